@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+// Why a file operation failed. The core only reports; the window layer and the batch
+// command turn a failure into a message for the user.
+enum class FileFailure {
+    None,
+    CannotOpen,  // the file could not be opened or created: missing directory, no
+                 // permission, invalid name; errorNumber holds errno
+    CannotWrite, // a write, flush, close or the final rename failed: a full disk, an I/O
+                 // error; errorNumber holds errno
+    TooFewLines, // a parameter file ends before its seventeenth line; a data error
+    NotCp932,    // a parameter file is not valid Shift-JIS text; a data error
+    Unencodable, // a text holds a character Shift-JIS cannot store; nothing was written
+};
+
+struct FileStatus {
+    FileFailure failure = FileFailure::None;
+    int errorNumber = 0; // errno of the failed operation; 0 for data errors
+    std::string message; // names the file and the reason, ready to show to the user
+
+    bool ok() const { return failure == FileFailure::None; }
+};
+
+// A failure of a system call on path, from errno.
+FileStatus SystemFailure(FileFailure failure, const std::string& path, int errorNumber);
+
+} // namespace orvane
