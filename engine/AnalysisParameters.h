@@ -74,8 +74,11 @@ struct AnalysisParameters {
     float value(NumericField field) const;
 };
 
-// The texts the parameter window shows at start-up, indexed by NumericField.
-const std::array<std::string_view, kNumericFieldCount>& StartupFieldTexts();
+// The texts of the numeric fields, indexed by NumericField.
+using FieldTexts = std::array<std::string, kNumericFieldCount>;
+
+// The texts the parameter window shows at start-up.
+const FieldTexts& StartupFieldTexts();
 inline constexpr std::string_view kStartupComment = "Please input the comment.";
 
 // The parameter set right after start-up: every numeric field holds the single-precision
@@ -92,8 +95,7 @@ bool FieldTextOutOfRange(std::string_view text);
 float InitialSlipIncrement(std::string_view initialDsText);
 
 // Execute's copy: every numeric field from its text, then ds from the initial-ds text.
-void CopyFieldTexts(AnalysisParameters& params,
-                    const std::array<std::string, kNumericFieldCount>& texts);
+void CopyFieldTexts(AnalysisParameters& params, const FieldTexts& texts);
 
 // The field's label on the parameter window, for messages ("lb : bond length").
 std::string_view FieldLabel(NumericField field, BondModel model);
