@@ -9,8 +9,8 @@
 #include "output/TauSlipFileWriter.h"
 
 #include <charconv>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -141,7 +141,8 @@ void printSummary(const BatchOptions& options, const PulloutRun& run,
 } // namespace
 
 int main(int argc, char** argv) {
-    const BatchOptionsParse parse = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const BatchOptionsParse parse =
+        ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.error.empty()) {
         std::cerr << "orvane-batch: " << parse.error << "\n\n" << kBatchUsage;
         return kExitRefused;

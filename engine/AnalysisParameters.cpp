@@ -36,7 +36,7 @@ float AnalysisParameters::value(NumericField field) const {
 
 const FieldTexts& StartupFieldTexts() {
     static const FieldTexts texts = {
-        "6.467", "0.0650", "0.3540", "0.120",  "120.0", "50.00", "0.167", "230000",
+        "6.467", "0.0650", "0.3540", "0.120", "120.0", "50.00", "0.167",  "230000",
         "0.300", "2450",   "50.0",   "100.0", "24000", "193.5", "206000", "1E-07",
     };
     return texts;

@@ -135,9 +135,8 @@ RunEnd PulloutRun::step() {
     if (m_elementObservers.empty()) {
         loaded = march([](int, double, double, double) {});
     } else {
-        loaded = march([this](int i, double s, double P, double tau) {
-            notifyElement(i, s, P, tau);
-        });
+        loaded =
+            march([this](int i, double s, double P, double tau) { notifyElement(i, s, P, tau); });
     }
     const double totalTau = loaded.Pl / ((m_n * double(m_dl)) * m_b);
 
@@ -150,7 +149,7 @@ RunEnd PulloutRun::step() {
         m_totalTauPeak = totalTau;
     }
 
-    const StepResult result{m_step,   start.s0, start.ds, loaded.sl,
+    const StepResult result{m_step,    start.s0, start.ds, loaded.sl,
                             loaded.Pl, totalTau, m_Pbumax, m_slmax};
     for (RunObserver* observer : m_observers) {
         observer->stepFinished(result);
@@ -176,8 +175,8 @@ RunEnd PulloutRun::step() {
 // quickly. It never shrinks.
 void PulloutRun::applyStepSizeRule(double totalTau, double sl) {
     const float flatBelow = m_law.tauMax() / 100;
-    const bool flatAndLow = std::abs(totalTau - m_totalTauPrev) < flatBelow &&
-                            totalTau < 0.3 * m_law.tauMax();
+    const bool flatAndLow =
+        std::abs(totalTau - m_totalTauPrev) < flatBelow && totalTau < 0.3 * m_law.tauMax();
     if (flatAndLow || sl > m_law.sMax()) {
         m_params.ds = float(m_params.ds * 1.1);
     }

@@ -94,7 +94,8 @@ std::vector<std::string> CheckRun(const AnalysisParameters& params, const FieldT
     if (lengthsUsable && grid.L > 0 && grid.D > 0 && grid.L <= kLongestLength &&
         grid.n > PulloutRun::kMaxElements) {
         problems.add(NumericField::Dl,
-                     "gives " + std::to_string(grid.n) + " elements over the bond length; at most " +
+                     "gives " + std::to_string(grid.n) +
+                         " elements over the bond length; at most " +
                          std::to_string(PulloutRun::kMaxElements) +
                          " can be analysed (each step would take seconds). Use longer "
                          "elements or a shorter bond.");

@@ -22,7 +22,8 @@ struct ParameterFileTexts {
 };
 
 // The file's bytes for the texts; fails with Unencodable, naming the character and the
-// field, when a text holds a character code page 932 cannot store.
+// field, when a text holds a character code page 932 cannot store or a line break. bytes is
+// assigned only on success.
 FileStatus FormatParameterFile(const ParameterFileTexts& texts, std::string& bytes);
 
 // Reads the texts from the file's bytes: the first seventeen lines, each ended by CR LF or
@@ -32,10 +33,13 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
                               ParameterFileTexts& texts);
 
 // Writes the file through a temporary file in the same directory, renamed over path, so
-// that a failed save leaves an existing file as it was. No extension is added.
+// that a failed save leaves an existing file as it was. No extension is added. A symbolic
+// link is followed and stays a link; an existing file keeps its permission bits, and one
+// the user may not write is not replaced; a device or pipe is written in place.
 FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& texts);
 
-// Reads the file; texts is assigned only when all seventeen lines were read.
+// Reads the file up to its seventeenth line end, at most 1 MiB; texts is assigned only
+// when all seventeen lines were read.
 FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts);
 
 } // namespace orvane

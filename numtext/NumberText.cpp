@@ -1,1 +1,407 @@
+#include "numtext/NumberText.h"
 
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+namespace orvane {
+
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+const char* skipDigits(const char* p, const char* end) {
+    while (p != end && isDigit(*p))
+        ++p;
+    return p;
+}
+
+// "&H1F", "&O17": the digits accumulate in a double, so a long run of digits only loses
+// precision and finally reaches infinity.
+double readRadixInteger(std::string_view digits, int radix) {
+    double value = 0.0;
+    for (const char c : digits) {
+        int digit = radix;
+        if (isDigit(c))
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit >= radix)
+            break;
+        value = value * radix + digit;
+    }
+    return value;
+}
+
+// Direction of a prefix that from_chars found outside the double range: the decimal exponent
+// of its leading non-zero digit is at least 308 for an overflow and below -323 for an
+// underflow, so its sign decides. The exponent saturates, so no digit string can overflow it.
+bool overflows(const char* intBegin, const char* intEnd, const char* fracBegin, const char* fracEnd,
+               const char* expBegin, const char* expEnd) {
+    std::int64_t lead = 0;
+    const char* nonZero = std::find_if(intBegin, intEnd, [](char c) { return c != '0'; });
+    if (nonZero != intEnd) {
+        lead = intEnd - nonZero - 1;
+    } else {
+        nonZero = std::find_if(fracBegin, fracEnd, [](char c) { return c != '0'; });
+        lead = -(nonZero - fracBegin) - 1;
+    }
+    bool negativeExponent = false;
+    if (expBegin != expEnd && (*expBegin == '+' || *expBegin == '-')) {
+        negativeExponent = *expBegin == '-';
+        ++expBegin;
+    }
+    std::int64_t exponent = 0;
+    for (const char* p = expBegin; p != expEnd && exponent < 1'000'000'000'000; ++p)
+        exponent = exponent * 10 + (*p - '0');
+    return lead + (negativeExponent ? -exponent : exponent) >= 0;
+}
+
+// The longest prefix [sign] digits [. digits] [E [sign] digits] with at least one mantissa
+// digit; an exponent letter without digits does not belong to the number ("1E+" reads 1).
+double readDecimalPrefix(std::string_view text) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    const char* const intBegin = p;
+    const char* const intEnd = skipDigits(intBegin, end);
+    const char* fracBegin = intEnd;
+    const char* fracEnd = intEnd;
+    if (intEnd != end && *intEnd == '.') {
+        fracBegin = intEnd + 1;
+        fracEnd = skipDigits(fracBegin, end);
+    }
+    if (intEnd == intBegin && fracEnd == fracBegin)
+        return 0.0;
+    // A lone trailing point ("5.") belongs to the number; from_chars reads it too.
+    const char* numberEnd = fracBegin == intEnd ? intEnd : fracEnd;
+    const char* expBegin = numberEnd;
+    const char* expEnd = numberEnd;
+    if (numberEnd != end && (*numberEnd == 'E' || *numberEnd == 'e')) {
+        const char* q = numberEnd + 1;
+        if (q != end && (*q == '+' || *q == '-'))
+            ++q;
+        const char* const digitsEnd = skipDigits(q, end);
+        if (digitsEnd != q) {
+            expBegin = numberEnd + 1;
+            expEnd = digitsEnd;
+            numberEnd = digitsEnd;
+        }
+    }
+
+    double magnitude = 0.0;
+    const auto [ptr, ec] = std::from_chars(intBegin, numberEnd, magnitude);
+    if (ec == std::errc::result_out_of_range) {
+        magnitude = overflows(intBegin, intEnd, fracBegin, fracEnd, expBegin, expEnd)
+                        ? std::numeric_limits<double>::infinity()
+                        : 0.0;
+    } else {
+        assert(ec == std::errc() && ptr == numberEnd);
+    }
+    return negative ? -magnitude : magnitude;
+}
+
+// Significant digits d.ddd (no trailing zeros) and the decimal exponent e of d.ddd×10^e.
+struct DecimalDigits {
+    char digits[10] = {};
+    int count = 0;
+    int exponent = 0;
+};
+
+// Reads the "d.ddde±xx" text of to_chars' scientific form.
+DecimalDigits splitScientific(const char* begin, const char* end) {
+    DecimalDigits d;
+    const char* p = begin;
+    for (; p != end && *p != 'e'; ++p) {
+        if (isDigit(*p) && d.count < 10)
+            d.digits[d.count++] = *p;
+    }
+    assert(p != end);
+    ++p;
+    if (*p == '+')
+        ++p;
+    std::from_chars(p, end, d.exponent);
+    while (d.count > 1 && d.digits[d.count - 1] == '0')
+        --d.count;
+    return d;
+}
+
+// A single's shortest round-trip digits, or its value rounded to seven significant digits
+// when the shortest form needs eight or nine.
+DecimalDigits singleDigits(float magnitude) {
+    char buffer[32];
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+    DecimalDigits d = splitScientific(buffer, result.ptr);
+    if (d.count > 7) {
+        result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                               std::chars_format::scientific, 6);
+        d = splitScientific(buffer, result.ptr);
+    }
+    return d;
+}
+
+// True when the finite value a > 0 lies exactly half-way between two multiples of 10^q.
+// With a = M·2^E and M odd, that means 2a/10^q = M·2^(E+1-q)/5^q is an odd integer: E = q-1,
+// and for q > 0 also 5^q divides M. M < 2^53 < 5^23, so there is no tie for q > 22.
+bool isExactTie(double a, int q) {
+    if (a == 0.0)
+        return false;
+    int binaryExponent = 0;
+    const double fraction = std::frexp(a, &binaryExponent);
+    auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+    const int zeros = std::countr_zero(m);
+    m >>= zeros;
+    const int e = binaryExponent - 53 + zeros;
+    if (e != q - 1)
+        return false;
+    if (q <= 0)
+        return true;
+    if (q > 22)
+        return false;
+    std::uint64_t power = 1;
+    for (int i = 0; i < q; ++i)
+        power *= 5;
+    return m % power == 0;
+}
+
+char* writeText(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+// Characters after the integer digits: the point and the decimals.
+std::size_t fractionLength(const NumberMask& mask) {
+    return mask.decimalPoint() ? static_cast<std::size_t>(mask.decimals()) + 1 : 0;
+}
+
+// Fixed point. to_chars rounds exact ties to even; a tie is formatted from the next double
+// away from zero instead, which rounds the same way as a half away from zero would.
+char* writeFixed(char* out, char* limit, double a, const NumberMask& mask) {
+    const int decimals = mask.decimals();
+    auto result = std::to_chars(out, limit, a, std::chars_format::fixed, decimals);
+    if (isExactTie(a, -decimals)) {
+        result =
+            std::to_chars(out, limit, std::nextafter(a, std::numeric_limits<double>::infinity()),
+                          std::chars_format::fixed, decimals);
+    }
+    assert(result.ec == std::errc());
+    std::size_t length = static_cast<std::size_t>(result.ptr - out);
+    if (mask.decimalPoint() && decimals == 0)
+        out[length++] = '.';
+    const std::size_t integerDigits = length - fractionLength(mask);
+    const auto minimum = static_cast<std::size_t>(mask.minIntegerDigits());
+    if (minimum == 0 && integerDigits == 1 && out[0] == '0') {
+        // "#.00" writes no digit for a zero integer part.
+        std::memmove(out, out + 1, length - 1);
+        --length;
+    } else if (integerDigits < minimum) {
+        const std::size_t pad = minimum - integerDigits;
+        std::memmove(out + pad, out, length);
+        std::memset(out, '0', pad);
+        length += pad;
+    }
+    return out + length;
+}
+
+// Scientific: to_chars already writes one digit before the point and carries 9.9995 into
+// 1.000e+01. A tie is detected at the exponent of the rounded text; if the even rounding
+// carried, the test at the new exponent fails and the carried text is the away rounding too.
+char* writeScientific(char* out, char* limit, double a, const NumberMask& mask) {
+    const int decimals = mask.decimals();
+    const std::size_t letterOffset = decimals > 0 ? static_cast<std::size_t>(decimals) + 2 : 1;
+    auto result = std::to_chars(out, limit, a, std::chars_format::scientific, decimals);
+    int exponent = 0;
+    std::from_chars(out + letterOffset + 2, result.ptr, exponent);
+    if (out[letterOffset + 1] == '-')
+        exponent = -exponent;
+    if (isExactTie(a, exponent - decimals)) {
+        result =
+            std::to_chars(out, limit, std::nextafter(a, std::numeric_limits<double>::infinity()),
+                          std::chars_format::scientific, decimals);
+    }
+    assert(result.ec == std::errc());
+    char* end = result.ptr;
+    if (mask.decimalPoint() && decimals == 0) {
+        std::memmove(out + 2, out + 1, static_cast<std::size_t>(end - out - 1));
+        out[1] = '.';
+        ++end;
+    }
+    char* const letter = out + 1 + fractionLength(mask);
+    *letter = mask.exponentLetter();
+    char* const digits = letter + 2;
+    const auto digitCount = static_cast<int>(end - digits);
+    if (digitCount >= mask.minExponentDigits())
+        return end;
+    const auto pad = static_cast<std::size_t>(mask.minExponentDigits() - digitCount);
+    std::memmove(digits + pad, digits, static_cast<std::size_t>(digitCount));
+    std::memset(digits, '0', pad);
+    return end + pad;
+}
+
+} // namespace
+
+double ParseNumberPrefix(std::string_view text) {
+    std::string compact;
+    compact.reserve(text.size());
+    for (const char c : text) {
+        if (c != ' ' && c != '\t' && c != '\n')
+            compact.push_back(c);
+    }
+    if (compact.size() >= 2 && compact[0] == '&') {
+        const char kind = compact[1];
+        if (kind == 'H' || kind == 'h')
+            return readRadixInteger(std::string_view(compact).substr(2), 16);
+        if (kind == 'O' || kind == 'o')
+            return readRadixInteger(std::string_view(compact).substr(2), 8);
+    }
+    return readDecimalPrefix(compact);
+}
+
+std::string SingleToText(float value) {
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value < 0 ? "-inf" : "inf";
+    if (value == 0.0f)
+        return "0";
+
+    const DecimalDigits d = singleDigits(std::fabs(value));
+    const std::string_view digits(d.digits, static_cast<std::size_t>(d.count));
+    std::string text;
+    if (value < 0)
+        text += '-';
+    if (d.exponent < -5 || d.exponent > 6) {
+        // Exponent form: "1E-07", "1.5E+07", "3.402823E+38".
+        text += digits[0];
+        if (digits.size() > 1) {
+            text += '.';
+            text += digits.substr(1);
+        }
+        text += d.exponent < 0 ? "E-" : "E+";
+        const int magnitude = std::abs(d.exponent);
+        if (magnitude < 10)
+            text += '0';
+        text += std::to_string(magnitude);
+    } else if (d.exponent < 0) {
+        text += "0.";
+        text.append(static_cast<std::size_t>(-d.exponent - 1), '0');
+        text += digits;
+    } else {
+        const auto integerDigits = static_cast<std::size_t>(d.exponent) + 1;
+        if (digits.size() <= integerDigits) {
+            text += digits;
+            text.append(integerDigits - digits.size(), '0');
+        } else {
+            text += digits.substr(0, integerDigits);
+            text += '.';
+            text += digits.substr(integerDigits);
+        }
+    }
+    return text;
+}
+
+std::string PlainNumberItem(float value) {
+    std::string text = SingleToText(value);
+    const std::size_t zero = text[0] == '-' ? 1 : 0;
+    if (text.compare(zero, 2, "0.") == 0)
+        text.erase(zero, 1);
+    if (!(value < 0))
+        text.insert(text.begin(), ' ');
+    text += ' ';
+    return text;
+}
+
+NumberMask::NumberMask(std::string_view mask) {
+    std::size_t i = 0;
+    for (; i < mask.size() && (mask[i] == '#' || mask[i] == '0'); ++i) {
+        if (mask[i] == '0')
+            ++m_minIntegerDigits;
+    }
+    if (i < mask.size() && mask[i] == '.') {
+        m_decimalPoint = true;
+        for (++i; i < mask.size() && mask[i] == '0'; ++i)
+            ++m_decimals;
+    }
+    if (i < mask.size() && (mask[i] == 'e' || mask[i] == 'E')) {
+        m_scientific = true;
+        m_exponentLetter = mask[i];
+        ++i;
+        assert(i < mask.size() && mask[i] == '+' && "the exponent part reads e+00 or E+00");
+        if (i < mask.size() && mask[i] == '+')
+            ++i;
+        for (; i < mask.size() && mask[i] == '0'; ++i)
+            ++m_minExponentDigits;
+        assert(m_minExponentDigits > 0 && "the exponent part needs at least one 0");
+    }
+    assert(i == mask.size() && "mask outside the grammar [#0]*(.0*)?([eE]+0+)?");
+}
+
+std::size_t NumberMask::maxLength() const {
+    const std::size_t fraction = fractionLength(*this);
+    if (m_scientific) {
+        // Sign, digit, fraction, letter, exponent sign, exponent digits (up to 324).
+        return 1 + 1 + fraction + 1 + 1 + std::max<std::size_t>(3, m_minExponentDigits);
+    }
+    // Sign, integer digits (the largest double has 309), fraction.
+    return 1 + std::max<std::size_t>(309, m_minIntegerDigits) + fraction;
+}
+
+std::string FormatMask(double value, std::string_view mask) {
+    return FormatMask(value, NumberMask(mask));
+}
+
+std::string FormatMask(double value, const NumberMask& mask) {
+    std::string text(mask.maxLength(), '\0');
+    char* const end = formatMaskTo(text.data(), value, mask);
+    text.resize(static_cast<std::size_t>(end - text.data()));
+    return text;
+}
+
+char* formatMaskTo(char* out, double value, const NumberMask& mask) {
+    // Only nonsensical input leads here; the words fit every mask's maxLength().
+    if (std::isnan(value))
+        return writeText(out, "nan");
+    if (std::isinf(value))
+        return writeText(out, value < 0 ? "-inf" : "inf");
+    char* const limit = out + mask.maxLength();
+    // Negative zero has no sign; a negative value that rounds to zero keeps it.
+    if (value < 0)
+        *out++ = '-';
+    const double magnitude = std::fabs(value);
+    return mask.scientific() ? writeScientific(out, limit, magnitude, mask)
+                             : writeFixed(out, limit, magnitude, mask);
+}
+
+std::string RightAlign8(std::string_view text) {
+    std::string field(8, ' ');
+    rightAlign8To(field.data(), text);
+    return field;
+}
+
+char* rightAlign8To(char* out, std::string_view text) {
+    if (text.size() >= 8) {
+        std::memcpy(out, text.data() + text.size() - 8, 8);
+    } else {
+        std::memset(out, ' ', 8 - text.size());
+        std::memcpy(out + 8 - text.size(), text.data(), text.size());
+    }
+    return out + 8;
+}
+
+} // namespace orvane

@@ -39,6 +39,8 @@ public:
 
     int minIntegerDigits() const { return m_minIntegerDigits; }
     int decimals() const { return m_decimals; }
+    // "0." writes the point even without decimals.
+    bool decimalPoint() const { return m_decimalPoint; }
     bool scientific() const { return m_scientific; }
     char exponentLetter() const { return m_exponentLetter; }
     int minExponentDigits() const { return m_minExponentDigits; }
@@ -46,6 +48,7 @@ public:
 private:
     int m_minIntegerDigits = 0;
     int m_decimals = 0;
+    bool m_decimalPoint = false;
     bool m_scientific = false;
     char m_exponentLetter = 'e';
     int m_minExponentDigits = 0;

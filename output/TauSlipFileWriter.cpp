@@ -138,17 +138,18 @@ FileStatus TauSlipFileWriter::open(const std::string& path, const AnalysisParame
     m_detail = params.detailOutput == 1;
 
     // The header in program text (UTF-8); one conversion to Shift-JIS before the file exists.
-    std::string header = "τ-s relationship created by Orvane2, kvp file = " + params.chosenFilePath +
-                         ", at " + twoDigits(openedAt.month) + "-" + twoDigits(openedAt.day) +
-                         "-" + std::to_string(openedAt.year) + ", " + twoDigits(openedAt.hour) +
-                         ":" + twoDigits(openedAt.minute) + ":" + twoDigits(openedAt.second) +
-                         "\r\n";
+    std::string header =
+        "τ-s relationship created by Orvane2, kvp file = " + params.chosenFilePath + ", at " +
+        twoDigits(openedAt.month) + "-" + twoDigits(openedAt.day) + "-" +
+        std::to_string(openedAt.year) + ", " + twoDigits(openedAt.hour) + ":" +
+        twoDigits(openedAt.minute) + ":" + twoDigits(openedAt.second) + "\r\n";
     const bool softening = params.bondModel == BondModel::BilinearSoftening;
     if (softening || params.bondModel == BondModel::PerfectlyBilinear) {
         header += (softening ? "τmax =" : "τy =") + PlainNumberItem(params.tauMax) +
-                  (softening ? " smax =" : " sy =") + PlainNumberItem(params.sMax) + " su =" +
-                  PlainNumberItem(params.su) + " tf =" + PlainNumberItem(params.tf) + " ef =" +
-                  PlainNumberItem(params.Ef) + " lb =" + PlainNumberItem(params.lb) + "\r\n";
+                  (softening ? " smax =" : " sy =") + PlainNumberItem(params.sMax) +
+                  " su =" + PlainNumberItem(params.su) + " tf =" + PlainNumberItem(params.tf) +
+                  " ef =" + PlainNumberItem(params.Ef) + " lb =" + PlainNumberItem(params.lb) +
+                  "\r\n";
     }
     header += "τb.max =" + FormatMask(params.tauMax, "#0.000") + "MPa\r\n";
     const std::string columnHeading = "s.loaded end(mm) P.loaded end(N)   totalτ(MPa)\r\n";

@@ -1,1 +1,127 @@
+#include "app/BatchOptions.h"
+#include "files/ParameterFile.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace orvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+struct BatchRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Runs orvane-batch in its own temporary working directory.
+class BatchCommand : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "orvane-batch-XXXXXX").string();
+        m_dir = mkdtemp(pattern.data());
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    BatchRun run(const std::string& arguments) const {
+        const std::string command = "cd '" + m_dir.string() + "' && '" ORVANE_BATCH_COMMAND "' " +
+                                    arguments + " >out.txt 2>err.txt";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(m_dir / "out.txt"),
+                readFile(m_dir / "err.txt")};
+    }
+
+    void saveParameterFile(const std::string& name, int field, const std::string& text) const {
+        ParameterFileTexts texts;
+        texts.comment = "beam";
+        for (int f = 0; f < kStoredFieldCount; ++f) {
+            texts.fields[f] = StartupFieldTexts()[f];
+        }
+        texts.fields[field] = text;
+        ASSERT_TRUE(SaveParameterFile((m_dir / name).string(), texts).ok());
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(BatchCommand, StartupDataSetAsJson) {
+    const BatchRun r = run("--json");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"steps\":", 0), 0u) << r.out;
+    for (const char* key : {"\"n\":1000,", "\"Pbumax\":", "\"slmax\":", "\"ds\":",
+                            "\"end\":\"failure\"", "\"file\":\"default.t-s\"}"}) {
+        EXPECT_NE(r.out.find(key), std::string::npos) << key << " in " << r.out;
+    }
+    EXPECT_TRUE(fs::exists(m_dir / "default.t-s"));
+}
+
+TEST_F(BatchCommand, ResultFileBesideTheParameterFile) {
+    saveParameterFile("beam.kvp", static_cast<int>(NumericField::Lb), "1.2");
+    const BatchRun r = run("--no-detail beam.kvp");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string result = readFile(m_dir / "beam.t-s");
+    const std::string chosen = "kvp file = " + (m_dir / "beam.kvp").string() + ", at ";
+    EXPECT_NE(result.find(chosen), std::string::npos) << result.substr(0, 200);
+    EXPECT_NE(r.out.find("bond failure"), std::string::npos) << r.out;
+}
+
+TEST_F(BatchCommand, RefusesADataSetThatCannotRun) {
+    saveParameterFile("bad.kvp", static_cast<int>(NumericField::Lb), "0");
+    const BatchRun r = run("--initial-ds 0 bad.kvp");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("lb : bond length"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("initial ds"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(m_dir / "bad.t-s"));
+}
+
+TEST_F(BatchCommand, ExitStatusOfFailures) {
+    EXPECT_EQ(run("--model elastic").exitCode, 2);
+    EXPECT_EQ(run("missing.kvp").exitCode, 2);
+    const BatchRun full = run("--output /dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("/dev/full"), std::string::npos) << full.err;
+    EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
+}
+
+TEST(BatchOptions, CommandLines) {
+    const auto parse = [](std::vector<std::string> arguments) {
+        return ParseBatchOptions(arguments);
+    };
+    const BatchOptionsParse full = parse({"--model", "bilinear", "--initial-ds", "2", "--detail",
+                                          "--output", "r.t-s", "--json", "beam.kvp"});
+    EXPECT_TRUE(full.error.empty());
+    EXPECT_EQ(full.options.model, BondModel::PerfectlyBilinear);
+    EXPECT_EQ(full.options.initialDsText, "2");
+    EXPECT_EQ(full.options.detailOutput, true);
+    EXPECT_EQ(full.options.outputPath, "r.t-s");
+    EXPECT_TRUE(full.options.json);
+    EXPECT_EQ(full.options.parameterFile, "beam.kvp");
+
+    const BatchOptionsParse none = parse({});
+    EXPECT_EQ(none.options.model, BondModel::BilinearSoftening);
+    EXPECT_EQ(none.options.initialDsText, "1E-07");
+    EXPECT_FALSE(none.options.detailOutput.has_value());
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--model"},
+                                                                 {"--model", "x"},
+                                                                 {"--detail", "--no-detail"},
+                                                                 {"a.kvp", "b.kvp"},
+                                                                 {"--frobnicate"}}) {
+        EXPECT_FALSE(parse(bad).error.empty()) << bad[0];
+    }
+}
+
+} // namespace

@@ -1,8 +1,7 @@
 #include "engine/BondLaw.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace orvane;
@@ -25,6 +24,10 @@ struct LawCase {
     double tolerance; // 0: exact
     bool single;
 };
+
+void PrintTo(const LawCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BondLawCases : public testing::TestWithParam<LawCase> {};
 
@@ -68,7 +71,8 @@ TEST(BondLaw, AscendingSlopeIsSinglePrecision) {
     const double s = 0.01;
     EXPECT_EQ(BondStress(s, BondLaw(kSoft, kTauMax, kSMax, kSu)), double(k1) * s);
     const float k2 = (-1 * kTauMax) / (kSu - kSMax);
-    EXPECT_EQ(BondStress(0.3, BondLaw(kSoft, kTauMax, kSMax, kSu)), double(k2) * (0.3 - double(kSu)));
+    EXPECT_EQ(BondStress(0.3, BondLaw(kSoft, kTauMax, kSMax, kSu)),
+              double(k2) * (0.3 - double(kSu)));
 }
 
 TEST(BondLaw, DegenerateShapes) {

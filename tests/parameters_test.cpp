@@ -12,10 +12,10 @@ TEST(AnalysisParameters, StartupValuesAreSingleRoundingsOfTheirTexts) {
         float actual;
         float expected;
     } fields[] = {
-        {p.tauMax, 6.467f}, {p.sMax, 0.065f}, {p.su, 0.354f},  {p.dl, 0.12f},  {p.lb, 120.0f},
-        {p.b, 50.0f},       {p.tf, 0.167f},   {p.Ef, 230000.0f}, {p.tr, 0.3f}, {p.Er, 2450.0f},
-        {p.bc, 50.0f},      {p.dc, 100.0f},   {p.Ec, 24000.0f}, {p.Ab, 193.5f}, {p.Eb, 206000.0f},
-        {p.ds, 1e-7f},
+        {p.tauMax, 6.467f}, {p.sMax, 0.065f}, {p.su, 0.354f},    {p.dl, 0.12f},
+        {p.lb, 120.0f},     {p.b, 50.0f},     {p.tf, 0.167f},    {p.Ef, 230000.0f},
+        {p.tr, 0.3f},       {p.Er, 2450.0f},  {p.bc, 50.0f},     {p.dc, 100.0f},
+        {p.Ec, 24000.0f},   {p.Ab, 193.5f},   {p.Eb, 206000.0f}, {p.ds, 1e-7f},
     };
     for (const auto& field : fields) {
         EXPECT_EQ(field.actual, field.expected);
@@ -52,8 +52,9 @@ TEST(AnalysisParameters, FieldValueOfTextsOutsideTheSingleRange) {
         float value;
         bool outOfRange;
     } cases[] = {
-        {"abc", 0, false},          {"", 0, false},          {"1E+39", 0, true},
-        {"-1E+39", 0, true},        {"3.4E+38", 3.4e38f, false}, {"1E-50", 0, false},
+        {"abc", 0, false},           {"", 0, false},
+        {"1E+39", 0, true},          {"-1E+39", 0, true},
+        {"3.4E+38", 3.4e38f, false}, {"1E-50", 0, false},
         {"0.5mm", 0.5f, false},
     };
     for (const auto& c : cases) {
@@ -64,8 +65,10 @@ TEST(AnalysisParameters, FieldValueOfTextsOutsideTheSingleRange) {
 }
 
 TEST(AnalysisParameters, LabelsFollowTheBondModel) {
-    EXPECT_EQ(FieldLabel(NumericField::TauMax, BondModel::BilinearSoftening), "τmax : max bond stress");
-    EXPECT_EQ(FieldLabel(NumericField::TauMax, BondModel::PerfectlyBilinear), "τy : yield bond stress");
+    EXPECT_EQ(FieldLabel(NumericField::TauMax, BondModel::BilinearSoftening),
+              "τmax : max bond stress");
+    EXPECT_EQ(FieldLabel(NumericField::TauMax, BondModel::PerfectlyBilinear),
+              "τy : yield bond stress");
     EXPECT_EQ(FieldLabel(NumericField::SMax, BondModel::PerfectlyBilinear), "sy : slip at  τy");
     EXPECT_EQ(FieldLabel(NumericField::Dl, BondModel::PerfectlyBilinear), "Δl : element length");
 }

@@ -1,1 +1,229 @@
+#include "engine/PulloutRun.h"
+#include "numtext/NumberText.h"
+#include "output/ResultFileName.h"
+#include "output/TauSlipFileWriter.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+using namespace orvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr LocalDateTime kOpenedAt{2026, 3, 7, 14, 5, 9};
+const std::string kTau = "\x83\xD1"; // τ in Shift-JIS
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::vector<std::string> splitCrLf(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(bytes.substr(start) + "<no CR LF>");
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "orvane-ts-XXXXXX").string();
+        m_path = mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(m_path); }
+    fs::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    fs::path m_path;
+};
+
+struct RunOutput {
+    std::string bytes;
+    int steps;
+    int n;
+};
+
+RunOutput writeRun(AnalysisParameters p, const fs::path& path) {
+    TauSlipFileWriter writer;
+    EXPECT_TRUE(writer.open(path.string(), p, kOpenedAt).ok());
+    PulloutRun run(p);
+    run.addObserver(writer);
+    while (run.step() == RunEnd::None) {
+    }
+    EXPECT_TRUE(writer.close().ok());
+    return {readFile(path), run.stepNumber(), run.elementCount()};
+}
+
+AnalysisParameters startup(bool detail) {
+    AnalysisParameters p = StartupParameters();
+    p.detailOutput = detail ? 1 : 0;
+    p.ds = InitialSlipIncrement("1E-07");
+    return p;
+}
+
+// The lines every run file starts with, from the file's layout rules.
+std::vector<std::string> expectedHeader(const std::string& chosen, const std::string& lawLine,
+                                        const std::string& tauB) {
+    return {kTau + "-s relationship created by Orvane2, kvp file = " + chosen +
+                ", at 03-07-2026, 14:05:09",
+            lawLine, kTau + "b.max =" + tauB + "MPa"};
+}
+const std::string kColumnHeading = "s.loaded end(mm) P.loaded end(N)   total" + kTau + "(MPa)";
+const std::string kDistributionHeading = "   x(mm)      s(mm)      P(N)    " + kTau + "(MPa)";
+
+TEST(TauSlipFile, StartupRunWithoutDetail) {
+    TempDir dir;
+    const RunOutput out = writeRun(startup(false), dir / "default.t-s");
+    const std::vector<std::string> lines = splitCrLf(out.bytes);
+    ASSERT_EQ(int(lines.size()), 4 + out.steps);
+    const auto header = expectedHeader(
+        "", kTau + "max = 6.467  smax = .065  su = .354  tf = .167  ef = 230000  lb = 120 ",
+        "6.467");
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(lines[k], header[k]);
+    }
+    EXPECT_EQ(lines[3], kColumnHeading);
+    // A data line: 3, 7 and 8 blanks before the scientific slip, force and the right-aligned
+    // average bond stress.
+    const std::string& first = lines[4];
+    EXPECT_EQ(first.substr(0, 3), "   ");
+    EXPECT_EQ(first.size(), 3 + 9 + 7 + 9 + 8 + 8u);
+    EXPECT_EQ(first.substr(12, 7), "       ");
+    EXPECT_EQ(first.substr(28, 8), "        ");
+    EXPECT_EQ(first.substr(36), "   0.000");
+}
+
+TEST(TauSlipFile, DetailBlocksFrameEveryStep) {
+    TempDir dir;
+    AnalysisParameters p = startup(true);
+    p.lb = 0.6f; // five elements of 0.12 mm
+    const RunOutput out = writeRun(p, dir / "detail.t-s");
+    const std::vector<std::string> lines = splitCrLf(out.bytes);
+    ASSERT_EQ(out.n, 5);
+    ASSERT_EQ(int(lines.size()), 3 + out.steps * (out.n + 4));
+    for (int step = 1; step <= out.steps; ++step) {
+        const std::size_t block = 3 + std::size_t(step - 1) * (out.n + 4);
+        char stepText[16];
+        std::snprintf(stepText, sizeof stepText, "%05d", step);
+        EXPECT_EQ(lines[block], std::string("step =") + stepText);
+        EXPECT_EQ(lines[block + 1], kDistributionHeading);
+        EXPECT_EQ(lines[block + 2].substr(0, 8), "   0.120");
+        EXPECT_EQ(lines[block + 6].substr(0, 8), "   0.600");
+        EXPECT_EQ(lines[block + 7], kColumnHeading);
+    }
+}
+
+// A distribution line built from its rules: x and τ right-aligned in eight, slip and force in
+// scientific form, two blanks between columns.
+TEST(TauSlipFile, DistributionLineLayout) {
+    TempDir dir;
+    AnalysisParameters p = startup(true);
+    p.lb = 300.0f;
+    p.dl = 1.0f;
+    p.ds = 0.05f;
+    TauSlipFileWriter writer;
+    ASSERT_TRUE(writer.open((dir / "x.t-s").string(), p, kOpenedAt).ok());
+    writer.stepStarted({12, 1e-10, 0.05f});
+    writer.elementComputed({1, 1.0, 0.0125, 1500.0, 6.467});
+    writer.elementComputed({300, 300.0, 0.0, -2.5, 12345.5});
+    writer.stepFinished({12, 1e-10, 0.05f, 0.0125, 1500.0, 12.5, 1500.0, 0.0125});
+    ASSERT_TRUE(writer.close().ok());
+    const std::vector<std::string> lines = splitCrLf(readFile(dir / "x.t-s"));
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[3], "step =00012");
+    EXPECT_EQ(lines[5], "   1.000  1.250e-02  1.500e+03     6.467");
+    EXPECT_EQ(lines[6], " 300.000  0.000e+00  -2.500e+00  2345.500");
+    EXPECT_EQ(lines[7], kColumnHeading);
+    EXPECT_EQ(lines[8], "   1.250e-02       1.500e+03          12.500");
+}
+
+TEST(TauSlipFile, PerfectlyBilinearHeaderAndChosenFile) {
+    TempDir dir;
+    AnalysisParameters p = startup(false);
+    p.bondModel = BondModel::PerfectlyBilinear;
+    p.tauMax = 3.5f;
+    p.chosenFilePath = "/data/試験/beam.kvp";
+    TauSlipFileWriter writer;
+    ASSERT_TRUE(writer.open((dir / "beam.t-s").string(), p, kOpenedAt).ok());
+    ASSERT_TRUE(writer.close().ok());
+    const auto header = expectedHeader(
+        "/data/\x8E\x8E\x8C\xB1/beam.kvp",
+        kTau + "y = 3.5  sy = .065  su = .354  tf = .167  ef = 230000  lb = 120 ", "3.500");
+    const std::vector<std::string> lines = splitCrLf(readFile(dir / "beam.t-s"));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3), header);
+}
+
+TEST(TauSlipFile, FailuresAreReported) {
+    TempDir dir;
+    const AnalysisParameters p = startup(false);
+    TauSlipFileWriter writer;
+    const FileStatus missing = writer.open((dir / "no/such/dir.t-s").string(), p, kOpenedAt);
+    EXPECT_EQ(missing.failure, FileFailure::CannotOpen);
+    EXPECT_NE(missing.message.find("dir.t-s"), std::string::npos);
+
+    AnalysisParameters unencodable = p;
+    unencodable.chosenFilePath = "/home/émile/beam.kvp";
+    const FileStatus refused = writer.open((dir / "e.t-s").string(), unencodable, kOpenedAt);
+    EXPECT_EQ(refused.failure, FileFailure::Unencodable);
+    EXPECT_NE(refused.message.find("é"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "e.t-s"));
+
+    // A full disk: the first failed write stops all writing and is reported at the latest on
+    // close.
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    AnalysisParameters detail = startup(true);
+    ASSERT_TRUE(writer.open("/dev/full", detail, kOpenedAt).ok());
+    PulloutRun run(detail);
+    run.addObserver(writer);
+    while (run.step() == RunEnd::None && writer.status().ok()) {
+    }
+    EXPECT_EQ(writer.status().failure, FileFailure::CannotWrite);
+    EXPECT_EQ(writer.status().errorNumber, ENOSPC);
+    EXPECT_LT(run.stepNumber(), 10);
+    EXPECT_EQ(writer.close().failure, FileFailure::CannotWrite);
+}
+
+TEST(ResultFileName, FromTheParameterFilePath) {
+    const struct {
+        const char* parameterFile;
+        const char* resultFile;
+    } cases[] = {
+        {"", "default.t-s"},
+        {"/home/eng/beam.kvp", "/home/eng/beam.t-s"},
+        {"beam.kvp", "beam.t-s"},
+        {"default.t-s", "default.t-s"},
+        {"/home/eng/beam.t-s", "/home/eng/beam.t-s"},
+        {"試験体.kvp", "試験体.t-s"},
+        {"beam.τσψ", "beam.t-s"}, // characters, not bytes
+        {"beam", "beam.t-s"},
+        {"ab", "ab.t-s"},
+        {"beam.data", "beam.data.t-s"},
+        {"dir.kvp/beam", "dir.kvp/beam.t-s"},
+        {"/home/eng/.kvp", "/home/eng/.t-s"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ResultFilePath(c.parameterFile), c.resultFile) << c.parameterFile;
+        EXPECT_EQ(ResultFilePath(ResultFilePath(c.parameterFile)), c.resultFile);
+    }
+}
+
+} // namespace
