@@ -3,6 +3,8 @@
 #include "output/ResultFileName.h"
 #include "output/TauSlipFileWriter.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -200,6 +202,84 @@ TEST(TauSlipFile, FailuresAreReported) {
     EXPECT_EQ(writer.status().errorNumber, ENOSPC);
     EXPECT_LT(run.stepNumber(), 10);
     EXPECT_EQ(writer.close().failure, FileFailure::CannotWrite);
+}
+
+// Whole runs against checked-in files. ORVANE_UPDATE_EXPECTED=1 rewrites them; a rewritten
+// file is checked by eye against the layout rules above before it is committed.
+void expectMatchesFile(const std::string& actual, const std::string& name) {
+    const fs::path expectedPath = fs::path(ORVANE_TEST_DATA_DIR) / name;
+    if (std::getenv("ORVANE_UPDATE_EXPECTED")) {
+        std::ofstream(expectedPath, std::ios::binary) << actual;
+    }
+    const std::vector<std::string> expected = splitCrLf(readFile(expectedPath));
+    const std::vector<std::string> lines = splitCrLf(actual);
+    ASSERT_FALSE(expected.empty()) << "missing " << expectedPath;
+    for (std::size_t k = 0; k < std::min(expected.size(), lines.size()); ++k) {
+        ASSERT_EQ(lines[k], expected[k]) << name << ": first difference in line " << k + 1;
+    }
+    ASSERT_EQ(lines.size(), expected.size()) << name;
+    EXPECT_EQ(actual, readFile(expectedPath)) << name;
+}
+
+// FNV-1a, to pin a file too large to check in.
+std::uint64_t fingerprint(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    }
+    return hash;
+}
+
+struct WholeRunCase {
+    const char* file;
+    BondModel model;
+    float lb;
+    float dl;
+    bool detail;
+};
+
+class WholeRunFiles : public testing::TestWithParam<WholeRunCase> {};
+
+TEST_P(WholeRunFiles, MatchExpectedBytes) {
+    const WholeRunCase& c = GetParam();
+    AnalysisParameters p = startup(c.detail);
+    p.bondModel = c.model;
+    p.lb = c.lb;
+    p.dl = c.dl;
+    p.chosenFilePath = "/home/eng/beam.kvp";
+    TempDir dir;
+    expectMatchesFile(writeRun(p, dir / "run.t-s").bytes, c.file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, WholeRunFiles,
+    testing::Values(
+        WholeRunCase{"startup.t-s", BondModel::BilinearSoftening, 120.0f, 0.12f, false},
+        WholeRunCase{"bilinear-detail.t-s", BondModel::PerfectlyBilinear, 2.0f, 1.0f, true},
+        // 30 mm elements over 100 mm: the last element overhangs the bond.
+        WholeRunCase{"overhang-detail.t-s", BondModel::BilinearSoftening, 100.0f, 30.0f, true}),
+    [](const testing::TestParamInfo<WholeRunCase>& info) {
+        std::string name = info.param.file;
+        name.erase(name.find('.'));
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
+
+TEST(TauSlipFile, StartupRunWithDetail) {
+    TempDir dir;
+    const RunOutput plain = writeRun(startup(false), dir / "plain.t-s");
+    const RunOutput detail = writeRun(startup(true), dir / "detail.t-s");
+    const std::vector<std::string> plainLines = splitCrLf(plain.bytes);
+    const std::vector<std::string> detailLines = splitCrLf(detail.bytes);
+    ASSERT_EQ(detail.steps, plain.steps);
+    ASSERT_EQ(int(detailLines.size()), 3 + detail.steps * (1000 + 4));
+    // The same data lines, each closing its step's block.
+    for (int step = 1; step <= detail.steps; ++step) {
+        const std::size_t blockEnd = 3 + std::size_t(step) * 1004 - 1;
+        ASSERT_EQ(detailLines[blockEnd], plainLines[3 + step]) << "step " << step;
+    }
+    EXPECT_EQ(detailLines[5], "   0.120  1.000e-10  5.970e-08     0.000");
+    EXPECT_EQ(fingerprint(detail.bytes), 8096290011866402699u);
 }
 
 TEST(ResultFileName, FromTheParameterFilePath) {
