@@ -190,18 +190,72 @@ std::size_t fractionLength(const NumberMask& mask) {
     return mask.decimalPoint() ? static_cast<std::size_t>(mask.decimals()) + 1 : 0;
 }
 
-// Fixed point. to_chars rounds exact ties to even; a tie is formatted from the next double
-// away from zero instead, which rounds the same way as a half away from zero would.
+// Adds one unit in the last place to the decimal digits in [first, last), skipping the point.
+// Returns true when the carry runs out of the first digit (9.99 -> 0.00).
+bool addOneUnit(char* first, char* last) {
+    for (char* p = last; p != first;) {
+        --p;
+        if (*p == '.')
+            continue;
+        if (*p != '9') {
+            ++*p;
+            return false;
+        }
+        *p = '0';
+    }
+    return true;
+}
+
+// An exact tie lies half-way between two texts with the mask's decimals, so its expansion with
+// one decimal more is exact and ends in that 5. to_chars would round it to even; rounding it
+// away from zero drops the 5 and carries one into the kept digits. Writes the text at out and
+// returns its end; it is no longer than the text of the even rounding.
+char* writeTie(char* out, double a, std::chars_format format, int decimals) {
+    // Ties have short expansions: below 2^53 for fixed masks, d + 2 digits for scientific ones.
+    char text[128];
+    assert(decimals < 64);
+    text[0] = '0'; // room for a carry out of the first digit
+    const auto result = std::to_chars(text + 1, text + sizeof text, a, format, decimals + 1);
+    assert(result.ec == std::errc());
+    char* end = result.ptr;
+    char* const five =
+        format == std::chars_format::fixed ? end - 1 : std::find(text + 1, end, 'e') - 1;
+    assert(*five == '5');
+    char* keptEnd = decimals == 0 ? five - 1 : five; // without the point of "9.5"
+    const bool carried = addOneUnit(text + 1, keptEnd);
+    end = std::copy(five + 1, end, keptEnd); // the exponent part of the scientific form
+    const char* begin = text + 1;
+    if (carried && format == std::chars_format::fixed) {
+        text[0] = '1';
+        begin = text;
+    } else if (carried) {
+        // 9.995e+01 -> 1.000e+02: the kept digits are all zero now; the exponent grows by one.
+        text[1] = '1';
+        char* const sign = std::find(text + 1, end, 'e') + 1;
+        int exponent = 0;
+        std::from_chars(sign + 1, end, exponent);
+        exponent = (*sign == '-' ? -exponent : exponent) + 1;
+        *sign = exponent < 0 ? '-' : '+';
+        end = sign + 1;
+        if (std::abs(exponent) < 10)
+            *end++ = '0';
+        end = std::to_chars(end, text + sizeof text, std::abs(exponent)).ptr;
+    }
+    return std::copy(begin, static_cast<const char*>(end), out);
+}
+
+// Fixed point with the exact expansion; ties are rounded away from zero.
 char* writeFixed(char* out, char* limit, double a, const NumberMask& mask) {
     const int decimals = mask.decimals();
-    auto result = std::to_chars(out, limit, a, std::chars_format::fixed, decimals);
+    std::size_t length = 0;
     if (isExactTie(a, -decimals)) {
-        result =
-            std::to_chars(out, limit, std::nextafter(a, std::numeric_limits<double>::infinity()),
-                          std::chars_format::fixed, decimals);
+        length =
+            static_cast<std::size_t>(writeTie(out, a, std::chars_format::fixed, decimals) - out);
+    } else {
+        const auto result = std::to_chars(out, limit, a, std::chars_format::fixed, decimals);
+        assert(result.ec == std::errc());
+        length = static_cast<std::size_t>(result.ptr - out);
     }
-    assert(result.ec == std::errc());
-    std::size_t length = static_cast<std::size_t>(result.ptr - out);
     if (mask.decimalPoint() && decimals == 0)
         out[length++] = '.';
     const std::size_t integerDigits = length - fractionLength(mask);
@@ -219,24 +273,22 @@ char* writeFixed(char* out, char* limit, double a, const NumberMask& mask) {
     return out + length;
 }
 
-// Scientific: to_chars already writes one digit before the point and carries 9.9995 into
-// 1.000e+01. A tie is detected at the exponent of the rounded text; if the even rounding
-// carried, the test at the new exponent fails and the carried text is the away rounding too.
+// Scientific with the exact expansion: to_chars writes one digit before the point and carries
+// 9.9996 into 1.000e+01. A tie is detected at the exponent of the rounded text; if the even
+// rounding carried, the test at the new exponent fails and the carried text is the away
+// rounding too.
 char* writeScientific(char* out, char* limit, double a, const NumberMask& mask) {
     const int decimals = mask.decimals();
     const std::size_t letterOffset = decimals > 0 ? static_cast<std::size_t>(decimals) + 2 : 1;
     auto result = std::to_chars(out, limit, a, std::chars_format::scientific, decimals);
+    assert(result.ec == std::errc());
     int exponent = 0;
     std::from_chars(out + letterOffset + 2, result.ptr, exponent);
     if (out[letterOffset + 1] == '-')
         exponent = -exponent;
-    if (isExactTie(a, exponent - decimals)) {
-        result =
-            std::to_chars(out, limit, std::nextafter(a, std::numeric_limits<double>::infinity()),
-                          std::chars_format::scientific, decimals);
-    }
-    assert(result.ec == std::errc());
     char* end = result.ptr;
+    if (isExactTie(a, exponent - decimals))
+        end = writeTie(out, a, std::chars_format::scientific, decimals);
     if (mask.decimalPoint() && decimals == 0) {
         std::memmove(out + 2, out + 1, static_cast<std::size_t>(end - out - 1));
         out[1] = '.';
@@ -252,6 +304,114 @@ char* writeScientific(char* out, char* limit, double a, const NumberMask& mask) 
     std::memmove(digits + pad, digits, static_cast<std::size_t>(digitCount));
     std::memset(digits, '0', pad);
     return end + pad;
+}
+
+// Most values are formatted from an integer instead of an expansion to a given precision, which
+// to_chars produces several times more slowly: y = a·10^k is formed in one correctly rounded
+// operation with an exact power of ten, rounded half away from zero to the integer N, and the
+// digits of N come from to_chars. N is the exact answer whenever the computed y lies further
+// than one unit in its last place from a half-integer; closer cases (exact ties among them),
+// values too large for the product to be exact, and exponents without an exact power of ten
+// return nullptr, and the exact expansion decides.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kLargestExactPower = 22;
+// Largest y whose unit in the last place is small enough to tell the half-integers apart.
+constexpr double kLargestScaled = 0x1p45;
+
+// round(y) half away from zero for y >= 0, or -1 when y is too close to a half-integer for the
+// rounding of y itself to be ruled out. y·2^-52 bounds the unit in the last place of y.
+std::int64_t roundScaled(double y) {
+    if (!(y < kLargestScaled))
+        return -1;
+    const auto whole = static_cast<std::int64_t>(y); // floor, as y >= 0
+    const double fraction = y - static_cast<double>(whole);
+    if (std::fabs(fraction - 0.5) <= y * 0x1p-52)
+        return -1;
+    return whole + (fraction > 0.5 ? 1 : 0);
+}
+
+// a·10^k in one rounding, or a negative value when 10^|k| is not exact.
+double scaleByPowerOfTen(double a, int k) {
+    if (k > kLargestExactPower || k < -kLargestExactPower)
+        return -1;
+    return k >= 0 ? a * kPowersOfTen[k] : a / kPowersOfTen[-k];
+}
+
+int digitCount(std::int64_t n) {
+    int count = 0;
+    for (; n > 0; n /= 10)
+        ++count;
+    return count;
+}
+
+char* writeZeros(char* out, int count) {
+    for (; count > 0; --count)
+        *out++ = '0';
+    return out;
+}
+
+// Writes the digits of n > 0, with a point before its last `decimals` digits when point is set.
+char* writeWithPoint(char* out, std::int64_t n, int decimals, bool point) {
+    char* end = std::to_chars(out, out + 20, n).ptr;
+    if (!point)
+        return end;
+    for (char* p = end; p != end - decimals; --p)
+        *p = p[-1];
+    end[-decimals] = '.';
+    return end + 1;
+}
+
+char* formatFixedFromInteger(char* out, double a, const NumberMask& mask) {
+    const int decimals = mask.decimals();
+    const std::int64_t n = roundScaled(scaleByPowerOfTen(a, decimals));
+    if (n < 0)
+        return nullptr;
+    const int count = digitCount(n);
+    // A zero integer part writes a digit only where the mask has a 0 ("#.00" shows .50).
+    out = writeZeros(out, mask.minIntegerDigits() - std::max(count - decimals, 0));
+    if (count > decimals)
+        return writeWithPoint(out, n, decimals, mask.decimalPoint());
+    if (mask.decimalPoint())
+        *out++ = '.';
+    out = writeZeros(out, decimals - count);
+    return count > 0 ? std::to_chars(out, out + 20, n).ptr : out;
+}
+
+// floor(log10(a)) for a normal positive double, or one less: from the binary exponent.
+int decimalExponentEstimate(double a) {
+    const auto biased = static_cast<int>((std::bit_cast<std::uint64_t>(a) >> 52) & 0x7FF);
+    return static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+}
+
+char* formatScientificFromInteger(char* out, double a, const NumberMask& mask) {
+    const int decimals = mask.decimals();
+    if (decimals > 15 || !(a >= std::numeric_limits<double>::min()))
+        return nullptr;
+    const double lowest = kPowersOfTen[decimals];     // 10^d: one digit before the point
+    const double beyond = kPowersOfTen[decimals + 1]; // 10^(d+1)
+    int exponent = decimalExponentEstimate(a);
+    double y = scaleByPowerOfTen(a, decimals - exponent);
+    if (y >= beyond) {
+        ++exponent;
+        y = scaleByPowerOfTen(a, decimals - exponent);
+    }
+    if (!(y >= lowest && y < beyond))
+        return nullptr;
+    std::int64_t n = roundScaled(y);
+    if (n < 0)
+        return nullptr;
+    if (n == static_cast<std::int64_t>(beyond)) { // 9.9996 rounds to 10.000: 1.000e+01
+        n /= 10;
+        ++exponent;
+    }
+    out = writeWithPoint(out, n, decimals, mask.decimalPoint());
+    *out++ = mask.exponentLetter();
+    *out++ = exponent < 0 ? '-' : '+';
+    const int magnitude = std::abs(exponent);
+    out = writeZeros(out, std::max(2, mask.minExponentDigits()) - digitCount(magnitude));
+    return magnitude > 0 ? std::to_chars(out, out + 8, magnitude).ptr : out;
 }
 
 } // namespace
@@ -384,6 +544,9 @@ char* formatMaskTo(char* out, double value, const NumberMask& mask) {
     if (value < 0)
         *out++ = '-';
     const double magnitude = std::fabs(value);
+    if (char* const end = mask.scientific() ? formatScientificFromInteger(out, magnitude, mask)
+                                            : formatFixedFromInteger(out, magnitude, mask))
+        return end;
     return mask.scientific() ? writeScientific(out, limit, magnitude, mask)
                              : writeFixed(out, limit, magnitude, mask);
 }

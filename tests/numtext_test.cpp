@@ -1,12 +1,14 @@
 #include "numtext/NumberText.h"
 
 #include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
 #include <locale>
+#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -225,6 +227,90 @@ TEST(FormatMask, NegativesAndSignedZero) {
                               {-0.0004, "#0.000", "-0.000"},
                               {-1e-10, "0.000e+00", "-1.000e-10"}};
     expectMasked(cases);
+}
+
+// The exact decimal expansion of a double, rounded half away from zero by decimal string
+// arithmetic: an oracle independent of the formatter's own rounding.
+std::string roundedDigits(std::string digits, std::size_t keep, int& carry) {
+    carry = 0;
+    if (keep < digits.size() && digits[keep] >= '5') {
+        std::size_t k = keep;
+        while (k > 0 && digits[k - 1] == '9')
+            digits[--k] = '0';
+        if (k == 0) {
+            digits.insert(digits.begin(), '1');
+            carry = 1;
+        } else {
+            ++digits[k - 1];
+        }
+    }
+    return digits.substr(0, keep + std::size_t(carry));
+}
+
+std::string exactlyRounded(double value, std::string_view mask) {
+    const NumberMask m(mask);
+    char expansion[1500];
+    const char* end = std::to_chars(expansion, expansion + sizeof expansion, std::fabs(value),
+                                    std::chars_format::fixed, 1100)
+                          .ptr;
+    const std::string text(static_cast<const char*>(expansion), end);
+    const std::size_t point = text.find('.');
+    const std::string digits = text.substr(0, point) + text.substr(point + 1);
+    std::string out = value < 0 ? "-" : "";
+    int carry = 0;
+    if (!m.scientific()) {
+        std::string kept = roundedDigits(digits, point + std::size_t(m.decimals()), carry);
+        std::string integer = kept.substr(0, kept.size() - std::size_t(m.decimals()));
+        integer.erase(0, std::min(integer.find_first_not_of('0'), integer.size()));
+        if (integer.size() < std::size_t(m.minIntegerDigits()))
+            integer.insert(0, std::size_t(m.minIntegerDigits()) - integer.size(), '0');
+        out += integer;
+        if (m.decimalPoint())
+            out += "." + kept.substr(kept.size() - std::size_t(m.decimals()));
+        return out;
+    }
+    if (value == 0)
+        return std::string("0.") + std::string(std::size_t(m.decimals()), '0') +
+               m.exponentLetter() + "+00";
+    const std::size_t first = digits.find_first_not_of('0');
+    int exponent = int(point) - int(first) - 1;
+    const std::string kept =
+        roundedDigits(digits.substr(first), std::size_t(m.decimals()) + 1, carry);
+    exponent += carry;
+    out += kept.substr(0, 1) + "." + kept.substr(1, std::size_t(m.decimals())) +
+           m.exponentLetter() + (exponent < 0 ? "-" : "+");
+    const std::string magnitude = std::to_string(std::abs(exponent));
+    return out + (magnitude.size() < 2 ? "0" : "") + magnitude;
+}
+
+TEST(FormatMask, AgreesWithTheExactExpansion) {
+    std::mt19937_64 random(20261208);
+    std::uniform_real_distribution<double> decade(-12.0, 12.0);
+    std::uniform_int_distribution<std::int64_t> whole(0, 2'000'000'000);
+    std::uniform_int_distribution<int> shift(1, 14);
+    const char* const masks[] = {"#0.000",   "0.0000", "##0.00",    "###0.0",
+                                 "#0.00000", "00000",  "0.000e+00", "0.0E+00"};
+    for (const char* mask : masks) {
+        const NumberMask m(mask);
+        const double unit = std::pow(10.0, -m.decimals());
+        for (int k = 0; k < 3000; ++k) {
+            // Spread values, decimal half-way points and their neighbours, and dyadic values
+            // (among them the exact ties).
+            const double halfWay = (double(whole(random) % 100000) + 0.5) * unit;
+            const double candidates[] = {
+                std::pow(10.0, decade(random)),
+                halfWay,
+                std::nextafter(halfWay, 0.0),
+                std::nextafter(halfWay, 1e300),
+                std::ldexp(double(whole(random) % 4096), -shift(random)),
+                -std::pow(10.0, decade(random)),
+            };
+            for (const double value : candidates) {
+                ASSERT_EQ(FormatMask(value, m), exactlyRounded(value, mask))
+                    << mask << " " << std::bit_cast<std::uint64_t>(value);
+            }
+        }
+    }
 }
 
 TEST(FormatMask, HugeAndTiny) {
