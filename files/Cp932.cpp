@@ -11,7 +11,7 @@ namespace {
 // glibc's name for Microsoft's Shift-JIS with the NEC and IBM extensions.
 constexpr const char* kCp932 = "CP932";
 
-bool IsAscii(std::string_view text) {
+bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
@@ -57,7 +57,7 @@ private:
 
 // Length of the well-formed UTF-8 sequence at the start of s (RFC 3629: no overlong forms,
 // no surrogates, nothing above U+10FFFF); 0 when it is not one.
-size_t Utf8SequenceLength(std::string_view s) {
+size_t utf8SequenceLength(std::string_view s) {
     auto byte = [s](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
     const unsigned lead = byte(0);
     unsigned low = 0x80, high = 0xBF; // allowed range of the second byte
@@ -84,7 +84,7 @@ size_t Utf8SequenceLength(std::string_view s) {
     return length;
 }
 
-Cp932Text Refused(std::string what) {
+Cp932Text refused(std::string what) {
     return {std::string(), std::move(what)};
 }
 
@@ -104,11 +104,11 @@ Cp932Text EncodeCp932(std::string_view utf8) {
             ++pos;
             continue;
         }
-        const size_t length = Utf8SequenceLength(utf8.substr(pos));
+        const size_t length = utf8SequenceLength(utf8.substr(pos));
         if (length == 0) {
             char shown[5];
             std::snprintf(shown, sizeof shown, "\\x%02X", lead);
-            return Refused(shown);
+            return refused(shown);
         }
         // glibc maps a few characters to look-alikes (¥ to 0x5C, 〜 to the code of ～);
         // such a character would come back as another one, so only an exact round trip
@@ -116,7 +116,7 @@ Cp932Text EncodeCp932(std::string_view utf8) {
         const std::string_view character = utf8.substr(pos, length);
         if (!toCp932.convert(character, encoded) || !fromCp932.convert(encoded, decoded) ||
             decoded != character)
-            return Refused(std::string(character));
+            return refused(std::string(character));
         result.bytes += encoded;
         pos += length;
     }
@@ -124,7 +124,7 @@ Cp932Text EncodeCp932(std::string_view utf8) {
 }
 
 std::optional<std::string> DecodeCp932(std::string_view bytes) {
-    if (IsAscii(bytes))
+    if (isAscii(bytes))
         return std::string(bytes);
     std::string utf8;
     if (!Converter("UTF-8", kCp932).convert(bytes, utf8))

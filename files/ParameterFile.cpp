@@ -25,23 +25,23 @@ constexpr size_t kMaxReadBytes = size_t{1} << 20;
 constexpr std::array<std::string_view, kStoredFieldCount> kFieldSymbols = {
     "τmax", "smax", "su", "Δl", "lb", "b", "tf", "Ef", "tr", "Er", "bc", "dc", "Ec", "Ab", "Eb"};
 
-FileStatus DataFailure(FileFailure failure, std::string message) {
+FileStatus dataFailure(FileFailure failure, std::string message) {
     return {failure, 0, std::move(message)};
 }
 
-std::string Quoted(const std::string& path) {
+std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
 // Appends text as one CR LF line; refuses what would not come back unchanged.
-FileStatus AppendLine(std::string& bytes, std::string_view text, const std::string& subject) {
+FileStatus appendLine(std::string& bytes, std::string_view text, const std::string& subject) {
     if (text.find_first_of("\r\n") != std::string_view::npos)
-        return DataFailure(FileFailure::Unencodable,
+        return dataFailure(FileFailure::Unencodable,
                            subject +
                                " contains a line break, which a parameter file cannot store.");
     Cp932Text encoded = EncodeCp932(text);
     if (!encoded.ok())
-        return DataFailure(FileFailure::Unencodable,
+        return dataFailure(FileFailure::Unencodable,
                            subject + " contains \"" + encoded.unencodable +
                                "\", which a parameter file cannot store.");
     bytes += encoded.bytes;
@@ -49,8 +49,8 @@ FileStatus AppendLine(std::string& bytes, std::string_view text, const std::stri
     return {};
 }
 
-FileStatus AppendField(std::string& bytes, const ParameterFileTexts& texts, int field) {
-    return AppendLine(bytes, texts.fields[field],
+FileStatus appendField(std::string& bytes, const ParameterFileTexts& texts, int field) {
+    return appendLine(bytes, texts.fields[field],
                       "The " + std::string(kFieldSymbols[field]) + " field");
 }
 
@@ -116,7 +116,7 @@ private:
     bool m_renamed = false;
 };
 
-int WriteAll(int fd, std::string_view bytes) {
+int writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)
@@ -130,24 +130,24 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-std::string DirectoryOf(const std::string& path) {
+std::string directoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
+std::string nameOf(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
-std::string Join(const std::string& directory, const std::string& name) {
+std::string join(const std::string& directory, const std::string& name) {
     return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
 // umask can only be read by setting it; /proc reports it without that (Linux 4.7 on).
 // The fallback sets and restores it, which is safe in this single-threaded program.
-mode_t CurrentUmask() {
+mode_t currentUmask() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("Umask:", 0) == 0)
@@ -166,7 +166,7 @@ struct SaveTarget {
     struct stat info {};
 };
 
-int ResolveTarget(const std::string& path, SaveTarget& target) {
+int resolveTarget(const std::string& path, SaveTarget& target) {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info {};
@@ -184,18 +184,18 @@ int ResolveTarget(const std::string& path, SaveTarget& target) {
         const std::string link = std::filesystem::read_symlink(current, error).string();
         if (error)
             return error.value();
-        current = !link.empty() && link.front() == '/' ? link : Join(DirectoryOf(current), link);
+        current = !link.empty() && link.front() == '/' ? link : join(directoryOf(current), link);
     }
     return ELOOP;
 }
 
 // A device or pipe cannot be replaced by renaming, so it is written where it is.
-FileStatus WriteInPlace(const std::string& path, const std::string& target,
+FileStatus writeInPlace(const std::string& path, const std::string& target,
                         std::string_view bytes) {
     UniqueFd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0)
         return SystemFailure(FileFailure::CannotOpen, path, errno);
-    if (int error = WriteAll(fd.get(), bytes))
+    if (int error = writeAll(fd.get(), bytes))
         return SystemFailure(FileFailure::CannotWrite, path, error);
     // EINVAL: a special file that has nothing to sync.
     if (::fsync(fd.get()) != 0 && errno != EINVAL)
@@ -207,17 +207,17 @@ FileStatus WriteInPlace(const std::string& path, const std::string& target,
 
 // Writes bytes to a temporary file beside the target and renames it over the target, so a
 // failure at any point leaves the old file as it was and no partial file behind.
-FileStatus ReplaceFile(const std::string& path, std::string_view bytes) {
+FileStatus replaceFile(const std::string& path, std::string_view bytes) {
     SaveTarget target;
     if (path.empty())
         return SystemFailure(FileFailure::CannotOpen, path, ENOENT);
-    if (int error = ResolveTarget(path, target))
+    if (int error = resolveTarget(path, target))
         return SystemFailure(FileFailure::CannotOpen, path, error);
-    const std::string name = NameOf(target.path);
+    const std::string name = nameOf(target.path);
     if (name.empty() || (target.exists && S_ISDIR(target.info.st_mode)))
         return SystemFailure(FileFailure::CannotOpen, path, EISDIR);
     if (target.exists && !S_ISREG(target.info.st_mode))
-        return WriteInPlace(path, target.path, bytes);
+        return writeInPlace(path, target.path, bytes);
     // A file the user may not write is not replaced behind its back.
     if (target.exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
         return SystemFailure(FileFailure::CannotOpen, path, errno);
@@ -225,10 +225,10 @@ FileStatus ReplaceFile(const std::string& path, std::string_view bytes) {
     // The name is shortened so that the temporary name stays within NAME_MAX.
     std::string tempName = ".";
     tempName.append(name, 0, 200).append(".XXXXXX");
-    TemporaryFile temp(Join(DirectoryOf(target.path), tempName));
+    TemporaryFile temp(join(directoryOf(target.path), tempName));
     if (int error = temp.create())
         return SystemFailure(FileFailure::CannotOpen, path, error);
-    mode_t mode = 0666 & ~CurrentUmask();
+    mode_t mode = 0666 & ~currentUmask();
     if (target.exists) {
         mode = target.info.st_mode & 0777;
         // Keep the owner where the system allows it; a user who may not is no failure.
@@ -236,7 +236,7 @@ FileStatus ReplaceFile(const std::string& path, std::string_view bytes) {
     }
     if (::fchmod(temp.fd(), mode) != 0)
         return SystemFailure(FileFailure::CannotOpen, path, errno);
-    if (int error = WriteAll(temp.fd(), bytes))
+    if (int error = writeAll(temp.fd(), bytes))
         return SystemFailure(FileFailure::CannotWrite, path, error);
     if (::fsync(temp.fd()) != 0)
         return SystemFailure(FileFailure::CannotWrite, path, errno);
@@ -247,7 +247,7 @@ FileStatus ReplaceFile(const std::string& path, std::string_view bytes) {
 
     // Make the rename itself durable; the new file is already in place if this fails.
     UniqueFd directory(
-        ::open(DirectoryOf(target.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(directoryOf(target.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         ::fsync(directory.get());
     return {};
@@ -257,12 +257,12 @@ FileStatus ReplaceFile(const std::string& path, std::string_view bytes) {
 
 FileStatus FormatParameterFile(const ParameterFileTexts& texts, std::string& bytes) {
     std::string file;
-    if (FileStatus status = AppendLine(file, texts.comment, "The comment"); !status.ok())
+    if (FileStatus status = appendLine(file, texts.comment, "The comment"); !status.ok())
         return status;
     for (int field = 0; field < kStoredFieldCount; ++field) {
         if (field == kFieldsBeforeDetail)
             file += texts.detailOutput ? "Y\r\n" : "N\r\n";
-        if (FileStatus status = AppendField(file, texts, field); !status.ok())
+        if (FileStatus status = appendField(file, texts, field); !status.ok())
             return status;
     }
     bytes = std::move(file);
@@ -284,19 +284,19 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
         pos = end + 1;
     }
     if (count == 0)
-        return DataFailure(FileFailure::TooFewLines,
-                           Quoted(path) + " is empty; a parameter file has 17 lines.");
+        return dataFailure(FileFailure::TooFewLines,
+                           quoted(path) + " is empty; a parameter file has 17 lines.");
     if (count < kLineCount)
-        return DataFailure(FileFailure::TooFewLines,
-                           Quoted(path) + " has only " + std::to_string(count) +
+        return dataFailure(FileFailure::TooFewLines,
+                           quoted(path) + " has only " + std::to_string(count) +
                                (count == 1 ? " line" : " lines") + "; a parameter file has 17.");
 
     std::array<std::string, kLineCount> decoded;
     for (int line = 0; line < kLineCount; ++line) {
         std::optional<std::string> text = DecodeCp932(lines[line]);
         if (!text)
-            return DataFailure(FileFailure::NotCp932, "Line " + std::to_string(line + 1) + " of " +
-                                                          Quoted(path) + " is not Shift-JIS text.");
+            return dataFailure(FileFailure::NotCp932, "Line " + std::to_string(line + 1) + " of " +
+                                                          quoted(path) + " is not Shift-JIS text.");
         decoded[line] = std::move(*text);
     }
 
@@ -316,7 +316,7 @@ FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& 
     std::string bytes;
     if (FileStatus status = FormatParameterFile(texts, bytes); !status.ok())
         return status;
-    return ReplaceFile(path, bytes);
+    return replaceFile(path, bytes);
 }
 
 FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts) {
@@ -328,8 +328,8 @@ FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts)
     int lineEnds = 0;
     while (lineEnds < kLineCount) {
         if (bytes.size() >= kMaxReadBytes)
-            return DataFailure(FileFailure::TooFewLines,
-                               Quoted(path) +
+            return dataFailure(FileFailure::TooFewLines,
+                               quoted(path) +
                                    " is not a parameter file: its first 17 lines exceed 1 MiB.");
         char chunk[4096];
         const ssize_t got =
