@@ -5,8 +5,7 @@
 #include "engine/RunChecks.h"
 #include "files/ParameterFile.h"
 #include "numtext/NumberText.h"
-#include "output/ResultFileName.h"
-#include "output/TauSlipFileWriter.h"
+#include "output/ResultFileRun.h"
 
 #include <charconv>
 #include <chrono>
@@ -114,28 +113,27 @@ const char* endName(RunEnd end) {
     return end == RunEnd::StepLimit ? "step-limit" : "failure";
 }
 
-void printSummary(const BatchOptions& options, const PulloutRun& run,
-                  const AnalysisParameters& params, const std::string& file) {
+void printSummary(const BatchOptions& options, const RunSummary& run) {
     if (options.json) {
-        std::cout << "{\"steps\":" << run.stepNumber() << ",\"n\":" << run.elementCount()
-                  << ",\"Pbumax\":" << jsonNumber(run.Pbumax())
-                  << ",\"slmax\":" << jsonNumber(run.slmax()) << ",\"ds\":" << jsonNumber(params.ds)
-                  << ",\"end\":\"" << endName(run.end()) << "\",\"file\":" << jsonString(file)
+        std::cout << "{\"steps\":" << run.steps << ",\"n\":" << run.n
+                  << ",\"Pbumax\":" << jsonNumber(run.Pbumax)
+                  << ",\"slmax\":" << jsonNumber(run.slmax) << ",\"ds\":" << jsonNumber(run.ds)
+                  << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file)
                   << "}\n";
         return;
     }
-    std::cout << "steps       " << run.stepNumber() << "\n"
-              << "elements    " << run.elementCount() << "\n"
-              << "Pbumax      " << FormatMask(run.Pbumax(), "0.000e+00") << " N\n"
-              << "slmax       " << FormatMask(run.slmax(), "0.000e+00") << " mm\n"
-              << "final ds    " << SingleToText(params.ds) << " mm\n"
+    std::cout << "steps       " << run.steps << "\n"
+              << "elements    " << run.n << "\n"
+              << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
+              << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
+              << "final ds    " << SingleToText(run.ds) << " mm\n"
               << "end         "
-              << (run.end() == RunEnd::StepLimit
+              << (run.end == RunEnd::StepLimit
                       ? "step limit: no bond failure within " +
                             std::to_string(PulloutRun::kMaxSteps) + " steps"
                       : std::string("bond failure"))
               << "\n"
-              << "result file " << file << "\n";
+              << "result file " << run.file << "\n";
 }
 
 } // namespace
@@ -166,29 +164,18 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
-    AnalysisParameters& params = data.params;
-    params.parameterFilePath = ResultFilePath(params.parameterFilePath);
-    const std::string file = options.outputPath.value_or(params.parameterFilePath);
-
-    TauSlipFileWriter writer;
-    if (const FileStatus status = writer.open(file, params, CurrentLocalDateTime()); !status.ok()) {
-        std::cerr << "orvane-batch: " << status.message << "\n";
-        return kExitWriteFailed;
-    }
-    PulloutRun run(params);
-    run.addObserver(writer);
     ProgressLine progress;
-    if (isatty(STDERR_FILENO)) {
-        run.addObserver(progress);
-    }
-    while (run.step() == RunEnd::None && writer.status().ok()) {
-    }
+    const RunSummary run = RunToResultFile(data.params, options.outputPath.value_or(""),
+                                           isatty(STDERR_FILENO) ? &progress : nullptr);
     progress.clear();
-    if (const FileStatus status = writer.close(); !status.ok()) {
-        std::cerr << "orvane-batch: " << status.message << " The run stopped at step "
-                  << run.stepNumber() << ".\n";
+    if (!run.status.ok()) {
+        std::cerr << "orvane-batch: " << run.status.message;
+        if (run.steps > 0) {
+            std::cerr << " The run stopped at step " << run.steps << ".";
+        }
+        std::cerr << "\n";
         return kExitWriteFailed;
     }
-    printSummary(options, run, params, file);
+    printSummary(options, run);
     return kExitDone;
 }
