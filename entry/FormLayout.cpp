@@ -1,0 +1,65 @@
+#include "entry/FormLayout.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+namespace orvane {
+
+namespace {
+
+double logicalDpi() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInch() : 96.0;
+}
+
+QString gothicFamily() {
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char* candidate : {"MS PGothic", "MS P Gothic", "IPAPGothic", "IPA Pゴシック",
+                                      "Noto Sans CJK JP", "IPAGothic", "VL PGothic"}) {
+            if (installed.contains(QString::fromUtf8(candidate))) {
+                return QString::fromUtf8(candidate);
+            }
+        }
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    return family;
+}
+
+} // namespace
+
+int twipsToPixels(int twips) {
+    return int(std::lround(twips * logicalDpi() / 1440.0));
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+void placeInTwips(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(twipsRect(left, top, width, height));
+}
+
+QFont formFont(double pointSize, bool bold) {
+    QFont font(gothicFamily());
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void fitLabelText(QLabel* label) {
+    constexpr double kSmallestPoints = 6.0;
+    QFont font = label->font();
+    while (label->heightForWidth(label->width()) > label->height() &&
+           font.pointSizeF() > kSmallestPoints) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        label->setFont(font);
+    }
+}
+
+} // namespace orvane

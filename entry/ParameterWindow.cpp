@@ -1,0 +1,403 @@
+#include "entry/ParameterWindow.h"
+
+#include "engine/RunChecks.h"
+#include "entry/FormLayout.h"
+#include "files/ParameterFile.h"
+#include "numtext/NumberText.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+namespace orvane {
+
+namespace {
+
+constexpr int kClientWidth = 7185; // twips
+constexpr int kClientHeight = 6180;
+constexpr double kSmallPoints = 9.75;
+constexpr double kLargePoints = 11.25;
+
+const QColor kLightGrey(192, 192, 192);
+const QColor kGrey(128, 128, 128);
+
+struct Box {
+    int left, top, width, height; // twips
+};
+
+// A numeric field with its quantity label.
+struct FieldPlace {
+    NumericField field;
+    const char* textName;
+    Box text;
+    const char* labelName;
+    Box label;
+};
+
+constexpr FieldPlace kFieldPlaces[] = {
+    {NumericField::TauMax, "Text2", {1440, 2400, 855, 360}, "Label25", {360, 2400, 1095, 375}},
+    {NumericField::SMax, "Text3", {1440, 2880, 855, 405}, "Label4", {360, 2880, 1095, 375}},
+    {NumericField::Su, "Text4", {1440, 3360, 855, 405}, "Label6", {360, 3360, 1095, 375}},
+    {NumericField::Dl, "Text5", {1440, 3840, 855, 405}, "Label5", {360, 3840, 1095, 375}},
+    {NumericField::Lb, "Text6", {1440, 4320, 855, 405}, "Label7", {360, 4320, 1095, 375}},
+    {NumericField::B, "Text7", {3720, 1800, 855, 405}, "Label9", {2640, 1800, 1095, 375}},
+    {NumericField::Tf, "Text8", {3720, 2280, 855, 405}, "Label10", {2640, 2280, 1095, 375}},
+    {NumericField::Ef, "Text9", {3720, 2760, 855, 405}, "Label11", {2640, 2760, 1095, 375}},
+    {NumericField::Tr, "Text10", {3720, 3960, 855, 405}, "Label12", {2640, 3960, 1095, 375}},
+    {NumericField::Er, "Text11", {3720, 4440, 855, 405}, "Label3", {2640, 4440, 1095, 375}},
+    {NumericField::Bc, "Text12", {6000, 1800, 855, 405}, "Label22", {4920, 1800, 1095, 375}},
+    {NumericField::Dc, "Text13", {6000, 2280, 855, 390}, "Label14", {4920, 2280, 1095, 375}},
+    {NumericField::Ec, "Text14", {6000, 2760, 855, 405}, "Label16", {4920, 2760, 1095, 375}},
+    {NumericField::Ab, "Text15", {6000, 3960, 855, 405}, "Label15", {4920, 3960, 1095, 375}},
+    {NumericField::Eb, "Text16", {6000, 4440, 855, 405}, "Label17", {4920, 4440, 1095, 375}},
+    {NumericField::InitialDs, "Text20", {3120, 5640, 1575, 405}, "Label24", {2520, 5640, 615, 375}},
+};
+
+// Light-grey panels behind the groups, drawn first so that they lie under the controls.
+constexpr struct {
+    const char* name;
+    Box box;
+} kPanels[] = {
+    {"Shape1", {720, 480, 5895, 615}},    {"Shape4", {240, 1200, 2175, 4215}},
+    {"Shape3", {2520, 1200, 2175, 2055}}, {"Shape5", {2520, 3360, 2175, 2055}},
+    {"Shape2", {4800, 1200, 2175, 2055}}, {"Shape6", {4800, 3360, 2175, 2055}},
+};
+
+constexpr struct {
+    const char* name;
+    const char* caption;
+    Box box;
+} kGroupHeadings[] = {
+    {"Label2", "Condition for analysis unit : N-mm", {360, 1320, 1815, 495}},
+    {"Label8", "Data for FRP laminate unit : N-mm", {2640, 1320, 1935, 495}},
+    {"Label20", "Data for epoxy resin unit : N-mm", {2640, 3480, 1815, 495}},
+    {"Label13", "Data for concrete  unit : N-mm", {4920, 1320, 1695, 495}},
+    {"Label19", "Data for re-bar  unit : N-mm", {4920, 3480, 1695, 495}},
+};
+
+// The display format each field is first filled with: a mask, or the plain conversion.
+constexpr const char* kStartupMasks[kNumericFieldCount] = {
+    "#0.000", "0.0000", "0.0000", "#0.000", "###0.0", "##0.00", "#0.000", nullptr,
+    "#0.000", nullptr,  "###0.0", "###0.0", nullptr,  "###0.0", nullptr,  nullptr,
+};
+
+void place(QWidget* widget, const Box& box) {
+    placeInTwips(widget, box.left, box.top, box.width, box.height);
+}
+
+void paint(QWidget* widget, const QColor& background, const QColor& text) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, text);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+template <class Widget>
+Widget* makeChild(QWidget* parent, const char* name) {
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const Box& box) {
+    auto* label = makeChild<QLabel>(parent, name);
+    label->setText(caption);
+    label->setWordWrap(true);
+    label->setFont(formFont(kSmallPoints));
+    place(label, box);
+    fitLabelText(label);
+    return label;
+}
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+ParameterWindow::ParameterWindow(AnalysisParameters& params, QWidget* parent)
+    : QWidget(parent), m_params(params) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("K-Varo Parameter"));
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+
+    buildPanelsAndHeadings();
+    buildFields();
+    buildButtons();
+    orderTabs();
+    fillStartupTexts();
+}
+
+void ParameterWindow::buildPanelsAndHeadings() {
+    for (const auto& panel : kPanels) {
+        auto* frame = makeChild<QFrame>(this, panel.name);
+        frame->setFrameShape(QFrame::NoFrame);
+        paint(frame, kLightGrey, Qt::black);
+        place(frame, panel.box);
+    }
+    for (const auto& heading : kGroupHeadings) {
+        paint(makeLabel(this, heading.name, QString::fromUtf8(heading.caption), heading.box),
+              kLightGrey, Qt::blue);
+    }
+
+    QLabel* title =
+        makeLabel(this, "Label18", QStringLiteral("Orvane ver.2.1"), {720, 120, 5895, 255});
+    title->setFont(formFont(kLargePoints, true));
+    title->setAlignment(Qt::AlignCenter);
+    QPalette titlePalette = title->palette();
+    titlePalette.setColor(QPalette::WindowText, Qt::red);
+    title->setPalette(titlePalette);
+
+    QLabel* commentLabel =
+        makeLabel(this, "Label1", QStringLiteral("Comment"), {840, 600, 1095, 255});
+    commentLabel->setFont(formFont(kLargePoints));
+    paint(commentLabel, kLightGrey, palette().color(QPalette::WindowText));
+
+    m_comment = makeChild<QLineEdit>(this, "Text1");
+    m_comment->setFont(formFont(kLargePoints));
+    place(m_comment, {2040, 600, 4455, 405});
+    connect(m_comment, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_params.comment = text.toStdString(); });
+}
+
+void ParameterWindow::buildFields() {
+    m_perfectlyBilinear = makeChild<QRadioButton>(this, "Option1");
+    m_perfectlyBilinear->setText(QStringLiteral("Perfectly bi-linear"));
+    place(m_perfectlyBilinear, {360, 1800, 1935, 255});
+    m_bilinearSoftening = makeChild<QRadioButton>(this, "Option2");
+    m_bilinearSoftening->setText(QStringLiteral("Bi-linear softening"));
+    place(m_bilinearSoftening, {360, 2040, 1935, 255});
+    m_bilinearSoftening->setChecked(true);
+    connect(m_perfectlyBilinear, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
+    connect(m_bilinearSoftening, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
+
+    for (const FieldPlace& place : kFieldPlaces) {
+        QLabel* label =
+            makeLabel(this, place.labelName, fromUtf8(FieldLabel(place.field, m_params.bondModel)),
+                      place.label);
+        label->setAlignment(Qt::AlignCenter);
+        paint(label, kGrey, Qt::white);
+
+        auto* text = makeChild<QLineEdit>(this, place.textName);
+        text->setFont(formFont(kSmallPoints));
+        text->setAlignment(Qt::AlignRight);
+        orvane::place(text, place.text);
+        const NumericField field = place.field;
+        connect(text, &QLineEdit::textChanged, this, [this, field](const QString& value) {
+            m_params.value(field) = FieldValue(value.toStdString());
+        });
+        m_fields[static_cast<int>(field)] = text;
+    }
+    m_tauMaxLabel = findChild<QLabel*>(QStringLiteral("Label25"));
+    m_sMaxLabel = findChild<QLabel*>(QStringLiteral("Label4"));
+    m_suLabel = findChild<QLabel*>(QStringLiteral("Label6"));
+
+    m_detailOutput = makeChild<QCheckBox>(this, "Check1");
+    m_detailOutput->setText(QStringLiteral("Detail output"));
+    m_detailOutput->setFont(formFont(kSmallPoints));
+    m_detailOutput->setStyleSheet(QStringLiteral("QCheckBox { background: rgb(128, 128, 128); "
+                                                 "color: white; padding-left: 2px; }"));
+    place(m_detailOutput, {360, 4920, 1935, 375});
+    connect(m_detailOutput, &QCheckBox::toggled, this,
+            [this](bool checked) { m_params.detailOutput = checked ? 1 : 0; });
+}
+
+void ParameterWindow::buildButtons() {
+    const struct {
+        const char* name;
+        const char* caption;
+        Box box;
+        void (ParameterWindow::*clicked)();
+    } buttons[] = {
+        {"Command2", "Open", {240, 5640, 975, 375}, &ParameterWindow::openClicked},
+        {"Command3", "Save", {1320, 5640, 975, 375}, &ParameterWindow::saveClicked},
+        {"Command4", "Exit", {4920, 5640, 975, 375}, &ParameterWindow::exitClicked},
+        {"Command1", "Execute", {6000, 5640, 975, 375}, &ParameterWindow::executeClicked},
+    };
+    for (const auto& button : buttons) {
+        auto* push = makeChild<QPushButton>(this, button.name);
+        push->setText(QString::fromLatin1(button.caption));
+        push->setFont(formFont(kLargePoints));
+        place(push, button.box);
+        connect(push, &QPushButton::clicked, this, button.clicked);
+    }
+}
+
+void ParameterWindow::orderTabs() {
+    const char* const order[] = {
+        "Command1", "Text1",    "Option1",  "Option2",  "Text2",  "Text3",  "Text4",  "Text5",
+        "Text6",    "Check1",   "Text7",    "Text8",    "Text9",  "Text10", "Text11", "Text12",
+        "Text13",   "Command2", "Command3", "Command4", "Text14", "Text15", "Text20", "Text16",
+    };
+    QWidget* previous = nullptr;
+    for (const char* name : order) {
+        auto* widget = findChild<QWidget*>(QString::fromLatin1(name));
+        if (previous) {
+            QWidget::setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
+    findChild<QWidget*>(QStringLiteral("Command1"))->setFocus();
+}
+
+// Each text passes through its change capture, so afterwards every field of the parameter
+// set holds exactly what its text shows.
+void ParameterWindow::fillStartupTexts() {
+    const AnalysisParameters startup = StartupParameters();
+    m_comment->setText(fromUtf8(kStartupComment));
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        const float value = startup.value(NumericField(f));
+        m_fields[f]->setText(
+            fromUtf8(kStartupMasks[f] ? FormatMask(value, kStartupMasks[f]) : SingleToText(value)));
+    }
+    m_params.detailOutput = 0;
+    m_params.bondModel = BondModel::BilinearSoftening;
+}
+
+FieldTexts ParameterWindow::fieldTexts() const {
+    FieldTexts texts;
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        texts[f] = m_fields[f]->text().toStdString();
+    }
+    return texts;
+}
+
+void ParameterWindow::centreOnScreen() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    const QRect available = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(available.x() + (available.width() - outer.width()) / 2,
+         available.y() + (available.height() - outer.height()) / 2);
+}
+
+void ParameterWindow::keyPressEvent(QKeyEvent* event) {
+    // As in a classic form, Enter presses the button that has the focus.
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ParameterWindow::executeClicked() {
+    const FieldTexts texts = fieldTexts();
+    CopyFieldTexts(m_params, texts);
+    const std::vector<std::string> problems = CheckRun(m_params, texts);
+    if (!problems.empty()) {
+        QString message = QStringLiteral("The analysis cannot start:\n");
+        for (const std::string& problem : problems) {
+            message += QStringLiteral("\n• ") + QString::fromStdString(problem);
+        }
+        QMessageBox::warning(this, windowTitle(), message);
+        return;
+    }
+    emit runRequested();
+}
+
+void ParameterWindow::modelChosen() {
+    m_params.bondModel = m_perfectlyBilinear->isChecked() ? BondModel::PerfectlyBilinear
+                                                          : BondModel::BilinearSoftening;
+    m_tauMaxLabel->setText(fromUtf8(FieldLabel(NumericField::TauMax, m_params.bondModel)));
+    m_sMaxLabel->setText(fromUtf8(FieldLabel(NumericField::SMax, m_params.bondModel)));
+    m_suLabel->setText(fromUtf8(FieldLabel(NumericField::Su, m_params.bondModel)));
+    for (QLabel* label : {m_tauMaxLabel, m_sMaxLabel, m_suLabel}) {
+        label->setFont(formFont(kSmallPoints));
+        fitLabelText(label);
+    }
+}
+
+void ParameterWindow::exitClicked() {
+    QCoreApplication::exit(0);
+}
+
+// Qt's own file dialog stands in for the program's dialog until that exists.
+void ParameterWindow::openClicked() {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("KVP Open"), QString(),
+                                                      QStringLiteral("*.kvp"));
+    if (!path.isEmpty()) {
+        m_params.chosenFilePath = path.toStdString();
+        loadFrom(path);
+    }
+}
+
+void ParameterWindow::saveClicked() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("KVP Save"), QString(),
+                                                      QStringLiteral("*.kvp"), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty()) {
+        if (QFileInfo(path).isFile()) {
+            m_params.chosenFilePath = path.toStdString();
+        }
+        saveTo(path);
+    }
+}
+
+bool ParameterWindow::saveTo(const QString& path) {
+    if (QFileInfo(path).isFile()) {
+        QMessageBox question(QMessageBox::NoIcon, QStringLiteral("Menu"),
+                             QStringLiteral("Do you overwrite？"),
+                             QMessageBox::Yes | QMessageBox::No, this);
+        question.setDefaultButton(QMessageBox::No);
+        if (question.exec() != QMessageBox::Yes) {
+            return false;
+        }
+    }
+    ParameterFileTexts texts;
+    texts.comment = m_comment->text().toStdString();
+    texts.detailOutput = m_params.detailOutput != 0;
+    for (int f = 0; f < kStoredFieldCount; ++f) {
+        texts.fields[f] = m_fields[f]->text().toStdString();
+    }
+    const FileStatus status = SaveParameterFile(path.toStdString(), texts);
+    if (!status.ok()) {
+        // The platform's error number of the failed operation, as users have always seen it;
+        // the reason in words below it.
+        QMessageBox failure(
+            QMessageBox::Warning, QStringLiteral("Text editor"),
+            QStringLiteral("Error! Try again.") +
+                (status.errorNumber ? QString::number(status.errorNumber) : QString()),
+            QMessageBox::Ok, this);
+        failure.setInformativeText(QString::fromStdString(status.message));
+        failure.exec();
+        return false;
+    }
+    m_params.parameterFilePath = path.toStdString();
+    return true;
+}
+
+bool ParameterWindow::loadFrom(const QString& path) {
+    ParameterFileTexts texts;
+    const FileStatus status = LoadParameterFile(path.toStdString(), texts);
+    if (!status.ok()) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("The parameter file was not loaded.\n\n") +
+                                 QString::fromStdString(status.message));
+        return false;
+    }
+    m_comment->setText(QString::fromStdString(texts.comment));
+    for (int f = 0; f < kStoredFieldCount; ++f) {
+        if (f == static_cast<int>(NumericField::B)) {
+            m_detailOutput->setChecked(texts.detailOutput);
+        }
+        m_fields[f]->setText(QString::fromStdString(texts.fields[f]));
+    }
+    m_params.parameterFilePath = path.toStdString();
+    return true;
+}
+
+} // namespace orvane
