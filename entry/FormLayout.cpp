@@ -3,7 +3,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 #include <cmath>
 
@@ -52,14 +54,30 @@ QFont formFont(double pointSize, bool bold) {
     return font;
 }
 
+namespace {
+constexpr double kSmallestPoints = 6.0;
+}
+
 void fitLabelText(QLabel* label) {
-    constexpr double kSmallestPoints = 6.0;
     QFont font = label->font();
     while (label->heightForWidth(label->width()) > label->height() &&
            font.pointSizeF() > kSmallestPoints) {
         font.setPointSizeF(font.pointSizeF() - 0.25);
         label->setFont(font);
     }
+}
+
+void fitBoxFont(QLineEdit* box, const QString& widest) {
+    // QLineEdit keeps two pixels on each side inside its frame, and one for the cursor.
+    const int frame = box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+    const QMargins margins = box->textMargins();
+    const int room = box->width() - 2 * frame - 4 - 1 - margins.left() - margins.right();
+    QFont font = box->font();
+    while (QFontMetrics(font).horizontalAdvance(widest) > room &&
+           font.pointSizeF() > kSmallestPoints) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    box->setFont(font);
 }
 
 } // namespace orvane

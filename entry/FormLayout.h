@@ -7,6 +7,7 @@
 #include <QRect>
 
 class QLabel;
+class QLineEdit;
 class QWidget;
 
 namespace orvane {
@@ -23,5 +24,9 @@ QFont formFont(double pointSize, bool bold = false);
 // box, so that no caption is clipped where the installed face runs wider than the one the
 // form was drawn with.
 void fitLabelText(QLabel* label);
+
+// The same for a text box that shows values: shrinks its font until `widest`, the widest text
+// it is expected to show, fits.
+void fitBoxFont(QLineEdit* box, const QString& widest);
 
 } // namespace orvane
