@@ -35,7 +35,9 @@ std::string quoted(const std::string& path) {
 
 // Appends text as one CR LF line; refuses what would not come back unchanged.
 FileStatus appendLine(std::string& bytes, std::string_view text, const std::string& subject) {
-    if (text.find_first_of("\r\n") != std::string_view::npos)
+    // Only a line feed ends a line on reading; a carriage return inside a text, which a loaded
+    // file may hold, reads back unchanged and is kept.
+    if (text.find('\n') != std::string_view::npos)
         return dataFailure(FileFailure::Unencodable,
                            subject +
                                " contains a line break, which a parameter file cannot store.");

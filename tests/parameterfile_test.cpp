@@ -162,6 +162,12 @@ TEST_F(ParameterFileTest, ReadsSeventeenLinesAndChangesNothingOnFailure) {
     ParameterFileTexts texts;
     ASSERT_TRUE(ParseParameterFile("a\rb\r\n" + crlf.substr(crlf.find('\n') + 1), "", texts).ok());
     EXPECT_EQ(texts.comment, "a\rb");
+    // ... and what was loaded can be saved and loaded again unchanged.
+    std::string bytes;
+    ASSERT_TRUE(FormatParameterFile(texts, bytes).ok());
+    ParameterFileTexts again;
+    ASSERT_TRUE(ParseParameterFile(bytes, "", again).ok());
+    EXPECT_EQ(Tie(again), Tie(texts));
 }
 
 TEST_F(ParameterFileTest, ReplacesTheWholeFileKeepingModeAndLinks) {
