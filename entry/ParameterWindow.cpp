@@ -3,11 +3,11 @@
 #include "engine/RunChecks.h"
 #include "entry/FormLayout.h"
 #include "files/ParameterFile.h"
+#include "files/ParameterFileDialog.h"
 #include "numtext/NumberText.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -325,26 +325,23 @@ void ParameterWindow::exitClicked() {
     QCoreApplication::exit(0);
 }
 
-// Qt's own file dialog stands in for the program's dialog until that exists.
+// The dialog loads or saves through this window on a confirmed choice and closes itself.
 void ParameterWindow::openClicked() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("KVP Open"), QString(),
-                                                      QStringLiteral("*.kvp"));
-    if (!path.isEmpty()) {
-        m_params.chosenFilePath = path.toStdString();
-        loadFrom(path);
-    }
+    ParameterFileDialog dialog(
+        m_params, [this](const QString& path) { loadFrom(path); },
+        [this](const QString& path) { saveTo(path); }, this);
+    dialog.setWindowTitle(ParameterFileDialog::kOpenCaption.toString());
+    dialog.presetName(ParameterFileDialog::kStartPattern.toString());
+    dialog.exec();
 }
 
 void ParameterWindow::saveClicked() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("KVP Save"), QString(),
-                                                      QStringLiteral("*.kvp"), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
-    if (!path.isEmpty()) {
-        if (QFileInfo(path).isFile()) {
-            m_params.chosenFilePath = path.toStdString();
-        }
-        saveTo(path);
-    }
+    ParameterFileDialog dialog(
+        m_params, [this](const QString& path) { loadFrom(path); },
+        [this](const QString& path) { saveTo(path); }, this);
+    dialog.setWindowTitle(ParameterFileDialog::kSaveCaption.toString());
+    dialog.presetName(ParameterFileDialog::kStartPattern.toString());
+    dialog.exec();
 }
 
 bool ParameterWindow::saveTo(const QString& path) {
