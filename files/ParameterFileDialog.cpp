@@ -153,9 +153,9 @@ void ParameterFileDialog::presetName(const QString& text) {
 // Created in tab order, which Qt follows for the focus; labels take none, so the file list
 // comes first.
 void ParameterFileDialog::buildControls() {
-    makeLabel(this, "lblOpenSave0", "File Name:", 120, 120, 1455);
-    makeLabel(this, "lblOpenSave1", "Directory:", 2280, 120, 1455);
-    m_pathLabel = makeLabel(this, "lblOpenSave2", "", 2280, 480, 3375);
+    makeLabel(this, "lblOpenSave_0", "File Name:", 120, 120, 1455);
+    makeLabel(this, "lblOpenSave_1", "Directory:", 2280, 120, 1455);
+    m_pathLabel = makeLabel(this, "lblOpenSave_2", "", 2280, 480, 3375);
     m_pathLabel->setFont(formFont(kPathPoints));
     // The directory list covers the label entirely; hidden, so that no glyph shows through
     // the list's frame. It still carries the path.
@@ -181,12 +181,12 @@ void ParameterFileDialog::buildControls() {
     connect(m_name, &QLineEdit::textChanged, this, &ParameterFileDialog::nameEdited);
 
     m_drives = makeControl<QComboBox>(this, "drvOpenSave", 2280, 3000, 3375, 345);
-    makeLabel(this, "lblOpenSave3", "Drive:", 2280, 2640, 1455);
+    makeLabel(this, "lblOpenSave_3", "Drive:", 2280, 2640, 1455);
 
     const char* const captions[] = {"OK", "Cancel"};
     const int lefts[] = {2640, 4200};
     for (int index = 0; index < 2; ++index) {
-        const QByteArray name = "cmdOpenSave" + QByteArray::number(index);
+        const QByteArray name = "cmdOpenSave_" + QByteArray::number(index);
         auto* button =
             makeControl<QPushButton>(this, name.constData(), lefts[index], 3480, 1095, 375);
         button->setText(QString::fromLatin1(captions[index]));

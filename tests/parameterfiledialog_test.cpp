@@ -198,11 +198,11 @@ private slots:
         QCOMPARE(dialog->windowTitle(), caption);
         auto* name = control<QLineEdit>(dialog, "txtOpenSave");
         QCOMPARE(name->text(), QStringLiteral("*.kvp"));
-        QVERIFY(!control<QPushButton>(dialog, "cmdOpenSave0")->isEnabled());
+        QVERIFY(!control<QPushButton>(dialog, "cmdOpenSave_0")->isEnabled());
         QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "filOpenSave"));
         // Only ordinary files matching the pattern: no hidden file, directory or pipe.
         QCOMPARE(fileItems(dialog), QStringList({"a.kvp", "b.KVP"}));
-        QCOMPARE(control<QLabel>(dialog, "lblOpenSave2")->text(), m_root);
+        QCOMPARE(control<QLabel>(dialog, "lblOpenSave_2")->text(), m_root);
         QTreeWidgetItem* current = control<QTreeWidget>(dialog, "dirOpenSave")->currentItem();
         QCOMPARE(current->data(0, Qt::UserRole).toString(), m_root);
         QCOMPARE(current->childCount(), 3); // dir.kvp, home, sub
@@ -212,7 +212,7 @@ private slots:
 
         typeName(dialog, "x");
         typeName(dialog, "*.kvp"); // the start pattern again: OK stays enabled
-        QVERIFY(control<QPushButton>(dialog, "cmdOpenSave0")->isEnabled());
+        QVERIFY(control<QPushButton>(dialog, "cmdOpenSave_0")->isEnabled());
     }
 
     void navigationLastsBeyondCancel() {
@@ -224,11 +224,11 @@ private slots:
         QCOMPARE(QDir::currentPath(), m_root + "/sub");
         QCOMPARE(fileItems(dialog), QStringList{"d.kvp"});
         QCOMPARE(control<QLineEdit>(dialog, "txtOpenSave")->text(), QStringLiteral("*.kvp"));
-        QTest::mouseClick(control<QPushButton>(dialog, "cmdOpenSave1"), Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(dialog, "cmdOpenSave_1"), Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
 
         dialog = openDialog("KVP Save");
-        QCOMPARE(control<QLabel>(dialog, "lblOpenSave2")->text(), m_root + "/sub");
+        QCOMPARE(control<QLabel>(dialog, "lblOpenSave_2")->text(), m_root + "/sub");
         QCOMPARE(fileItems(dialog), QStringList{"d.kvp"});
         tree = control<QTreeWidget>(dialog, "dirOpenSave");
         doubleClick(tree, tree->visualItemRect(directoryItem(dialog, m_root)));
@@ -303,7 +303,7 @@ private slots:
         auto rooted = [this](QString text) { return text.replace('@', m_root); };
         QWidget* dialog = openDialog(caption);
         typeName(dialog, rooted(typed));
-        QTest::mouseClick(control<QPushButton>(dialog, "cmdOpenSave0"), Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(dialog, "cmdOpenSave_0"), Qt::LeftButton);
 
         QCOMPARE(m_calls, calls.isEmpty() ? QStringList() : QStringList{rooted(calls)});
         QCOMPARE(QString::fromStdString(m_params.chosenFilePath),
@@ -339,7 +339,7 @@ private slots:
         drives->setCurrentIndex(drives->findText(rooted(home)));
         QCOMPARE(m_boxes, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(QDir::currentPath(), rooted(dir));
-        QCOMPARE(control<QLabel>(dialog, "lblOpenSave2")->text(), rooted(dir));
+        QCOMPARE(control<QLabel>(dialog, "lblOpenSave_2")->text(), rooted(dir));
         QCOMPARE(drives->currentText(), message.isEmpty() ? rooted(home) : QStringLiteral("/"));
     }
 
@@ -372,7 +372,7 @@ private slots:
             seen = dialog->objectName() + "|" + dialog->windowTitle() + "|" +
                    control<QLineEdit>(dialog, "txtOpenSave")->text();
             if (close == "cancel") {
-                control<QPushButton>(dialog, "cmdOpenSave1")->click();
+                control<QPushButton>(dialog, "cmdOpenSave_1")->click();
             } else if (close == "escape") {
                 QTest::keyClick(dialog, Qt::Key_Escape);
             } else {
@@ -392,7 +392,7 @@ private slots:
         window.show();
         m_onDialog = [](ParameterFileDialog* dialog) {
             tabToNameAndType(dialog, "newdata");
-            control<QPushButton>(dialog, "cmdOpenSave0")->click();
+            control<QPushButton>(dialog, "cmdOpenSave_0")->click();
         };
         control<QPushButton>(&window, "Command3")->click();
         QVERIFY(!QApplication::activeModalWidget());
@@ -425,7 +425,7 @@ private slots:
         m_onDialog = [&](ParameterFileDialog* dialog) {
             if (typed) {
                 typeName(dialog, "a.kvp");
-                control<QPushButton>(dialog, "cmdOpenSave0")->click();
+                control<QPushButton>(dialog, "cmdOpenSave_0")->click();
             } else {
                 doubleClickFile(dialog, "a.kvp");
             }
