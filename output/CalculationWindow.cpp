@@ -345,12 +345,16 @@ void CalculationWindow::stepStarted(const StepStart& start) {
     m_stepFields[1]->setText(masked(start.s0, "0.000e+00"));
     m_stepFields[2]->setText(masked(start.ds, "0.000e+00"));
     m_nextRow = 0;
+    m_nextSampledElement = m_rowStride;
 }
 
 void CalculationWindow::elementComputed(const ElementResult& element) {
-    if (element.i % m_rowStride != 0 || m_nextRow >= kTableRows) {
+    // Every rowStride-th element is a row; counted rather than divided, as this runs for
+    // every element of every step.
+    if (element.i != m_nextSampledElement || m_nextRow >= kTableRows) {
         return;
     }
+    m_nextSampledElement += m_rowStride;
     m_table[0][m_nextRow]->setText(masked(element.x, "##0.000"));
     m_table[1][m_nextRow]->setText(masked(element.s, "0.000e+00"));
     m_table[2][m_nextRow]->setText(masked(element.tau, "##0.000"));

@@ -5,7 +5,6 @@
 #include "output/TauSlipFileWriter.h"
 
 #include <QWidget>
-
 #include <array>
 #include <memory>
 
@@ -75,8 +74,8 @@ private:
     TauSlipPlotWindow* m_tauSlipPlot;
     DistributionPlotWindow* m_distributionPlot;
     QPushButton* m_command = nullptr;
-    std::array<QLineEdit*, 3> m_stepFields{};     // Step, s0, Δs0
-    std::array<QLineEdit*, 3> m_maximaFields{};   // τbmax, Pbumax, slmax
+    std::array<QLineEdit*, 3> m_stepFields{};            // Step, s0, Δs0
+    std::array<QLineEdit*, 3> m_maximaFields{};          // τbmax, Pbumax, slmax
     std::array<std::array<QLineEdit*, 10>, 3> m_table{}; // x, s, τ columns of ten rows
 
     RunState m_state = RunState::NotStarted;
@@ -86,6 +85,7 @@ private:
     TauSlipFileWriter m_writer;
     int m_rowStride = 1;
     int m_nextRow = 0;
+    int m_nextSampledElement = 1;
     bool m_redrawDue = false;
     RunEnd m_pendingEnd = RunEnd::None;
 };

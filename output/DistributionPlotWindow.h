@@ -1,0 +1,59 @@
+#pragma once
+
+#include "engine/PulloutRun.h"
+
+#include <QPointF>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+namespace orvane {
+
+class PlotCanvas;
+
+// Form4, "distribution of τ": the bond stress τ (N/mm²) of every element along the bond
+// length, one polyline per step from the free end (element 1, left) to the loaded end
+// (element n, right); cleared every fifth step.
+class DistributionPlotWindow : public QWidget, public RunObserver {
+    Q_OBJECT
+
+public:
+    explicit DistributionPlotWindow(QWidget* parent = nullptr);
+    ~DistributionPlotWindow() override;
+
+    // Run set-up: sets the scale (1, −0.12·τmax)–(n, 1.2·τmax) at once, so steps 1 to 4 are
+    // visible.
+    void startRun(int n, float tauMax);
+    bool wantsElements() const override { return true; }
+    void elementComputed(const ElementResult& element) override;
+    // After every fifth step: clear, draw the zero-stress axis twice as wide as the curves.
+    void redraw();
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // One pixel column of the polyline being received: of the elements that fall into it,
+    // the first, the lowest, the highest and the last (image pixels). Drawn through from the
+    // first to the last, they light the same pixels as all the elements of the column.
+    struct Column {
+        bool open = false;
+        int x = 0;
+        QPointF first, low, high, last;
+        int firstI = 0, lowI = 0, highI = 0, lastI = 0;
+    };
+    void closeColumn();
+    void drawPending();
+    void reserveForWidth();
+
+    std::unique_ptr<PlotCanvas> m_canvas;
+    int m_n = 0;
+    float m_tauMax = 0;    // N/mm²
+    double m_baseline = 0; // ordinate of zero stress, 1.08·τmax
+    Column m_column;
+    std::vector<QPointF> m_pending; // reduced points of the current step, image pixels
+    bool m_pendingStartsWithDot = false;
+};
+
+} // namespace orvane
