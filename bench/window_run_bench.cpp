@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-
 #include <cstdio>
 
 using namespace orvane;
@@ -63,8 +62,8 @@ int main(int argc, char** argv) {
             window = std::min(window, windowRunSeconds(c.lb, c.dl));
             batch = std::min(batch, batchRunSeconds(c.lb, c.dl));
         }
-        std::printf("%s: windows %.3f s, without windows %.3f s, ratio %.2f (best of %d)\n",
-                    c.name, window, batch, window / batch, c.rounds);
+        std::printf("%s: windows %.3f s, without windows %.3f s, ratio %.2f (best of %d)\n", c.name,
+                    window, batch, window / batch, c.rounds);
     }
     return 0;
 }

@@ -1,6 +1,5 @@
-#include "output/CalculationWindow.h"
-
 #include "numtext/NumberText.h"
+#include "output/CalculationWindow.h"
 #include "output/DistributionPlotWindow.h"
 #include "output/ResultFileRun.h"
 #include "output/TauSlipPlotWindow.h"
@@ -110,9 +109,12 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<QString>("firstX");
         QTest::addColumn<QString>("lastX");
-        QTest::newRow("n 5") << 0.6f << 5 << "0.120" << "0.600";
-        QTest::newRow("n 15") << 1.8f << 7 << "0.240" << "1.680"; // element 15 is not shown
-        QTest::newRow("n 100") << 12.0f << 10 << "1.200" << "12.000";
+        QTest::newRow("n 5") << 0.6f << 5 << "0.120"
+                             << "0.600";
+        QTest::newRow("n 15") << 1.8f << 7 << "0.240"
+                              << "1.680"; // element 15 is not shown
+        QTest::newRow("n 100") << 12.0f << 10 << "1.200"
+                               << "12.000";
     }
     void tableRows() {
         QFETCH(float, lb);
@@ -207,8 +209,8 @@ private slots:
             QVERIFY(window.grab().save(dir + "/Form2-" + moment + "-" + scale + "x.png"));
             QVERIFY(window.tauSlipPlot()->grab().save(dir + "/Form3-" + moment + "-" + scale +
                                                       "x.png"));
-            QVERIFY(window.distributionPlot()->grab().save(dir + "/Form4-" + moment + "-" +
-                                                           scale + "x.png"));
+            QVERIFY(window.distributionPlot()->grab().save(dir + "/Form4-" + moment + "-" + scale +
+                                                           "x.png"));
         };
         QTRY_VERIFY_WITH_TIMEOUT(window.stepNumber() >= 103, kRunTimeout);
         grab("during");
