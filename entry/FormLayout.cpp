@@ -2,8 +2,10 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -78,6 +80,15 @@ void fitBoxFont(QLineEdit* box, const QString& widest) {
         font.setPointSizeF(font.pointSizeF() - 0.25);
     }
     box->setFont(font);
+}
+
+bool pressFocusedButton(const QWidget* window, const QKeyEvent* event) {
+    auto* button = qobject_cast<QPushButton*>(window->focusWidget());
+    if (!button || (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)) {
+        return false;
+    }
+    button->click();
+    return true;
 }
 
 } // namespace orvane

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QRect>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QWidget;
@@ -28,5 +29,8 @@ void fitLabelText(QLabel* label);
 // The same for a text box that shows values: shrinks its font until `widest`, the widest text
 // it is expected to show, fits.
 void fitBoxFont(QLineEdit* box, const QString& widest);
+
+// As in a classic form, Enter presses the button that has the focus. Returns whether it did.
+bool pressFocusedButton(const QWidget* window, const QKeyEvent* event);
 
 } // namespace orvane

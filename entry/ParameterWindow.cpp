@@ -285,13 +285,9 @@ void ParameterWindow::centreOnScreen() {
 }
 
 void ParameterWindow::keyPressEvent(QKeyEvent* event) {
-    // As in a classic form, Enter presses the button that has the focus.
-    auto* button = qobject_cast<QPushButton*>(focusWidget());
-    if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        button->click();
-        return;
+    if (!pressFocusedButton(this, event)) {
+        QWidget::keyPressEvent(event);
     }
-    QWidget::keyPressEvent(event);
 }
 
 void ParameterWindow::executeClicked() {

@@ -156,6 +156,7 @@ void CalculationWindow::buildControls() {
     m_command = new QPushButton(QStringLiteral("Command"), this);
     m_command->setObjectName(QStringLiteral("Command1"));
     m_command->setFont(formFont(kPoints));
+    m_command->setFocus();
     placeInTwips(m_command, 3600, 4680, 1215, 375);
     connect(m_command, &QPushButton::clicked, this, &CalculationWindow::commandClicked);
 
@@ -328,6 +329,12 @@ void CalculationWindow::closeRunWindows() {
 void CalculationWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     commandClicked();
+}
+
+void CalculationWindow::keyPressEvent(QKeyEvent* event) {
+    if (!pressFocusedButton(this, event)) {
+        QWidget::keyPressEvent(event);
+    }
 }
 
 bool CalculationWindow::eventFilter(QObject* watched, QEvent* event) {

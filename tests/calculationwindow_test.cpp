@@ -102,6 +102,11 @@ private slots:
         QCOMPARE(text(window, "Text7"), QStringLiteral("6.467"));
         QCOMPARE(text(window, "Text8"), masked(batch.Pbumax, "#####0.0"));
         QCOMPARE(text(window, "Text9"), masked(batch.slmax, "#0.00000"));
+
+        // Enter presses "OK", which has the focus.
+        QSignalSpy closed(&window, &CalculationWindow::closed);
+        QTest::keyClick(&window, Qt::Key_Return);
+        QCOMPARE(closed.count(), 1);
     }
 
     void tableRows_data() {
