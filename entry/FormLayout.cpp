@@ -15,6 +15,8 @@ namespace orvane {
 
 namespace {
 
+constexpr double kSmallestPoints = 6.0;
+
 double logicalDpi() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->logicalDotsPerInch() : 96.0;
@@ -40,13 +42,13 @@ int twipsToPixels(int twips) {
     return int(std::lround(twips * logicalDpi() / 1440.0));
 }
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                 twipsToPixels(height));
+QRect twipsRect(const TwipsBox& box) {
+    return QRect(twipsToPixels(box.left), twipsToPixels(box.top), twipsToPixels(box.width),
+                 twipsToPixels(box.height));
 }
 
-void placeInTwips(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(twipsRect(left, top, width, height));
+void placeInTwips(QWidget* widget, const TwipsBox& box) {
+    widget->setGeometry(twipsRect(box));
 }
 
 QFont formFont(double pointSize, bool bold) {
@@ -56,8 +58,34 @@ QFont formFont(double pointSize, bool bold) {
     return font;
 }
 
-namespace {
-constexpr double kSmallestPoints = 6.0;
+void paintBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, const TwipsBox& box,
+                  const QFont& font) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    label->setFont(font);
+    placeInTwips(label, box);
+    fitLabelText(label);
+    return label;
 }
 
 void fitLabelText(QLabel* label) {
@@ -69,17 +97,26 @@ void fitLabelText(QLabel* label) {
     }
 }
 
-void fitBoxFont(QLineEdit* box, const QString& widest) {
+QLineEdit* makeValueBox(QWidget* parent, const QString& name, const TwipsBox& box,
+                        const QFont& font, const QString& widest, bool framed) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setFrame(framed);
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::NoFocus);
+    edit->setAlignment(Qt::AlignRight);
+    placeInTwips(edit, box);
     // QLineEdit keeps two pixels on each side inside its frame, and one for the cursor.
-    const int frame = box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
-    const QMargins margins = box->textMargins();
-    const int room = box->width() - 2 * frame - 4 - 1 - margins.left() - margins.right();
-    QFont font = box->font();
-    while (QFontMetrics(font).horizontalAdvance(widest) > room &&
-           font.pointSizeF() > kSmallestPoints) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
+    const int frame =
+        framed ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit) : 0;
+    const int room = edit->width() - 2 * frame - 4 - 1;
+    QFont fitted = font;
+    while (QFontMetrics(fitted).horizontalAdvance(widest) > room &&
+           fitted.pointSizeF() > kSmallestPoints) {
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
     }
-    box->setFont(font);
+    edit->setFont(fitted);
+    return edit;
 }
 
 bool pressFocusedButton(const QWidget* window, const QKeyEvent* event) {

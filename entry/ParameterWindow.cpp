@@ -28,20 +28,13 @@ constexpr int kClientHeight = 6180;
 constexpr double kSmallPoints = 9.75;
 constexpr double kLargePoints = 11.25;
 
-const QColor kLightGrey(192, 192, 192);
-const QColor kGrey(128, 128, 128);
-
-struct Box {
-    int left, top, width, height; // twips
-};
-
 // A numeric field with its quantity label.
 struct FieldPlace {
     NumericField field;
     const char* textName;
-    Box text;
+    TwipsBox text;
     const char* labelName;
-    Box label;
+    TwipsBox label;
 };
 
 constexpr FieldPlace kFieldPlaces[] = {
@@ -66,7 +59,7 @@ constexpr FieldPlace kFieldPlaces[] = {
 // Light-grey panels behind the groups, drawn first so that they lie under the controls.
 constexpr struct {
     const char* name;
-    Box box;
+    TwipsBox box;
 } kPanels[] = {
     {"Shape1", {720, 480, 5895, 615}},    {"Shape4", {240, 1200, 2175, 4215}},
     {"Shape3", {2520, 1200, 2175, 2055}}, {"Shape5", {2520, 3360, 2175, 2055}},
@@ -76,7 +69,7 @@ constexpr struct {
 constexpr struct {
     const char* name;
     const char* caption;
-    Box box;
+    TwipsBox box;
 } kGroupHeadings[] = {
     {"Label2", "Condition for analysis unit : N-mm", {360, 1320, 1815, 495}},
     {"Label8", "Data for FRP laminate unit : N-mm", {2640, 1320, 1935, 495}},
@@ -91,37 +84,11 @@ constexpr const char* kStartupMasks[kNumericFieldCount] = {
     "#0.000", nullptr,  "###0.0", "###0.0", nullptr,  "###0.0", nullptr,  nullptr,
 };
 
-void place(QWidget* widget, const Box& box) {
-    placeInTwips(widget, box.left, box.top, box.width, box.height);
-}
-
-void paint(QWidget* widget, const QColor& background, const QColor& text) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::WindowText, text);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 template <class Widget>
 Widget* makeChild(QWidget* parent, const char* name) {
     auto* widget = new Widget(parent);
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const Box& box) {
-    auto* label = makeChild<QLabel>(parent, name);
-    label->setText(caption);
-    label->setWordWrap(true);
-    label->setFont(formFont(kSmallPoints));
-    place(label, box);
-    fitLabelText(label);
-    return label;
-}
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 } // namespace
@@ -143,30 +110,29 @@ void ParameterWindow::buildPanelsAndHeadings() {
     for (const auto& panel : kPanels) {
         auto* frame = makeChild<QFrame>(this, panel.name);
         frame->setFrameShape(QFrame::NoFrame);
-        paint(frame, kLightGrey, Qt::black);
-        place(frame, panel.box);
+        paintBackground(frame, kLightGrey);
+        placeInTwips(frame, panel.box);
     }
     for (const auto& heading : kGroupHeadings) {
-        paint(makeLabel(this, heading.name, QString::fromUtf8(heading.caption), heading.box),
-              kLightGrey, Qt::blue);
+        QLabel* label =
+            makeLabel(this, QString::fromLatin1(heading.name), QString::fromUtf8(heading.caption),
+                      heading.box, formFont(kSmallPoints));
+        paintBackground(label, kLightGrey);
+        setTextColour(label, Qt::blue);
     }
 
-    QLabel* title =
-        makeLabel(this, "Label18", QStringLiteral("Orvane ver.2.1"), {720, 120, 5895, 255});
-    title->setFont(formFont(kLargePoints, true));
+    QLabel* title = makeLabel(this, QStringLiteral("Label18"), QStringLiteral("Orvane ver.2.1"),
+                              {720, 120, 5895, 255}, formFont(kLargePoints, true));
     title->setAlignment(Qt::AlignCenter);
-    QPalette titlePalette = title->palette();
-    titlePalette.setColor(QPalette::WindowText, Qt::red);
-    title->setPalette(titlePalette);
+    setTextColour(title, Qt::red);
 
-    QLabel* commentLabel =
-        makeLabel(this, "Label1", QStringLiteral("Comment"), {840, 600, 1095, 255});
-    commentLabel->setFont(formFont(kLargePoints));
-    paint(commentLabel, kLightGrey, palette().color(QPalette::WindowText));
+    QLabel* commentLabel = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Comment"),
+                                     {840, 600, 1095, 255}, formFont(kLargePoints));
+    paintBackground(commentLabel, kLightGrey);
 
     m_comment = makeChild<QLineEdit>(this, "Text1");
     m_comment->setFont(formFont(kLargePoints));
-    place(m_comment, {2040, 600, 4455, 405});
+    placeInTwips(m_comment, {2040, 600, 4455, 405});
     connect(m_comment, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_params.comment = text.toStdString(); });
 }
@@ -174,25 +140,26 @@ void ParameterWindow::buildPanelsAndHeadings() {
 void ParameterWindow::buildFields() {
     m_perfectlyBilinear = makeChild<QRadioButton>(this, "Option1");
     m_perfectlyBilinear->setText(QStringLiteral("Perfectly bi-linear"));
-    place(m_perfectlyBilinear, {360, 1800, 1935, 255});
+    placeInTwips(m_perfectlyBilinear, {360, 1800, 1935, 255});
     m_bilinearSoftening = makeChild<QRadioButton>(this, "Option2");
     m_bilinearSoftening->setText(QStringLiteral("Bi-linear softening"));
-    place(m_bilinearSoftening, {360, 2040, 1935, 255});
+    placeInTwips(m_bilinearSoftening, {360, 2040, 1935, 255});
     m_bilinearSoftening->setChecked(true);
     connect(m_perfectlyBilinear, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
     connect(m_bilinearSoftening, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
 
     for (const FieldPlace& place : kFieldPlaces) {
-        QLabel* label =
-            makeLabel(this, place.labelName, fromUtf8(FieldLabel(place.field, m_params.bondModel)),
-                      place.label);
+        QLabel* label = makeLabel(this, QString::fromLatin1(place.labelName),
+                                  fromUtf8(FieldLabel(place.field, m_params.bondModel)),
+                                  place.label, formFont(kSmallPoints));
         label->setAlignment(Qt::AlignCenter);
-        paint(label, kGrey, Qt::white);
+        paintBackground(label, kGrey);
+        setTextColour(label, Qt::white);
 
         auto* text = makeChild<QLineEdit>(this, place.textName);
         text->setFont(formFont(kSmallPoints));
         text->setAlignment(Qt::AlignRight);
-        orvane::place(text, place.text);
+        placeInTwips(text, place.text);
         const NumericField field = place.field;
         connect(text, &QLineEdit::textChanged, this, [this, field](const QString& value) {
             m_params.value(field) = FieldValue(value.toStdString());
@@ -208,7 +175,7 @@ void ParameterWindow::buildFields() {
     m_detailOutput->setFont(formFont(kSmallPoints));
     m_detailOutput->setStyleSheet(QStringLiteral("QCheckBox { background: rgb(128, 128, 128); "
                                                  "color: white; padding-left: 2px; }"));
-    place(m_detailOutput, {360, 4920, 1935, 375});
+    placeInTwips(m_detailOutput, {360, 4920, 1935, 375});
     connect(m_detailOutput, &QCheckBox::toggled, this,
             [this](bool checked) { m_params.detailOutput = checked ? 1 : 0; });
 }
@@ -217,7 +184,7 @@ void ParameterWindow::buildButtons() {
     const struct {
         const char* name;
         const char* caption;
-        Box box;
+        TwipsBox box;
         void (ParameterWindow::*clicked)();
     } buttons[] = {
         {"Command2", "Open", {240, 5640, 975, 375}, &ParameterWindow::openClicked},
@@ -229,7 +196,7 @@ void ParameterWindow::buildButtons() {
         auto* push = makeChild<QPushButton>(this, button.name);
         push->setText(QString::fromLatin1(button.caption));
         push->setFont(formFont(kLargePoints));
-        place(push, button.box);
+        placeInTwips(push, button.box);
         connect(push, &QPushButton::clicked, this, button.clicked);
     }
 }

@@ -69,7 +69,7 @@ template <class Widget>
 Widget* makeControl(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* widget = new Widget(parent);
     widget->setObjectName(QString::fromLatin1(name));
-    placeInTwips(widget, left, top, width, height);
+    placeInTwips(widget, {left, top, width, height});
     return widget;
 }
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <tuple>
 
 namespace orvane {
 
@@ -26,58 +27,28 @@ constexpr int kTableRows = 10;
 // The window system gets its turn after every this many steps.
 constexpr int kStepsBetweenYields = 5;
 
-const QColor kLightGrey(0xC0, 0xC0, 0xC0);
-const QColor kGrey(0x80, 0x80, 0x80);
-
-struct Box {
-    int left, top, width, height; // twips
-};
-
-void paint(QWidget* widget, const QColor& background) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::Base, background);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-void setTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-QWidget* makeBlock(QWidget* parent, const char* name, const Box& box, const QColor& colour) {
+QWidget* makeBlock(QWidget* parent, const char* name, const TwipsBox& box, const QColor& colour) {
     auto* block = new QWidget(parent);
     block->setObjectName(QString::fromLatin1(name));
-    placeInTwips(block, box.left, box.top, box.width, box.height);
-    paint(block, colour);
+    placeInTwips(block, box);
+    paintBackground(block, colour);
     return block;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const Box& box) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setFont(formFont(kPoints));
+// A caption at the top of its box.
+QLabel* makeCaption(QWidget* parent, const char* name, const char* caption, const TwipsBox& box,
+                    const QFont& font = formFont(kPoints)) {
+    QLabel* label =
+        makeLabel(parent, QString::fromLatin1(name), QString::fromUtf8(caption), box, font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    placeInTwips(label, box.left, box.top, box.width, box.height);
     return label;
 }
 
-// The program writes these boxes and never reads them. The font is fitted to the widest value
-// the box is to show.
-QLineEdit* makeBox(QWidget* parent, const QString& name, const Box& box, const char* widest,
+// The program writes these boxes and never reads them.
+QLineEdit* makeBox(QWidget* parent, const char* name, const TwipsBox& box, const char* widest,
                    bool bold = false) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setReadOnly(true);
-    edit->setFocusPolicy(Qt::NoFocus);
-    edit->setFont(formFont(kPoints, bold));
-    edit->setAlignment(Qt::AlignRight);
-    placeInTwips(edit, box.left, box.top, box.width, box.height);
-    fitBoxFont(edit, QString::fromLatin1(widest));
-    return edit;
+    return makeValueBox(parent, QString::fromLatin1(name), box, formFont(kPoints, bold),
+                        QString::fromLatin1(widest));
 }
 
 QString masked(double value, const char* mask) {
@@ -105,24 +76,22 @@ CalculationWindow::CalculationWindow(AnalysisParameters& params, QWidget* parent
 CalculationWindow::~CalculationWindow() = default;
 
 void CalculationWindow::buildControls() {
-    makeLabel(this, "Label1", "Step", {480, 360, 1095, 855});
-    makeLabel(this, "Label2", "s0(mm)", {1680, 360, 1575, 855});
-    makeLabel(this, "Label3", "Δs0(mm)", {3360, 360, 1575, 855});
-    for (const char* name : {"Label1", "Label2", "Label3"}) {
-        paint(findChild<QLabel*>(QString::fromLatin1(name)), kLightGrey);
+    for (const auto& [name, caption, box] :
+         {std::tuple{"Label1", "Step", TwipsBox{480, 360, 1095, 855}},
+          {"Label2", "s0(mm)", {1680, 360, 1575, 855}},
+          {"Label3", "Δs0(mm)", {3360, 360, 1575, 855}}}) {
+        paintBackground(makeCaption(this, name, caption, box), kLightGrey);
     }
-    m_stepFields = {makeBox(this, QStringLiteral("Text1"), {600, 720, 855, 405}, "00000"),
-                    makeBox(this, QStringLiteral("Text2"), {1800, 720, 1335, 405}, "8.888e-08"),
-                    makeBox(this, QStringLiteral("Text3"), {3480, 720, 1335, 405}, "8.888e-08")};
+    m_stepFields = {makeBox(this, "Text1", {600, 720, 855, 405}, "00000"),
+                    makeBox(this, "Text2", {1800, 720, 1335, 405}, "8.888e-08"),
+                    makeBox(this, "Text3", {3480, 720, 1335, 405}, "8.888e-08")};
 
-    QWidget* table = makeBlock(this, "Shape1", {480, 1320, 4455, 3135}, kLightGrey);
-    table->lower();
-    makeLabel(this, "Label4", "x(mm)", {840, 1440, 735, 255});
-    makeLabel(this, "Label5", "s(mm)", {2280, 1440, 735, 255});
-    makeLabel(this, "Label6", "τ(MPa)", {3720, 1440, 975, 255});
+    makeBlock(this, "Shape1", {480, 1320, 4455, 3135}, kLightGrey)->lower();
+    makeCaption(this, "Label4", "x(mm)", {840, 1440, 735, 255});
+    makeCaption(this, "Label5", "s(mm)", {2280, 1440, 735, 255});
+    makeCaption(this, "Label6", "τ(MPa)", {3720, 1440, 975, 255});
     // The rule under the table headings, blue and two pixels wide.
-    QWidget* rule = makeBlock(this, "Line1", {480, 1800, 4440, 0}, Qt::blue);
-    rule->setFixedHeight(2);
+    makeBlock(this, "Line1", {480, 1800, 4440, 0}, Qt::blue)->setFixedHeight(2);
     const struct {
         const char* name;
         int left, width;
@@ -132,12 +101,11 @@ void CalculationWindow::buildControls() {
                    {"Text6", 3480, 1215, "88.888"}};
     for (int c = 0; c < 3; ++c) {
         for (int k = 0; k < kTableRows; ++k) {
-            const int top = 1920 + 240 * k;
-            QLineEdit* cell = makeBox(this, QStringLiteral("%1_%2").arg(columns[c].name).arg(k),
-                                      {columns[c].left, top, columns[c].width, 240}, "");
-            cell->setFrame(false);
-            fitBoxFont(cell, QString::fromLatin1(columns[c].widest));
-            paint(cell, kLightGrey);
+            QLineEdit* cell =
+                makeValueBox(this, QStringLiteral("%1_%2").arg(columns[c].name).arg(k),
+                             {columns[c].left, 1920 + 240 * k, columns[c].width, 240},
+                             formFont(kPoints), QString::fromLatin1(columns[c].widest), false);
+            paintBackground(cell, kLightGrey);
             if (c == 2) {
                 setTextColour(cell, Qt::blue);
             }
@@ -145,32 +113,28 @@ void CalculationWindow::buildControls() {
         }
     }
 
-    QWidget* results = makeBlock(this, "Shape2", {480, 4560, 4455, 1455}, kGrey);
-    results->lower();
-    QLabel* heading = makeLabel(this, "Label10", "Results", {600, 4680, 975, 375});
+    makeBlock(this, "Shape2", {480, 4560, 4455, 1455}, kGrey)->lower();
     QFont italic = formFont(kPoints, true);
     italic.setItalic(true);
-    heading->setFont(italic);
-    QLabel* unit = makeLabel(this, "Label11", "unit : N-mm", {1680, 4680, 1215, 255});
-    unit->setFont(font());
+    makeCaption(this, "Label10", "Results", {600, 4680, 975, 375}, italic);
+    makeCaption(this, "Label11", "unit : N-mm", {1680, 4680, 1215, 255}, font());
     m_command = new QPushButton(QStringLiteral("Command"), this);
     m_command->setObjectName(QStringLiteral("Command1"));
     m_command->setFont(formFont(kPoints));
     m_command->setFocus();
-    placeInTwips(m_command, 3600, 4680, 1215, 375);
+    placeInTwips(m_command, {3600, 4680, 1215, 375});
     connect(m_command, &QPushButton::clicked, this, &CalculationWindow::commandClicked);
 
-    makeLabel(this, "Label7", "τbmax", {600, 5160, 1335, 735});
-    makeLabel(this, "Label8", "Pbumax", {2040, 5160, 1335, 735});
-    makeLabel(this, "Label9", "slmax", {3480, 5160, 1335, 735});
-    for (const char* name : {"Label7", "Label8", "Label9"}) {
-        paint(findChild<QLabel*>(QString::fromLatin1(name)), kLightGrey);
+    for (const auto& [name, caption, box] :
+         {std::tuple{"Label7", "τbmax", TwipsBox{600, 5160, 1335, 735}},
+          {"Label8", "Pbumax", {2040, 5160, 1335, 735}},
+          {"Label9", "slmax", {3480, 5160, 1335, 735}}}) {
+        paintBackground(makeCaption(this, name, caption, box), kLightGrey);
     }
-    m_maximaFields = {
-        makeBox(this, QStringLiteral("Text7"), {840, 5400, 975, 420}, "88.888", true),
-        makeBox(this, QStringLiteral("Text8"), {2280, 5400, 975, 420}, "88888.8", true),
-        makeBox(this, QStringLiteral("Text9"), {3720, 5400, 975, 420}, "8.88888", true)};
-    paint(m_maximaFields[0], Qt::white);
+    m_maximaFields = {makeBox(this, "Text7", {840, 5400, 975, 420}, "88.888", true),
+                      makeBox(this, "Text8", {2280, 5400, 975, 420}, "88888.8", true),
+                      makeBox(this, "Text9", {3720, 5400, 975, 420}, "8.88888", true)};
+    paintBackground(m_maximaFields[0], Qt::white);
     setTextColour(m_maximaFields[1], Qt::blue);
     setTextColour(m_maximaFields[2], Qt::red);
 }

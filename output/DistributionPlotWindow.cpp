@@ -3,9 +3,6 @@
 #include "entry/FormLayout.h"
 #include "output/PlotCanvas.h"
 
-#include <QEvent>
-#include <QLabel>
-#include <QPainter>
 #include <cmath>
 
 namespace orvane {
@@ -14,43 +11,21 @@ namespace {
 
 constexpr int kClientWidth = 3195; // twips
 constexpr int kClientHeight = 2910;
-constexpr double kLabelPoints = 9;
 // The curves are drawn one pixel wide, the zero-stress axis twice as wide.
 constexpr int kCurveWidth = 1;
 constexpr int kAxisWidth = 2 * kCurveWidth;
 
-void addLabel(QWidget* window, const char* name, const QString& caption, QRect twips,
-              const QColor& colour) {
-    auto* label = new QLabel(caption, window);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    placeInTwips(label, twips.x(), twips.y(), twips.width(), twips.height());
-    fitLabelText(label);
-}
-
 } // namespace
 
-DistributionPlotWindow::DistributionPlotWindow(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Form4"));
-    setWindowTitle(QStringLiteral("distribution of τ"));
-    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
-    setFont(formFont(kLabelPoints));
-    // The backing image covers the whole client area.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-
-    m_canvas = std::make_unique<PlotCanvas>(size(), devicePixelRatioF(),
-                                            palette().color(QPalette::WindowText),
-                                            palette().color(QPalette::Window));
-    m_canvas->setPenWidth(kCurveWidth);
+DistributionPlotWindow::DistributionPlotWindow(QWidget* parent)
+    : PlotWindow(QStringLiteral("Form4"), QStringLiteral("distribution of τ"), kClientWidth,
+                 kClientHeight, parent) {
+    canvas().setPenWidth(kCurveWidth);
     reserveForWidth();
-
-    addLabel(this, "Label1", QStringLiteral("τb(local)"), {120, 120, 1095, 255}, Qt::blue);
-    addLabel(this, "Label4", QStringLiteral("x"), {2880, 2280, 255, 255}, Qt::black);
-    addLabel(this, "Label2", QStringLiteral("←Free end"), {0, 2640, 1215, 255}, Qt::black);
-    addLabel(this, "Label3", QStringLiteral("Loaded end→"), {2040, 2640, 1095, 255}, Qt::black);
+    addLabel("Label1", QStringLiteral("τb(local)"), {120, 120, 1095, 255}, Qt::blue);
+    addLabel("Label4", QStringLiteral("x"), {2880, 2280, 255, 255}, Qt::black);
+    addLabel("Label2", QStringLiteral("←Free end"), {0, 2640, 1215, 255}, Qt::black);
+    addLabel("Label3", QStringLiteral("Loaded end→"), {2040, 2640, 1095, 255}, Qt::black);
 }
 
 DistributionPlotWindow::~DistributionPlotWindow() = default;
@@ -61,7 +36,7 @@ void DistributionPlotWindow::startRun(int n, float tauMax) {
     // Zero stress at 1.08·τmax, so that the window shows −0.12·τmax (bottom edge) to
     // 1.2·τmax (top edge).
     m_baseline = 1.2 * double(tauMax) + (-0.12 * double(tauMax));
-    m_canvas->setScale(1, -0.12 * double(tauMax), n, 1.2 * double(tauMax));
+    canvas().setScale(1, -0.12 * double(tauMax), n, 1.2 * double(tauMax));
     m_pending.clear();
     m_column.open = false;
 }
@@ -72,7 +47,7 @@ void DistributionPlotWindow::elementComputed(const ElementResult& element) {
         drawPending();
         m_pendingStartsWithDot = true;
     }
-    const QPointF point = m_canvas->toDevice(i, m_baseline - element.tau);
+    const QPointF point = canvas().toDevice(i, m_baseline - element.tau);
     const int x = int(std::floor(point.x()));
     Column& column = m_column;
     if (!column.open || x != column.x) {
@@ -121,7 +96,7 @@ void DistributionPlotWindow::drawPending() {
     if (m_pending.empty()) {
         return;
     }
-    m_canvas->drawThrough(m_pending, m_pendingStartsWithDot);
+    canvas().drawThrough(m_pending, m_pendingStartsWithDot);
     m_pending.clear();
     m_pendingStartsWithDot = false;
     update();
@@ -130,31 +105,22 @@ void DistributionPlotWindow::drawPending() {
 void DistributionPlotWindow::redraw() {
     m_pending.clear();
     m_column.open = false;
-    m_canvas->clear();
-    m_canvas->setPenWidth(kAxisWidth);
-    m_canvas->setScale(1, -0.12 * double(m_tauMax), m_n, 1.2 * double(m_tauMax));
-    m_canvas->line(1, m_baseline, m_n, m_baseline);
-    m_canvas->setPenWidth(kCurveWidth);
+    canvas().clear();
+    canvas().setPenWidth(kAxisWidth);
+    canvas().setScale(1, -0.12 * double(m_tauMax), m_n, 1.2 * double(m_tauMax));
+    canvas().line(1, m_baseline, m_n, m_baseline);
+    canvas().setPenWidth(kCurveWidth);
     update();
 }
 
 // At most four points per pixel column, with a column to spare at either end, so that the
 // march never allocates.
 void DistributionPlotWindow::reserveForWidth() {
-    m_pending.reserve(4 * std::size_t(m_canvas->deviceWidth() + 2));
+    m_pending.reserve(4 * std::size_t(canvas().deviceWidth() + 2));
 }
 
-bool DistributionPlotWindow::event(QEvent* event) {
-    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show) {
-        m_canvas->setDevicePixelRatio(devicePixelRatioF());
-        reserveForWidth();
-    }
-    return QWidget::event(event);
-}
-
-void DistributionPlotWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    m_canvas->blit(painter);
+void DistributionPlotWindow::surfaceChanged() {
+    reserveForWidth();
 }
 
 } // namespace orvane

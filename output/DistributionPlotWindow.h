@@ -1,20 +1,16 @@
 #pragma once
 
-#include "engine/PulloutRun.h"
+#include "output/PlotWindow.h"
 
 #include <QPointF>
-#include <QWidget>
-#include <memory>
 #include <vector>
 
 namespace orvane {
 
-class PlotCanvas;
-
 // Form4, "distribution of τ": the bond stress τ (N/mm²) of every element along the bond
 // length, one polyline per step from the free end (element 1, left) to the loaded end
 // (element n, right); cleared every fifth step.
-class DistributionPlotWindow : public QWidget, public RunObserver {
+class DistributionPlotWindow : public PlotWindow {
     Q_OBJECT
 
 public:
@@ -30,8 +26,7 @@ public:
     void redraw();
 
 protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void surfaceChanged() override;
 
 private:
     // One pixel column of the polyline being received: of the elements that fall into it,
@@ -47,7 +42,6 @@ private:
     void drawPending();
     void reserveForWidth();
 
-    std::unique_ptr<PlotCanvas> m_canvas;
     int m_n = 0;
     float m_tauMax = 0;    // N/mm²
     double m_baseline = 0; // ordinate of zero stress, 1.08·τmax

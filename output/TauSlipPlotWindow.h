@@ -1,22 +1,18 @@
 #pragma once
 
-#include "engine/PulloutRun.h"
+#include "output/PlotWindow.h"
 
 #include <QPointF>
-#include <QWidget>
-#include <memory>
 #include <vector>
 
 class QLineEdit;
 
 namespace orvane {
 
-class PlotCanvas;
-
 // Form3, "τ-s relationship": the average bond stress totalτ (N/mm²) against the loaded-end
 // slip sl (mm), one point per step. The plot grows its axes when the curve outgrows them
 // and redraws the whole curve from the run's step history.
-class TauSlipPlotWindow : public QWidget, public RunObserver {
+class TauSlipPlotWindow : public PlotWindow {
     Q_OBJECT
 
 public:
@@ -32,14 +28,9 @@ public:
     double slipAxisMax() const { return m_slipAxisMax; }
     double tauAxisMax() const { return m_tauAxisMax; }
 
-protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
 private:
     void rescale(int step, double sl, double totalTau);
 
-    std::unique_ptr<PlotCanvas> m_canvas;
     QLineEdit* m_tauText = nullptr;
     QLineEdit* m_slipText = nullptr;
     const StepHistory* m_history = nullptr;
