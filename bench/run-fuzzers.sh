@@ -21,7 +21,7 @@ fi
 
 mkdir -p "$out"
 # The core's floating-point options, as the main build sets them; assertions stay on.
-flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+flags=(-std=c++20 -g -O1 "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
     -ffp-contract=off -fno-fast-math -Wall -Wextra -Werror -I.)
 clang++ "${flags[@]}" -o "$out/parameter_file_fuzz" bench/fuzz/parameter_file_fuzz.cpp \
     files/ParameterFile.cpp files/Cp932.cpp files/FileStatus.cpp

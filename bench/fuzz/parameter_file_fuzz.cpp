@@ -1,7 +1,8 @@
 // Arbitrary bytes as a parameter file. Whatever the reader accepts must be fifteen fields of
-// one-line UTF-8 text that the writer stores and the reader gives back unchanged; the load
+// one-line text that the writer stores and the reader gives back unchanged; the load
 // from disk must agree with the parse of the same bytes.
 
+#include "bench/fuzz/FuzzCheck.h"
 #include "files/ParameterFile.h"
 
 #include <cstdint>
@@ -13,15 +14,6 @@
 #include <tuple>
 #include <unistd.h>
 
-// Names the broken invariant, then aborts so that libFuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #condition, __LINE__);        \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
 namespace {
 
 using orvane::FileStatus;
@@ -30,42 +22,13 @@ using orvane::ParameterFileTexts;
 // τmax … Eb: the seventeen lines less the comment and the detail-output line.
 static_assert(std::tuple_size_v<decltype(ParameterFileTexts::fields)> == 15);
 
-// Well-formed UTF-8 (RFC 3629): no overlong forms, surrogates or code points above U+10FFFF.
-bool IsUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        size_t length = 1;
-        unsigned low = 0x80, high = 0xBF; // allowed range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : low;
-            high = lead == 0xED ? 0x9F : high;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : low;
-            high = lead == 0xF4 ? 0x8F : high;
-        } else if (lead >= 0x80) {
-            return false;
-        }
-        if (length > s.size() - i)
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF))
-                return false;
-        }
-        i += length;
-    }
-    return true;
+// A line feed would end the line; a carriage return inside a text is text. That every text is
+// well-formed UTF-8 follows from the writer storing it below.
+bool isOneLineText(const std::string& text) {
+    return text.find('\n') == std::string::npos;
 }
 
-bool IsOneLineText(const std::string& text) {
-    return IsUtf8(text) && text.find_first_of("\r\n") == std::string::npos;
-}
-
-bool SameTexts(const ParameterFileTexts& a, const ParameterFileTexts& b) {
+bool sameTexts(const ParameterFileTexts& a, const ParameterFileTexts& b) {
     return a.comment == b.comment && a.detailOutput == b.detailOutput && a.fields == b.fields;
 }
 
@@ -117,19 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ParameterFileTexts loaded = untouched;
         const FileStatus loadStatus = orvane::LoadParameterFile(scratch.path(), loaded);
         FUZZ_CHECK(loadStatus.failure == status.failure);
-        FUZZ_CHECK(SameTexts(loaded, texts));
+        FUZZ_CHECK(sameTexts(loaded, texts));
     }
 
     if (!status.ok()) {
         FUZZ_CHECK(status.failure == orvane::FileFailure::TooFewLines ||
                    status.failure == orvane::FileFailure::NotCp932);
-        FUZZ_CHECK(SameTexts(texts, untouched));
+        FUZZ_CHECK(sameTexts(texts, untouched));
         return 0;
     }
 
-    FUZZ_CHECK(IsOneLineText(texts.comment));
+    FUZZ_CHECK(isOneLineText(texts.comment));
     for (const std::string& field : texts.fields)
-        FUZZ_CHECK(IsOneLineText(field));
+        FUZZ_CHECK(isOneLineText(field));
 
     // What was read can be saved and reads back the same.
     std::string written;
@@ -137,6 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(formatStatus.ok());
     ParameterFileTexts reread;
     FUZZ_CHECK(orvane::ParseParameterFile(written, path, reread).ok());
-    FUZZ_CHECK(SameTexts(reread, texts));
+    FUZZ_CHECK(sameTexts(reread, texts));
     return 0;
 }

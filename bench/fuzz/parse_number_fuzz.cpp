@@ -2,6 +2,7 @@
 // literal exactly as std::from_chars does; the mask and single formatters take any value
 // without writing past the length they promise.
 
+#include "bench/fuzz/FuzzCheck.h"
 #include "numtext/NumberText.h"
 
 #include <array>
@@ -17,29 +18,20 @@
 #include <string_view>
 #include <vector>
 
-// Names the broken invariant, then aborts so that libFuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #condition, __LINE__);        \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
 namespace {
 
 constexpr std::array<std::string_view, 4> kMasks = {"#0.000", "0.000e+00", "00000", "0.0E+00"};
 
-bool IsDigit(char c) {
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // [sign] digits [. digits] [E [sign] digits], at least one mantissa digit, nothing else.
-bool IsPlainLiteral(std::string_view s) {
+bool isPlainLiteral(std::string_view s) {
     size_t i = 0;
     auto skipDigits = [&] {
         const size_t start = i;
-        while (i < s.size() && IsDigit(s[i]))
+        while (i < s.size() && isDigit(s[i]))
             ++i;
         return i - start;
     };
@@ -64,7 +56,7 @@ bool IsPlainLiteral(std::string_view s) {
 
 // The double std::from_chars reads for a plain literal. Beyond the double range from_chars
 // leaves the value to the caller; strtod tells an overflow (±inf) from an underflow (±0).
-double ReferenceValue(const std::string& literal) {
+double referenceValue(const std::string& literal) {
     const char* const end = literal.data() + literal.size();
     const char* const begin = literal.data() + (literal[0] == '+' ? 1 : 0); // from_chars has no +
     double value = 0;
@@ -78,7 +70,7 @@ double ReferenceValue(const std::string& literal) {
     return value;
 }
 
-void CheckFormatters(double value) {
+void checkFormatters(double value) {
     for (const std::string_view text : kMasks) {
         const orvane::NumberMask mask(text);
         // Exactly maxLength() bytes on the heap, so that AddressSanitizer reports any overrun.
@@ -106,17 +98,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (c != ' ' && c != '\t' && c != '\n')
             compact += c;
     }
-    if (IsPlainLiteral(compact)) {
-        const double expected = ReferenceValue(compact);
+    if (isPlainLiteral(compact)) {
+        const double expected = referenceValue(compact);
         FUZZ_CHECK(std::bit_cast<std::uint64_t>(value) == std::bit_cast<std::uint64_t>(expected));
     }
 
-    CheckFormatters(value);
+    checkFormatters(value);
     // Any double, not only those a short text reaches: the first eight bytes as its bits.
     if (size >= sizeof(double)) {
         double bits = 0;
         std::memcpy(&bits, data, sizeof bits);
-        CheckFormatters(bits);
+        checkFormatters(bits);
     }
     return 0;
 }
