@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <limits>
 
 using namespace orvane;
 
@@ -208,6 +209,24 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kRunTimeout);
         QVERIFY2(message.contains("no/such/folder/beam.t-s"), qPrintable(message));
         QCOMPARE(window.stepNumber(), 0);
+    }
+
+    void stepLimitIsReported() {
+        // The smallest single increment never moves s0 = 1e-10 mm: the run can only end at the
+        // step limit.
+        AnalysisParameters params = executed(1.0f);
+        params.dl = 1.0f;
+        params.ds = std::numeric_limits<float>::denorm_min();
+        CalculationWindow window(params);
+        QString message;
+        answerNextMessageBox(&message);
+        window.showRunWindows();
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!message.isEmpty(), kRunTimeout);
+        QVERIFY2(message.contains("step limit of 10000 steps"), qPrintable(message));
+        QCOMPARE(window.stepNumber(), PulloutRun::kMaxSteps);
+        QCOMPARE(fileLines("beam.t-s").size(), 4 + PulloutRun::kMaxSteps);
+        QCOMPARE(window.findChild<QPushButton*>("Command1")->text(), QStringLiteral("OK"));
     }
 
     // ORVANE_GRAB_DIR=dir writes pictures of the three windows during and after a run.
