@@ -290,19 +290,19 @@ void ParameterWindow::exitClicked() {
 
 // The dialog loads or saves through this window on a confirmed choice and closes itself.
 void ParameterWindow::openClicked() {
-    ParameterFileDialog dialog(
-        m_params, [this](const QString& path) { loadFrom(path); },
-        [this](const QString& path) { saveTo(path); }, this);
-    dialog.setWindowTitle(ParameterFileDialog::kOpenCaption.toString());
-    dialog.presetName(ParameterFileDialog::kStartPattern.toString());
-    dialog.exec();
+    showFileDialog(ParameterFileDialog::kOpenCaption.toString());
 }
 
 void ParameterWindow::saveClicked() {
+    showFileDialog(ParameterFileDialog::kSaveCaption.toString());
+}
+
+// The dialog's caption is its mode; a confirmed choice loads or saves through this window.
+void ParameterWindow::showFileDialog(const QString& caption) {
     ParameterFileDialog dialog(
         m_params, [this](const QString& path) { loadFrom(path); },
         [this](const QString& path) { saveTo(path); }, this);
-    dialog.setWindowTitle(ParameterFileDialog::kSaveCaption.toString());
+    dialog.setWindowTitle(caption);
     dialog.presetName(ParameterFileDialog::kStartPattern.toString());
     dialog.exec();
 }

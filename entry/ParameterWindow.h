@@ -49,6 +49,7 @@ private:
     void buildButtons();
     void orderTabs();
     void fillStartupTexts();
+    void showFileDialog(const QString& caption);
     FieldTexts fieldTexts() const;
 
     AnalysisParameters& m_params;
