@@ -1,3 +1,5 @@
+#include "app/RunWindows.h"
+#include "entry/ParameterWindow.h"
 #include "numtext/NumberText.h"
 #include "output/CalculationWindow.h"
 #include "output/DistributionPlotWindow.h"
@@ -56,6 +58,15 @@ void runUntilStep(const CalculationWindow& window, int step) {
     while (window.stepNumber() < step && window.state() != RunState::Finished) {
         QCoreApplication::processEvents();
     }
+}
+
+CalculationWindow* shownCalculationWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "Form2" && widget->isVisible()) {
+            return qobject_cast<CalculationWindow*>(widget);
+        }
+    }
+    return nullptr;
 }
 
 void answerNextMessageBox(QString* text, int attempts = 200) {
@@ -209,6 +220,26 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kRunTimeout);
         QVERIFY2(message.contains("no/such/folder/beam.t-s"), qPrintable(message));
         QCOMPARE(window.stepNumber(), 0);
+    }
+
+    void okAndASecondExecuteStartAfresh() {
+        AnalysisParameters params;
+        ParameterWindow parameterWindow(params);
+        connectRunWindows(parameterWindow, params);
+        parameterWindow.show();
+        auto* execute = parameterWindow.findChild<QPushButton*>("Command1");
+        for (int run = 1; run <= 2; ++run) {
+            QTest::mouseClick(execute, Qt::LeftButton);
+            QVERIFY(!parameterWindow.isVisible());
+            CalculationWindow* window = nullptr;
+            QTRY_VERIFY((window = shownCalculationWindow()) != nullptr);
+            QTRY_VERIFY_WITH_TIMEOUT(window->state() == RunState::Finished, kRunTimeout);
+            // Every run starts from the typed initial ds, whatever the last one grew it to.
+            QCOMPARE(window->stepNumber(), 188);
+            QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+            QVERIFY(parameterWindow.isVisible());
+            QCOMPARE(fileLines("default.t-s").size(), 4 + 188);
+        }
     }
 
     void stepLimitIsReported() {

@@ -1,0 +1,22 @@
+#include "app/RunWindows.h"
+
+#include "entry/ParameterWindow.h"
+#include "output/CalculationWindow.h"
+
+namespace orvane {
+
+void connectRunWindows(ParameterWindow& parameterWindow, AnalysisParameters& params) {
+    QObject::connect(&parameterWindow, &ParameterWindow::runRequested, &parameterWindow,
+                     [&parameterWindow, &params] {
+                         parameterWindow.hide();
+                         auto* calculation = new CalculationWindow(params);
+                         QObject::connect(calculation, &CalculationWindow::closed, &parameterWindow,
+                                          [&parameterWindow, calculation] {
+                                              parameterWindow.show();
+                                              calculation->deleteLater();
+                                          });
+                         calculation->showRunWindows();
+                     });
+}
+
+} // namespace orvane
