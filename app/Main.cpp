@@ -2,12 +2,14 @@
 // graph windows, which hand back to the parameter window when they close.
 
 #include "app/RunWindows.h"
+#include "entry/FormLayout.h"
 #include "entry/ParameterWindow.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(orvane::programIcon());
     orvane::AnalysisParameters params;
     orvane::ParameterWindow parameterWindow(params);
     orvane::connectRunWindows(parameterWindow, params);

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QRect>
 #include <QString>
 #include <string_view>
@@ -48,6 +49,10 @@ void fitLabelText(QLabel* label);
 // shrunk until `widest`, the widest text it is to show, fits.
 QLineEdit* makeValueBox(QWidget* parent, const QString& name, const TwipsBox& box,
                         const QFont& font, const QString& widest, bool framed = true);
+
+// The program's icon, 32 × 32 in the sixteen basic colours: a laminate bonded on a concrete
+// block and pulled at one end.
+QIcon programIcon();
 
 // As in a classic form, Enter presses the button that has the focus. Returns whether it did.
 bool pressFocusedButton(const QWidget* window, const QKeyEvent* event);
