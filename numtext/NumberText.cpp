@@ -539,7 +539,7 @@ char* formatMaskTo(char* out, double value, const NumberMask& mask) {
         return writeText(out, "nan");
     if (std::isinf(value))
         return writeText(out, value < 0 ? "-inf" : "inf");
-    char* const limit = out + mask.maxLength();
+    char* const start = out;
     // Negative zero has no sign; a negative value that rounds to zero keeps it.
     if (value < 0)
         *out++ = '-';
@@ -547,6 +547,7 @@ char* formatMaskTo(char* out, double value, const NumberMask& mask) {
     if (char* const end = mask.scientific() ? formatScientificFromInteger(out, magnitude, mask)
                                             : formatFixedFromInteger(out, magnitude, mask))
         return end;
+    char* const limit = start + mask.maxLength();
     return mask.scientific() ? writeScientific(out, limit, magnitude, mask)
                              : writeFixed(out, limit, magnitude, mask);
 }

@@ -16,26 +16,24 @@ namespace orvane {
 
 namespace {
 
-const NumberMask& stepMask() {
-    static const NumberMask mask("00000");
-    return mask;
-}
-const NumberMask& scientificMask() {
-    static const NumberMask mask("0.000e+00");
-    return mask;
-}
-const NumberMask& fixedMask() {
-    static const NumberMask mask("###0.000");
-    return mask;
-}
+const NumberMask kStepMask("00000");
+const NumberMask kScientificMask("0.000e+00");
+const NumberMask kFixedMask("###0.000");
 
-constexpr std::string_view kLineEnd = "\r\n";
+constexpr char kLineEnd[] = "\r\n";
 // Longest text of one number: a fixed-point double can have 309 integer digits.
 constexpr std::size_t kNumberRoom = 400;
 
 char* append(char* out, std::string_view text) {
     std::memcpy(out, text.data(), text.size());
     return out + text.size();
+}
+
+// A fixed separator: its length is known, so the copy compiles to a few moves.
+template <std::size_t N>
+char* append(char* out, const char (&text)[N]) {
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
 }
 
 char* appendMasked(char* out, double value, const NumberMask& mask) {
@@ -210,7 +208,7 @@ void TauSlipFileWriter::stepStarted(const StepStart& start) {
     }
     std::array<char, kNumberRoom + 16> line;
     char* end = append(line.data(), "step =");
-    end = appendMasked(end, start.step, stepMask());
+    end = appendMasked(end, start.step, kStepMask);
     end = append(end, kLineEnd);
     writeLine(std::string_view(line.data(), std::size_t(end - line.data())));
     writeLine(m_distributionHeading);
@@ -225,13 +223,13 @@ void TauSlipFileWriter::elementComputed(const ElementResult& element) {
         m_status = SystemFailure(FileFailure::CannotWrite, m_output->path(), errno);
         return;
     }
-    out = appendColumn8(out, element.x, fixedMask());
+    out = appendColumn8(out, element.x, kFixedMask);
     out = append(out, "  ");
-    out = appendMasked(out, element.s, scientificMask());
+    out = appendMasked(out, element.s, kScientificMask);
     out = append(out, "  ");
-    out = appendMasked(out, element.P, scientificMask());
+    out = appendMasked(out, element.P, kScientificMask);
     out = append(out, "  ");
-    out = appendColumn8(out, element.tau, fixedMask());
+    out = appendColumn8(out, element.tau, kFixedMask);
     m_output->commit(append(out, kLineEnd));
 }
 
@@ -244,11 +242,11 @@ void TauSlipFileWriter::stepFinished(const StepResult& result) {
     }
     std::array<char, 4 * kNumberRoom> line;
     char* end = append(line.data(), "   ");
-    end = appendMasked(end, result.sl, scientificMask());
+    end = appendMasked(end, result.sl, kScientificMask);
     end = append(end, "       ");
-    end = appendMasked(end, result.Pl, scientificMask());
+    end = appendMasked(end, result.Pl, kScientificMask);
     end = append(end, "        ");
-    end = appendColumn8(end, result.totalTau, fixedMask());
+    end = appendColumn8(end, result.totalTau, kFixedMask);
     end = append(end, kLineEnd);
     writeLine(std::string_view(line.data(), std::size_t(end - line.data())));
 }
