@@ -58,8 +58,9 @@ float FieldValue(std::string_view text) {
     return fitsSingle(number) ? float(number) : 0.0f;
 }
 
-bool FieldTextOutOfRange(std::string_view text) {
-    return !fitsSingle(ParseNumberPrefix(text));
+bool FieldTextOutOfRange(NumericField field, std::string_view text) {
+    const double number = ParseNumberPrefix(text);
+    return !fitsSingle(field == NumericField::InitialDs ? number / 100 : number);
 }
 
 float InitialSlipIncrement(std::string_view initialDsText) {

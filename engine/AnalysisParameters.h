@@ -87,9 +87,10 @@ AnalysisParameters StartupParameters();
 
 // The number a numeric field stores for its text: the lenient parse rounded to single
 // precision. A number beyond the single-precision range stores 0, as text that is not a
-// number does; FieldTextOutOfRange tells the two apart for the run checks.
+// number does; FieldTextOutOfRange tells the two apart for the run checks (for the initial
+// ds, by the number / 100 that Execute stores).
 float FieldValue(std::string_view text);
-bool FieldTextOutOfRange(std::string_view text);
+bool FieldTextOutOfRange(NumericField field, std::string_view text);
 
 // The run's slip increment from the initial-ds text: its number / 100, divided in double.
 float InitialSlipIncrement(std::string_view initialDsText);

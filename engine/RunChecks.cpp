@@ -33,14 +33,6 @@ std::string number(double value) {
     return FormatMask(value, "0.000e+00");
 }
 
-bool textOutOfRange(NumericField field, const std::string& text) {
-    double value = ParseNumberPrefix(text);
-    if (field == NumericField::InitialDs) {
-        value /= 100;
-    }
-    return !(std::abs(value) <= double(std::numeric_limits<float>::max()));
-}
-
 } // namespace
 
 std::vector<std::string> CheckRun(const AnalysisParameters& params, const FieldTexts& texts) {
@@ -50,7 +42,7 @@ std::vector<std::string> CheckRun(const AnalysisParameters& params, const FieldT
     std::array<bool, kNumericFieldCount> usable{};
     for (int f = 0; f < kNumericFieldCount; ++f) {
         const auto field = NumericField(f);
-        if (textOutOfRange(field, texts[f])) {
+        if (FieldTextOutOfRange(field, texts[f])) {
             problems.add(field, quoted(texts[f]) +
                                     " is out of range (beyond ±3.4E+38, the largest number "
                                     "the analysis can hold).");

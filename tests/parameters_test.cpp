@@ -60,7 +60,7 @@ TEST(AnalysisParameters, FieldValueOfTextsOutsideTheSingleRange) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(FieldValue(c.text), c.value);
-        EXPECT_EQ(FieldTextOutOfRange(c.text), c.outOfRange);
+        EXPECT_EQ(FieldTextOutOfRange(NumericField::Ef, c.text), c.outOfRange);
     }
 }
 
