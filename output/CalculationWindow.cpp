@@ -3,7 +3,7 @@
 #include "entry/FormLayout.h"
 #include "numtext/NumberText.h"
 #include "output/DistributionPlotWindow.h"
-#include "output/ResultFileName.h"
+#include "output/ResultFileRun.h"
 #include "output/TauSlipPlotWindow.h"
 
 #include <QCloseEvent>
@@ -194,9 +194,8 @@ void CalculationWindow::startRun() {
     }
     m_distributionPlot->startRun(m_run->elementCount(), m_params.tauMax);
 
-    m_params.parameterFilePath = ResultFilePath(m_params.parameterFilePath);
-    const FileStatus opened =
-        m_writer.open(m_params.parameterFilePath, m_params, CurrentLocalDateTime());
+    std::string file;
+    const FileStatus opened = OpenResultFile(m_writer, m_params, {}, file);
     if (!opened.ok()) {
         failRun(QString::fromStdString(opened.message));
         return;

@@ -4,14 +4,18 @@
 
 namespace orvane {
 
+FileStatus OpenResultFile(TauSlipFileWriter& writer, AnalysisParameters& params,
+                          const std::string& overridePath, std::string& file) {
+    params.parameterFilePath = ResultFilePath(params.parameterFilePath);
+    file = overridePath.empty() ? params.parameterFilePath : overridePath;
+    return writer.open(file, params, CurrentLocalDateTime());
+}
+
 RunSummary RunToResultFile(AnalysisParameters& params, const std::string& overridePath,
                            RunObserver* observer) {
     RunSummary summary;
-    params.parameterFilePath = ResultFilePath(params.parameterFilePath);
-    summary.file = overridePath.empty() ? params.parameterFilePath : overridePath;
-
     TauSlipFileWriter writer;
-    summary.status = writer.open(summary.file, params, CurrentLocalDateTime());
+    summary.status = OpenResultFile(writer, params, overridePath, summary.file);
     if (!summary.status.ok()) {
         return summary;
     }

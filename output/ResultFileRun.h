@@ -19,6 +19,12 @@ struct RunSummary {
     FileStatus status; // the first failure of the result file; the run stopped there
 };
 
+// Opens a run's result file: derives its name from params.parameterFilePath and stores it back
+// there, then opens the writer on it, or on overridePath when one is given, stamped with the
+// current date and time. Returns the file's name through `file`.
+FileStatus OpenResultFile(TauSlipFileWriter& writer, AnalysisParameters& params,
+                          const std::string& overridePath, std::string& file);
+
 // A whole run without windows: derives the result-file name from params.parameterFilePath
 // (stored back there) unless a path is given, writes the t-s file, and steps until the bond
 // fails or the step limit is reached. params must pass CheckRun. observer, when given, sees
