@@ -1,3 +1,4 @@
+#include "MessageBoxAnswer.h"
 #include "app/RunWindows.h"
 #include "entry/ParameterWindow.h"
 #include "numtext/NumberText.h"
@@ -67,20 +68,6 @@ CalculationWindow* shownCalculationWindow() {
         }
     }
     return nullptr;
-}
-
-void answerNextMessageBox(QString* text, int attempts = 200) {
-    QTimer::singleShot(10, [=] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            if (attempts > 0) {
-                answerNextMessageBox(text, attempts - 1);
-            }
-            return;
-        }
-        *text = box->text();
-        box->accept();
-    });
 }
 
 } // namespace

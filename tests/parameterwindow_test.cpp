@@ -1,3 +1,4 @@
+#include "MessageBoxAnswer.h"
 #include "entry/ParameterWindow.h"
 
 #include <QAbstractButton>
@@ -18,22 +19,6 @@
 using namespace orvane;
 
 namespace {
-
-// Answers the next modal message box by pressing `button` and keeps its text.
-void answerNextMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok,
-                          int attempts = 50) {
-    QTimer::singleShot(10, [=] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            if (attempts > 0) {
-                answerNextMessageBox(text, button, attempts - 1);
-            }
-            return;
-        }
-        *text = box->windowTitle() + "|" + box->text();
-        box->button(button)->click();
-    });
-}
 
 QByteArray crlfLines(const QList<QByteArray>& lines) {
     QByteArray bytes;
