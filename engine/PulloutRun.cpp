@@ -54,14 +54,25 @@ void PulloutRun::addObserver(RunObserver& observer) {
     m_observers.push_back(&observer);
     if (observer.wantsElements()) {
         m_elementObservers.push_back(&observer);
+        m_elementBlock.reserve(kElementBlock);
     }
 }
 
-void PulloutRun::notifyElement(int i, double s, double P, double tau) const {
-    const ElementResult element{i, i * double(m_dl), s, P, tau};
-    for (RunObserver* observer : m_elementObservers) {
-        observer->elementComputed(element);
+void PulloutRun::collectElement(int i, double s, double P, double tau) {
+    m_elementBlock.push_back({i, i * double(m_dl), s, P, tau});
+    if (m_elementBlock.size() == std::size_t(kElementBlock)) {
+        handOutElements();
     }
+}
+
+void PulloutRun::handOutElements() {
+    if (m_elementBlock.empty()) {
+        return;
+    }
+    for (RunObserver* observer : m_elementObservers) {
+        observer->elementsComputed(m_elementBlock);
+    }
+    m_elementBlock.clear();
 }
 
 // One march from the free end (s = s0, P = 0) to the loaded end. For each element:
@@ -73,7 +84,7 @@ void PulloutRun::notifyElement(int i, double s, double P, double tau) const {
 // with the first double term; the march therefore runs in two phases. The expressions are
 // written in the order the analysis has always evaluated them, so each rounding is the same.
 template <class OnElement>
-PulloutRun::MarchEnd PulloutRun::march(OnElement&& onElement) const {
+PulloutRun::MarchEnd PulloutRun::march(OnElement&& onElement) {
     const float dl = m_dl;
     const float b = m_b;
     const float stiffness = m_laminateStiffness;
@@ -136,7 +147,8 @@ RunEnd PulloutRun::step() {
         loaded = march([](int, double, double, double) {});
     } else {
         loaded =
-            march([this](int i, double s, double P, double tau) { notifyElement(i, s, P, tau); });
+            march([this](int i, double s, double P, double tau) { collectElement(i, s, P, tau); });
+        handOutElements();
     }
     const double totalTau = loaded.Pl / ((m_n * double(m_dl)) * m_b);
 

@@ -11,6 +11,7 @@
 #include "engine/BondLaw.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace orvane {
@@ -44,15 +45,17 @@ struct StepResult {
     double slmax;    // loaded-end slip of the step that last set Pbumax, mm
 };
 
-// Receives what a run produces, in this order per step: stepStarted, elementComputed for
-// i = 1 … n, stepFinished, curvePointAdded. The run calls elementComputed only on observers
-// that want elements, so a march nobody watches costs no call per element.
+// Receives what a run produces, in this order per step: stepStarted, the element results of
+// i = 1 … n in consecutive blocks of increasing i (elementsComputed), stepFinished,
+// curvePointAdded. Blocks keep the per-element cost to a loop in the observer rather than a
+// virtual call per element; nothing else happens between two blocks of one march. The run
+// hands elements only to observers that want them, so a march nobody watches costs nothing.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
     virtual bool wantsElements() const { return false; }
     virtual void stepStarted(const StepStart&) {}
-    virtual void elementComputed(const ElementResult&) {}
+    virtual void elementsComputed(std::span<const ElementResult>) {}
     virtual void stepFinished(const StepResult&) {}
     virtual void curvePointAdded(int /*step*/, double /*sl*/, double /*totalTau*/) {}
 };
@@ -83,6 +86,8 @@ class PulloutRun {
 public:
     static constexpr int kMaxSteps = 10000;
     static constexpr std::int64_t kMaxElements = 10'000'000;
+    // Element results are handed out in blocks of at most this many.
+    static constexpr int kElementBlock = 4096;
 
     // Forms the per-run constants. params must pass CheckRun; the run reads its slip
     // increment from params.ds and writes every grown increment back there.
@@ -115,8 +120,9 @@ private:
         double Pl;
     };
     template <class OnElement>
-    MarchEnd march(OnElement&& onElement) const;
-    void notifyElement(int i, double s, double P, double tau) const;
+    MarchEnd march(OnElement&& onElement);
+    void collectElement(int i, double s, double P, double tau);
+    void handOutElements();
     void applyStepSizeRule(double totalTau, double sl);
 
     AnalysisParameters& m_params;
@@ -133,6 +139,7 @@ private:
 
     std::vector<RunObserver*> m_observers;
     std::vector<RunObserver*> m_elementObservers;
+    std::vector<ElementResult> m_elementBlock; // results not yet handed out, this march
 
     int m_step = 0;
     double m_s0 = 1e-10;

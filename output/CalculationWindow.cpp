@@ -318,17 +318,19 @@ void CalculationWindow::stepStarted(const StepStart& start) {
     m_nextSampledElement = m_rowStride;
 }
 
-void CalculationWindow::elementComputed(const ElementResult& element) {
-    // Every rowStride-th element is a row; counted rather than divided, as this runs for
-    // every element of every step.
-    if (element.i != m_nextSampledElement || m_nextRow >= kTableRows) {
-        return;
+void CalculationWindow::elementsComputed(std::span<const ElementResult> elements) {
+    // Every rowStride-th element is a row: the block's rows are picked by index, not by
+    // looking at every element.
+    const int first = elements.front().i;
+    const int last = elements.back().i;
+    while (m_nextRow < kTableRows && m_nextSampledElement <= last) {
+        const ElementResult& element = elements[std::size_t(m_nextSampledElement - first)];
+        m_nextSampledElement += m_rowStride;
+        m_table[0][m_nextRow]->setText(masked(element.x, "##0.000"));
+        m_table[1][m_nextRow]->setText(masked(element.s, "0.000e+00"));
+        m_table[2][m_nextRow]->setText(masked(element.tau, "##0.000"));
+        ++m_nextRow;
     }
-    m_nextSampledElement += m_rowStride;
-    m_table[0][m_nextRow]->setText(masked(element.x, "##0.000"));
-    m_table[1][m_nextRow]->setText(masked(element.s, "0.000e+00"));
-    m_table[2][m_nextRow]->setText(masked(element.tau, "##0.000"));
-    ++m_nextRow;
 }
 
 void CalculationWindow::stepFinished(const StepResult& result) {

@@ -68,7 +68,7 @@ private:
 
     bool wantsElements() const override { return true; }
     void stepStarted(const StepStart& start) override;
-    void elementComputed(const ElementResult& element) override;
+    void elementsComputed(std::span<const ElementResult> elements) override;
     void stepFinished(const StepResult& result) override;
 
     AnalysisParameters& m_params;

@@ -41,13 +41,18 @@ void DistributionPlotWindow::startRun(int n, float tauMax) {
     m_column.open = false;
 }
 
-void DistributionPlotWindow::elementComputed(const ElementResult& element) {
-    const int i = element.i;
+void DistributionPlotWindow::elementsComputed(std::span<const ElementResult> elements) {
+    for (const ElementResult& element : elements) {
+        addElement(element.i, element.tau);
+    }
+}
+
+void DistributionPlotWindow::addElement(int i, double tau) {
     if (i == 1) {
         drawPending();
         m_pendingStartsWithDot = true;
     }
-    const QPointF point = canvas().toDevice(i, m_baseline - element.tau);
+    const QPointF point = canvas().toDevice(i, m_baseline - tau);
     const int x = int(std::floor(point.x()));
     Column& column = m_column;
     if (!column.open || x != column.x) {

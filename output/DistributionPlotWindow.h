@@ -21,7 +21,7 @@ public:
     // visible.
     void startRun(int n, float tauMax);
     bool wantsElements() const override { return true; }
-    void elementComputed(const ElementResult& element) override;
+    void elementsComputed(std::span<const ElementResult> elements) override;
     // After every fifth step: clear, draw the zero-stress axis twice as wide as the curves.
     void redraw();
 
@@ -38,6 +38,7 @@ private:
         QPointF first, low, high, last;
         int firstI = 0, lowI = 0, highI = 0, lastI = 0;
     };
+    void addElement(int i, double tau);
     void closeColumn();
     void drawPending();
     void reserveForWidth();

@@ -214,23 +214,25 @@ void TauSlipFileWriter::stepStarted(const StepStart& start) {
     writeLine(m_distributionHeading);
 }
 
-void TauSlipFileWriter::elementComputed(const ElementResult& element) {
+void TauSlipFileWriter::elementsComputed(std::span<const ElementResult> elements) {
     if (!m_output || !m_status.ok()) {
         return;
     }
-    char* out = m_output->reserveLine();
-    if (!out) {
-        m_status = SystemFailure(FileFailure::CannotWrite, m_output->path(), errno);
-        return;
+    for (const ElementResult& element : elements) {
+        char* out = m_output->reserveLine();
+        if (!out) {
+            m_status = SystemFailure(FileFailure::CannotWrite, m_output->path(), errno);
+            return;
+        }
+        out = appendColumn8(out, element.x, kFixedMask);
+        out = append(out, "  ");
+        out = appendMasked(out, element.s, kScientificMask);
+        out = append(out, "  ");
+        out = appendMasked(out, element.P, kScientificMask);
+        out = append(out, "  ");
+        out = appendColumn8(out, element.tau, kFixedMask);
+        m_output->commit(append(out, kLineEnd));
     }
-    out = appendColumn8(out, element.x, kFixedMask);
-    out = append(out, "  ");
-    out = appendMasked(out, element.s, kScientificMask);
-    out = append(out, "  ");
-    out = appendMasked(out, element.P, kScientificMask);
-    out = append(out, "  ");
-    out = appendColumn8(out, element.tau, kFixedMask);
-    m_output->commit(append(out, kLineEnd));
 }
 
 void TauSlipFileWriter::stepFinished(const StepResult& result) {

@@ -48,7 +48,7 @@ public:
 
     bool wantsElements() const override { return m_detail; }
     void stepStarted(const StepStart& start) override;
-    void elementComputed(const ElementResult& element) override;
+    void elementsComputed(std::span<const ElementResult> elements) override;
     void stepFinished(const StepResult& result) override;
 
 private:

@@ -62,12 +62,21 @@ std::vector<double> noise(int n, int step, double tauMax) {
     return tau;
 }
 
+// Hands one element result to a plot, as a block of one.
+void feed(DistributionPlotWindow& window, const ElementResult& element) {
+    window.elementsComputed(std::span<const ElementResult>(&element, 1));
+}
+
 // Keeps the bond stresses of the latest step.
 struct StepStresses : RunObserver {
     std::vector<double> tau;
     bool wantsElements() const override { return true; }
     void stepStarted(const StepStart&) override { tau.clear(); }
-    void elementComputed(const ElementResult& element) override { tau.push_back(element.tau); }
+    void elementsComputed(std::span<const ElementResult> elements) override {
+        for (const ElementResult& element : elements) {
+            tau.push_back(element.tau);
+        }
+    }
 };
 
 } // namespace
@@ -171,7 +180,7 @@ private slots:
         DistributionPlotWindow window;
         window.startRun(n, 4.0f);
         for (int i = 1; i <= n; ++i) {
-            window.elementComputed({i, 0, 0, 0, fraction * 4});
+            feed(window, {i, 0, 0, 0, fraction * 4});
         }
         const QImage image = plotPicture(window);
         const double y = (1.2 - fraction) / 1.32 * image.height();
@@ -215,7 +224,7 @@ private slots:
             }
             full.setPoint(1, baseline - stresses.tau[0]);
             for (int i = 1; i <= elements; ++i) {
-                window.elementComputed({i, 0, 0, 0, stresses.tau[i - 1]});
+                feed(window, {i, 0, 0, 0, stresses.tau[i - 1]});
                 full.lineTo(i, baseline - stresses.tau[i - 1]);
             }
             QVERIFY2(plotPicture(window) == full.image(), qPrintable(QString::number(step)));
@@ -236,7 +245,7 @@ private slots:
         DistributionPlotWindow window;
         window.startRun(n, 4.0f);
         for (int i = 1; i <= n; ++i) {
-            window.elementComputed({i, 0, 0, 0, 2.0});
+            feed(window, {i, 0, 0, 0, 2.0});
         }
         window.redraw();
         const QImage image = plotPicture(window);
@@ -248,7 +257,7 @@ private slots:
             QVERIFY(rows.first() <= axisY && axisY < rows.last() + 1);
         }
         for (int i = 1; i <= n; ++i) {
-            window.elementComputed({i, 0, 0, 0, 0.0});
+            feed(window, {i, 0, 0, 0, 0.0});
         }
         QCOMPARE(plotPicture(window), image);
     }
@@ -273,7 +282,7 @@ private slots:
         DistributionPlotWindow distribution;
         distribution.startRun(n, tauMax);
         for (int i = 1; i <= n; ++i) {
-            distribution.elementComputed({i, 0, 0, 0, 0.0});
+            feed(distribution, {i, 0, 0, 0, 0.0});
         }
         distribution.redraw();
         const QImage image = plotPicture(distribution);

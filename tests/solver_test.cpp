@@ -17,9 +17,11 @@ public:
         starts.push_back(start);
         events += 'S';
     }
-    void elementComputed(const ElementResult& element) override {
-        elements.push_back(element);
-        events += 'e';
+    void elementsComputed(std::span<const ElementResult> block) override {
+        for (const ElementResult& element : block) {
+            elements.push_back(element);
+            events += 'e';
+        }
     }
     void stepFinished(const StepResult& result) override {
         results.push_back(result);

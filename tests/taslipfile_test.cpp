@@ -142,8 +142,9 @@ TEST(TauSlipFile, DistributionLineLayout) {
     TauSlipFileWriter writer;
     ASSERT_TRUE(writer.open((dir / "x.t-s").string(), p, kOpenedAt).ok());
     writer.stepStarted({12, 1e-10, 0.05f});
-    writer.elementComputed({1, 1.0, 0.0125, 1500.0, 6.467});
-    writer.elementComputed({300, 300.0, 0.0, -2.5, 12345.5});
+    const std::array<ElementResult, 2> elements{
+        {{1, 1.0, 0.0125, 1500.0, 6.467}, {300, 300.0, 0.0, -2.5, 12345.5}}};
+    writer.elementsComputed(elements);
     writer.stepFinished({12, 1e-10, 0.05f, 0.0125, 1500.0, 12.5, 1500.0, 0.0125});
     ASSERT_TRUE(writer.close().ok());
     const std::vector<std::string> lines = splitCrLf(readFile(dir / "x.t-s"));
