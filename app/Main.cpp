@@ -2,7 +2,7 @@
 // graph windows, which hand back to the parameter window when they close.
 
 #include "app/RunWindows.h"
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 #include "entry/ParameterWindow.h"
 
 #include <QApplication>

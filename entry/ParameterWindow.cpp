@@ -1,7 +1,7 @@
 #include "entry/ParameterWindow.h"
 
 #include "engine/RunChecks.h"
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 #include "files/ParameterFile.h"
 #include "files/ParameterFileDialog.h"
 #include "numtext/NumberText.h"

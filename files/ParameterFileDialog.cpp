@@ -1,6 +1,6 @@
 #include "files/ParameterFileDialog.h"
 
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 
 #include <QComboBox>
 #include <QDir>

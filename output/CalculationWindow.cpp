@@ -1,6 +1,6 @@
 #include "output/CalculationWindow.h"
 
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 #include "numtext/NumberText.h"
 #include "output/DistributionPlotWindow.h"
 #include "output/ResultFileRun.h"

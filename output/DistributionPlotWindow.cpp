@@ -1,6 +1,6 @@
 #include "output/DistributionPlotWindow.h"
 
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 #include "output/PlotCanvas.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/PulloutRun.h"
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 
 #include <QWidget>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "output/TauSlipPlotWindow.h"
 
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 #include "numtext/NumberText.h"
 #include "output/PlotCanvas.h"
 

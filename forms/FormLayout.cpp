@@ -1,4 +1,4 @@
-#include "entry/FormLayout.h"
+#include "forms/FormLayout.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
