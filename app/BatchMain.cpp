@@ -1,6 +1,7 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "app/BatchOptions.h"
+#include "app/Version.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
 #include "files/ParameterFile.h"
@@ -110,19 +111,19 @@ bool loadDataSet(const BatchOptions& options, DataSet& data) {
 }
 
 const char* endName(RunEnd end) {
-    return end == RunEnd::StepLimit ? "step-limit" : "failure";
+    return end == RunEnd::StepLimit ? "step-limit" : "bond-failure";
 }
 
-void printSummary(const BatchOptions& options, const RunSummary& run) {
+void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& outStream) {
     if (options.json) {
-        std::cout << "{\"steps\":" << run.steps << ",\"n\":" << run.n
+        outStream << "{\"steps\":" << run.steps << ",\"n\":" << run.n
                   << ",\"Pbumax\":" << jsonNumber(run.Pbumax)
                   << ",\"slmax\":" << jsonNumber(run.slmax) << ",\"ds\":" << jsonNumber(run.ds)
                   << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file)
                   << "}\n";
         return;
     }
-    std::cout << "steps       " << run.steps << "\n"
+    outStream << "steps       " << run.steps << "\n"
               << "elements    " << run.n << "\n"
               << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
               << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
@@ -150,6 +151,10 @@ int main(int argc, char** argv) {
         std::cout << kBatchUsage;
         return kExitDone;
     }
+    if (options.version) {
+        std::cout << "orvane-batch " << kVersion << "\n";
+        return kExitDone;
+    }
 
     DataSet data;
     if (!loadDataSet(options, data)) {
@@ -164,9 +169,12 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
+    // "-" sends the result file to standard output, and the summary to standard error.
+    const bool resultToStdout = options.outputPath == "-";
     ProgressLine progress;
-    const RunSummary run = RunToResultFile(data.params, options.outputPath.value_or(""),
-                                           isatty(STDERR_FILENO) ? &progress : nullptr);
+    const RunSummary run = RunToResultFile(
+        data.params, resultToStdout ? "/dev/stdout" : options.outputPath.value_or(""),
+        isatty(STDERR_FILENO) ? &progress : nullptr);
     progress.clear();
     if (!run.status.ok()) {
         std::cerr << "orvane-batch: " << run.status.message;
@@ -176,6 +184,6 @@ int main(int argc, char** argv) {
         std::cerr << "\n";
         return kExitWriteFailed;
     }
-    printSummary(options, run);
+    printSummary(options, run, resultToStdout ? std::cerr : std::cout);
     return kExitDone;
 }

@@ -1,77 +1,186 @@
 #include "app/BatchOptions.h"
 
+#include <getopt.h>
+#include <iterator>
+
 namespace orvane {
 
 const char* const kBatchUsage =
-    "usage: orvane-batch [--model softening|bilinear] [--initial-ds TEXT]\n"
-    "                    [--detail | --no-detail] [--output PATH] [--json] [FILE.kvp]\n"
+    "usage: orvane-batch [-m softening|bilinear] [--initial-ds TEXT] [-d | --no-detail]\n"
+    "                    [-o PATH|-] [--json] [FILE.kvp]\n"
+    "       orvane-batch --help | --version\n"
     "\n"
     "Runs the pull-out analysis of FILE.kvp (or of the start-up data set) and writes its\n"
     "t-s result file.\n"
-    "  --model        bond-slip law: softening (bi-linear softening, the default) or\n"
-    "                 bilinear (perfectly bi-linear)\n"
-    "  --initial-ds   text of the initial ds field (default 1E-07); the run starts from\n"
-    "                 its number / 100\n"
-    "  --detail, --no-detail\n"
-    "                 write, or leave out, the distribution of every step\n"
-    "  --output       result file (default: the parameter file's name with .t-s, or\n"
-    "                 default.t-s)\n"
-    "  --json         print the summary as one JSON object\n"
-    "Exit status: 0 done, 1 the result file could not be written, 2 bad command line,\n"
-    "unreadable parameter file or a data set that cannot be run.\n";
+    "  -m, --model        bond-slip law: softening (bi-linear softening, the default) or\n"
+    "                     bilinear (perfectly bi-linear)\n"
+    "      --initial-ds   text of the initial ds field (default 1E-07); the run starts from\n"
+    "                     its number / 100\n"
+    "  -d, --detail, --no-detail\n"
+    "                     write, or leave out, the distribution of every step\n"
+    "  -o, --output       result file (default: the parameter file's name with .t-s, or\n"
+    "                     default.t-s); - writes it to standard output and the summary to\n"
+    "                     standard error\n"
+    "      --json         print the summary as one JSON object; its \"end\" is bond-failure\n"
+    "                     (the average bond stress fell below a thousandth of its peak),\n"
+    "                     step-limit (no bond failure within the step limit), stopped,\n"
+    "                     non-finite (a value left the number range) or write-failed\n"
+    "  -h, --help         show this text\n"
+    "  -V, --version      show the program's version\n"
+    "Long options may be written --option=value. Exit status: 0 done, 1 the result file\n"
+    "could not be written, 2 bad command line, unreadable parameter file or a data set that\n"
+    "cannot be run.\n";
+
+namespace {
+
+// One option of the command line. apply stores the value (empty for a switch) and returns an
+// error text, or an empty text when it accepts the value. To add an option, add a row.
+struct OptionRow {
+    const char* name;
+    char shortName; // 0: long form only
+    bool takesValue;
+    std::string (*apply)(BatchOptions& options, const std::string& value);
+};
+
+std::string setDetail(BatchOptions& options, bool detail) {
+    if (options.detailOutput) {
+        return "give --detail or --no-detail once";
+    }
+    options.detailOutput = detail;
+    return {};
+}
+
+const OptionRow kOptionRows[] = {
+    {"model", 'm', true,
+     [](BatchOptions& options, const std::string& value) -> std::string {
+         if (value == "softening") {
+             options.model = BondModel::BilinearSoftening;
+         } else if (value == "bilinear") {
+             options.model = BondModel::PerfectlyBilinear;
+         } else {
+             return "--model takes softening or bilinear, not \"" + value + "\"";
+         }
+         return {};
+     }},
+    {"initial-ds", 0, true,
+     [](BatchOptions& options, const std::string& value) -> std::string {
+         options.initialDsText = value;
+         return {};
+     }},
+    {"detail", 'd', false,
+     [](BatchOptions& options, const std::string&) { return setDetail(options, true); }},
+    {"no-detail", 0, false,
+     [](BatchOptions& options, const std::string&) { return setDetail(options, false); }},
+    {"output", 'o', true,
+     [](BatchOptions& options, const std::string& value) -> std::string {
+         options.outputPath = value;
+         return {};
+     }},
+    {"json", 0, false,
+     [](BatchOptions& options, const std::string&) -> std::string {
+         options.json = true;
+         return {};
+     }},
+    {"help", 'h', false,
+     [](BatchOptions& options, const std::string&) -> std::string {
+         options.help = true;
+         return {};
+     }},
+    {"version", 'V', false,
+     [](BatchOptions& options, const std::string&) -> std::string {
+         options.version = true;
+         return {};
+     }},
+};
+constexpr int kRowCount = static_cast<int>(std::size(kOptionRows));
+
+// getopt_long reports an option by its short letter, or by 256 + its row for a long-only one.
+int optionCode(int row) {
+    return kOptionRows[row].shortName ? kOptionRows[row].shortName : 256 + row;
+}
+
+int rowOfCode(int code) {
+    for (int row = 0; row < kRowCount; ++row) {
+        if (optionCode(row) == code) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+// The option as the user wrote it, -o or --output.
+std::string spelledName(int row, bool longForm) {
+    return longForm ? std::string("--") + kOptionRows[row].name
+                    : std::string("-") + kOptionRows[row].shortName;
+}
+
+} // namespace
 
 BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
-    BatchOptionsParse parse;
-    BatchOptions& options = parse.options;
-    bool detailGiven = false;
-    bool endOfOptions = false;
-    for (std::size_t k = 0; k < arguments.size() && parse.error.empty(); ++k) {
-        const std::string& argument = arguments[k];
-        const auto value = [&](const char* name) -> std::optional<std::string> {
-            if (k + 1 >= arguments.size()) {
-                parse.error = std::string(name) + " needs a value";
-                return std::nullopt;
+    // getopt_long reorders argv, so it works on copies of the texts.
+    std::vector<std::string> texts{"orvane-batch"};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(texts.size());
+
+    std::vector<option> longOptions;
+    std::string shortOptions = ":"; // ':' reports a missing value apart from an unknown option
+    for (int row = 0; row < kRowCount; ++row) {
+        const OptionRow& spec = kOptionRows[row];
+        longOptions.push_back({spec.name, spec.takesValue ? required_argument : no_argument,
+                               nullptr, optionCode(row)});
+        if (spec.shortName) {
+            shortOptions += spec.shortName;
+            if (spec.takesValue) {
+                shortOptions += ':';
             }
-            return arguments[++k];
-        };
-        if (endOfOptions || argument.empty() || argument[0] != '-' || argument == "-") {
-            if (options.parameterFile) {
-                parse.error = "only one parameter file can be given";
-            }
-            options.parameterFile = argument;
-        } else if (argument == "--") {
-            endOfOptions = true;
-        } else if (argument == "--model") {
-            if (const auto model = value("--model")) {
-                if (*model == "softening") {
-                    options.model = BondModel::BilinearSoftening;
-                } else if (*model == "bilinear") {
-                    options.model = BondModel::PerfectlyBilinear;
-                } else {
-                    parse.error = "--model takes softening or bilinear, not \"" + *model + "\"";
-                }
-            }
-        } else if (argument == "--initial-ds") {
-            if (const auto text = value("--initial-ds")) {
-                options.initialDsText = *text;
-            }
-        } else if (argument == "--detail" || argument == "--no-detail") {
-            if (detailGiven) {
-                parse.error = "give --detail or --no-detail once";
-            }
-            detailGiven = true;
-            options.detailOutput = argument == "--detail";
-        } else if (argument == "--output") {
-            if (const auto path = value("--output")) {
-                options.outputPath = *path;
-            }
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--help" || argument == "-h") {
-            options.help = true;
-        } else {
-            parse.error = "unknown option " + argument;
         }
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    BatchOptionsParse parse;
+    optind = 0; // 0 makes glibc start afresh, also when an earlier parse stopped half-way
+    opterr = 0;
+    int code;
+    int longIndex = -1; // set by getopt_long when it accepts a long option
+    while (parse.error.empty() && (code = getopt_long(argc, argv.data(), shortOptions.c_str(),
+                                                      longOptions.data(), &longIndex)) != -1) {
+        // After an error, optind has passed the offending argument.
+        const std::string argument = argv[optind - 1];
+        if (code == ':') {
+            const int row = rowOfCode(optopt);
+            parse.error = spelledName(row, argument.starts_with("--")) + " needs a value";
+        } else if (code == '?' && rowOfCode(optopt) >= 0) {
+            parse.error =
+                "--" + std::string(kOptionRows[rowOfCode(optopt)].name) + " takes no value";
+        } else if (code == '?') {
+            parse.error = optopt ? std::string("unknown option -") + char(optopt)
+                                 : "unknown option " + argument.substr(0, argument.find('='));
+        } else if (const int row = rowOfCode(code); kOptionRows[row].takesValue && !*optarg) {
+            parse.error = spelledName(row, longIndex >= 0) + " needs a value, not an empty text";
+        } else {
+            parse.error = kOptionRows[row].apply(parse.options, optarg ? optarg : "");
+        }
+        longIndex = -1;
+    }
+    if (!parse.error.empty()) {
+        return parse;
+    }
+    // getopt_long has moved the file names behind the options.
+    for (int k = optind; k < argc; ++k) {
+        if (parse.options.parameterFile) {
+            parse.error = "only one parameter file can be given";
+        } else if (!*argv[k]) {
+            parse.error = "the parameter file name is empty";
+        } else {
+            parse.options.parameterFile = argv[k];
+            continue;
+        }
+        break;
     }
     return parse;
 }

@@ -1,4 +1,5 @@
 #include "app/BatchOptions.h"
+#include "app/Version.h"
 #include "files/ParameterFile.h"
 
 #include <cstdlib>
@@ -62,7 +63,7 @@ TEST_F(BatchCommand, StartupDataSetAsJson) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.rfind("{\"steps\":", 0), 0u) << r.out;
     for (const char* key : {"\"n\":1000,", "\"Pbumax\":", "\"slmax\":", "\"ds\":",
-                            "\"end\":\"failure\"", "\"file\":\"default.t-s\"}"}) {
+                            "\"end\":\"bond-failure\"", "\"file\":\"default.t-s\"}"}) {
         EXPECT_NE(r.out.find(key), std::string::npos) << key << " in " << r.out;
     }
     EXPECT_TRUE(fs::exists(m_dir / "default.t-s"));
@@ -96,32 +97,221 @@ TEST_F(BatchCommand, ExitStatusOfFailures) {
     EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
 }
 
-TEST(BatchOptions, CommandLines) {
-    const auto parse = [](std::vector<std::string> arguments) {
-        return ParseBatchOptions(arguments);
-    };
-    const BatchOptionsParse full = parse({"--model", "bilinear", "--initial-ds", "2", "--detail",
-                                          "--output", "r.t-s", "--json", "beam.kvp"});
-    EXPECT_TRUE(full.error.empty());
-    EXPECT_EQ(full.options.model, BondModel::PerfectlyBilinear);
-    EXPECT_EQ(full.options.initialDsText, "2");
-    EXPECT_EQ(full.options.detailOutput, true);
-    EXPECT_EQ(full.options.outputPath, "r.t-s");
-    EXPECT_TRUE(full.options.json);
-    EXPECT_EQ(full.options.parameterFile, "beam.kvp");
+TEST_F(BatchCommand, DashWritesTheResultFileToStandardOutput) {
+    const BatchRun r = run("--no-detail -o -");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const BatchRun file = run("--no-detail -o beside.t-s");
+    ASSERT_EQ(file.exitCode, 0) << file.err;
+    // The first line carries the time of the run; the rest are the same bytes.
+    const std::string expected = readFile(m_dir / "beside.t-s");
+    ASSERT_NE(r.out.find("\r\n"), std::string::npos);
+    EXPECT_EQ(r.out.substr(r.out.find("\r\n")), expected.substr(expected.find("\r\n")));
+    EXPECT_NE(r.err.find("bond failure"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(m_dir / "-"));
+}
 
-    const BatchOptionsParse none = parse({});
-    EXPECT_EQ(none.options.model, BondModel::BilinearSoftening);
-    EXPECT_EQ(none.options.initialDsText, "1E-07");
-    EXPECT_FALSE(none.options.detailOutput.has_value());
+TEST_F(BatchCommand, VersionAndHelp) {
+    const BatchRun version = run("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("orvane-batch ") + kVersion + "\n");
+    const BatchRun help = run("-h");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out, kBatchUsage);
+    const BatchRun empty = run("--output ''");
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_NE(empty.err.find("--output needs a value"), std::string::npos) << empty.err;
+    EXPECT_FALSE(fs::exists(m_dir / "default.t-s"));
+}
 
-    for (const auto& bad : std::vector<std::vector<std::string>>{{"--model"},
-                                                                 {"--model", "x"},
-                                                                 {"--detail", "--no-detail"},
-                                                                 {"a.kvp", "b.kvp"},
-                                                                 {"--frobnicate"}}) {
-        EXPECT_FALSE(parse(bad).error.empty()) << bad[0];
+} // namespace
+
+namespace orvane {
+void PrintTo(const BatchOptions& o, std::ostream* out) {
+    *out << "{model " << static_cast<int>(o.model) << ", initial ds \"" << o.initialDsText
+         << "\", detail " << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-")
+         << ", output " << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help
+         << ", version " << o.version << ", file " << o.parameterFile.value_or("-") << "}";
+}
+} // namespace orvane
+
+namespace {
+
+BatchOptions optionsWith(void (*change)(BatchOptions&)) {
+    BatchOptions options;
+    change(options);
+    return options;
+}
+
+struct AcceptedLine {
+    const char* name;
+    std::vector<std::string> arguments;
+    BatchOptions expected;
+};
+
+void PrintTo(const AcceptedLine& line, std::ostream* out) {
+    *out << line.name;
+}
+
+class AcceptedCommandLine : public testing::TestWithParam<AcceptedLine> {};
+
+TEST_P(AcceptedCommandLine, GivesTheOptions) {
+    const BatchOptionsParse parse = ParseBatchOptions(GetParam().arguments);
+    EXPECT_EQ(parse.error, "");
+    EXPECT_EQ(parse.options, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BatchOptions, AcceptedCommandLine,
+    testing::Values(
+        AcceptedLine{"None", {}, {}},
+        AcceptedLine{"Everything",
+                     {"--model", "bilinear", "--initial-ds", "2", "--detail", "--output", "r.t-s",
+                      "--json", "beam.kvp"},
+                     optionsWith([](BatchOptions& o) {
+                         o.model = BondModel::PerfectlyBilinear;
+                         o.initialDsText = "2";
+                         o.detailOutput = true;
+                         o.outputPath = "r.t-s";
+                         o.json = true;
+                         o.parameterFile = "beam.kvp";
+                     })},
+        AcceptedLine{"ValueAfterEquals", {"--model=bilinear"}, optionsWith([](BatchOptions& o) {
+                         o.model = BondModel::PerfectlyBilinear;
+                     })},
+        AcceptedLine{"ShortModel", {"-m", "bilinear"}, optionsWith([](BatchOptions& o) {
+                         o.model = BondModel::PerfectlyBilinear;
+                     })},
+        AcceptedLine{"ShortValueJoined", {"-msoftening"}, {}},
+        AcceptedLine{"ShortOutput", {"-o", "r.t-s"}, optionsWith([](BatchOptions& o) {
+                         o.outputPath = "r.t-s";
+                     })},
+        AcceptedLine{"StandardOutput", {"--output", "-"}, optionsWith([](BatchOptions& o) {
+                         o.outputPath = "-";
+                     })},
+        AcceptedLine{"UniquePrefix", {"--out=r.t-s", "--no"}, optionsWith([](BatchOptions& o) {
+                         o.outputPath = "r.t-s";
+                         o.detailOutput = false;
+                     })},
+        AcceptedLine{"GroupedShortOptions", {"-dm", "bilinear"}, optionsWith([](BatchOptions& o) {
+                         o.detailOutput = true;
+                         o.model = BondModel::PerfectlyBilinear;
+                     })},
+        AcceptedLine{"FileBeforeOptions", {"beam.kvp", "--json"}, optionsWith([](BatchOptions& o) {
+                         o.parameterFile = "beam.kvp";
+                         o.json = true;
+                     })},
+        AcceptedLine{"DashLedFileAfterDoubleDash",
+                     {"--", "-beam.kvp"},
+                     optionsWith([](BatchOptions& o) { o.parameterFile = "-beam.kvp"; })},
+        AcceptedLine{"InitialDsKeepsItsText",
+                     {"--initial-ds=1e-7"},
+                     optionsWith([](BatchOptions& o) { o.initialDsText = "1e-7"; })},
+        AcceptedLine{"Version", {"-V"}, optionsWith([](BatchOptions& o) { o.version = true; })},
+        AcceptedLine{"Help", {"--help"}, optionsWith([](BatchOptions& o) { o.help = true; })}),
+    [](const testing::TestParamInfo<AcceptedLine>& info) { return info.param.name; });
+
+struct RefusedLine {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* error;
+};
+
+void PrintTo(const RefusedLine& line, std::ostream* out) {
+    *out << line.name;
+}
+
+class RefusedCommandLine : public testing::TestWithParam<RefusedLine> {};
+
+TEST_P(RefusedCommandLine, SaysWhy) {
+    EXPECT_EQ(ParseBatchOptions(GetParam().arguments).error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BatchOptions, RefusedCommandLine,
+    testing::Values(
+        RefusedLine{"ModelWithoutValue", {"--model"}, "--model needs a value"},
+        RefusedLine{"ShortModelWithoutValue", {"-dm"}, "-m needs a value"},
+        RefusedLine{"UnknownModel",
+                    {"--model=elastic"},
+                    "--model takes softening or bilinear, not \"elastic\""},
+        RefusedLine{
+            "DetailTwice", {"--detail", "--no-detail"}, "give --detail or --no-detail once"},
+        RefusedLine{"ShortDetailTwice", {"-dd"}, "give --detail or --no-detail once"},
+        RefusedLine{"TwoFiles", {"a.kvp", "b.kvp"}, "only one parameter file can be given"},
+        RefusedLine{"UnknownLong", {"--frobnicate=3"}, "unknown option --frobnicate"},
+        RefusedLine{"UnknownShort", {"-j"}, "unknown option -j"},
+        RefusedLine{
+            "AmbiguousPrefix", {"--", "x.kvp", "--json"}, "only one parameter file can be given"},
+        RefusedLine{"SwitchWithValue", {"--json=yes"}, "--json takes no value"},
+        RefusedLine{"EmptyFileName", {""}, "the parameter file name is empty"},
+        RefusedLine{"EmptyOutput", {"--output", ""}, "--output needs a value, not an empty text"},
+        RefusedLine{
+            "EmptyOutputAfterEquals", {"--output="}, "--output needs a value, not an empty text"},
+        RefusedLine{"EmptyShortOutput", {"-o", ""}, "-o needs a value, not an empty text"},
+        RefusedLine{"EmptyInitialDs",
+                    {"--initial-ds", ""},
+                    "--initial-ds needs a value, not an empty text"}),
+    [](const testing::TestParamInfo<RefusedLine>& info) { return info.param.name; });
+
+TEST(BatchOptions, AParseStoppedInsideAGroupLeavesNothingForTheNext) {
+    ASSERT_EQ(ParseBatchOptions({"-dxd", "a.kvp"}).error, "unknown option -x");
+    const BatchOptionsParse next = ParseBatchOptions({"-o", "r.t-s"});
+    EXPECT_EQ(next.error, "");
+    EXPECT_EQ(next.options, optionsWith([](BatchOptions& o) { o.outputPath = "r.t-s"; }));
+}
+
+// The data sets shipped in examples/: each is exactly what the parameter-file writer writes
+// and runs to a bond failure.
+struct Example {
+    const char* name;
+    const char* file;
+    const char* options;
+};
+
+void PrintTo(const Example& example, std::ostream* out) {
+    *out << example.file;
+}
+
+class ExampleDataSet : public BatchCommand, public testing::WithParamInterface<Example> {
+protected:
+    static fs::path path(const char* file) { return fs::path(ORVANE_EXAMPLES_DIR) / file; }
+
+    double maximumLoad(const char* file, const char* options = "") const {
+        const BatchRun r =
+            run(std::string(options) + " --json -o out.t-s '" + path(file).string() + "'");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("\"end\":\"bond-failure\""), std::string::npos) << r.out;
+        const std::size_t at = r.out.find("\"Pbumax\":");
+        return at == std::string::npos ? 0 : std::strtod(r.out.c_str() + at + 9, nullptr);
     }
+};
+
+TEST_P(ExampleDataSet, IsWhatTheWriterWritesAndRuns) {
+    const std::string bytes = readFile(path(GetParam().file));
+    ParameterFileTexts texts;
+    ASSERT_TRUE(ParseParameterFile(bytes, GetParam().file, texts).ok());
+    std::string written;
+    ASSERT_TRUE(FormatParameterFile(texts, written).ok());
+    EXPECT_EQ(written, bytes);
+    EXPECT_GT(maximumLoad(GetParam().file, GetParam().options), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExampleDataSet,
+    testing::Values(Example{"Startup", "startup.kvp", ""},
+                    Example{"ShortBond", "short-bond.kvp", ""},
+                    Example{"LongBond", "long-bond.kvp", ""},
+                    Example{"PerfectlyBilinear", "perfectly-bilinear.kvp", "--model bilinear"},
+                    Example{"JapaneseComment", "japanese-comment.kvp", ""}),
+    [](const testing::TestParamInfo<Example>& info) { return info.param.name; });
+
+// Beyond the effective bond length (about 70 mm for the start-up materials) a longer bond
+// carries no more load; below it the load falls.
+TEST_F(ExampleDataSet, BondLengthAgainstTheEffectiveLength) {
+    const double startup = maximumLoad("startup.kvp");
+    EXPECT_LT(maximumLoad("short-bond.kvp"), 0.8 * startup);
+    EXPECT_NEAR(maximumLoad("long-bond.kvp"), startup, 0.01 * startup);
+    EXPECT_EQ(maximumLoad("japanese-comment.kvp"), startup);
 }
 
 } // namespace
