@@ -1,19 +1,8 @@
 // Orvane: starts with the parameter window; Execute opens the calculation window and the two
 // graph windows, which hand back to the parameter window when they close.
 
-#include "app/RunWindows.h"
-#include "forms/FormLayout.h"
-#include "entry/ParameterWindow.h"
-
-#include <QApplication>
+#include "app/Startup.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setWindowIcon(orvane::programIcon());
-    orvane::AnalysisParameters params;
-    orvane::ParameterWindow parameterWindow(params);
-    orvane::connectRunWindows(parameterWindow, params);
-    parameterWindow.show();
-    parameterWindow.centreOnScreen();
-    return QApplication::exec();
+    return orvane::RunOrvane(argc, argv);
 }
