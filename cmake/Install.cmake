@@ -1,0 +1,67 @@
+# Installation (GNUInstallDirs) and the Debian package (CPack, DEB generator).
+#   cmake --build build && cmake --install build --prefix /usr/local
+#   cmake --build build && cpack --config build/CPackConfig.cmake -B build/package
+
+include(GNUInstallDirs)
+set(ORVANE_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvane)
+
+install(TARGETS orvane-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING PATTERN "*.kvp")
+
+# Man pages, stamped with the version and compressed as Debian keeps them.
+foreach(page orvane orvane-batch)
+    configure_file(packaging/${page}.1.in ${PROJECT_BINARY_DIR}/packaging/${page}.1 @ONLY)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${page}.1.gz
+        COMMAND gzip -9nf -k ${PROJECT_BINARY_DIR}/packaging/${page}.1
+        DEPENDS ${PROJECT_BINARY_DIR}/packaging/${page}.1 VERBATIM)
+    list(APPEND ORVANE_MAN_PAGES ${PROJECT_BINARY_DIR}/packaging/${page}.1.gz)
+endforeach()
+add_custom_target(orvane_man_pages ALL DEPENDS ${ORVANE_MAN_PAGES})
+install(FILES ${ORVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+if(ORVANE_BUILD_WINDOWS)
+    install(TARGETS orvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES packaging/orvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES packaging/orvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME orvane.xml)
+    install(FILES packaging/org.orvane.Orvane.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+    # The icon: the SVG drawn on the grid of the program's 32 x 32 icon, and PNGs rendered from
+    # it at the theme's fixed sizes by a small build-time tool.
+    find_package(Qt6 REQUIRED COMPONENTS Svg)
+    add_executable(orvane_render_icon packaging/RenderIcon.cpp)
+    target_link_libraries(orvane_render_icon PRIVATE Qt6::Svg Qt6::Gui)
+    set(icon ${PROJECT_SOURCE_DIR}/packaging/orvane.svg)
+    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    foreach(size 16 22 24 32 48 64 128 256)
+        set(png ${PROJECT_BINARY_DIR}/icons/${size}x${size}/orvane.png)
+        add_custom_command(OUTPUT ${png}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
+            COMMAND orvane_render_icon ${icon} ${size} ${png}
+            DEPENDS orvane_render_icon ${icon} VERBATIM)
+        list(APPEND ORVANE_ICONS ${png})
+        install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    endforeach()
+    add_custom_target(orvane_icons ALL DEPENDS ${ORVANE_ICONS})
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orvane)
+set(CPACK_PACKAGE_VENDOR "Orvane developers")
+set(CPACK_PACKAGE_CONTACT "Orvane developers" CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pull-out analysis of FRP laminates bonded to concrete")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Orvane analyses the pull-out (single-lap shear) test of a fibre-reinforced polymer\n"
+    "laminate glued to a concrete member: it raises the free-end slip step by step until the\n"
+    "bond has failed and shows the bond stress against the slip and along the bond length.\n"
+    "orvane-batch runs the same analysis without windows, for scripts.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The forms' captions are drawn in a Japanese Gothic face.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-ipafont-gothic)
+include(CPack)

@@ -1,0 +1,31 @@
+// Renders the program's SVG icon to a square PNG: render-icon ICON.svg SIZE OUT.png.
+// Run at build time for the hicolor theme's fixed sizes.
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fputs("usage: render-icon ICON.svg SIZE OUT.png\n", stderr);
+        return 2;
+    }
+    QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));
+    const int size = QByteArray(argv[2]).toInt();
+    if (!renderer.isValid() || size <= 0) {
+        std::fprintf(stderr, "render-icon: cannot render %s at %s px\n", argv[1], argv[2]);
+        return 1;
+    }
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    if (!image.save(QString::fromLocal8Bit(argv[3]), "PNG")) {
+        std::fprintf(stderr, "render-icon: cannot write %s\n", argv[3]);
+        return 1;
+    }
+    return 0;
+}
