@@ -28,22 +28,27 @@ if(ORVANE_BUILD_WINDOWS)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
     # The icon: the SVG drawn on the grid of the program's 32 x 32 icon, and PNGs rendered from
-    # it at the theme's fixed sizes by a small build-time tool.
-    find_package(Qt6 REQUIRED COMPONENTS Svg)
-    add_executable(orvane_render_icon packaging/RenderIcon.cpp)
-    target_link_libraries(orvane_render_icon PRIVATE Qt6::Svg Qt6::Gui)
+    # it at the theme's fixed sizes by a small build-time tool (Qt 6 Svg, not needed to run).
     set(icon ${PROJECT_SOURCE_DIR}/packaging/orvane.svg)
     install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-    foreach(size 16 22 24 32 48 64 128 256)
-        set(png ${PROJECT_BINARY_DIR}/icons/${size}x${size}/orvane.png)
-        add_custom_command(OUTPUT ${png}
-            COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
-            COMMAND orvane_render_icon ${icon} ${size} ${png}
-            DEPENDS orvane_render_icon ${icon} VERBATIM)
-        list(APPEND ORVANE_ICONS ${png})
-        install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
-    endforeach()
-    add_custom_target(orvane_icons ALL DEPENDS ${ORVANE_ICONS})
+    find_package(Qt6 QUIET COMPONENTS Svg)
+    if(TARGET Qt6::Svg)
+        add_executable(orvane_render_icon packaging/RenderIcon.cpp)
+        target_link_libraries(orvane_render_icon PRIVATE Qt6::Svg Qt6::Gui)
+        foreach(size 16 22 24 32 48 64 128 256)
+            set(dir ${PROJECT_BINARY_DIR}/icons/${size}x${size})
+            add_custom_command(OUTPUT ${dir}/orvane.png
+                COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+                COMMAND orvane_render_icon ${icon} ${size} ${dir}/orvane.png
+                DEPENDS orvane_render_icon ${icon} VERBATIM)
+            list(APPEND ORVANE_ICONS ${dir}/orvane.png)
+            install(FILES ${dir}/orvane.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+        endforeach()
+        add_custom_target(orvane_icons ALL DEPENDS ${ORVANE_ICONS})
+    else()
+        message(STATUS "Qt 6 Svg not found: only the SVG icon is installed (qt6-svg-dev)")
+    endif()
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Orvane and starts it. Without a display it says so and runs
-# the start-up analysis with orvane-batch instead.
+# Installs what is missing to build Orvane's two programs, builds only them, and starts orvane
+# with the arguments given (a parameter file, for example), from the caller's directory.
+# Without a display it says so and runs the analysis with orvane-batch instead.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+build_dir=$source_dir/build
 
-bash tools/setup-debian.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j "$(nproc)"
+bash "$source_dir/tools/setup-debian.sh" run
+# The configuration of tools/test.sh without tests and benchmarks, so that it reuses this build.
+cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DORVANE_WERROR=ON \
+    -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build_dir" -j "$(nproc)" --target orvane orvane-batch
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    exec ./build/orvane
+    exec "$build_dir/orvane" "$@"
 fi
-echo "No display: running the start-up analysis without windows (build/orvane-batch)."
-exec ./build/orvane-batch "$@"
+echo "No display: running the analysis without windows (build/orvane-batch)."
+exec "$build_dir/orvane-batch" "$@"

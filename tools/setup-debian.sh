@@ -1,28 +1,46 @@
 #!/usr/bin/env bash
-# Installs what Orvane needs to build and test on Debian 12, skipping what is present.
+# Installs the Debian 12 packages Orvane needs, skipping what is present:
+#   setup-debian.sh run    what building and starting the two programs needs
+#   setup-debian.sh test   that, and what the tests, benchmarks and the Debian package need
 set -euo pipefail
+purpose=${1:-test}
 
-# Build tools, GoogleTest and Google Benchmark, Qt 6 Widgets, a Japanese proportional Gothic
-# face (the forms' captions hold Greek and Japanese), and Xvfb for running without a screen.
-packages=(g++ cmake make libgtest-dev libbenchmark-dev locales qt6-base-dev libgl-dev
-    fonts-ipafont-gothic xvfb xauth)
+# Build tools, Qt 6 Widgets and a Japanese proportional Gothic face (the forms' captions hold
+# Greek and Japanese).
+packages=(g++ cmake make qt6-base-dev libgl-dev fonts-ipafont-gothic)
+if [ "$purpose" = test ]; then
+    # GoogleTest, Google Benchmark, a German locale, Xvfb for running without a screen, Qt 6
+    # Svg for the icon files, the Debian packaging tools, and the checkers of the desktop
+    # entry, the MIME type and the AppStream metainfo.
+    packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth qt6-svg-dev dpkg-dev file
+        desktop-file-utils shared-mime-info appstream)
+fi
+
+as_root=()
+need_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "Orvane needs: $1" >&2
+            echo "Run as root or install: $2" >&2
+            exit 1
+        fi
+        as_root=(sudo)
+    fi
+}
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+    need_root "the Debian packages ${missing[*]}" "apt-get install ${missing[*]}"
+    "${as_root[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y --no-install-recommends \
+        "${missing[@]}"
 fi
 
 # The number-text tests also run under a locale whose decimal separator is a comma.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-    if [ "$(id -u)" -eq 0 ]; then
-        localedef -i de_DE -f UTF-8 de_DE.UTF-8
-    else
-        sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
-    fi
+if [ "$purpose" = test ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    need_root "the locale de_DE.UTF-8" "localedef -i de_DE -f UTF-8 de_DE.UTF-8"
+    "${as_root[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
