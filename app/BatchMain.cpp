@@ -1,6 +1,7 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "app/BatchOptions.h"
+#include "app/ResultToStandardOutput.h"
 #include "app/Version.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
@@ -172,9 +173,10 @@ int main(int argc, char** argv) {
     // "-" sends the result file to standard output, and the summary to standard error.
     const bool resultToStdout = options.outputPath == "-";
     ProgressLine progress;
-    const RunSummary run = RunToResultFile(
-        data.params, resultToStdout ? "/dev/stdout" : options.outputPath.value_or(""),
-        isatty(STDERR_FILENO) ? &progress : nullptr);
+    RunObserver* const observer = isatty(STDERR_FILENO) ? &progress : nullptr;
+    const RunSummary run =
+        resultToStdout ? RunToStandardOutput(data.params, observer)
+                       : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
     progress.clear();
     if (!run.status.ok()) {
         std::cerr << "orvane-batch: " << run.status.message;

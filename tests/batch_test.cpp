@@ -108,6 +108,19 @@ TEST_F(BatchCommand, DashWritesTheResultFileToStandardOutput) {
     EXPECT_EQ(r.out.substr(r.out.find("\r\n")), expected.substr(expected.find("\r\n")));
     EXPECT_NE(r.err.find("bond failure"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(m_dir / "-"));
+    EXPECT_NE(r.err.find("result file -\n"), std::string::npos) << r.err;
+}
+
+// Standard output is written where it stands, never reopened: what a script wrote before
+// into the same file stays.
+TEST_F(BatchCommand, DashAppendsToWhatStandardOutputHolds) {
+    const std::string command = "cd '" + m_dir.string() +
+                                "' && { echo before; '" ORVANE_BATCH_COMMAND
+                                "' -o - --json 2>/dev/null; } >>kept.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string kept = readFile(m_dir / "kept.txt");
+    EXPECT_EQ(kept.rfind("before\n", 0), 0u) << kept.substr(0, 100);
+    EXPECT_GT(kept.size(), 1000u);
 }
 
 TEST_F(BatchCommand, VersionAndHelp) {
