@@ -117,7 +117,7 @@ std::string spelledName(int row, bool longForm) {
 } // namespace
 
 BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
-    // getopt_long reorders argv, so it works on copies of the texts.
+    // getopt_long takes writable texts.
     std::vector<std::string> texts{"orvane-batch"};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -128,7 +128,9 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
     const int argc = static_cast<int>(texts.size());
 
     std::vector<option> longOptions;
-    std::string shortOptions = ":"; // ':' reports a missing value apart from an unknown option
+    // '-' hands over file names in their place (whatever POSIXLY_CORRECT says), ':' reports a
+    // missing value apart from an unknown option.
+    std::string shortOptions = "-:";
     for (int row = 0; row < kRowCount; ++row) {
         const OptionRow& spec = kOptionRows[row];
         longOptions.push_back({spec.name, spec.takesValue ? required_argument : no_argument,
@@ -143,6 +145,15 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
     longOptions.push_back({nullptr, 0, nullptr, 0});
 
     BatchOptionsParse parse;
+    const auto addFile = [&parse](const char* name) {
+        if (parse.options.parameterFile) {
+            parse.error = "only one parameter file can be given";
+        } else if (!*name) {
+            parse.error = "the parameter file name is empty";
+        } else {
+            parse.options.parameterFile = name;
+        }
+    };
     optind = 0; // 0 makes glibc start afresh, also when an earlier parse stopped half-way
     opterr = 0;
     int code;
@@ -151,7 +162,9 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
                                                       longOptions.data(), &longIndex)) != -1) {
         // After an error, optind has passed the offending argument.
         const std::string argument = argv[optind - 1];
-        if (code == ':') {
+        if (code == 1) {
+            addFile(optarg);
+        } else if (code == ':') {
             const int row = rowOfCode(optopt);
             parse.error = spelledName(row, argument.starts_with("--")) + " needs a value";
         } else if (code == '?' && rowOfCode(optopt) >= 0) {
@@ -167,20 +180,9 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
         }
         longIndex = -1;
     }
-    if (!parse.error.empty()) {
-        return parse;
-    }
-    // getopt_long has moved the file names behind the options.
-    for (int k = optind; k < argc; ++k) {
-        if (parse.options.parameterFile) {
-            parse.error = "only one parameter file can be given";
-        } else if (!*argv[k]) {
-            parse.error = "the parameter file name is empty";
-        } else {
-            parse.options.parameterFile = argv[k];
-            continue;
-        }
-        break;
+    // The names after "--".
+    for (int k = optind; k < argc && parse.error.empty(); ++k) {
+        addFile(argv[k]);
     }
     return parse;
 }
