@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{"ShortDetailTwice", {"-dd"}, "give --detail or --no-detail once"},
         RefusedLine{"TwoFiles", {"a.kvp", "b.kvp"}, "only one parameter file can be given"},
         RefusedLine{"UnknownLong", {"--frobnicate=3"}, "unknown option --frobnicate"},
-        RefusedLine{"UnknownShort", {"-j"}, "unknown option -j"},
+        RefusedLine{"UnknownShort", {"-x"}, "unknown option -x"},
         RefusedLine{
             "AmbiguousPrefix", {"--", "x.kvp", "--json"}, "only one parameter file can be given"},
         RefusedLine{"SwitchWithValue", {"--json=yes"}, "--json takes no value"},
