@@ -19,7 +19,9 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb --extract "$deb" "$root"
 share=$root/usr/share
-desktop-file-validate "$share/applications/orvane.desktop"
+# desktop-file-validate passes with hints and warnings; any remark fails here.
+remarks=$(desktop-file-validate "$share/applications/orvane.desktop")
+[ -z "$remarks" ] || { echo "$remarks" >&2; exit 1; }
 appstreamcli validate --no-net --strict "$share/metainfo/org.orvane.Orvane.metainfo.xml"
 mkdir -p "$root/mime/packages"
 cp "$share/mime/packages/orvane.xml" "$root/mime/packages/"
