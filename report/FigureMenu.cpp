@@ -62,15 +62,24 @@ void FigureMenu::setEnabled(bool enabled) {
 }
 
 QString FigureMenu::saveFigure(const QString& path, FigureKind kind) const {
+    if (!m_record()) {
+        return QStringLiteral("There is no run to draw yet.");
+    }
     const FigureData figure = MakeFigure(*m_record(), kind);
     return SaveFigureFile(path, {&figure, 1});
 }
 
 void FigureMenu::copyFigure() const {
+    if (!m_record()) {
+        return;
+    }
     QGuiApplication::clipboard()->setImage(FigureImage(MakeFigure(*m_record(), m_kinds.front())));
 }
 
 void FigureMenu::copyData() const {
+    if (!m_record()) {
+        return;
+    }
     std::ostringstream csv;
     WriteRecordCsv(csv, *m_record(), m_table);
     QGuiApplication::clipboard()->setText(QString::fromStdString(csv.str()));

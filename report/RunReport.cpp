@@ -93,6 +93,9 @@ void RunReport::keep(RunEnd end) {
 }
 
 QString RunReport::exportLastRun(const QString& path) const {
+    if (!lastRun()) {
+        return QStringLiteral("There is no run to export yet.");
+    }
     std::ostringstream csv;
     WriteRecordCsv(csv, *lastRun(), CsvTable::Steps);
     const std::string bytes = csv.str();

@@ -1,4 +1,4 @@
-#include "MessageBoxAnswer.h"
+#include "app/RunWindows.h"
 #include "entry/ParameterWindow.h"
 #include "output/CalculationWindow.h"
 #include "output/DistributionPlotWindow.h"
@@ -8,6 +8,7 @@
 #include "report/ParameterMenuBar.h"
 #include "report/RunReport.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -126,6 +127,32 @@ private slots:
         QSignalSpy requested(&window, &ParameterWindow::runRequested);
         menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
         QCOMPARE(requested.count(), 1);
+    }
+
+    // Execute through the menu runs the windows; the finished run enables the export.
+    void exportFollowsARunOfTheWindows() {
+        AnalysisParameters params;
+        ParameterWindow window(params);
+        RunReport& report = InstallParameterMenuBar(window, params);
+        QCOMPARE(report.exportLastRun(m_dir.filePath("none.csv")),
+                 QStringLiteral("There is no run to export yet."));
+        connectRunWindows(window, params);
+        window.show();
+        QAction* exportRun =
+            menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Export last run as CSV…");
+        menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
+        CalculationWindow* calculation = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "Form2" && widget->isVisible()) {
+                calculation = qobject_cast<CalculationWindow*>(widget);
+            }
+        }
+        QVERIFY(calculation);
+        QTRY_VERIFY_WITH_TIMEOUT(calculation->state() == RunState::Finished, kRunTimeout);
+        QVERIFY(exportRun->isEnabled());
+        QCOMPARE(report.lastRun()->end, RunEnd::BondFailure);
+        calculation->findChild<QAbstractButton*>("Command1")->click();
+        QTRY_VERIFY(window.isVisible());
     }
 
     void afterARun_data() {
