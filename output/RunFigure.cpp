@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace orvane {
 
@@ -165,7 +166,8 @@ FigureData MakeFigure(const RunRecord& record, FigureKind kind) {
         }
         break;
     }
-    double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    double xLow = kNone, xHigh = -kNone, yLow = kNone, yHigh = -kNone;
     for (const FigureCurve& curve : figure.curves) {
         for (const FigurePoint& point : curve.points) {
             xLow = std::min(xLow, point.x);
