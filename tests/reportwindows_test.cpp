@@ -258,6 +258,18 @@ private slots:
         auto* summaryWindow = window.findChild<BondSummaryWindow*>("BondSummary");
         QVERIFY(QTest::qWaitForWindowExposed(summaryWindow));
         QVERIFY(summaryWindow->grab().save(dir + "/BondSummary.png"));
+        {
+            AnalysisParameters shortBond = executed(40);
+            RunReport shortReport(shortBond, nullptr);
+            CalculationWindow shortWindow(shortBond);
+            shortReport.attach(shortWindow);
+            shortWindow.showRunWindows();
+            QTRY_VERIFY_WITH_TIMEOUT(shortWindow.state() == RunState::Finished, kRunTimeout);
+            shortWindow.findChild<QAction*>("BondSummaryAction")->trigger();
+            auto* shortSummary = shortWindow.findChild<BondSummaryWindow*>("BondSummary");
+            QVERIFY(QTest::qWaitForWindowExposed(shortSummary));
+            QVERIFY(shortSummary->grab().save(dir + "/BondSummary-short.png"));
+        }
         for (const FigureKind kind : kFigureKinds) {
             FigureMenu* menu = figureMenu(kind == FigureKind::Distribution
                                               ? static_cast<QWidget&>(*window.distributionPlot())
