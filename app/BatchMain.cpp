@@ -1,6 +1,7 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "app/BatchOptions.h"
+#include "app/BatchReport.h"
 #include "app/ResultToStandardOutput.h"
 #include "app/Version.h"
 #include "engine/PulloutRun.h"
@@ -115,27 +116,27 @@ const char* endName(RunEnd end) {
     return end == RunEnd::StepLimit ? "step-limit" : "bond-failure";
 }
 
-void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& outStream) {
+void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& out,
+                  const BondQuantities& bond) {
     if (options.json) {
-        outStream << "{\"steps\":" << run.steps << ",\"n\":" << run.n
-                  << ",\"Pbumax\":" << jsonNumber(run.Pbumax)
-                  << ",\"slmax\":" << jsonNumber(run.slmax) << ",\"ds\":" << jsonNumber(run.ds)
-                  << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file)
-                  << "}\n";
+        out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
+            << ",\"Pbumax\":" << jsonNumber(run.Pbumax) << ",\"slmax\":" << jsonNumber(run.slmax)
+            << ",\"ds\":" << jsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
+            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file) << "}\n";
         return;
     }
-    outStream << "steps       " << run.steps << "\n"
-              << "elements    " << run.n << "\n"
-              << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
-              << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
-              << "final ds    " << SingleToText(run.ds) << " mm\n"
-              << "end         "
-              << (run.end == RunEnd::StepLimit
-                      ? "step limit: no bond failure within " +
-                            std::to_string(PulloutRun::kMaxSteps) + " steps"
-                      : std::string("bond failure"))
-              << "\n"
-              << "result file " << run.file << "\n";
+    out << "steps       " << run.steps << "\n"
+        << "elements    " << run.n << "\n"
+        << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
+        << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
+        << "final ds    " << SingleToText(run.ds) << " mm\n"
+        << "end         "
+        << (run.end == RunEnd::StepLimit ? "step limit: no bond failure within " +
+                                               std::to_string(PulloutRun::kMaxSteps) + " steps"
+                                         : std::string("bond failure"))
+        << "\n"
+        << "result file " << run.file << "\n"
+        << BondSummaryText(bond, run.Pbumax);
 }
 
 } // namespace
@@ -170,10 +171,16 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
+    BatchReport report(options);
+    if (!report.begin(data.params)) {
+        std::cerr << "orvane-batch: " << report.error() << "\n";
+        return kExitWriteFailed;
+    }
+    const BondQuantities bond = ComputeBondQuantities(data.params);
     // "-" sends the result file to standard output, and the summary to standard error.
     const bool resultToStdout = options.outputPath == "-";
     ProgressLine progress;
-    RunObserver* const observer = isatty(STDERR_FILENO) ? &progress : nullptr;
+    RunObserver* const observer = report.observer(isatty(STDERR_FILENO) ? &progress : nullptr);
     const RunSummary run =
         resultToStdout ? RunToStandardOutput(data.params, observer)
                        : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
@@ -186,6 +193,10 @@ int main(int argc, char** argv) {
         std::cerr << "\n";
         return kExitWriteFailed;
     }
-    printSummary(options, run, resultToStdout ? std::cerr : std::cout);
+    if (!report.finish(run)) {
+        std::cerr << "orvane-batch: " << report.error() << "\n";
+        return kExitWriteFailed;
+    }
+    printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
     return kExitDone;
 }

@@ -1,5 +1,7 @@
 #include "app/BatchOptions.h"
 
+#include "output/RunFigure.h"
+
 #include <getopt.h>
 #include <iterator>
 
@@ -7,7 +9,8 @@ namespace orvane {
 
 const char* const kBatchUsage =
     "usage: orvane-batch [-m softening|bilinear] [--initial-ds TEXT] [-d | --no-detail]\n"
-    "                    [-o PATH|-] [--json] [FILE.kvp]\n"
+    "                    [-o PATH|-] [--json] [--csv FILE|-] [--csv-distribution FILE|-]\n"
+    "                    [--figure FILE.svg|.pdf|.png] [FILE.kvp]\n"
     "       orvane-batch --help | --version\n"
     "\n"
     "Runs the pull-out analysis of FILE.kvp (or of the start-up data set) and writes its\n"
@@ -25,11 +28,24 @@ const char* const kBatchUsage =
     "                     (the average bond stress fell below a thousandth of its peak),\n"
     "                     step-limit (no bond failure within the step limit), stopped,\n"
     "                     non-finite (a value left the number range) or write-failed\n"
+    "      --csv          write one row per step (step,s0,ds0,sl,Pl,totalTau,Pbumax,slmax)\n"
+    "                     to FILE, or to standard output for -\n"
+    "      --csv-distribution\n"
+    "                     write one row per element and step (step,i,x,s,P,tau)\n"
+    "                     CSV files are UTF-8 with RFC 4180 quoting and shortest round-trip\n"
+    "                     numbers; the inputs, the bond quantities and the end reason are on\n"
+    "                     lines starting with \"# \": pandas.read_csv(FILE, comment='#',\n"
+    "                     float_precision='round_trip') reads it, every number exactly\n"
+    "      --figure       draw the tau-s, load-slip and distribution figures (the\n"
+    "                     distribution at the peak load and at the last step): NAME.pdf holds\n"
+    "                     them on three pages; NAME.svg or NAME.png stands for NAME-tau-slip,\n"
+    "                     NAME-load-slip and NAME-distribution\n"
     "  -h, --help         show this text\n"
     "  -V, --version      show the program's version\n"
-    "Long options may be written --option=value. Exit status: 0 done, 1 the result file\n"
-    "could not be written, 2 bad command line, unreadable parameter file or a data set that\n"
-    "cannot be run.\n";
+    "Long options may be written --option=value. A CSV table on standard output sends the\n"
+    "summary to standard error.\n"
+    "Exit status: 0 done, 1 the result file (or a CSV or figure file) could not be written,\n"
+    "2 bad command line, unreadable parameter file or a data set that cannot be run.\n";
 
 namespace {
 
@@ -79,6 +95,24 @@ const OptionRow kOptionRows[] = {
     {"json", 0, false,
      [](BatchOptions& options, const std::string&) -> std::string {
          options.json = true;
+         return {};
+     }},
+    {"csv", 0, true,
+     [](BatchOptions& options, const std::string& value) -> std::string {
+         options.csvPath = value;
+         return {};
+     }},
+    {"csv-distribution", 0, true,
+     [](BatchOptions& options, const std::string& value) -> std::string {
+         options.csvDistributionPath = value;
+         return {};
+     }},
+    {"figure", 0, true,
+     [](BatchOptions& options, const std::string& value) -> std::string {
+         if (!FigureFormatOf(value)) {
+             return "--figure takes a file name ending in .svg, .pdf or .png";
+         }
+         options.figurePath = value;
          return {};
      }},
     {"help", 'h', false,
@@ -183,6 +217,17 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
     // The names after "--".
     for (int k = optind; k < argc && parse.error.empty(); ++k) {
         addFile(argv[k]);
+    }
+    const BatchOptions& options = parse.options;
+    const auto toStandardOutput = [](const std::optional<std::string>& path) {
+        return path == "-";
+    };
+    if (parse.error.empty() && int(toStandardOutput(options.outputPath)) +
+                                       int(toStandardOutput(options.csvPath)) +
+                                       int(toStandardOutput(options.csvDistributionPath)) >
+                                   1) {
+        parse.error = "only one of --output, --csv and --csv-distribution can write to "
+                      "standard output";
     }
     return parse;
 }

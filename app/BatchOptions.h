@@ -10,13 +10,17 @@ namespace orvane {
 
 // The command line of orvane-batch:
 //   orvane-batch [-m|--model softening|bilinear] [--initial-ds TEXT] [-d|--detail | --no-detail]
-//                [-o|--output PATH|-] [--json] [-h|--help] [-V|--version] [FILE.kvp]
+//                [-o|--output PATH|-] [--json] [--csv FILE|-] [--csv-distribution FILE|-]
+//                [--figure FILE.svg|.pdf|.png] [-h|--help] [-V|--version] [FILE.kvp]
 struct BatchOptions {
     BondModel model = BondModel::BilinearSoftening;
     std::string initialDsText = "1E-07";
     std::optional<bool> detailOutput;      // overrides line 7 of the file when given
     std::optional<std::string> outputPath; // "-" is standard output
     bool json = false;
+    std::optional<std::string> csvPath;             // "-": standard output
+    std::optional<std::string> csvDistributionPath; // "-": standard output
+    std::optional<std::string> figurePath;
     bool help = false;
     bool version = false;
     std::optional<std::string> parameterFile;

@@ -4,6 +4,7 @@
 #include "app/Version.h"
 #include "entry/ParameterWindow.h"
 #include "forms/FormLayout.h"
+#include "report/ParameterMenuBar.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -185,6 +186,7 @@ int RunOrvane(int argc, char** argv) {
     QApplication::setWindowIcon(programIcon());
     AnalysisParameters params;
     ParameterWindow parameterWindow(params);
+    InstallParameterMenuBar(parameterWindow, params);
     connectRunWindows(parameterWindow, params);
     openParameterWindow(parameterWindow, params, command.parameterFile);
     return QApplication::exec();

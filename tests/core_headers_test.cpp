@@ -2,13 +2,18 @@
 // stray toolkit include in the core breaks this build.
 #include "engine/AnalysisParameters.h"
 #include "engine/BondLaw.h"
+#include "engine/BondQuantities.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
 #include "files/Cp932.h"
 #include "files/FileStatus.h"
 #include "files/ParameterFile.h"
 #include "numtext/NumberText.h"
+#include "output/BondSummary.h"
+#include "output/CsvRunWriter.h"
 #include "output/ResultFileName.h"
+#include "output/RunFigure.h"
+#include "output/RunRecord.h"
 #include "output/TauSlipFileWriter.h"
 
 #include <gtest/gtest.h>

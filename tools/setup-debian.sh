@@ -5,14 +5,14 @@
 set -euo pipefail
 purpose=${1:-test}
 
-# Build tools, Qt 6 Widgets and a Japanese proportional Gothic face (the forms' captions hold
-# Greek and Japanese).
-packages=(g++ cmake make qt6-base-dev libgl-dev fonts-ipafont-gothic)
+# Build tools, Qt 6 Widgets and Svg (the report figures) and a Japanese proportional Gothic
+# face (the forms' captions hold Greek and Japanese).
+packages=(g++ cmake make qt6-base-dev qt6-svg-dev libgl-dev fonts-ipafont-gothic)
 if [ "$purpose" = test ]; then
-    # GoogleTest, Google Benchmark, a German locale, Xvfb for running without a screen, Qt 6
-    # Svg for the icon files, the Debian packaging tools, and the checkers of the desktop
-    # entry, the MIME type and the AppStream metainfo.
-    packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth qt6-svg-dev dpkg-dev file
+    # GoogleTest, Google Benchmark, a German locale, Xvfb for running without a screen, the
+    # Debian packaging tools, and the checkers of the desktop entry, the MIME type and the
+    # AppStream metainfo.
+    packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth dpkg-dev file
         desktop-file-utils shared-mime-info appstream)
 fi
 
