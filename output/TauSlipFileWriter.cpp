@@ -43,9 +43,8 @@ char* appendMasked(char* out, double value, const NumberMask& mask) {
 
 // RightAlign8 of the masked text: a column eight characters wide.
 char* appendColumn8(char* out, double value, const NumberMask& mask) {
-    std::array<char, kNumberRoom> text;
-    const char* end = appendMasked(text.data(), value, mask);
-    return rightAlign8To(out, std::string_view(text.data(), std::size_t(end - text.data())));
+    assert(mask.maxLength() <= kNumberRoom);
+    return formatMaskAlign8To(out, value, mask);
 }
 
 std::string twoDigits(int value) {
