@@ -323,7 +323,7 @@ FileStatus TauSlipFileWriter::close() {
 // A failed write ends all writing; the file keeps its whole steps only.
 void TauSlipFileWriter::writeFailed(int error) {
     m_status = SystemFailure(FileFailure::CannotWrite, m_output->path(), error);
-    m_status.message += m_output->cutBackToWholeSteps();
+    m_status.message += "." + m_output->cutBackToWholeSteps();
     m_wholeSteps = m_output->wholeStepsOnDisk();
 }
 
