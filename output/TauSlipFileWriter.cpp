@@ -123,8 +123,7 @@ public:
         const int steps = m_onDisk.step;
         const std::string held = steps == 1 ? "step 1" : "steps 1 to " + std::to_string(steps);
         if (!m_regular) {
-            return steps > 0 ? " Steps 1 to " + std::to_string(steps) + " were written whole."
-                             : " No whole step was written.";
+            return steps > 0 ? " It took " + held + " whole." : " No whole step was written.";
         }
         if (steps == 0) {
             return removeFile();
@@ -168,8 +167,10 @@ private:
             m_onDisk = m_stepEnds.front();
             m_stepEnds.erase(m_stepEnds.begin());
         }
-        std::memmove(m_buffer.data(), m_buffer.data() + done, m_used - done);
-        m_used -= done;
+        if (done > 0) {
+            std::memmove(m_buffer.data(), m_buffer.data() + done, m_used - done);
+            m_used -= done;
+        }
         return error;
     }
 
