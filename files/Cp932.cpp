@@ -132,4 +132,20 @@ std::optional<std::string> DecodeCp932(std::string_view bytes) {
     return utf8;
 }
 
+Cp932Replaced EncodeCp932Replacing(std::string_view utf8) {
+    Cp932Replaced result;
+    for (size_t pos = 0; pos < utf8.size();) {
+        const size_t length = std::max<size_t>(utf8SequenceLength(utf8.substr(pos)), 1);
+        const Cp932Text character = EncodeCp932(utf8.substr(pos, length));
+        if (character.ok()) {
+            result.bytes += character.bytes;
+        } else {
+            result.bytes += '?';
+            ++result.replaced;
+        }
+        pos += length;
+    }
+    return result;
+}
+
 } // namespace orvane

@@ -19,6 +19,14 @@ struct Cp932Text {
 // Encodes UTF-8 text; never replaces a character silently.
 Cp932Text EncodeCp932(std::string_view utf8);
 
+// Encodes UTF-8 text, writing "?" for each character code page 932 cannot hold and for each
+// byte that is not valid UTF-8; replaced counts them.
+struct Cp932Replaced {
+    std::string bytes;
+    int replaced = 0;
+};
+Cp932Replaced EncodeCp932Replacing(std::string_view utf8);
+
 // Decodes Shift-JIS bytes to UTF-8; nullopt when the bytes are not valid code page 932.
 std::optional<std::string> DecodeCp932(std::string_view bytes);
 

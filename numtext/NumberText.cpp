@@ -1,6 +1,7 @@
 #include "numtext/NumberText.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cassert>
 #include <charconv>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 namespace orvane {
@@ -312,16 +314,39 @@ char* writeScientific(char* out, char* limit, double a, const NumberMask& mask) 
 // digits of N come from to_chars. N is the exact answer whenever the computed y lies further
 // than one unit in its last place from a half-integer; closer cases (exact ties among them),
 // values too large for the product to be exact, and exponents without an exact power of ten
-// return nullptr, and the exact expansion decides.
+// leave the integer road, and the exact expansion decides.
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kLargestExactPower = 22;
+constexpr std::uint64_t kIntegerPowersOfTen[] = {1u,
+                                                 10u,
+                                                 100u,
+                                                 1000u,
+                                                 10000u,
+                                                 100000u,
+                                                 1000000u,
+                                                 10000000u,
+                                                 100000000u,
+                                                 1000000000u,
+                                                 10000000000u,
+                                                 100000000000u,
+                                                 1000000000000u,
+                                                 10000000000000u,
+                                                 100000000000000u,
+                                                 1000000000000000u,
+                                                 10000000000000000u,
+                                                 100000000000000000u,
+                                                 1000000000000000000u,
+                                                 10000000000000000000u};
+// Decimals the integer road takes: 10^d + a fraction of d digits still fits in 64 bits.
+constexpr int kLargestIntegerDecimals = 15;
 // Largest y whose unit in the last place is small enough to tell the half-integers apart.
 constexpr double kLargestScaled = 0x1p45;
 
 // round(y) half away from zero for y >= 0, or -1 when y is too close to a half-integer for the
-// rounding of y itself to be ruled out. y·2^-52 bounds the unit in the last place of y.
+// rounding of y itself to be ruled out (or is no number below kLargestScaled). y·2^-52 bounds
+// the unit in the last place of y.
 std::int64_t roundScaled(double y) {
     if (!(y < kLargestScaled))
         return -1;
@@ -339,11 +364,10 @@ double scaleByPowerOfTen(double a, int k) {
     return k >= 0 ? a * kPowersOfTen[k] : a / kPowersOfTen[-k];
 }
 
-int digitCount(std::int64_t n) {
-    int count = 0;
-    for (; n > 0; n /= 10)
-        ++count;
-    return count;
+// Decimal digits of n (0 for 0): from the bit width, corrected by one comparison.
+int digitCount(std::uint64_t n) {
+    const int estimate = (std::bit_width(n) * 1233) >> 12; // ·log10(2), one low at most
+    return estimate + (n >= kIntegerPowersOfTen[estimate] ? 1 : 0);
 }
 
 char* writeZeros(char* out, int count) {
@@ -352,43 +376,47 @@ char* writeZeros(char* out, int count) {
     return out;
 }
 
-// Writes the digits of n > 0, with a point before its last `decimals` digits when point is set.
-char* writeWithPoint(char* out, std::int64_t n, int decimals, bool point) {
-    char* end = std::to_chars(out, out + 20, n).ptr;
-    if (!point)
-        return end;
-    for (char* p = end; p != end - decimals; --p)
-        *p = p[-1];
-    end[-decimals] = '.';
-    return end + 1;
-}
+// The rounded value on the integer road. Its length is known before a character is written,
+// so a text can be placed right-aligned straight into its field.
+struct RoundedText {
+    std::uint64_t n; // fixed: round(a·10^d); scientific: d + 1 digits, or 0 for a zero value
+    int digits;      // digitCount(n)
+    int exponent;    // scientific: the decimal exponent
+    int length;      // characters of the whole text, the sign included
+    bool negative;
+};
 
-char* formatFixedFromInteger(char* out, double a, const NumberMask& mask) {
+std::optional<RoundedText> roundFixed(double a, const NumberMask& mask) {
     const int decimals = mask.decimals();
-    const std::int64_t n = roundScaled(scaleByPowerOfTen(a, decimals));
+    if (decimals > kLargestIntegerDecimals)
+        return std::nullopt;
+    const std::int64_t n = roundScaled(a * kPowersOfTen[decimals]);
     if (n < 0)
-        return nullptr;
-    const int count = digitCount(n);
+        return std::nullopt;
+    const int digits = digitCount(static_cast<std::uint64_t>(n));
     // A zero integer part writes a digit only where the mask has a 0 ("#.00" shows .50).
-    out = writeZeros(out, mask.minIntegerDigits() - std::max(count - decimals, 0));
-    if (count > decimals)
-        return writeWithPoint(out, n, decimals, mask.decimalPoint());
-    if (mask.decimalPoint())
-        *out++ = '.';
-    out = writeZeros(out, decimals - count);
-    return count > 0 ? std::to_chars(out, out + 20, n).ptr : out;
+    const int integerDigits = std::max({digits - decimals, mask.minIntegerDigits(), 0});
+    const auto length = integerDigits + static_cast<int>(fractionLength(mask));
+    return RoundedText{static_cast<std::uint64_t>(n), digits, 0, length, false};
 }
 
-// floor(log10(a)) for a normal positive double, or one less: from the binary exponent.
+// floor(log10(a)) for a normal positive double, or one less: floor(e·log10(2)) of its binary
+// exponent e, exact in integers for |e| < 1100.
 int decimalExponentEstimate(double a) {
     const auto biased = static_cast<int>((std::bit_cast<std::uint64_t>(a) >> 52) & 0x7FF);
-    return static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+    return ((biased - 1023) * 78913) >> 18;
 }
 
-char* formatScientificFromInteger(char* out, double a, const NumberMask& mask) {
+std::optional<RoundedText> roundScientific(double a, const NumberMask& mask) {
     const int decimals = mask.decimals();
-    if (decimals > 15 || !(a >= std::numeric_limits<double>::min()))
-        return nullptr;
+    if (decimals > kLargestIntegerDecimals)
+        return std::nullopt;
+    const int exponentDigits = std::max(2, mask.minExponentDigits());
+    const int fixedPart = 1 + static_cast<int>(fractionLength(mask)) + 2; // d.ddd, e and sign
+    if (a == 0.0)
+        return RoundedText{0, 0, 0, fixedPart + exponentDigits, false};
+    if (!(a >= std::numeric_limits<double>::min()))
+        return std::nullopt;
     const double lowest = kPowersOfTen[decimals];     // 10^d: one digit before the point
     const double beyond = kPowersOfTen[decimals + 1]; // 10^(d+1)
     int exponent = decimalExponentEstimate(a);
@@ -398,20 +426,110 @@ char* formatScientificFromInteger(char* out, double a, const NumberMask& mask) {
         y = scaleByPowerOfTen(a, decimals - exponent);
     }
     if (!(y >= lowest && y < beyond))
-        return nullptr;
+        return std::nullopt;
     std::int64_t n = roundScaled(y);
     if (n < 0)
-        return nullptr;
+        return std::nullopt;
     if (n == static_cast<std::int64_t>(beyond)) { // 9.9996 rounds to 10.000: 1.000e+01
         n /= 10;
         ++exponent;
     }
-    out = writeWithPoint(out, n, decimals, mask.decimalPoint());
-    *out++ = mask.exponentLetter();
-    *out++ = exponent < 0 ? '-' : '+';
-    const int magnitude = std::abs(exponent);
-    out = writeZeros(out, std::max(2, mask.minExponentDigits()) - digitCount(magnitude));
-    return magnitude > 0 ? std::to_chars(out, out + 8, magnitude).ptr : out;
+    const int length =
+        fixedPart + std::max(exponentDigits, digitCount(std::uint64_t(std::abs(exponent))));
+    return RoundedText{static_cast<std::uint64_t>(n), decimals + 1, exponent, length, false};
+}
+
+std::optional<RoundedText> roundToInteger(double value, const NumberMask& mask) {
+    // Negative zero has no sign; a negative value that rounds to zero keeps it. NaN and the
+    // infinities fail the range tests and leave the road.
+    const double magnitude = std::fabs(value);
+    std::optional<RoundedText> text =
+        mask.scientific() ? roundScientific(magnitude, mask) : roundFixed(magnitude, mask);
+    if (text && value < 0) {
+        text->negative = true;
+        ++text->length;
+    }
+    return text;
+}
+
+// The digits of n with a point before the last `decimals` of them: to_chars writes them all, the
+// decimals move one place to the right. A zero integer part writes 10^d + n, the 1 of which the
+// point overwrites: the decimals keep their leading zeros.
+char* writeFixedDigits(char* out, const RoundedText& text, const NumberMask& mask) {
+    const int decimals = mask.decimals();
+    const int integerDigits = std::max(text.digits - decimals, 0);
+    out = writeZeros(out, mask.minIntegerDigits() - integerDigits);
+    if (!mask.decimalPoint())
+        return integerDigits > 0 ? std::to_chars(out, out + 20, text.n).ptr : out;
+    if (integerDigits == 0) {
+        char* const end = std::to_chars(out, out + 20, kIntegerPowersOfTen[decimals] + text.n).ptr;
+        *out = '.';
+        return end;
+    }
+    char* const end = std::to_chars(out, out + 20, text.n).ptr;
+    for (char* p = end; p != end - decimals; --p)
+        *p = p[-1];
+    end[-decimals] = '.';
+    return end + 1;
+}
+
+// Exponent magnitudes as three digits with leading zeros: the last three of 1000 + m, from
+// to_chars once at start-up.
+struct ExponentDigits {
+    std::array<std::array<char, 3>, 400> digits;
+    ExponentDigits() {
+        for (unsigned m = 0; m < digits.size(); ++m) {
+            char text[4];
+            std::to_chars(text, text + sizeof text, 1000 + m);
+            std::copy(text + 1, text + 4, digits[m].begin());
+        }
+    }
+};
+const ExponentDigits kExponentDigits;
+
+// d + 1 digits written one place to the right, the first moved left over the point's place;
+// then the exponent field, whose length text.length has fixed already.
+char* writeScientificDigits(char* out, const RoundedText& text, const NumberMask& mask) {
+    char* const end = out + text.length - (text.negative ? 1 : 0);
+    const bool point = mask.decimalPoint();
+    char* const digits = out + (point ? 1 : 0);
+    if (text.n == 0)
+        writeZeros(digits, mask.decimals() + 1);
+    else
+        std::to_chars(digits, digits + 20, text.n);
+    if (point) {
+        out[0] = out[1];
+        out[1] = '.';
+    }
+    const int width = static_cast<int>(end - out) - 3 - static_cast<int>(fractionLength(mask));
+    const auto magnitude = static_cast<std::size_t>(std::abs(text.exponent));
+    std::memcpy(end - 3, kExponentDigits.digits[magnitude].data(), 3);
+    writeZeros(end - width, width - 3); // masks with more than three exponent zeros
+    char* const letter = end - width - 2;
+    letter[0] = mask.exponentLetter();
+    letter[1] = text.exponent < 0 ? '-' : '+';
+    return end;
+}
+
+// Writes exactly text.length characters.
+char* writeRounded(char* out, const RoundedText& text, const NumberMask& mask) {
+    if (text.negative)
+        *out++ = '-';
+    return mask.scientific() ? writeScientificDigits(out, text, mask)
+                             : writeFixedDigits(out, text, mask);
+}
+
+// Right-aligns the text [begin, end) in a field of eight at begin and cuts a longer text from
+// the left; the room at begin is that of the text, at least eight.
+char* alignRight8(char* begin, char* end) {
+    const auto length = static_cast<std::size_t>(end - begin);
+    if (length >= 8) {
+        std::memmove(begin, end - 8, 8);
+    } else {
+        std::memmove(begin + 8 - length, begin, length);
+        std::memset(begin, ' ', 8 - length);
+    }
+    return begin + 8;
 }
 
 } // namespace
@@ -534,38 +652,38 @@ std::string FormatMask(double value, const NumberMask& mask) {
 }
 
 char* formatMaskTo(char* out, double value, const NumberMask& mask) {
+    if (const std::optional<RoundedText> text = roundToInteger(value, mask))
+        return writeRounded(out, *text, mask);
     // Only nonsensical input leads here; the words fit every mask's maxLength().
     if (std::isnan(value))
         return writeText(out, "nan");
     if (std::isinf(value))
         return writeText(out, value < 0 ? "-inf" : "inf");
     char* const start = out;
-    // Negative zero has no sign; a negative value that rounds to zero keeps it.
     if (value < 0)
         *out++ = '-';
     const double magnitude = std::fabs(value);
-    if (char* const end = mask.scientific() ? formatScientificFromInteger(out, magnitude, mask)
-                                            : formatFixedFromInteger(out, magnitude, mask))
-        return end;
     char* const limit = start + mask.maxLength();
     return mask.scientific() ? writeScientific(out, limit, magnitude, mask)
                              : writeFixed(out, limit, magnitude, mask);
 }
 
-std::string RightAlign8(std::string_view text) {
-    std::string field(8, ' ');
-    rightAlign8To(field.data(), text);
-    return field;
+char* formatMaskAlign8To(char* out, double value, const NumberMask& mask) {
+    const std::optional<RoundedText> text = roundToInteger(value, mask);
+    if (text && text->length <= 8) {
+        std::memcpy(out, "        ", 8);
+        writeRounded(out + 8 - text->length, *text, mask);
+        return out + 8;
+    }
+    return alignRight8(out, formatMaskTo(out, value, mask));
 }
 
-char* rightAlign8To(char* out, std::string_view text) {
-    if (text.size() >= 8) {
-        std::memcpy(out, text.data() + text.size() - 8, 8);
-    } else {
-        std::memset(out, ' ', 8 - text.size());
-        std::memcpy(out + 8 - text.size(), text.data(), text.size());
-    }
-    return out + 8;
+std::string RightAlign8(std::string_view text) {
+    std::string field(std::max<std::size_t>(text.size(), 8), ' ');
+    text.copy(field.data(), text.size());
+    field.resize(static_cast<std::size_t>(alignRight8(field.data(), field.data() + text.size()) -
+                                          field.data()));
+    return field;
 }
 
 } // namespace orvane

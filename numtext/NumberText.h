@@ -66,7 +66,8 @@ char* formatMaskTo(char* out, double value, const NumberMask& mask);
 // Eight blanks in front, then the last eight characters: right-aligns in a field of eight
 // and cuts a longer text from the left.
 std::string RightAlign8(std::string_view text);
-// The same in place: writes exactly eight characters at out and returns out + 8.
-char* rightAlign8To(char* out, std::string_view text);
+// RightAlign8 of the masked text, written straight into its field: exactly eight characters
+// at out, which needs room for max(8, mask.maxLength()); returns out + 8.
+char* formatMaskAlign8To(char* out, double value, const NumberMask& mask);
 
 } // namespace orvane

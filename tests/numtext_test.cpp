@@ -384,9 +384,25 @@ TEST(RightAlign8, FieldOfEight) {
                                                                    {"", "        "}};
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(RightAlign8(text), expected);
-        char field[10] = "@@@@@@@@@";
-        EXPECT_EQ(rightAlign8To(field, text), field + 8);
-        EXPECT_EQ(std::string_view(field, 9), std::string(expected) + "@");
+    }
+}
+
+// The column written in place is RightAlign8 of the masked text, on the integer road (texts of
+// one to eight characters), on the exact road (ties, huge values, NaN) and for longer texts.
+TEST(RightAlign8, MaskedStraightIntoTheField) {
+    const double values[] = {
+        0.0,     -0.0,      0.12,      6.467,   -6.467, 300.0,
+        2345.5,  -2345.5,   9999.9996, 12345.5, -1e-10, 0.0625,
+        -0.0625, 1e300,     kTrueMin,  kInf,    -kInf,  std::numeric_limits<double>::quiet_NaN(),
+        1.5e7,   99999.9996};
+    for (const char* maskText : {"###0.000", "#0.000", "00000", "0.000e+00", "0.0E+00", "#"}) {
+        const NumberMask mask(maskText);
+        for (const double value : values) {
+            SCOPED_TRACE(testing::PrintToString(value) + " " + maskText);
+            std::string buffer(std::max<std::size_t>(mask.maxLength(), 8) + 1, '@');
+            EXPECT_EQ(formatMaskAlign8To(buffer.data(), value, mask), buffer.data() + 8);
+            EXPECT_EQ(buffer.substr(0, 8), RightAlign8(FormatMask(value, mask)));
+        }
     }
 }
 

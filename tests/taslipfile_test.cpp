@@ -4,12 +4,18 @@
 #include "output/TauSlipFileWriter.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace orvane;
@@ -180,29 +186,260 @@ TEST(TauSlipFile, FailuresAreReported) {
     const FileStatus missing = writer.open((dir / "no/such/dir.t-s").string(), p, kOpenedAt);
     EXPECT_EQ(missing.failure, FileFailure::CannotOpen);
     EXPECT_NE(missing.message.find("dir.t-s"), std::string::npos);
+}
 
-    AnalysisParameters unencodable = p;
-    unencodable.chosenFilePath = "/home/émile/beam.kvp";
-    const FileStatus refused = writer.open((dir / "e.t-s").string(), unencodable, kOpenedAt);
-    EXPECT_EQ(refused.failure, FileFailure::Unencodable);
-    EXPECT_NE(refused.message.find("é"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir / "e.t-s"));
+// Only the path in line 1 comes from outside the program; what Shift-JIS cannot hold of it is
+// written as one "?" per character, and nothing else of the file changes.
+TEST(TauSlipFile, PathCharactersShiftJisCannotHoldBecomeQuestionMarks) {
+    const struct {
+        const char* chosen;
+        const char* written;
+        bool replaced;
+    } cases[] = {
+        {"/home/émile/beam.kvp", "/home/?mile/beam.kvp", true},
+        {"/data/Prüfung/Café/beam.kvp", "/data/Pr?fung/Caf?/beam.kvp", true},
+        {"/data/😀/beam.kvp", "/data/?/beam.kvp", true},
+        {"/data/\xFF\xFE/beam.kvp",
+         "/data/?"
+         "?/beam.kvp",
+         true},
+        {"/data/試験/beam.kvp", "/data/\x8E\x8E\x8C\xB1/beam.kvp", false},
+    };
+    TempDir dir;
+    const std::vector<std::string> plain = splitCrLf(writeRun(startup(false), dir / "p.t-s").bytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        AnalysisParameters p = startup(false);
+        p.chosenFilePath = c.chosen;
+        TauSlipFileWriter writer;
+        ASSERT_TRUE(writer.open((dir / "r.t-s").string(), p, kOpenedAt).ok());
+        EXPECT_EQ(writer.headerPathReplaced(), c.replaced);
+        PulloutRun run(p);
+        run.addObserver(writer);
+        while (run.step() == RunEnd::None) {
+        }
+        ASSERT_TRUE(writer.close().ok());
+        std::vector<std::string> lines = splitCrLf(readFile(dir / "r.t-s"));
+        ASSERT_EQ(lines.size(), plain.size());
+        EXPECT_EQ(lines[0], expectedHeader(c.written, "", "")[0]);
+        lines[0] = plain[0];
+        EXPECT_EQ(lines, plain);
+    }
+}
 
-    // A full disk: the first failed write stops all writing and is reported at the latest on
-    // close.
+// Steps wholly in a file's bytes, or -1 when they end inside a step. Nothing (not yet written)
+// counts as no step.
+int wholeStepsIn(const std::string& bytes, bool detail, int n) {
+    if (bytes.empty()) {
+        return 0;
+    }
+    if (bytes.size() < 2 || bytes.compare(bytes.size() - 2, 2, "\r\n") != 0) {
+        return -1;
+    }
+    const auto lines = int(std::count(bytes.begin(), bytes.end(), '\n'));
+    const int header = detail ? 3 : 4;
+    const int perStep = detail ? n + 4 : 1;
+    return lines < header || (lines - header) % perStep != 0 ? -1 : (lines - header) / perStep;
+}
+
+// Reads the file from disk at every step end, after the writer has seen the step; only a
+// changed size needs a new count.
+class DiskWatcher : public RunObserver {
+public:
+    DiskWatcher(fs::path path, bool detail, int n)
+        : m_path(std::move(path)), m_detail(detail), m_n(n) {}
+    void stepFinished(const StepResult& result) override {
+        const std::uintmax_t size = fs::file_size(m_path);
+        if (size != m_size) {
+            m_size = size;
+            m_steps = wholeStepsIn(readFile(m_path), m_detail, m_n);
+        }
+        EXPECT_GE(m_steps, 0) << "step " << result.step << " left a part of a step on disk";
+        if (!m_detail || result.step % TauSlipFileWriter::kStepsBetweenWrites == 0) {
+            EXPECT_EQ(m_steps, result.step);
+        }
+    }
+
+private:
+    fs::path m_path;
+    bool m_detail;
+    int m_n;
+    std::uintmax_t m_size = 0;
+    int m_steps = 0;
+};
+
+// A killed run leaves what is on disk: whole steps only, and every step without detail output
+// and every fifth with it. Detail steps of 21 kB overflow the buffer between those writes.
+TEST(TauSlipFile, WholeStepsOnDiskAtEveryWrite) {
+    for (const bool detail : {false, true}) {
+        SCOPED_TRACE(detail ? "detail" : "no detail");
+        TempDir dir;
+        AnalysisParameters p = startup(detail);
+        p.lb = 60.0f;
+        TauSlipFileWriter writer;
+        ASSERT_TRUE(writer.open((dir / "w.t-s").string(), p, kOpenedAt).ok());
+        PulloutRun run(p);
+        DiskWatcher watcher(dir / "w.t-s", detail, run.elementCount());
+        run.addObserver(writer);
+        run.addObserver(watcher);
+        while (run.step() == RunEnd::None) {
+        }
+        ASSERT_TRUE(writer.close().ok());
+        EXPECT_EQ(writer.wholeSteps(), run.stepNumber());
+    }
+}
+
+// A file-size limit for the test process, with SIGXFSZ ignored so that write(2) fails with
+// EFBIG instead of ending the process; both restored at the end of the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_savedHandler)(int) = nullptr;
+};
+
+struct FullDiskCase {
+    const char* name;
+    bool detail;
+    rlim_t limit;
+};
+
+class FileSizeLimitPartWay : public testing::TestWithParam<FullDiskCase> {};
+
+// A full disk part-way: the file is cut back to its last whole step, or removed when it holds
+// none, and the message says which steps it holds.
+TEST_P(FileSizeLimitPartWay, LeavesWholeStepsOnly) {
+    const FullDiskCase& c = GetParam();
+    TempDir dir;
+    const fs::path path = dir / "full.t-s";
+    AnalysisParameters p = startup(c.detail);
+    TauSlipFileWriter writer;
+    PulloutRun run(p);
+    FileStatus closed;
+    {
+        const FileSizeLimit limit(c.limit);
+        ASSERT_TRUE(writer.open(path.string(), p, kOpenedAt).ok());
+        run.addObserver(writer);
+        while (run.step() == RunEnd::None && writer.status().ok()) {
+        }
+        closed = writer.close();
+    }
+    EXPECT_EQ(closed.failure, FileFailure::CannotWrite);
+    EXPECT_EQ(closed.errorNumber, EFBIG);
+    const int steps = writer.wholeSteps();
+    if (steps == 0) {
+        EXPECT_FALSE(fs::exists(path));
+        EXPECT_NE(closed.message.find("held no whole step and has been removed."),
+                  std::string::npos)
+            << closed.message;
+        return;
+    }
+    const std::string bytes = readFile(path);
+    EXPECT_LE(bytes.size(), c.limit);
+    EXPECT_EQ(wholeStepsIn(bytes, c.detail, run.elementCount()), steps);
+    EXPECT_LT(steps, run.stepNumber() + (c.detail ? 0 : 1));
+    const std::string held = steps == 1 ? "step 1" : "steps 1 to " + std::to_string(steps);
+    EXPECT_NE(closed.message.find(" The file holds " + held + "."), std::string::npos)
+        << closed.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, FileSizeLimitPartWay,
+                         testing::Values(FullDiskCase{"DataLines", false, 3000},
+                                         FullDiskCase{"DetailBlocks", true, 150'000},
+                                         FullDiskCase{"WithinTheFirstDetailStep", true, 30'000},
+                                         FullDiskCase{"WithinTheHeader", false, 100}),
+                         [](const testing::TestParamInfo<FullDiskCase>& info) {
+                             return info.param.name;
+                         });
+
+// A device that fails every write: nothing to cut back, the message says no step got through.
+TEST(TauSlipFile, DevFullReportsNoWholeStep) {
     if (!fs::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";
     }
-    AnalysisParameters detail = startup(true);
-    ASSERT_TRUE(writer.open("/dev/full", detail, kOpenedAt).ok());
-    PulloutRun run(detail);
-    run.addObserver(writer);
-    while (run.step() == RunEnd::None && writer.status().ok()) {
+    for (const bool detail : {false, true}) {
+        SCOPED_TRACE(detail ? "detail" : "no detail");
+        AnalysisParameters p = startup(detail);
+        TauSlipFileWriter writer;
+        ASSERT_TRUE(writer.open("/dev/full", p, kOpenedAt).ok());
+        PulloutRun run(p);
+        run.addObserver(writer);
+        while (run.step() == RunEnd::None && writer.status().ok()) {
+        }
+        EXPECT_EQ(writer.status().failure, FileFailure::CannotWrite);
+        EXPECT_EQ(writer.status().errorNumber, ENOSPC);
+        // Without detail the first step end writes; a detail step overflows the buffer.
+        EXPECT_EQ(run.stepNumber(), detail ? 2 : 1);
+        EXPECT_EQ(writer.wholeSteps(), 0);
+        const FileStatus closed = writer.close();
+        EXPECT_EQ(closed.failure, FileFailure::CannotWrite);
+        EXPECT_NE(closed.message.find("No whole step was written."), std::string::npos)
+            << closed.message;
     }
-    EXPECT_EQ(writer.status().failure, FileFailure::CannotWrite);
-    EXPECT_EQ(writer.status().errorNumber, ENOSPC);
-    EXPECT_LT(run.stepNumber(), 10);
-    EXPECT_EQ(writer.close().failure, FileFailure::CannotWrite);
+}
+
+// Named pipes and sockets are refused at once, without waiting for a reader (the case without
+// a reader runs in a child with an alarm, so that a blocking open fails instead of hanging);
+// /dev/null, a symbolic link to a regular file and an existing file are written.
+TEST(TauSlipFile, OnlyRegularFilesAndCharacterDevicesAreOpened) {
+    TempDir dir;
+    const AnalysisParameters p = startup(false);
+    const std::string fifo = (dir / "pipe.t-s").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            alarm(5);
+            TauSlipFileWriter writer;
+            const FileStatus refused = writer.open(fifo, p, kOpenedAt);
+            const bool named = refused.message == "Cannot open \"" + fifo +
+                                                      "\": it is not a regular file but a "
+                                                      "named pipe.";
+            std::exit(refused.failure == FileFailure::CannotOpen && named ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    TauSlipFileWriter writer;
+    EXPECT_NE(writer.open(fifo, p, kOpenedAt).message.find("not a regular file but a named pipe"),
+              std::string::npos);
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0) << "the refused pipe got data";
+    ::close(reader);
+
+    const std::string socketPath = (dir / "socket.t-s").string();
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_NE(writer.open(socketPath, p, kOpenedAt).message.find("not a regular file but a socket"),
+              std::string::npos);
+    ::close(listening);
+
+    EXPECT_TRUE(writer.open("/dev/null", p, kOpenedAt).ok());
+    EXPECT_TRUE(writer.close().ok());
+
+    const fs::path target = dir / "target.t-s";
+    std::ofstream(target, std::ios::binary) << std::string(100000, 'x');
+    fs::create_symlink(target, dir / "link.t-s");
+    ASSERT_TRUE(writer.open((dir / "link.t-s").string(), p, kOpenedAt).ok());
+    ASSERT_TRUE(writer.close().ok());
+    EXPECT_TRUE(fs::is_symlink(dir / "link.t-s"));
+    EXPECT_EQ(splitCrLf(readFile(target)).size(), 4u) << "the old bytes are gone";
 }
 
 // Whole runs against checked-in files. ORVANE_UPDATE_EXPECTED=1 rewrites them; a rewritten
