@@ -8,10 +8,10 @@ namespace orvane {
 // command turn a failure into a message for the user.
 enum class FileFailure {
     None,
-    CannotOpen,  // the file could not be opened or created: missing directory, no
-                 // permission, invalid name; errorNumber holds errno
-    CannotWrite, // a write, flush, close or the final rename failed: a full disk, an I/O
-                 // error; errorNumber holds errno
+    CannotOpen,     // the file could not be opened or created: missing directory, no
+                    // permission, invalid name; errorNumber holds errno
+    CannotWrite,    // a write, flush, close or the final rename failed: a full disk, an I/O
+                    // error; errorNumber holds errno
     TooFewLines,    // a parameter file ends before its seventeenth line; a data error
     NotCp932,       // a parameter file is not valid Shift-JIS text; a data error
     NotText,        // a parameter file line holds NUL or another control character (tab

@@ -170,7 +170,6 @@ int resolveTarget(const std::string& path, SaveTarget& target) {
     return ELOOP;
 }
 
-
 // The file a save writes before it takes the target's place. Where the file system offers it
 // (O_TMPFILE), the file has no name until it is complete, so a save killed on the way leaves
 // nothing behind; elsewhere it is a hidden file beside the target, removed on failure.
@@ -445,9 +444,9 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
         // A control byte is never part of a two-byte Shift-JIS character.
         const auto control = std::find_if(lines[line].begin(), lines[line].end(), isControl);
         if (control != lines[line].end())
-            return dataFailure(FileFailure::NotText,
-                               where + " contains the control character " + hexByte(*control) +
-                                   "; a parameter file holds text only.");
+            return dataFailure(FileFailure::NotText, where + " contains the control character " +
+                                                         hexByte(*control) +
+                                                         "; a parameter file holds text only.");
         std::optional<std::string> text = DecodeCp932(lines[line]);
         if (!text)
             return dataFailure(FileFailure::NotCp932, where + " is not Shift-JIS text.");

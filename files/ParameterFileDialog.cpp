@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -30,8 +32,10 @@ constexpr int kClientWidth = 5760; // twips
 constexpr int kClientHeight = 3975;
 constexpr double kPoints = 11.25;
 constexpr double kPathPoints = 9;
-constexpr QStringView kAppTitle = u"Orvane2";
 constexpr int kPathRole = Qt::UserRole;
+// Set on a file-list entry whose name is not valid UTF-8: shown with replacement characters,
+// it cannot be handed on as a path.
+constexpr int kUnusableRole = Qt::UserRole + 1;
 
 constexpr const char* kNetworkTypes[] = {"nfs",   "nfs4",  "cifs",      "smb3",
                                          "smbfs", "sshfs", "fuse.sshfs"};
@@ -74,14 +78,68 @@ Widget* makeControl(QWidget* parent, const char* name, int left, int top, int wi
 }
 
 // The directory list of a classic form: each level indented under the one above, without
-// expand and collapse marks.
+// expand and collapse marks. A double-click or Enter opens the highlighted entry; Enter does
+// not reach the dialog's default button.
 class DirectoryTree : public QTreeWidget {
 public:
     using QTreeWidget::QTreeWidget;
 
+    void setOpenAction(std::function<void(QTreeWidgetItem*)> open) {
+        m_open = std::move(open);
+        connect(this, &QTreeWidget::itemDoubleClicked, this,
+                [this](QTreeWidgetItem* item) { m_open(item); });
+    }
+
 protected:
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && currentItem() && m_open) {
+            m_open(currentItem());
+            return;
+        }
+        QTreeWidget::keyPressEvent(event);
+    }
+
+private:
+    std::function<void(QTreeWidgetItem*)> m_open;
 };
+
+// The regular, not hidden files of directory whose names match one of filters, sorted by name
+// without letter case. Listed from the system's names rather than through QDir, which leaves
+// out a name that is not valid UTF-8.
+QList<QListWidgetItem*> matchingFiles(const QString& directory, const QStringList& filters) {
+    QList<QListWidgetItem*> items;
+    DIR* listing = ::opendir(QFile::encodeName(directory).constData());
+    if (!listing) {
+        return items;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat info {};
+        if (entry->d_name[0] == '.' || ::fstatat(::dirfd(listing), entry->d_name, &info, 0) != 0 ||
+            !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        const QByteArray name(entry->d_name);
+        auto* item = new QListWidgetItem(QString::fromUtf8(name));
+        if (!QDir::match(filters, item->text())) {
+            delete item;
+            continue;
+        }
+        if (!QUtf8StringView(name).isValidUtf8()) {
+            item->setData(kUnusableRole, true);
+            item->setToolTip(
+                QStringLiteral("This name is not valid UTF-8: rename the file to use it."));
+        }
+        items << item;
+    }
+    ::closedir(listing);
+    std::sort(items.begin(), items.end(), [](const QListWidgetItem* a, const QListWidgetItem* b) {
+        const int order = a->text().compare(b->text(), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a->text() < b->text();
+    });
+    return items;
+}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int left, int top,
                   int width) {
@@ -164,17 +222,21 @@ void ParameterFileDialog::buildControls() {
     m_files = makeControl<QListWidget>(this, "filOpenSave", 120, 840, 2055, 2340);
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_files, &QListWidget::itemSelectionChanged, this, &ParameterFileDialog::fileSelected);
-    connect(m_files, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { chooseFile(item->text()); });
+    connect(m_files, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        if (!refusedAsUnusable(item->text())) {
+            chooseFile(item->text());
+        }
+    });
 
-    m_directories = makeControl<DirectoryTree>(this, "dirOpenSave", 2280, 360, 3375, 2070);
+    auto* directories = makeControl<DirectoryTree>(this, "dirOpenSave", 2280, 360, 3375, 2070);
+    directories->setOpenAction(
+        [this](QTreeWidgetItem* item) { showDirectory(item->data(0, kPathRole).toString()); });
+    m_directories = directories;
     m_directories->setHeaderHidden(true);
     m_directories->setRootIsDecorated(false);
     m_directories->setItemsExpandable(false);
     m_directories->setExpandsOnDoubleClick(false);
     m_directories->setIndentation(twipsToPixels(150));
-    connect(m_directories, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { showDirectory(item->data(0, kPathRole).toString()); });
 
     m_name = makeControl<QLineEdit>(this, "txtOpenSave", 120, 360, 2055, 405);
     m_name->setText(kStartPattern.toString());
@@ -234,7 +296,7 @@ bool ParameterFileDialog::showDirectory(const QString& path) {
     fillDirectoryList();
     fillFileList();
     m_pathLabel->setText(m_path);
-    m_name->setText(m_pattern);
+    presetName(m_pattern); // selected as at opening, so that a typed name replaces it
     selectDrive(driveOf(m_path));
     return true;
 }
@@ -274,7 +336,21 @@ void ParameterFileDialog::fillFileList() {
         filter = filter.trimmed();
     }
     m_files->clear();
-    m_files->addItems(QDir(m_path).entryList(filters, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    for (QListWidgetItem* item : matchingFiles(m_path, filters)) {
+        m_files->addItem(item);
+    }
+}
+
+// A listed name that is not valid UTF-8 cannot be handed on as a path: say so instead.
+bool ParameterFileDialog::refusedAsUnusable(const QString& name) {
+    const QList<QListWidgetItem*> found = m_files->findItems(name, Qt::MatchExactly);
+    const bool unusable = std::any_of(found.begin(), found.end(), [](QListWidgetItem* item) {
+        return item->data(kUnusableRole).toBool();
+    });
+    if (unusable) {
+        warn(QStringLiteral("This file name is not valid UTF-8; rename the file to use it"), name);
+    }
+    return unusable;
 }
 
 void ParameterFileDialog::selectDrive(const QString& drive) {
@@ -326,7 +402,7 @@ void ParameterFileDialog::buttonClicked(int index) {
 
 void ParameterFileDialog::okAction() {
     const QString typed = m_name->text();
-    if (takeAsFileName(typed)) {
+    if (refusedAsUnusable(typed) || takeAsFileName(typed)) {
         return;
     }
     // Neither a pattern, a directory nor a file: test the name itself, relative to the current
@@ -409,7 +485,7 @@ void ParameterFileDialog::chooseFile(const QString& name) {
 }
 
 void ParameterFileDialog::warn(const QString& text, const QString& subject) {
-    QMessageBox box(QMessageBox::Warning, kAppTitle.toString(), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, kMessageTitle.toString(), text, QMessageBox::Ok, this);
     box.setInformativeText(subject);
     box.exec();
 }

@@ -91,8 +91,8 @@ ChildOutcome InChild(const std::function<FileStatus()>& act, bool asSaver = fals
         ::alarm(30);
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
-        if (asSaver && AsRoot() && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
-                         ::setuid(kNobody) != 0))
+        if (asSaver && AsRoot() &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
             ::_exit(2);
         const FileStatus status = act();
         const std::string report = std::to_string(static_cast<int>(status.failure)) + " " +
@@ -222,7 +222,11 @@ TEST_F(ParameterFileTest, ReadsSeventeenLinesAndChangesNothingOnFailure) {
         {"\x83" + crlf.substr(crlf.find('\r')), FileFailure::NotCp932,
          "Line 1 of \"" + file + "\" is not Shift-JIS text."},
         // Such a field would show "5" and hold 0.
-        {Repeated(std::string("\0\0\0" "5\r\n", 6), 17), FileFailure::NotText,
+        {Repeated(std::string("\0\0\0"
+                              "5\r\n",
+                              6),
+                  17),
+         FileFailure::NotText,
          "Line 1 of \"" + file +
              "\" contains the control character 0x00; a parameter file holds text only."},
         {std::string(crlf).replace(crlf.find("230000"), 1, "\x1B"), FileFailure::NotText,
@@ -456,14 +460,17 @@ TEST_F(ParameterFileTest, WritableFileInAClosedDirectoryIsRewrittenInPlace) {
         fs::permissions(m_dir, fs::perms(0555));
         struct stat before {};
         ASSERT_EQ(::stat(file.c_str(), &before), 0);
-        const FileStatus status = InChild([&] {
-            if (c.sizeLimit) {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit small{c.sizeLimit, c.sizeLimit};
-                ::setrlimit(RLIMIT_FSIZE, &small);
-            }
-            return SaveParameterFile(file, StartupTexts());
-        }, true).status;
+        const FileStatus status = InChild(
+                                      [&] {
+                                          if (c.sizeLimit) {
+                                              std::signal(SIGXFSZ, SIG_IGN);
+                                              const rlimit small{c.sizeLimit, c.sizeLimit};
+                                              ::setrlimit(RLIMIT_FSIZE, &small);
+                                          }
+                                          return SaveParameterFile(file, StartupTexts());
+                                      },
+                                      true)
+                                      .status;
         EXPECT_EQ(status.message, c.message);
         EXPECT_EQ(status.errorNumber, c.sizeLimit ? EFBIG : 0);
         EXPECT_EQ(Read(file), c.after);

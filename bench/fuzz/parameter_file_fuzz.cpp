@@ -26,9 +26,8 @@ static_assert(std::tuple_size_v<decltype(ParameterFileTexts::fields)> == 15);
 // Tab is the only control character a text may hold. That every text is well-formed UTF-8
 // follows from the writer storing it below.
 bool isOneLineText(const std::string& text) {
-    return std::none_of(text.begin(), text.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 && c != '\t';
-    });
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
 }
 
 bool sameTexts(const ParameterFileTexts& a, const ParameterFileTexts& b) {
