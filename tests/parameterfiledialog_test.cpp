@@ -620,17 +620,30 @@ private slots:
                  3); // nothing saved under the shown name
     }
 
-    // ORVANE_GRAB_DIR=dir writes a picture of the dialog in each mode, to look at.
-    void picture_data() { openingState_data(); }
+    // ORVANE_GRAB_DIR=dir writes a picture of the dialog in each mode, and after a typed move
+    // to a subdirectory, to look at.
+    void picture_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("open") << "KVP Open" << QString();
+        QTest::newRow("save") << "KVP Save" << QString();
+        QTest::newRow("moved") << "KVP Open"
+                               << "sub";
+    }
     void picture() {
         QFETCH(QString, caption);
+        QFETCH(QString, typed);
         const QByteArray dir = qgetenv("ORVANE_GRAB_DIR");
         if (dir.isEmpty()) {
             QSKIP("set ORVANE_GRAB_DIR to write window pictures");
         }
         QWidget* dialog = openDialog(caption);
+        if (!typed.isEmpty()) {
+            tabToNameAndType(dialog, typed);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
         const QString name = QStringLiteral("frmOpenSave-%1-%2x.png")
-                                 .arg(caption.section(' ', 1).toLower())
+                                 .arg(QString::fromLatin1(QTest::currentDataTag()))
                                  .arg(dialog->devicePixelRatioF());
         QVERIFY(dialog->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name)));
     }
