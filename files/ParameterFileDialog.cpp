@@ -121,11 +121,11 @@ QList<QListWidgetItem*> matchingFiles(const QString& directory, const QStringLis
             continue;
         }
         const QByteArray name(entry->d_name);
-        auto* item = new QListWidgetItem(QString::fromUtf8(name));
-        if (!QDir::match(filters, item->text())) {
-            delete item;
+        const QString shown = QString::fromUtf8(name); // U+FFFD for each invalid byte
+        if (!QDir::match(filters, shown)) {
             continue;
         }
+        auto* item = new QListWidgetItem(shown);
         if (!QUtf8StringView(name).isValidUtf8()) {
             item->setData(kUnusableRole, true);
             item->setToolTip(
