@@ -315,16 +315,17 @@ int rewrite(int fd, std::string_view bytes) {
     return ::fsync(fd) == 0 ? 0 : errno;
 }
 
-// A directory that takes no new file need not keep a writable file in it from being saved:
-// the file is rewritten where it is. Its space is reserved first, so that a full disk changes
-// nothing; should a write fail even so, the old bytes are put back, and the message says
-// whether that worked. Only a kill halfway can leave a torn file unreported.
+// A directory that takes no new file, or lets no other user's file be replaced (the sticky
+// bit), need not keep a writable file in it from being saved: the file is rewritten where it
+// is. Its space is reserved first, so that a full disk changes nothing; should a write fail
+// even so, the old bytes are put back, and the message says whether that worked. Only a kill
+// halfway can leave a torn file unreported.
 FileStatus overwriteInPlace(const std::string& path, const std::string& target,
-                            std::string_view bytes, int directoryError) {
+                            std::string_view bytes, const char* refusal, int directoryError) {
     auto failure = [&](FileFailure kind, int error, const char* outcome) {
         FileStatus status = SystemFailure(kind, path, error);
-        status.message += ". The directory refused a temporary file (" +
-                          std::string(std::strerror(directoryError)) +
+        status.message += ". The directory refused " + std::string(refusal) + " (" +
+                          std::strerror(directoryError) +
                           ") and writing the file in place failed; " + outcome;
         return status;
     };
@@ -369,7 +370,7 @@ FileStatus replaceFile(const std::string& path, std::string_view bytes) {
     TemporaryFile temp(directoryOf(target.path), name);
     if (int error = temp.create()) {
         if (target.exists && (error == EACCES || error == EPERM))
-            return overwriteInPlace(path, target.path, bytes, error);
+            return overwriteInPlace(path, target.path, bytes, "a temporary file", error);
         return SystemFailure(FileFailure::CannotOpen, path, error);
     }
     mode_t mode = 0666 & ~currentUmask();
@@ -384,8 +385,11 @@ FileStatus replaceFile(const std::string& path, std::string_view bytes) {
         return SystemFailure(FileFailure::CannotWrite, path, error);
     if (::fsync(temp.fd()) != 0)
         return SystemFailure(FileFailure::CannotWrite, path, errno);
-    if (int error = temp.placeAt(target.path))
+    if (int error = temp.placeAt(target.path)) {
+        if (target.exists && (error == EACCES || error == EPERM))
+            return overwriteInPlace(path, target.path, bytes, "to replace the file", error);
         return SystemFailure(FileFailure::CannotWrite, path, error);
+    }
 
     // Make the new name itself durable; the new file is already in place if this fails.
     UniqueFd directory(

@@ -482,5 +482,25 @@ TEST_F(ParameterFileTest, WritableFileInAClosedDirectoryIsRewrittenInPlace) {
     }
 }
 
+// In a directory with the sticky bit (as /tmp) only a file's owner may replace it; another
+// user who may write it gets it rewritten in place.
+TEST_F(ParameterFileTest, OtherUsersWritableFileInAStickyDirectoryIsRewrittenInPlace) {
+    if (!AsRoot())
+        GTEST_SKIP() << "a file of another user needs root to set up";
+    fs::permissions(m_dir, fs::perms(01777));
+    Write(path("old.kvp"), "old\r\n");
+    fs::permissions(path("old.kvp"), fs::perms(0666));
+    struct stat before {};
+    ASSERT_EQ(::stat(path("old.kvp").c_str(), &before), 0);
+    const FileStatus status = SaveAsSaver(path("old.kvp"), StartupTexts()).status;
+    EXPECT_TRUE(status.ok()) << status.message;
+    EXPECT_EQ(Read(path("old.kvp")), FileOf(StartupTexts()));
+    struct stat after {};
+    ASSERT_EQ(::stat(path("old.kvp").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_EQ(entries(), std::vector<std::string>{"old.kvp"});
+}
+
 } // namespace
 } // namespace orvane
