@@ -43,8 +43,9 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
 // when complete, so that a failed or killed save leaves an existing file as it was and no
 // temporary file behind. No extension is added. A symbolic link is followed and stays a
 // link; an existing file keeps its permission bits, and one the user may not write is not
-// replaced. A writable file in a directory that refuses a temporary file is rewritten in
-// place, its old bytes put back if a write fails. A device or pipe is written in place; a
+// replaced. A writable file in a directory that refuses a temporary file or the replacement
+// (a sticky directory, another user's file) is rewritten in place, its old bytes put back if
+// a write fails. A device or pipe is written in place; a
 // pipe nobody reads is refused (ENXIO).
 FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& texts);
 
