@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -33,8 +34,8 @@ constexpr int kClientHeight = 3975;
 constexpr double kPoints = 11.25;
 constexpr double kPathPoints = 9;
 constexpr int kPathRole = Qt::UserRole;
-// Set on a file-list entry whose name is not valid UTF-8: shown with replacement characters,
-// it cannot be handed on as a path.
+// Set on a file-list or directory-list entry whose name is not valid UTF-8: shown with
+// replacement characters, it cannot be handed on as a path.
 constexpr int kUnusableRole = Qt::UserRole + 1;
 
 constexpr const char* kNetworkTypes[] = {"nfs",   "nfs4",  "cifs",      "smb3",
@@ -105,40 +106,42 @@ private:
     std::function<void(QTreeWidgetItem*)> m_open;
 };
 
-// The regular, not hidden files of directory whose names match one of filters, sorted by name
-// without letter case. Listed from the system's names rather than through QDir, which leaves
-// out a name that is not valid UTF-8.
-QList<QListWidgetItem*> matchingFiles(const QString& directory, const QStringList& filters) {
-    QList<QListWidgetItem*> items;
+// A name listed from a directory: as shown, with U+FFFD for each byte that is not valid
+// UTF-8, and whether it is the system's name, which the paths handed on need.
+struct ListedName {
+    QString shown;
+    bool usable;
+};
+
+// The names of the not hidden subdirectories (or regular files) of directory, sorted without
+// letter case. Read from the system rather than through QDir, which leaves out a name that is
+// not valid UTF-8.
+std::vector<ListedName> listNames(const QString& directory, bool subdirectories) {
+    std::vector<ListedName> names;
     DIR* listing = ::opendir(QFile::encodeName(directory).constData());
     if (!listing) {
-        return items;
+        return names;
     }
     while (const dirent* entry = ::readdir(listing)) {
         struct stat info {};
         if (entry->d_name[0] == '.' || ::fstatat(::dirfd(listing), entry->d_name, &info, 0) != 0 ||
-            !S_ISREG(info.st_mode)) {
+            (subdirectories ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode))) {
             continue;
         }
         const QByteArray name(entry->d_name);
-        const QString shown = QString::fromUtf8(name); // U+FFFD for each invalid byte
-        if (!QDir::match(filters, shown)) {
-            continue;
-        }
-        auto* item = new QListWidgetItem(shown);
-        if (!QUtf8StringView(name).isValidUtf8()) {
-            item->setData(kUnusableRole, true);
-            item->setToolTip(
-                QStringLiteral("This name is not valid UTF-8: rename the file to use it."));
-        }
-        items << item;
+        names.push_back({QString::fromUtf8(name), QUtf8StringView(name).isValidUtf8()});
     }
     ::closedir(listing);
-    std::sort(items.begin(), items.end(), [](const QListWidgetItem* a, const QListWidgetItem* b) {
-        const int order = a->text().compare(b->text(), Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a->text() < b->text();
+    std::sort(names.begin(), names.end(), [](const ListedName& a, const ListedName& b) {
+        const int order = a.shown.compare(b.shown, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.shown < b.shown;
     });
-    return items;
+    return names;
+}
+
+QString unusableNameNote(const char* what) {
+    return QStringLiteral("This name is not valid UTF-8: rename the %1 to use it.")
+        .arg(QLatin1String(what));
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int left, int top,
@@ -229,8 +232,15 @@ void ParameterFileDialog::buildControls() {
     });
 
     auto* directories = makeControl<DirectoryTree>(this, "dirOpenSave", 2280, 360, 3375, 2070);
-    directories->setOpenAction(
-        [this](QTreeWidgetItem* item) { showDirectory(item->data(0, kPathRole).toString()); });
+    directories->setOpenAction([this](QTreeWidgetItem* item) {
+        if (item->data(0, kUnusableRole).toBool()) {
+            warn(QStringLiteral("This directory name is not valid UTF-8; rename the directory to "
+                                "open it"),
+                 item->text(0));
+        } else {
+            showDirectory(item->data(0, kPathRole).toString());
+        }
+    });
     m_directories = directories;
     m_directories->setHeaderHidden(true);
     m_directories->setRootIsDecorated(false);
@@ -318,10 +328,13 @@ void ParameterFileDialog::fillDirectoryList() {
         walked = joinPath(walked, part);
         current = addItem(new QTreeWidgetItem(current, {part}), walked, open);
     }
-    const QStringList subdirectories =
-        QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString& name : subdirectories) {
-        addItem(new QTreeWidgetItem(current, {name}), joinPath(m_path, name), closed);
+    for (const ListedName& name : listNames(m_path, true)) {
+        QTreeWidgetItem* item = addItem(new QTreeWidgetItem(current, {name.shown}),
+                                        joinPath(m_path, name.shown), closed);
+        if (!name.usable) {
+            item->setData(0, kUnusableRole, true);
+            item->setToolTip(0, unusableNameNote("directory"));
+        }
     }
     m_directories->expandAll();
     m_directories->setCurrentItem(current);
@@ -336,8 +349,15 @@ void ParameterFileDialog::fillFileList() {
         filter = filter.trimmed();
     }
     m_files->clear();
-    for (QListWidgetItem* item : matchingFiles(m_path, filters)) {
-        m_files->addItem(item);
+    for (const ListedName& name : listNames(m_path, false)) {
+        if (!QDir::match(filters, name.shown)) {
+            continue;
+        }
+        auto* item = new QListWidgetItem(name.shown, m_files);
+        if (!name.usable) {
+            item->setData(kUnusableRole, true);
+            item->setToolTip(unusableNameNote("file"));
+        }
     }
 }
 

@@ -596,28 +596,39 @@ private slots:
         QCOMPARE(m_calls, QStringList{"load " + m_root + "/sub/d.kvp"});
     }
 
-    // A name that is not valid UTF-8 is listed with a replacement character; choosing it
-    // says why it cannot be used instead of loading another file.
-    void invalidUtf8NameIsShownAndExplained() {
-        const QByteArray raw = QFile::encodeName(m_root) + "/bad\xFF.kvp";
-        const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT, 0644);
+    // Names that are not valid UTF-8 are listed with a replacement character; choosing one
+    // says why it cannot be used instead of loading, saving or opening another one.
+    void invalidUtf8NamesAreShownAndExplained() {
+        const QByteArray root = QFile::encodeName(m_root);
+        const int fd = ::open(root + "/bad\xFF.kvp", O_WRONLY | O_CREAT, 0644);
         QVERIFY(fd >= 0);
         ::close(fd);
-        // QTemporaryDir cannot remove such a name either.
-        const auto removal = qScopeGuard([&] { ::unlink(raw.constData()); });
+        QCOMPARE(::mkdir(root + "/dir\xFE", 0755), 0);
+        // QTemporaryDir cannot remove such names either.
+        const auto removal = qScopeGuard([&] {
+            ::unlink(root + "/bad\xFF.kvp");
+            ::rmdir(root + "/dir\xFE");
+        });
         QWidget* dialog = openDialog("KVP Save");
-        const QString shown = QStringLiteral("bad\uFFFD.kvp");
-        QCOMPARE(fileItems(dialog), QStringList({"a.kvp", "b.KVP", shown}));
+        const QString file = QStringLiteral("bad\uFFFD.kvp");
+        QCOMPARE(fileItems(dialog), QStringList({"a.kvp", "b.KVP", file}));
         const QString refusal =
             "Orvane2|This file name is not valid UTF-8; rename the file to use it";
-        doubleClickFile(dialog, shown);
-        QCOMPARE(control<QLineEdit>(dialog, "txtOpenSave")->text(), shown);
+        doubleClickFile(dialog, file);
+        QCOMPARE(control<QLineEdit>(dialog, "txtOpenSave")->text(), file);
         QTest::mouseClick(control<QPushButton>(dialog, "cmdOpenSave_0"), Qt::LeftButton);
         QCOMPARE(m_boxes, QStringList({refusal, refusal}));
         QCOMPARE(m_calls, QStringList());
+        QVERIFY(!QFile::exists(m_root + "/" + file)); // nothing saved under the shown name
+
+        QTreeWidgetItem* directory = directoryItem(dialog, m_root + "/dir\uFFFD");
+        QVERIFY(directory);
+        auto* tree = control<QTreeWidget>(dialog, "dirOpenSave");
+        doubleClick(tree, tree->visualItemRect(directory));
+        QCOMPARE(m_boxes.last(), QStringLiteral("Orvane2|This directory name is not valid UTF-8; "
+                                                "rename the directory to open it"));
+        QCOMPARE(QDir::currentPath(), m_root);
         QVERIFY(dialog->isVisible());
-        QCOMPARE(QDir(m_root).entryList(QDir::Files).size(),
-                 3); // nothing saved under the shown name
     }
 
     // ORVANE_GRAB_DIR=dir writes a picture of the dialog in each mode, and after a typed move
