@@ -1,9 +1,9 @@
 #include "entry/ParameterWindow.h"
 
 #include "engine/RunChecks.h"
-#include "forms/FormLayout.h"
 #include "files/ParameterFile.h"
 #include "files/ParameterFileDialog.h"
+#include "forms/FormLayout.h"
 #include "numtext/NumberText.h"
 
 #include <QCheckBox>
@@ -132,6 +132,7 @@ void ParameterWindow::buildPanelsAndHeadings() {
 
     m_comment = makeChild<QLineEdit>(this, "Text1");
     m_comment->setFont(formFont(kLargePoints));
+    m_comment->setMaxLength(kMaxParameterFileBytes); // any comment a parameter file can hold
     placeInTwips(m_comment, {2040, 600, 4455, 405});
     connect(m_comment, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_params.comment = text.toStdString(); });
@@ -344,7 +345,7 @@ bool ParameterWindow::loadFrom(const QString& path) {
     ParameterFileTexts texts;
     const FileStatus status = LoadParameterFile(path.toStdString(), texts);
     if (!status.ok()) {
-        QMessageBox::warning(this, windowTitle(),
+        QMessageBox::warning(this, ParameterFileDialog::kMessageTitle.toString(),
                              QStringLiteral("The parameter file was not loaded.\n\n") +
                                  QString::fromStdString(status.message));
         return false;

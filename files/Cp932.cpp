@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <iconv.h>
+#include <utility>
 
 namespace orvane {
 namespace {
@@ -88,6 +89,28 @@ Cp932Text refused(std::string what) {
     return {std::string(), std::move(what)};
 }
 
+// Characters that the JIS mapping of Shift-JIS gives for seven codes where code page 932 has
+// full-width or other forms. Input methods on Linux produce the JIS ones (a wave dash for a
+// tilde, a minus sign for a hyphen-minus); they look the same and are stored as the code
+// page's character. Decoding gives the code page's character back.
+constexpr std::pair<std::string_view, std::string_view> kLookAlikes[] = {
+    {"\u301C", "\uFF5E"}, // 〜 wave dash            → ～ full-width tilde
+    {"\u2016", "\u2225"}, // ‖ double vertical line → ∥ parallel to
+    {"\u2212", "\uFF0D"}, // − minus sign           → － full-width hyphen-minus
+    {"\u2014", "\u2015"}, // — em dash              → ― horizontal bar
+    {"\u00A2", "\uFFE0"}, // ¢ → ￠
+    {"\u00A3", "\uFFE1"}, // £ → ￡
+    {"\u00AC", "\uFFE2"}, // ¬ → ￢
+};
+
+std::string_view codePageForm(std::string_view character) {
+    for (const auto& [jis, codePage] : kLookAlikes) {
+        if (character == jis)
+            return codePage;
+    }
+    return character;
+}
+
 } // namespace
 
 Cp932Text EncodeCp932(std::string_view utf8) {
@@ -110,13 +133,13 @@ Cp932Text EncodeCp932(std::string_view utf8) {
             std::snprintf(shown, sizeof shown, "\\x%02X", lead);
             return refused(shown);
         }
-        // glibc maps a few characters to look-alikes (¥ to 0x5C, 〜 to the code of ～);
-        // such a character would come back as another one, so only an exact round trip
-        // counts as stored.
-        const std::string_view character = utf8.substr(pos, length);
+        // glibc maps other characters to look-alikes too (¥ to the backslash 0x5C); such a
+        // character would come back as another one, so only an exact round trip counts as
+        // stored.
+        const std::string_view character = codePageForm(utf8.substr(pos, length));
         if (!toCp932.convert(character, encoded) || !fromCp932.convert(encoded, decoded) ||
             decoded != character)
-            return refused(std::string(character));
+            return refused(std::string(utf8.substr(pos, length)));
         result.bytes += encoded;
         pos += length;
     }

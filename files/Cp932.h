@@ -16,7 +16,9 @@ struct Cp932Text {
     bool ok() const { return unencodable.empty(); }
 };
 
-// Encodes UTF-8 text; never replaces a character silently.
+// Encodes UTF-8 text. The JIS forms of seven characters (〜 ‖ − — ¢ £ ¬) are stored as their
+// code page 932 look-alikes (～ ∥ － ― ￠ ￡ ￢); any other character that would not come back
+// unchanged is refused, never replaced.
 Cp932Text EncodeCp932(std::string_view utf8);
 
 // Encodes UTF-8 text, writing "?" for each character code page 932 cannot hold and for each

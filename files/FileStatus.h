@@ -8,18 +8,24 @@ namespace orvane {
 // command turn a failure into a message for the user.
 enum class FileFailure {
     None,
-    CannotOpen,  // the file could not be opened or created: missing directory, no
-                 // permission, invalid name; errorNumber holds errno
-    CannotWrite, // a write, flush, close or the final rename failed: a full disk, an I/O
-                 // error; errorNumber holds errno
-    TooFewLines, // a parameter file ends before its seventeenth line; a data error
-    NotCp932,    // a parameter file is not valid Shift-JIS text; a data error
-    Unencodable, // a text holds a character Shift-JIS cannot store; nothing was written
+    CannotOpen,     // the file could not be opened or created: missing directory, no
+                    // permission, invalid name; errorNumber holds errno
+    CannotWrite,    // a write, flush, close or the final rename failed: a full disk, an I/O
+                    // error; errorNumber holds errno
+    TooFewLines,    // a parameter file ends before its seventeenth line; a data error
+    NotCp932,       // a parameter file is not valid Shift-JIS text; a data error
+    NotText,        // a parameter file line holds NUL or another control character (tab
+                    // aside); a data error
+    NotRegularFile, // the path names a pipe, device or socket, which a parameter file never
+                    // is; nothing was read
+    Unencodable,    // a text holds a character or line break a file cannot store, or the
+                    // texts are too long for it; nothing was written. A parameter-file save
+                    // gives errorNumber EILSEQ or EFBIG, so that every failed save has a number
 };
 
 struct FileStatus {
     FileFailure failure = FileFailure::None;
-    int errorNumber = 0; // errno of the failed operation; 0 for data errors
+    int errorNumber = 0; // errno of the failed operation; 0 for data errors read from a file
     std::string message; // names the file and the reason, ready to show to the user
 
     bool ok() const { return failure == FileFailure::None; }

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,9 +19,7 @@ namespace {
 
 constexpr int kLineCount = 17;
 constexpr int kFieldsBeforeDetail = 5; // τmax … lb come before the detail-output line
-// A parameter file is a few hundred bytes; the reader stops here rather than swallow
-// whatever large file it was pointed at.
-constexpr size_t kMaxReadBytes = size_t{1} << 20;
+constexpr size_t kMaxBytes = kMaxParameterFileBytes;
 
 // Symbols as the parameter window labels them, indexed by NumericField.
 constexpr std::array<std::string_view, kStoredFieldCount> kFieldSymbols = {
@@ -33,19 +33,34 @@ std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-// Appends text as one CR LF line; refuses what would not come back unchanged.
+// NUL and the C0 controls but tab: a text box shows them as nothing or a blank, so a field
+// would look other than it reads.
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t';
+}
+
+std::string hexByte(char c) {
+    char shown[5];
+    std::snprintf(shown, sizeof shown, "0x%02X", static_cast<unsigned char>(c));
+    return shown;
+}
+
+FileStatus unstorable(const std::string& subject, const std::string& what) {
+    return {FileFailure::Unencodable, EILSEQ,
+            subject + " contains " + what + ", which a parameter file cannot store."};
+}
+
+// Appends text as one CR LF line; refuses what would not come back unchanged, so that the
+// reader takes whatever the writer wrote.
 FileStatus appendLine(std::string& bytes, std::string_view text, const std::string& subject) {
-    // Only a line feed ends a line on reading; a carriage return inside a text, which a loaded
-    // file may hold, reads back unchanged and is kept.
-    if (text.find('\n') != std::string_view::npos)
-        return dataFailure(FileFailure::Unencodable,
-                           subject +
-                               " contains a line break, which a parameter file cannot store.");
+    const auto control = std::find_if(text.begin(), text.end(), isControl);
+    if (control != text.end())
+        return unstorable(subject, *control == '\n' || *control == '\r'
+                                       ? std::string("a line break")
+                                       : "the control character " + hexByte(*control));
     Cp932Text encoded = EncodeCp932(text);
     if (!encoded.ok())
-        return dataFailure(FileFailure::Unencodable,
-                           subject + " contains \"" + encoded.unencodable +
-                               "\", which a parameter file cannot store.");
+        return unstorable(subject, "\"" + encoded.unencodable + "\"");
     bytes += encoded.bytes;
     bytes += "\r\n";
     return {};
@@ -80,42 +95,6 @@ public:
 
 private:
     int m_fd;
-};
-
-// The temporary file a save writes first; removed unless it was renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string pathTemplate) : m_path(std::move(pathTemplate)) {}
-    ~TemporaryFile() {
-        m_fd.close();
-        if (m_created && !m_renamed)
-            ::unlink(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    int create() {
-        const int fd = ::mkostemp(m_path.data(), O_CLOEXEC);
-        if (fd < 0)
-            return errno;
-        m_fd.reset(fd);
-        m_created = true;
-        return 0;
-    }
-    int fd() const { return m_fd.get(); }
-    int close() { return m_fd.close(); }
-    int renameTo(const std::string& target) {
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            return errno;
-        m_renamed = true;
-        return 0;
-    }
-
-private:
-    std::string m_path;
-    UniqueFd m_fd{-1};
-    bool m_created = false;
-    bool m_renamed = false;
 };
 
 int writeAll(int fd, std::string_view bytes) {
@@ -191,12 +170,114 @@ int resolveTarget(const std::string& path, SaveTarget& target) {
     return ELOOP;
 }
 
-// A device or pipe cannot be replaced by renaming, so it is written where it is.
-FileStatus writeInPlace(const std::string& path, const std::string& target,
-                        std::string_view bytes) {
-    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
+// The file a save writes before it takes the target's place. Where the file system offers it
+// (O_TMPFILE), the file has no name until it is complete, so a save killed on the way leaves
+// nothing behind; elsewhere it is a hidden file beside the target, removed on failure.
+class TemporaryFile {
+public:
+    TemporaryFile(std::string directory, const std::string& targetName)
+        : m_directory(std::move(directory)),
+          // The name is shortened so that the temporary name stays within NAME_MAX.
+          m_prefix("." + targetName.substr(0, 200) + ".") {}
+    ~TemporaryFile() {
+        m_fd.close();
+        if (!m_name.empty() && !m_placed)
+            ::unlink(m_name.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // 0, or the errno of the failure to create a file in the directory.
+    int create() {
+        const int fd = ::open(m_directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            m_fd.reset(fd);
+            return 0;
+        }
+        // EISDIR: a kernel older than O_TMPFILE; EOPNOTSUPP, EINVAL: a file system without it.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+        std::string name = join(m_directory, m_prefix + "XXXXXX");
+        const int named = ::mkostemp(name.data(), O_CLOEXEC);
+        if (named < 0)
+            return errno;
+        m_fd.reset(named);
+        m_name = std::move(name);
+        return 0;
+    }
+    int fd() const { return m_fd.get(); }
+
+    // Puts the written and synced file in the target's place. An unnamed file becomes the
+    // target directly where that does not exist; a link cannot replace a name, so otherwise
+    // it is linked under a hidden name and renamed over the target at once. A kill between
+    // those two calls is the one moment that leaves a hidden file behind.
+    int placeAt(const std::string& target) {
+        if (m_name.empty()) {
+            if (linkAs(target) == 0) {
+                m_placed = true;
+                m_fd.close(); // the data is synced: a late close error loses nothing
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+            if (int error = linkUnderFreeName())
+                return error;
+        }
+        if (int error = m_fd.close())
+            return error;
+        if (::rename(m_name.c_str(), target.c_str()) != 0)
+            return errno;
+        m_placed = true;
+        return 0;
+    }
+
+private:
+    // Gives the unnamed file a name: through /proc, which any user may, else by the
+    // descriptor itself, which needs CAP_DAC_READ_SEARCH. 0, or -1 with errno set.
+    int linkAs(const std::string& name) const {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        if (errno != ENOENT)
+            return -1;
+        return ::linkat(m_fd.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+    }
+
+    int linkUnderFreeName() {
+        constexpr std::string_view kLetters =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device random;
+        std::uniform_int_distribution<size_t> pick(0, kLetters.size() - 1);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = join(m_directory, m_prefix);
+            for (int k = 0; k < 6; ++k)
+                name += kLetters[pick(random)];
+            if (linkAs(name) == 0) {
+                m_name = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+
+    std::string m_directory;
+    std::string m_prefix;
+    std::string m_name; // empty while the file has no name
+    UniqueFd m_fd{-1};
+    bool m_placed = false;
+};
+
+// A device or pipe cannot be replaced by renaming, so it is written where it is. A pipe that
+// nobody reads is refused at once (ENXIO) instead of being waited on.
+FileStatus writeToDevice(const std::string& path, const std::string& target,
+                         std::string_view bytes) {
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0)
         return SystemFailure(FileFailure::CannotOpen, path, errno);
+    // Once open, the writes wait for a slow device as usual.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     if (int error = writeAll(fd.get(), bytes))
         return SystemFailure(FileFailure::CannotWrite, path, error);
     // EINVAL: a special file that has nothing to sync.
@@ -207,8 +288,70 @@ FileStatus writeInPlace(const std::string& path, const std::string& target,
     return {};
 }
 
-// Writes bytes to a temporary file beside the target and renames it over the target, so a
-// failure at any point leaves the old file as it was and no partial file behind.
+// The whole file from its start into bytes; false when it cannot be read or holds more than
+// limit bytes.
+bool readWhole(int fd, size_t limit, std::string& bytes) {
+    bytes.clear();
+    char chunk[4096];
+    while (bytes.size() <= limit) {
+        const ssize_t got = ::pread(fd, chunk, sizeof chunk, static_cast<off_t>(bytes.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+    return false;
+}
+
+// Makes the file hold bytes and nothing else, synced; 0 or the errno of the first failure.
+int rewrite(int fd, std::string_view bytes) {
+    if (::lseek(fd, 0, SEEK_SET) < 0)
+        return errno;
+    if (int error = writeAll(fd, bytes))
+        return error;
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+        return errno;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// A directory that takes no new file, or lets no other user's file be replaced (the sticky
+// bit), need not keep a writable file in it from being saved: the file is rewritten where it
+// is. Its space is reserved first, so that a full disk changes nothing; should a write fail
+// even so, the old bytes are put back, and the message says whether that worked. Only a kill
+// halfway can leave a torn file unreported.
+FileStatus overwriteInPlace(const std::string& path, const std::string& target,
+                            std::string_view bytes, const char* refusal, int directoryError) {
+    auto failure = [&](FileFailure kind, int error, const char* outcome) {
+        FileStatus status = SystemFailure(kind, path, error);
+        status.message += ". The directory refused " + std::string(refusal) + " (" +
+                          std::strerror(directoryError) +
+                          ") and writing the file in place failed; " + outcome;
+        return status;
+    };
+    constexpr int kFlags = O_CLOEXEC | O_NOCTTY;
+    UniqueFd fd(::open(target.c_str(), O_RDWR | kFlags));
+    if (fd.get() < 0 && errno == EACCES) // a file the user may write but not read
+        fd.reset(::open(target.c_str(), O_WRONLY | kFlags));
+    if (fd.get() < 0)
+        return failure(FileFailure::CannotOpen, errno, "the file is unchanged.");
+    std::string old;
+    const bool oldKept = readWhole(fd.get(), kMaxBytes, old);
+    if (::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return failure(FileFailure::CannotWrite, errno, "the file is unchanged.");
+    if (int error = rewrite(fd.get(), bytes)) {
+        const bool restored = oldKept && rewrite(fd.get(), old) == 0;
+        return failure(FileFailure::CannotWrite, error,
+                       restored ? "its old contents were put back."
+                                : "the file may now be incomplete.");
+    }
+    fd.close(); // the data is synced: a late close error loses nothing
+    return {};
+}
+
+// Writes bytes to a temporary file beside the target and puts it in the target's place, so
+// a failure at any point leaves the old file as it was and no partial file behind.
 FileStatus replaceFile(const std::string& path, std::string_view bytes) {
     SaveTarget target;
     if (path.empty())
@@ -219,17 +362,17 @@ FileStatus replaceFile(const std::string& path, std::string_view bytes) {
     if (name.empty() || (target.exists && S_ISDIR(target.info.st_mode)))
         return SystemFailure(FileFailure::CannotOpen, path, EISDIR);
     if (target.exists && !S_ISREG(target.info.st_mode))
-        return writeInPlace(path, target.path, bytes);
+        return writeToDevice(path, target.path, bytes);
     // A file the user may not write is not replaced behind its back.
     if (target.exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
         return SystemFailure(FileFailure::CannotOpen, path, errno);
 
-    // The name is shortened so that the temporary name stays within NAME_MAX.
-    std::string tempName = ".";
-    tempName.append(name, 0, 200).append(".XXXXXX");
-    TemporaryFile temp(join(directoryOf(target.path), tempName));
-    if (int error = temp.create())
+    TemporaryFile temp(directoryOf(target.path), name);
+    if (int error = temp.create()) {
+        if (target.exists && (error == EACCES || error == EPERM))
+            return overwriteInPlace(path, target.path, bytes, "a temporary file", error);
         return SystemFailure(FileFailure::CannotOpen, path, error);
+    }
     mode_t mode = 0666 & ~currentUmask();
     if (target.exists) {
         mode = target.info.st_mode & 0777;
@@ -242,12 +385,13 @@ FileStatus replaceFile(const std::string& path, std::string_view bytes) {
         return SystemFailure(FileFailure::CannotWrite, path, error);
     if (::fsync(temp.fd()) != 0)
         return SystemFailure(FileFailure::CannotWrite, path, errno);
-    if (int error = temp.close())
+    if (int error = temp.placeAt(target.path)) {
+        if (target.exists && (error == EACCES || error == EPERM))
+            return overwriteInPlace(path, target.path, bytes, "to replace the file", error);
         return SystemFailure(FileFailure::CannotWrite, path, error);
-    if (int error = temp.renameTo(target.path))
-        return SystemFailure(FileFailure::CannotWrite, path, error);
+    }
 
-    // Make the rename itself durable; the new file is already in place if this fails.
+    // Make the new name itself durable; the new file is already in place if this fails.
     UniqueFd directory(
         ::open(directoryOf(target.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
@@ -267,14 +411,19 @@ FileStatus FormatParameterFile(const ParameterFileTexts& texts, std::string& byt
         if (FileStatus status = appendField(file, texts, field); !status.ok())
             return status;
     }
+    // What the reader would refuse is not written.
+    if (file.size() > kMaxBytes)
+        return {FileFailure::Unencodable, EFBIG,
+                "The texts make a file of " + std::to_string(file.size()) +
+                    " bytes; a parameter file holds at most 1 MiB (" + std::to_string(kMaxBytes) +
+                    " bytes)."};
     bytes = std::move(file);
     return {};
 }
 
 FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
                               ParameterFileTexts& texts) {
-    // Only LF ends a line; one CR before it belongs to the line end. A CR anywhere else is
-    // part of the text.
+    // Only LF ends a line; one CR before it belongs to the line end.
     std::array<std::string_view, kLineCount> lines;
     int count = 0;
     for (size_t pos = 0; count < kLineCount && pos < bytes.size(); ++count) {
@@ -295,10 +444,16 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
 
     std::array<std::string, kLineCount> decoded;
     for (int line = 0; line < kLineCount; ++line) {
+        const std::string where = "Line " + std::to_string(line + 1) + " of " + quoted(path);
+        // A control byte is never part of a two-byte Shift-JIS character.
+        const auto control = std::find_if(lines[line].begin(), lines[line].end(), isControl);
+        if (control != lines[line].end())
+            return dataFailure(FileFailure::NotText, where + " contains the control character " +
+                                                         hexByte(*control) +
+                                                         "; a parameter file holds text only.");
         std::optional<std::string> text = DecodeCp932(lines[line]);
         if (!text)
-            return dataFailure(FileFailure::NotCp932, "Line " + std::to_string(line + 1) + " of " +
-                                                          quoted(path) + " is not Shift-JIS text.");
+            return dataFailure(FileFailure::NotCp932, where + " is not Shift-JIS text.");
         decoded[line] = std::move(*text);
     }
 
@@ -322,20 +477,33 @@ FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& 
 }
 
 FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Opened without waiting, so that a pipe without a writer cannot hang the reader.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0)
         return SystemFailure(FileFailure::CannotOpen, path, errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        return SystemFailure(FileFailure::CannotOpen, path, errno);
+    if (S_ISDIR(info.st_mode))
+        return SystemFailure(FileFailure::CannotOpen, path, EISDIR);
+    if (!S_ISREG(info.st_mode)) {
+        const char* kind = S_ISFIFO(info.st_mode)   ? "a pipe"
+                           : S_ISSOCK(info.st_mode) ? "a socket"
+                                                    : "a device";
+        return dataFailure(FileFailure::NotRegularFile,
+                           quoted(path) + " is " + kind + ", not a parameter file.");
+    }
     // Read until the seventeenth line end; what follows is never needed.
     std::string bytes;
     int lineEnds = 0;
     while (lineEnds < kLineCount) {
-        if (bytes.size() >= kMaxReadBytes)
+        if (bytes.size() >= kMaxBytes)
             return dataFailure(FileFailure::TooFewLines,
                                quoted(path) +
                                    " is not a parameter file: its first 17 lines exceed 1 MiB.");
         char chunk[4096];
         const ssize_t got =
-            ::read(fd.get(), chunk, std::min(sizeof chunk, kMaxReadBytes - bytes.size()));
+            ::read(fd.get(), chunk, std::min(sizeof chunk, kMaxBytes - bytes.size()));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

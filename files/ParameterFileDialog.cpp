@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,9 +19,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -30,8 +33,10 @@ constexpr int kClientWidth = 5760; // twips
 constexpr int kClientHeight = 3975;
 constexpr double kPoints = 11.25;
 constexpr double kPathPoints = 9;
-constexpr QStringView kAppTitle = u"Orvane2";
 constexpr int kPathRole = Qt::UserRole;
+// Set on a file-list or directory-list entry whose name is not valid UTF-8: shown with
+// replacement characters, it cannot be handed on as a path.
+constexpr int kUnusableRole = Qt::UserRole + 1;
 
 constexpr const char* kNetworkTypes[] = {"nfs",   "nfs4",  "cifs",      "smb3",
                                          "smbfs", "sshfs", "fuse.sshfs"};
@@ -74,14 +79,70 @@ Widget* makeControl(QWidget* parent, const char* name, int left, int top, int wi
 }
 
 // The directory list of a classic form: each level indented under the one above, without
-// expand and collapse marks.
+// expand and collapse marks. A double-click or Enter opens the highlighted entry; Enter does
+// not reach the dialog's default button.
 class DirectoryTree : public QTreeWidget {
 public:
     using QTreeWidget::QTreeWidget;
 
+    void setOpenAction(std::function<void(QTreeWidgetItem*)> open) {
+        m_open = std::move(open);
+        connect(this, &QTreeWidget::itemDoubleClicked, this,
+                [this](QTreeWidgetItem* item) { m_open(item); });
+    }
+
 protected:
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && currentItem() && m_open) {
+            m_open(currentItem());
+            return;
+        }
+        QTreeWidget::keyPressEvent(event);
+    }
+
+private:
+    std::function<void(QTreeWidgetItem*)> m_open;
 };
+
+// A name listed from a directory: as shown, with U+FFFD for each byte that is not valid
+// UTF-8, and whether it is the system's name, which the paths handed on need.
+struct ListedName {
+    QString shown;
+    bool usable;
+};
+
+// The names of the not hidden subdirectories (or regular files) of directory, sorted without
+// letter case. Read from the system rather than through QDir, which leaves out a name that is
+// not valid UTF-8.
+std::vector<ListedName> listNames(const QString& directory, bool subdirectories) {
+    std::vector<ListedName> names;
+    DIR* listing = ::opendir(QFile::encodeName(directory).constData());
+    if (!listing) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat info {};
+        if (entry->d_name[0] == '.' || ::fstatat(::dirfd(listing), entry->d_name, &info, 0) != 0 ||
+            (subdirectories ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode))) {
+            continue;
+        }
+        const QByteArray name(entry->d_name);
+        names.push_back({QString::fromUtf8(name), QUtf8StringView(name).isValidUtf8()});
+    }
+    ::closedir(listing);
+    std::sort(names.begin(), names.end(), [](const ListedName& a, const ListedName& b) {
+        const int order = a.shown.compare(b.shown, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.shown < b.shown;
+    });
+    return names;
+}
+
+QString unusableNameNote(const char* what) {
+    return QStringLiteral("This name is not valid UTF-8: rename the %1 to use it.")
+        .arg(QLatin1String(what));
+}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int left, int top,
                   int width) {
@@ -164,17 +225,28 @@ void ParameterFileDialog::buildControls() {
     m_files = makeControl<QListWidget>(this, "filOpenSave", 120, 840, 2055, 2340);
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_files, &QListWidget::itemSelectionChanged, this, &ParameterFileDialog::fileSelected);
-    connect(m_files, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { chooseFile(item->text()); });
+    connect(m_files, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        if (!refusedAsUnusable(item->text())) {
+            chooseFile(item->text());
+        }
+    });
 
-    m_directories = makeControl<DirectoryTree>(this, "dirOpenSave", 2280, 360, 3375, 2070);
+    auto* directories = makeControl<DirectoryTree>(this, "dirOpenSave", 2280, 360, 3375, 2070);
+    directories->setOpenAction([this](QTreeWidgetItem* item) {
+        if (item->data(0, kUnusableRole).toBool()) {
+            warn(QStringLiteral("This directory name is not valid UTF-8; rename the directory to "
+                                "open it"),
+                 item->text(0));
+        } else {
+            showDirectory(item->data(0, kPathRole).toString());
+        }
+    });
+    m_directories = directories;
     m_directories->setHeaderHidden(true);
     m_directories->setRootIsDecorated(false);
     m_directories->setItemsExpandable(false);
     m_directories->setExpandsOnDoubleClick(false);
     m_directories->setIndentation(twipsToPixels(150));
-    connect(m_directories, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { showDirectory(item->data(0, kPathRole).toString()); });
 
     m_name = makeControl<QLineEdit>(this, "txtOpenSave", 120, 360, 2055, 405);
     m_name->setText(kStartPattern.toString());
@@ -234,7 +306,7 @@ bool ParameterFileDialog::showDirectory(const QString& path) {
     fillDirectoryList();
     fillFileList();
     m_pathLabel->setText(m_path);
-    m_name->setText(m_pattern);
+    presetName(m_pattern); // selected as at opening, so that a typed name replaces it
     selectDrive(driveOf(m_path));
     return true;
 }
@@ -256,10 +328,13 @@ void ParameterFileDialog::fillDirectoryList() {
         walked = joinPath(walked, part);
         current = addItem(new QTreeWidgetItem(current, {part}), walked, open);
     }
-    const QStringList subdirectories =
-        QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString& name : subdirectories) {
-        addItem(new QTreeWidgetItem(current, {name}), joinPath(m_path, name), closed);
+    for (const ListedName& name : listNames(m_path, true)) {
+        QTreeWidgetItem* item = addItem(new QTreeWidgetItem(current, {name.shown}),
+                                        joinPath(m_path, name.shown), closed);
+        if (!name.usable) {
+            item->setData(0, kUnusableRole, true);
+            item->setToolTip(0, unusableNameNote("directory"));
+        }
     }
     m_directories->expandAll();
     m_directories->setCurrentItem(current);
@@ -274,7 +349,28 @@ void ParameterFileDialog::fillFileList() {
         filter = filter.trimmed();
     }
     m_files->clear();
-    m_files->addItems(QDir(m_path).entryList(filters, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    for (const ListedName& name : listNames(m_path, false)) {
+        if (!QDir::match(filters, name.shown)) {
+            continue;
+        }
+        auto* item = new QListWidgetItem(name.shown, m_files);
+        if (!name.usable) {
+            item->setData(kUnusableRole, true);
+            item->setToolTip(unusableNameNote("file"));
+        }
+    }
+}
+
+// A listed name that is not valid UTF-8 cannot be handed on as a path: say so instead.
+bool ParameterFileDialog::refusedAsUnusable(const QString& name) {
+    const QList<QListWidgetItem*> found = m_files->findItems(name, Qt::MatchExactly);
+    const bool unusable = std::any_of(found.begin(), found.end(), [](QListWidgetItem* item) {
+        return item->data(kUnusableRole).toBool();
+    });
+    if (unusable) {
+        warn(QStringLiteral("This file name is not valid UTF-8; rename the file to use it"), name);
+    }
+    return unusable;
 }
 
 void ParameterFileDialog::selectDrive(const QString& drive) {
@@ -326,7 +422,7 @@ void ParameterFileDialog::buttonClicked(int index) {
 
 void ParameterFileDialog::okAction() {
     const QString typed = m_name->text();
-    if (takeAsFileName(typed)) {
+    if (refusedAsUnusable(typed) || takeAsFileName(typed)) {
         return;
     }
     // Neither a pattern, a directory nor a file: test the name itself, relative to the current
@@ -409,7 +505,7 @@ void ParameterFileDialog::chooseFile(const QString& name) {
 }
 
 void ParameterFileDialog::warn(const QString& text, const QString& subject) {
-    QMessageBox box(QMessageBox::Warning, kAppTitle.toString(), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, kMessageTitle.toString(), text, QMessageBox::Ok, this);
     box.setInformativeText(subject);
     box.exec();
 }

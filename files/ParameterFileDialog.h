@@ -34,6 +34,9 @@ public:
     static constexpr QStringView kOpenCaption = u"KVP Open";
     static constexpr QStringView kSaveCaption = u"KVP Save";
     static constexpr QStringView kStartPattern = u"*.kvp";
+    // The application's title, which the dialog's messages carry, and with them every message
+    // about parameter files that the layout gives no title of its own (a failed load).
+    static constexpr QStringView kMessageTitle = u"Orvane2";
 
     // Called with the chosen path on a confirmed choice; each reports its own failures.
     using FileAction = std::function<void(const QString& path)>;
@@ -51,6 +54,7 @@ private:
     bool showDirectory(const QString& path);
     void fillDirectoryList();
     void fillFileList();
+    bool refusedAsUnusable(const QString& name);
     void selectDrive(const QString& drive);
     QString driveOf(const QString& path) const;
 

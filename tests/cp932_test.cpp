@@ -47,7 +47,7 @@ TEST(Cp932, RefusesWhatItCannotStore) {
         {"Latin letter", "caf\xC3\xA9", "é"},
         {"emoji after encodable text", "τ 😀 é", "😀"},
         {"yen sign would come back as backslash", "1¥", "¥"},
-        {"wave dash would come back as full-width tilde", "〜", "〜"},
+        {"overline would come back as tilde", "a‾", "‾"},
         {"lone continuation byte", "ab\xA9", "\\xA9"},
         {"truncated sequence at the end", "\xE8\xA9", "\\xE8"},
         {"overlong slash", "\xC0\xAF", "\\xC0"},
@@ -60,6 +60,29 @@ TEST(Cp932, RefusesWhatItCannotStore) {
         EXPECT_FALSE(encoded.ok());
         EXPECT_EQ(encoded.unencodable, c.unencodable);
         EXPECT_EQ(encoded.bytes, "");
+    }
+}
+
+// What Japanese input methods on Linux type for these is the JIS form; the file holds the
+// code page's look-alike, which is what loads back.
+TEST(Cp932, StoresJisFormsAsTheirCodePageLookAlikes) {
+    struct Case {
+        const char* jis;
+        const char* codePage;
+        std::string cp932;
+    };
+    const Case cases[] = {
+        {"〜", "～", "\x81\x60"}, {"‖", "∥", "\x81\x61"},  {"−", "－", "\x81\x7C"},
+        {"—", "―", "\x81\x5C"},   {"¢", "￠", "\x81\x91"}, {"£", "￡", "\x81\x92"},
+        {"¬", "￢", "\x81\xCA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.jis);
+        const Cp932Text encoded = EncodeCp932(std::string("10") + c.jis + "20");
+        EXPECT_TRUE(encoded.ok()) << encoded.unencodable;
+        EXPECT_EQ(encoded.bytes, "10" + c.cp932 + "20");
+        EXPECT_EQ(EncodeCp932(c.codePage).bytes, c.cp932);
+        EXPECT_EQ(DecodeCp932(c.cp932), c.codePage);
     }
 }
 

@@ -1,13 +1,18 @@
 #include "files/ParameterFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,6 +37,13 @@ std::string FileOf(const ParameterFileTexts& texts, const std::string& end = "\r
     return file;
 }
 
+std::string Repeated(const std::string& line, int times) {
+    std::string lines;
+    for (int k = 0; k < times; ++k)
+        lines += line;
+    return lines;
+}
+
 auto Tie(const ParameterFileTexts& texts) {
     return std::tie(texts.comment, texts.detailOutput, texts.fields);
 }
@@ -44,6 +56,76 @@ std::string Read(const fs::path& file) {
 
 void Write(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// Permission bits do not bind root, as which CI runs: there the saves that test them run as
+// the unprivileged user nobody.
+constexpr uid_t kNobody = 65534;
+
+bool AsRoot() {
+    return ::geteuid() == 0;
+}
+
+// Gives a file or directory to whoever saves in the child below.
+void GiveToSaver(const fs::path& file) {
+    if (AsRoot()) {
+        ASSERT_EQ(::chown(file.c_str(), kNobody, kNobody), 0);
+    }
+}
+
+struct ChildOutcome {
+    FileStatus status;
+    int signal = 0; // the signal that ended the child, 0 when it returned
+};
+
+// Runs act in a child process, so that neither a change of user, a resource limit nor a
+// kill touches the test process; asSaver drops to nobody first when run as root. An alarm
+// ends a child that hangs.
+ChildOutcome InChild(const std::function<FileStatus()>& act, bool asSaver = false) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {SystemFailure(FileFailure::CannotOpen, "pipe", errno)};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        ::alarm(30);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        if (asSaver && AsRoot() &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(2);
+        const FileStatus status = act();
+        const std::string report = std::to_string(static_cast<int>(status.failure)) + " " +
+                                   std::to_string(status.errorNumber) + " " + status.message;
+        const bool sent =
+            ::write(channel[1], report.data(), report.size()) == ssize_t(report.size());
+        ::_exit(sent ? 0 : 3);
+    }
+    ::close(channel[1]);
+    std::string report;
+    char chunk[4096];
+    for (ssize_t got; (got = ::read(channel[0], chunk, sizeof chunk)) != 0;) {
+        if (got > 0)
+            report.append(chunk, size_t(got));
+        else if (errno != EINTR)
+            break;
+    }
+    ::close(channel[0]);
+    int wait = 0;
+    ::waitpid(child, &wait, 0);
+    ChildOutcome outcome;
+    if (WIFSIGNALED(wait))
+        outcome.signal = WTERMSIG(wait);
+    std::istringstream fields(report);
+    int failure = -1;
+    fields >> failure >> outcome.status.errorNumber;
+    outcome.status.failure = static_cast<FileFailure>(failure);
+    std::getline(fields >> std::ws, outcome.status.message);
+    return outcome;
+}
+
+ChildOutcome SaveAsSaver(const std::string& file, const ParameterFileTexts& texts) {
+    return InChild([&] { return SaveParameterFile(file, texts); }, true);
 }
 
 class ParameterFileTest : public testing::Test {
@@ -139,6 +221,20 @@ TEST_F(ParameterFileTest, ReadsSeventeenLinesAndChangesNothingOnFailure) {
         {"", FileFailure::TooFewLines, "\"" + file + "\" is empty; a parameter file has 17 lines."},
         {"\x83" + crlf.substr(crlf.find('\r')), FileFailure::NotCp932,
          "Line 1 of \"" + file + "\" is not Shift-JIS text."},
+        // Such a field would show "5" and hold 0.
+        {Repeated(std::string("\0\0\0"
+                              "5\r\n",
+                              6),
+                  17),
+         FileFailure::NotText,
+         "Line 1 of \"" + file +
+             "\" contains the control character 0x00; a parameter file holds text only."},
+        {std::string(crlf).replace(crlf.find("230000"), 1, "\x1B"), FileFailure::NotText,
+         "Line 10 of \"" + file +
+             "\" contains the control character 0x1B; a parameter file holds text only."},
+        {"a\rb\r\n" + crlf.substr(crlf.find('\n') + 1), FileFailure::NotText,
+         "Line 1 of \"" + file +
+             "\" contains the control character 0x0D; a parameter file holds text only."},
         // Not cut short to a seventeenth line that merely looks complete.
         {sixteen + large, FileFailure::TooFewLines,
          "\"" + file + "\" is not a parameter file: its first 17 lines exceed 1 MiB."},
@@ -158,16 +254,45 @@ TEST_F(ParameterFileTest, ReadsSeventeenLinesAndChangesNothingOnFailure) {
         else
             EXPECT_EQ(texts.comment, "unchanged");
     }
-    // A CR that does not end a line is text.
+    // A tab is text, and what was loaded can be saved and loaded again unchanged.
     ParameterFileTexts texts;
-    ASSERT_TRUE(ParseParameterFile("a\rb\r\n" + crlf.substr(crlf.find('\n') + 1), "", texts).ok());
-    EXPECT_EQ(texts.comment, "a\rb");
-    // ... and what was loaded can be saved and loaded again unchanged.
+    ASSERT_TRUE(ParseParameterFile("a\tb\r\n" + crlf.substr(crlf.find('\n') + 1), "", texts).ok());
+    EXPECT_EQ(texts.comment, "a\tb");
     std::string bytes;
     ASSERT_TRUE(FormatParameterFile(texts, bytes).ok());
     ParameterFileTexts again;
     ASSERT_TRUE(ParseParameterFile(bytes, "", again).ok());
     EXPECT_EQ(Tie(again), Tie(texts));
+}
+
+// A pipe, a device or a socket is never read as a parameter file, and a pipe nobody reads is
+// not waited on when saving. The children end by an alarm should an open wait.
+TEST_F(ParameterFileTest, PipesAndDevicesAreRefusedWithoutWaiting) {
+    const std::string fifo = path("fifo.kvp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string refused = "\"" + fifo + "\" is a pipe, not a parameter file.";
+    ParameterFileTexts texts;
+    texts.comment = "unchanged";
+    // With a writer and a whole file in the pipe, a reader that does not check would load it.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const std::string file = FileOf(StartupTexts());
+    ASSERT_EQ(::write(writer, file.data(), file.size()), ssize_t(file.size()));
+    FileStatus status = LoadParameterFile(fifo, texts);
+    ::close(writer);
+    EXPECT_EQ(status.failure, FileFailure::NotRegularFile);
+    EXPECT_EQ(status.message, refused);
+    EXPECT_EQ(texts.comment, "unchanged");
+
+    status = InChild([&] { return LoadParameterFile(fifo, texts); }).status;
+    EXPECT_EQ(status.failure, FileFailure::NotRegularFile);
+    EXPECT_EQ(status.message, refused);
+    EXPECT_EQ(LoadParameterFile("/dev/null", texts).message,
+              "\"/dev/null\" is a device, not a parameter file.");
+
+    const ChildOutcome saved = InChild([&] { return SaveParameterFile(fifo, StartupTexts()); });
+    EXPECT_EQ(saved.signal, 0);
+    EXPECT_EQ(saved.status.errorNumber, ENXIO) << saved.status.message;
 }
 
 TEST_F(ParameterFileTest, ReplacesTheWholeFileKeepingModeAndLinks) {
@@ -199,12 +324,24 @@ TEST_F(ParameterFileTest, RefusedSavesNameTheFileOrTextAndTheReason) {
         std::string message;
     };
     std::vector<Case> cases = {
-        {old, "caf\xC3\xA9", "2.3", FileFailure::Unencodable, 0,
+        {old, "caf\xC3\xA9", "2.3", FileFailure::Unencodable, EILSEQ,
          "The comment contains \"é\"," + cannot},
-        {old, "ok 😀", "2.3", FileFailure::Unencodable, 0, "The comment contains \"😀\"," + cannot},
-        {old, "a\nb", "2.3", FileFailure::Unencodable, 0,
+        {old, "ok 😀", "2.3", FileFailure::Unencodable, EILSEQ,
+         "The comment contains \"😀\"," + cannot},
+        {old, "a\nb", "2.3", FileFailure::Unencodable, EILSEQ,
          "The comment contains a line break," + cannot},
-        {old, "ok", "2.3é", FileFailure::Unencodable, 0, "The Ef field contains \"é\"," + cannot},
+        {old, "a\rb", "2.3", FileFailure::Unencodable, EILSEQ,
+         "The comment contains a line break," + cannot},
+        {old, "a\x01", "2.3", FileFailure::Unencodable, EILSEQ,
+         "The comment contains the control character 0x01," + cannot},
+        {old, "ok", "2.3é", FileFailure::Unencodable, EILSEQ,
+         "The Ef field contains \"é\"," + cannot},
+        // What the reader would refuse as too large.
+        {old, std::string(kMaxParameterFileBytes, 'x'), "2.3", FileFailure::Unencodable, EFBIG,
+         "The texts make a file of " +
+             std::to_string(kMaxParameterFileBytes + FileOf(StartupTexts()).size() -
+                            StartupTexts().comment.size() - 3) + // "2.3" for "230000"
+             " bytes; a parameter file holds at most 1 MiB (1048576 bytes)."},
         {path("missing/x.kvp"), "ok", "2.3", FileFailure::CannotOpen, ENOENT,
          "Cannot open \"" + path("missing/x.kvp") + "\": No such file or directory"},
         {path("plain/x.kvp"), "ok", "2.3", FileFailure::CannotOpen, ENOTDIR,
@@ -256,16 +393,113 @@ TEST_F(ParameterFileTest, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(entries(), std::vector<std::string>{"old.kvp"});
 }
 
-TEST_F(ParameterFileTest, ReadOnlyFileOrDirectoryIsNotReplaced) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permission bits do not bind root";
+// A save killed halfway (here by the kernel, at a file-size limit) leaves the old file and
+// nothing else: the temporary file has no name until it is complete.
+TEST_F(ParameterFileTest, KilledSaveLeavesNoTemporaryFile) {
     Write(path("old.kvp"), "old\r\n");
-    fs::permissions(path("old.kvp"), fs::perms(0444));
-    EXPECT_EQ(SaveParameterFile(path("old.kvp"), StartupTexts()).errorNumber, EACCES);
-    fs::permissions(path("old.kvp"), fs::perms(0644));
-    fs::permissions(m_dir, fs::perms(0555));
-    EXPECT_EQ(SaveParameterFile(path("old.kvp"), StartupTexts()).errorNumber, EACCES);
+    const ChildOutcome outcome = InChild([&] {
+        const rlimit small{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        return SaveParameterFile(path("old.kvp"), StartupTexts());
+    });
+    EXPECT_EQ(outcome.signal, SIGXFSZ) << outcome.status.message;
     EXPECT_EQ(Read(path("old.kvp")), "old\r\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"old.kvp"});
+}
+
+// The saves run in a child as the file's owner (nobody when the tests run as root, for whom
+// permission bits do not bind).
+TEST_F(ParameterFileTest, ReadOnlyFileOrDirectoryIsNotReplaced) {
+    GiveToSaver(m_dir);
+    Write(path("old.kvp"), "old\r\n");
+    GiveToSaver(path("old.kvp"));
+    fs::permissions(path("old.kvp"), fs::perms(0444));
+    EXPECT_EQ(SaveAsSaver(path("old.kvp"), StartupTexts()).status.errorNumber, EACCES);
+    fs::permissions(m_dir, fs::perms(0555));
+    EXPECT_EQ(SaveAsSaver(path("old.kvp"), StartupTexts()).status.errorNumber, EACCES);
+    const FileStatus created = SaveAsSaver(path("new.kvp"), StartupTexts()).status;
+    EXPECT_EQ(created.errorNumber, EACCES);
+    EXPECT_EQ(created.message, "Cannot open \"" + path("new.kvp") + "\": Permission denied");
+    EXPECT_EQ(Read(path("old.kvp")), "old\r\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"old.kvp"});
+}
+
+// A directory that takes no temporary file: a writable file in it is rewritten where it is,
+// keeping its inode and mode; a failed write puts the old bytes back or says it could not.
+TEST_F(ParameterFileTest, WritableFileInAClosedDirectoryIsRewrittenInPlace) {
+    GiveToSaver(m_dir);
+    const std::string file = path("old.kvp");
+    const std::string refused = ". The directory refused a temporary file (Permission denied) "
+                                "and writing the file in place failed; ";
+    const std::string longOld(100, 'x');
+    const struct {
+        const char* name;
+        std::string old;
+        rlim_t sizeLimit; // 0: none
+        std::string message;
+        std::string after;
+    } cases[] = {
+        {"longer old file", FileOf(StartupTexts()) + std::string(1000, 'x'), 0, "",
+         FileOf(StartupTexts())},
+        {"write fails, old bytes put back", "old\r\n", 64,
+         "Cannot write \"" + file + "\": File too large" + refused +
+             "its old contents were put back.",
+         "old\r\n"},
+        // Putting them back stops at the limit too: the file cannot be vouched for.
+        {"write fails, old bytes cannot be put back", longOld, 64,
+         "Cannot write \"" + file + "\": File too large" + refused +
+             "the file may now be incomplete.",
+         longOld},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::permissions(m_dir, fs::perms(0755));
+        Write(file, c.old);
+        GiveToSaver(file);
+        fs::permissions(file, fs::perms(0620));
+        fs::permissions(m_dir, fs::perms(0555));
+        struct stat before {};
+        ASSERT_EQ(::stat(file.c_str(), &before), 0);
+        const FileStatus status = InChild(
+                                      [&] {
+                                          if (c.sizeLimit) {
+                                              std::signal(SIGXFSZ, SIG_IGN);
+                                              const rlimit small{c.sizeLimit, c.sizeLimit};
+                                              ::setrlimit(RLIMIT_FSIZE, &small);
+                                          }
+                                          return SaveParameterFile(file, StartupTexts());
+                                      },
+                                      true)
+                                      .status;
+        EXPECT_EQ(status.message, c.message);
+        EXPECT_EQ(status.errorNumber, c.sizeLimit ? EFBIG : 0);
+        EXPECT_EQ(Read(file), c.after);
+        struct stat after {};
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode & 0777, 0620u);
+        EXPECT_EQ(entries(), std::vector<std::string>{"old.kvp"});
+    }
+}
+
+// In a directory with the sticky bit (as /tmp) only a file's owner may replace it; another
+// user who may write it gets it rewritten in place.
+TEST_F(ParameterFileTest, OtherUsersWritableFileInAStickyDirectoryIsRewrittenInPlace) {
+    if (!AsRoot())
+        GTEST_SKIP() << "a file of another user needs root to set up";
+    fs::permissions(m_dir, fs::perms(01777));
+    Write(path("old.kvp"), "old\r\n");
+    fs::permissions(path("old.kvp"), fs::perms(0666));
+    struct stat before {};
+    ASSERT_EQ(::stat(path("old.kvp").c_str(), &before), 0);
+    const FileStatus status = SaveAsSaver(path("old.kvp"), StartupTexts()).status;
+    EXPECT_TRUE(status.ok()) << status.message;
+    EXPECT_EQ(Read(path("old.kvp")), FileOf(StartupTexts()));
+    struct stat after {};
+    ASSERT_EQ(::stat(path("old.kvp").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_EQ(entries(), std::vector<std::string>{"old.kvp"});
 }
 
 } // namespace

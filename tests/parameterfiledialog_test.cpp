@@ -10,14 +10,17 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
+#include <fcntl.h>
 #include <memory>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvane;
 
@@ -455,17 +458,203 @@ private slots:
         QCOMPARE(m_params.parameterFilePath, (m_root + "/a.kvp").toStdString());
     }
 
-    // ORVANE_GRAB_DIR=dir writes a picture of the dialog in each mode, to look at.
-    void picture_data() { openingState_data(); }
+    // A file the window cannot take changes nothing in it, and the message carries the
+    // application's title.
+    void loadFailures_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("sixteen lines")
+            << parameterFile("c").left(parameterFile("c").lastIndexOf("2\r\n"))
+            << "\"@/x.kvp\" has only 16 lines; a parameter file has 17.";
+        // Every field would show "5" and hold 0.
+        QTest::newRow("NUL bytes") << QByteArray("\0\0\0"
+                                                 "5\r\n",
+                                                 6)
+                                          .repeated(17)
+                                   << "Line 1 of \"@/x.kvp\" contains the control character 0x00; "
+                                      "a parameter file holds text only.";
+    }
+    void loadFailures() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        writeFile(m_root + "/x.kvp", bytes);
+        ParameterWindow window(m_params);
+        window.show();
+        const QString comment = control<QLineEdit>(&window, "Text1")->text();
+        const QString tauMax = control<QLineEdit>(&window, "Text2")->text();
+        m_onDialog = [](ParameterFileDialog* dialog) {
+            typeName(dialog, "x.kvp");
+            control<QPushButton>(dialog, "cmdOpenSave_0")->click();
+        };
+        control<QPushButton>(&window, "Command2")->click();
+        QCOMPARE(m_boxes, QStringList{"Orvane2|The parameter file was not loaded.\n\n" +
+                                      reason.replace('@', m_root)});
+        QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), comment);
+        QCOMPARE(control<QLineEdit>(&window, "Text2")->text(), tauMax);
+        QCOMPARE(m_params.parameterFilePath, std::string());
+    }
+
+    // A comment longer than a text box holds by default loads whole and saves whole.
+    void longCommentIsKeptWhole() {
+        const QByteArray comment = QByteArray("long ").repeated(8000); // 40000 characters
+        writeFile(m_root + "/long.kvp", parameterFile(comment));
+        ParameterWindow window(m_params);
+        window.show();
+        m_onDialog = [](ParameterFileDialog* dialog) { doubleClickFile(dialog, "long.kvp"); };
+        control<QPushButton>(&window, "Command2")->click();
+        QCOMPARE(control<QLineEdit>(&window, "Text1")->text().size(), comment.size());
+        m_onDialog = [](ParameterFileDialog* dialog) {
+            typeName(dialog, "saved.kvp");
+            control<QPushButton>(dialog, "cmdOpenSave_0")->click();
+        };
+        control<QPushButton>(&window, "Command3")->click();
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(readFile(m_root + "/saved.kvp").startsWith(comment + "\r\n"));
+    }
+
+    // A comment character Shift-JIS cannot hold gives a numbered error; the look-alikes that
+    // Japanese input methods type are stored as the code page's characters.
+    void commentCharacters_data() {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("firstLine");
+        QTest::newRow("Latin letter") << "café"
+                                      << "Text editor|Error! Try again.84" << QByteArray();
+        QTest::newRow("emoji") << "ok 😀"
+                               << "Text editor|Error! Try again.84" << QByteArray();
+        QTest::newRow("wave dash") << "10〜20" << QString()
+                                   << QByteArray("10\x81\x60"
+                                                 "20");
+        QTest::newRow("minus sign") << "−5" << QString()
+                                    << QByteArray("\x81\x7C"
+                                                  "5");
+    }
+    void commentCharacters() {
+        QFETCH(QString, comment);
+        QFETCH(QString, message);
+        QFETCH(QByteArray, firstLine);
+        ParameterWindow window(m_params);
+        window.show();
+        control<QLineEdit>(&window, "Text1")->setText(comment);
+        m_onDialog = [](ParameterFileDialog* dialog) {
+            typeName(dialog, "c.kvp");
+            control<QPushButton>(dialog, "cmdOpenSave_0")->click();
+        };
+        control<QPushButton>(&window, "Command3")->click();
+        QCOMPARE(m_boxes, message.isEmpty() ? QStringList() : QStringList{message});
+        const QByteArray saved = readFile(m_root + "/c.kvp");
+        if (firstLine.isEmpty()) {
+            QCOMPARE(saved, QByteArray("(missing)")); // a refused save writes nothing
+        } else {
+            QVERIFY(saved.startsWith(firstLine + "\r\n"));
+        }
+    }
+
+    // Enter on the directory list opens the highlighted directory; the name box, which holds
+    // a file name, is not taken.
+    void enterOpensTheHighlightedDirectory() {
+        QWidget* dialog = openDialog("KVP Open");
+        control<QListWidget>(dialog, "filOpenSave")->setCurrentRow(0); // a.kvp in the name box
+        auto* tree = control<QTreeWidget>(dialog, "dirOpenSave");
+        tree->setFocus();
+        tree->setCurrentItem(directoryItem(dialog, m_root + "/sub"));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(m_calls, QStringList());
+        QCOMPARE(QDir::currentPath(), m_root + "/sub");
+        QCOMPARE(fileItems(dialog), QStringList{"d.kvp"});
+        QCOMPARE(QApplication::focusWidget(), tree);
+        tree->setCurrentItem(directoryItem(dialog, m_root));
+        QTest::keyClick(tree, Qt::Key_Enter);
+        QCOMPARE(QDir::currentPath(), m_root);
+        QVERIFY(dialog->isVisible());
+    }
+
+    // After a typed move the pattern is selected again, so that the next typed name replaces
+    // it, as at opening.
+    void typedMoveSelectsThePattern_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("directory") << "sub"
+                                   << "*.kvp";
+        QTest::newRow("pattern with directory") << "sub/*.txt"
+                                                << "*.txt";
+    }
+    void typedMoveSelectsThePattern() {
+        QFETCH(QString, typed);
+        QFETCH(QString, pattern);
+        QWidget* dialog = openDialog("KVP Open");
+        tabToNameAndType(dialog, typed);
+        auto* name = control<QLineEdit>(dialog, "txtOpenSave");
+        QTest::keyClick(name, Qt::Key_Return);
+        QCOMPARE(QDir::currentPath(), m_root + "/sub");
+        QCOMPARE(name->text(), pattern);
+        QCOMPARE(name->selectedText(), pattern);
+        QTest::keyClicks(name, "d.kvp");
+        QCOMPARE(name->text(), QStringLiteral("d.kvp"));
+        QTest::keyClick(name, Qt::Key_Return);
+        QCOMPARE(m_calls, QStringList{"load " + m_root + "/sub/d.kvp"});
+    }
+
+    // Names that are not valid UTF-8 are listed with a replacement character; choosing one
+    // says why it cannot be used instead of loading, saving or opening another one.
+    void invalidUtf8NamesAreShownAndExplained() {
+        const QByteArray root = QFile::encodeName(m_root);
+        const int fd = ::open(root + "/bad\xFF.kvp", O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QCOMPARE(::mkdir(root + "/dir\xFE", 0755), 0);
+        // QTemporaryDir cannot remove such names either.
+        const auto removal = qScopeGuard([&] {
+            ::unlink(root + "/bad\xFF.kvp");
+            ::rmdir(root + "/dir\xFE");
+        });
+        QWidget* dialog = openDialog("KVP Save");
+        const QString file = QStringLiteral("bad\uFFFD.kvp");
+        QCOMPARE(fileItems(dialog), QStringList({"a.kvp", "b.KVP", file}));
+        const QString refusal =
+            "Orvane2|This file name is not valid UTF-8; rename the file to use it";
+        doubleClickFile(dialog, file);
+        QCOMPARE(control<QLineEdit>(dialog, "txtOpenSave")->text(), file);
+        QTest::mouseClick(control<QPushButton>(dialog, "cmdOpenSave_0"), Qt::LeftButton);
+        QCOMPARE(m_boxes, QStringList({refusal, refusal}));
+        QCOMPARE(m_calls, QStringList());
+        QVERIFY(!QFile::exists(m_root + "/" + file)); // nothing saved under the shown name
+
+        QTreeWidgetItem* directory = directoryItem(dialog, m_root + "/dir\uFFFD");
+        QVERIFY(directory);
+        auto* tree = control<QTreeWidget>(dialog, "dirOpenSave");
+        doubleClick(tree, tree->visualItemRect(directory));
+        QCOMPARE(m_boxes.last(), QStringLiteral("Orvane2|This directory name is not valid UTF-8; "
+                                                "rename the directory to open it"));
+        QCOMPARE(QDir::currentPath(), m_root);
+        QVERIFY(dialog->isVisible());
+    }
+
+    // ORVANE_GRAB_DIR=dir writes a picture of the dialog in each mode, and after a typed move
+    // to a subdirectory, to look at.
+    void picture_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("open") << "KVP Open" << QString();
+        QTest::newRow("save") << "KVP Save" << QString();
+        QTest::newRow("moved") << "KVP Open"
+                               << "sub";
+    }
     void picture() {
         QFETCH(QString, caption);
+        QFETCH(QString, typed);
         const QByteArray dir = qgetenv("ORVANE_GRAB_DIR");
         if (dir.isEmpty()) {
             QSKIP("set ORVANE_GRAB_DIR to write window pictures");
         }
         QWidget* dialog = openDialog(caption);
+        if (!typed.isEmpty()) {
+            tabToNameAndType(dialog, typed);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
         const QString name = QStringLiteral("frmOpenSave-%1-%2x.png")
-                                 .arg(caption.section(' ', 1).toLower())
+                                 .arg(QString::fromLatin1(QTest::currentDataTag()))
                                  .arg(dialog->devicePixelRatioF());
         QVERIFY(dialog->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name)));
     }

@@ -5,6 +5,7 @@
 #include "bench/fuzz/FuzzCheck.h"
 #include "files/ParameterFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,10 +23,11 @@ using orvane::ParameterFileTexts;
 // τmax … Eb: the seventeen lines less the comment and the detail-output line.
 static_assert(std::tuple_size_v<decltype(ParameterFileTexts::fields)> == 15);
 
-// A line feed would end the line; a carriage return inside a text is text. That every text is
-// well-formed UTF-8 follows from the writer storing it below.
+// Tab is the only control character a text may hold. That every text is well-formed UTF-8
+// follows from the writer storing it below.
 bool isOneLineText(const std::string& text) {
-    return text.find('\n') == std::string::npos;
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
 }
 
 bool sameTexts(const ParameterFileTexts& a, const ParameterFileTexts& b) {
@@ -85,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (!status.ok()) {
         FUZZ_CHECK(status.failure == orvane::FileFailure::TooFewLines ||
+                   status.failure == orvane::FileFailure::NotText ||
                    status.failure == orvane::FileFailure::NotCp932);
         FUZZ_CHECK(sameTexts(texts, untouched));
         return 0;
