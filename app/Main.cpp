@@ -1,15 +1,18 @@
 // Orvane: starts with the parameter window; Execute opens the calculation window and the two
 // graph windows, which hand back to the parameter window when they close.
 
+#include "app/ProgramIcon.h"
 #include "app/RunWindows.h"
-#include "forms/FormLayout.h"
 #include "entry/ParameterWindow.h"
+#include "forms/KeyRules.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(orvane::programIcon());
+    orvane::AutoRepeatGuard autoRepeatGuard;
+    app.installEventFilter(&autoRepeatGuard);
     orvane::AnalysisParameters params;
     orvane::ParameterWindow parameterWindow(params);
     orvane::connectRunWindows(parameterWindow, params);

@@ -59,6 +59,7 @@ private slots:
 
 private:
     void buildControls();
+    void placeRunWindows();
     void startRun();
     void continueRun();
     void finishRun(RunEnd end);
