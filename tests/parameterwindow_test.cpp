@@ -1,3 +1,4 @@
+#include "BoxChecks.h"
 #include "MessageBoxAnswer.h"
 #include "entry/ParameterWindow.h"
 #include "files/ParameterFileDialog.h"
@@ -15,11 +16,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QStyle>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <cmath>
 
 using namespace orvane;
 
@@ -93,24 +92,6 @@ const char* const kForm1TabOrder[] = {
     "Text6",    "Check1",   "Text7",    "Text8",    "Text9",  "Text10", "Text11", "Text12",
     "Text13",   "Command2", "Command3", "Command4", "Text14", "Text15", "Text20", "Text16",
 };
-
-// Twips to pixels at the screen's logical DPI.
-int pixels(int twips) {
-    return int(std::lround(twips * QGuiApplication::primaryScreen()->logicalDotsPerInch() / 1440));
-}
-
-// The width a line edit has for its text: inside its frame, less the two pixels it keeps free
-// on either side and one for the cursor.
-int textRoom(const QLineEdit* edit) {
-    const int frame = edit->hasFrame()
-                          ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit)
-                          : 0;
-    return edit->width() - 2 * frame - 2 * 2 - 1;
-}
-
-bool showsWholeText(const QLineEdit* edit) {
-    return QFontMetrics(edit->font()).horizontalAdvance(edit->text()) <= textRoom(edit);
-}
 
 QKeyEvent repeatedKey(QEvent::Type type, int key) {
     return QKeyEvent(type, key, Qt::NoModifier, QString(), true);
@@ -397,8 +378,8 @@ private slots:
         QCOMPARE(found.size(), 1);
         QWidget* widget = found.first();
         QCOMPARE(widget->parentWidget(), m_window);
-        QCOMPARE(widget->geometry(), QRect(pixels(twips.x()), pixels(twips.y()),
-                                           pixels(twips.width()), pixels(twips.height())));
+        QCOMPARE(widget->geometry(),
+                 pixelRect(twips.x(), twips.y(), twips.width(), twips.height()));
         if (auto* label = qobject_cast<QLabel*>(widget)) {
             QCOMPARE(label->text(), caption);
         } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
