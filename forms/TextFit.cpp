@@ -32,13 +32,23 @@ int textRoom(const QLineEdit* edit) {
     return contents.width() - margins.left() - margins.right() - 2 * kLineEditMargin;
 }
 
-// The line edit counts the glyphs' overhang at both ends and one pixel for the cursor.
+// One pixel is kept for the cursor.
 bool textFits(const QFont& font, const QString& text, int room) {
+    return QFontMetrics(font).horizontalAdvance(text) + 1 <= room;
+}
+
+namespace {
+
+// The line edit aligns its text as asked only when the text fits with the overhang that any
+// glyph of the face could have at either end; otherwise it scrolls to show the cursor.
+bool alignedWithin(const QFont& font, const QString& text, int room) {
     const QFontMetrics metrics(font);
     const int overhang =
         std::max(0, -metrics.minLeftBearing()) + std::max(0, -metrics.minRightBearing());
     return metrics.horizontalAdvance(text) + 1 + overhang <= room;
 }
+
+} // namespace
 
 TextFit::TextFit(QLineEdit* edit) : QObject(edit), m_edit(edit), m_largest(edit->font()) {
     connect(edit, &QLineEdit::textChanged, this, &TextFit::fit);
@@ -68,7 +78,8 @@ void TextFit::fit() {
     if (m_edit->toolTip() != tip) {
         m_edit->setToolTip(tip);
     }
-    if (!whole && !m_edit->hasFocus()) {
+    // From the cursor at the start the line edit shows the start of the text.
+    if (!m_edit->hasFocus() && !alignedWithin(font, text, room)) {
         m_edit->setCursorPosition(0);
     }
 }

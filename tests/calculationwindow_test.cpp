@@ -353,22 +353,37 @@ private slots:
         QCOMPARE(closed.count(), 1);
     }
 
-    // ORVANE_GRAB_DIR=dir writes pictures of the three windows during and after a run.
+    // ORVANE_GRAB_DIR=dir writes pictures of the three windows during and after a run: of
+    // the start-up set, and of sets with long values.
+    void pictures_data() {
+        QTest::addColumn<float>("b");
+        QTest::addColumn<float>("lb");
+        QTest::addColumn<float>("dl");
+        QTest::addColumn<QString>("tag");
+        QTest::newRow("start-up") << 50.0f << 120.0f << 0.12f << "";
+        QTest::newRow("b 500") << 500.0f << 120.0f << 0.12f << "-b500";
+        QTest::newRow("lb 10000") << 50.0f << 10000.0f << 10.0f << "-lb10000";
+    }
     void pictures() {
+        QFETCH(float, b);
+        QFETCH(float, lb);
+        QFETCH(float, dl);
+        QFETCH(QString, tag);
         const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
         if (dir.isEmpty()) {
             QSKIP("set ORVANE_GRAB_DIR to write window pictures");
         }
-        AnalysisParameters params = executed();
+        AnalysisParameters params = executed(lb);
+        params.b = b;
+        params.dl = dl;
         CalculationWindow window(params);
         window.showRunWindows();
         const QString scale = QString::number(window.devicePixelRatioF());
         const auto grab = [&](const QString& moment) {
-            QVERIFY(window.grab().save(dir + "/Form2-" + moment + "-" + scale + "x.png"));
-            QVERIFY(window.tauSlipPlot()->grab().save(dir + "/Form3-" + moment + "-" + scale +
-                                                      "x.png"));
-            QVERIFY(window.distributionPlot()->grab().save(dir + "/Form4-" + moment + "-" + scale +
-                                                           "x.png"));
+            const QString name = tag + "-" + moment + "-" + scale + "x.png";
+            QVERIFY(window.grab().save(dir + "/Form2" + name));
+            QVERIFY(window.tauSlipPlot()->grab().save(dir + "/Form3" + name));
+            QVERIFY(window.distributionPlot()->grab().save(dir + "/Form4" + name));
         };
         QTRY_VERIFY_WITH_TIMEOUT(window.stepNumber() >= 103, kRunTimeout);
         grab("during");
