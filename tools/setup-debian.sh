@@ -3,9 +3,10 @@
 set -euo pipefail
 
 # Build tools, GoogleTest and Google Benchmark, Qt 6 Widgets, a Japanese proportional Gothic
-# face (the forms' captions hold Greek and Japanese), and Xvfb for running without a screen.
+# face (the forms' captions hold Greek and Japanese), and Xvfb with openbox for running
+# windows without a screen under a real window manager.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev locales qt6-base-dev libgl-dev
-    fonts-ipafont-gothic xvfb xauth)
+    fonts-ipafont-gothic xvfb xauth openbox)
 
 missing=()
 for p in "${packages[@]}"; do
