@@ -17,8 +17,7 @@ namespace {
 // QLineEdit keeps this many pixels free on either side of its text.
 constexpr int kLineEditMargin = 2;
 
-} // namespace
-
+// The width in pixels that a line edit has for its text, inside its frame and margins.
 int textRoom(const QLineEdit* edit) {
     QStyleOptionFrame option;
     option.initFrom(edit);
@@ -36,8 +35,6 @@ int textRoom(const QLineEdit* edit) {
 bool textFits(const QFont& font, const QString& text, int room) {
     return QFontMetrics(font).horizontalAdvance(text) + 1 <= room;
 }
-
-namespace {
 
 // The line edit aligns its text as asked only when the text fits with the overhang that any
 // glyph of the face could have at either end; otherwise it scrolls to show the cursor.

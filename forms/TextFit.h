@@ -18,19 +18,14 @@ class TextFit : public QObject {
 public:
     explicit TextFit(QLineEdit* edit);
 
-    void fit();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fit();
+
     QLineEdit* m_edit;
     QFont m_largest;
 };
-
-// The width in pixels that a line edit has for its text, inside its frame and margins.
-int textRoom(const QLineEdit* edit);
-// Whether `text` in `font` fits that room, as the line edit lays its text out.
-bool textFits(const QFont& font, const QString& text, int room);
 
 } // namespace orvane
