@@ -3,7 +3,10 @@
 // A box of fixed size must never cut a value short: its font follows the text that is there.
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QObject>
+#include <optional>
+#include <vector>
 
 class QLineEdit;
 
@@ -23,9 +26,17 @@ protected:
 
 private:
     void fit();
+    // The font `step` quarter points below the largest, and its metrics, measured once: the
+    // boxes are rewritten at every step of a run.
+    QFont font(int step) const;
+    const QFontMetrics& metrics(int step);
 
     QLineEdit* m_edit;
     QFont m_largest;
+    int m_smallestStep = 0;
+    int m_room = 0; // pixels for the text
+    int m_step = 0; // of the font the box has
+    std::vector<std::optional<QFontMetrics>> m_metrics;
 };
 
 } // namespace orvane
