@@ -301,8 +301,9 @@ private slots:
         window.showRunWindows();
         QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
         QCOMPARE(text(window, name), shown);
-        const QList<QLineEdit*> boxes =
-            window.findChildren<QLineEdit*>() + window.tauSlipPlot()->findChildren<QLineEdit*>();
+        QVERIFY(showsWholeText(window.findChild<QLineEdit*>(name)));
+        // The graph windows are children of this one: their boxes are among these.
+        const QList<QLineEdit*> boxes = window.findChildren<QLineEdit*>();
         for (const QLineEdit* box : boxes) {
             QVERIFY2(showsWholeText(box), qPrintable(box->objectName() + ": " + box->text()));
         }
