@@ -1,9 +1,10 @@
 #include "app/Startup.h"
 
+#include "app/ProgramIcon.h"
 #include "app/RunWindows.h"
 #include "app/Version.h"
 #include "entry/ParameterWindow.h"
-#include "forms/FormLayout.h"
+#include "forms/KeyRules.h"
 #include "report/ParameterMenuBar.h"
 
 #include <QApplication>
@@ -184,6 +185,8 @@ int RunOrvane(int argc, char** argv) {
         return kExitRefused;
     }
     QApplication::setWindowIcon(programIcon());
+    AutoRepeatGuard autoRepeatGuard;
+    app.installEventFilter(&autoRepeatGuard);
     AnalysisParameters params;
     ParameterWindow parameterWindow(params);
     InstallParameterMenuBar(parameterWindow, params);

@@ -3,21 +3,21 @@
 #include "engine/RunChecks.h"
 #include "files/ParameterFile.h"
 #include "files/ParameterFileDialog.h"
-#include "forms/FormLayout.h"
+#include "forms/Controls.h"
+#include "forms/FormLook.h"
+#include "forms/KeyRules.h"
+#include "forms/MessageBoxes.h"
+#include "forms/Placement.h"
 #include "numtext/NumberText.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 namespace orvane {
 
@@ -84,13 +84,6 @@ constexpr const char* kStartupMasks[kNumericFieldCount] = {
     "#0.000", nullptr,  "###0.0", "###0.0", nullptr,  "###0.0", nullptr,  nullptr,
 };
 
-template <class Widget>
-Widget* makeChild(QWidget* parent, const char* name) {
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 } // namespace
 
 ParameterWindow::ParameterWindow(AnalysisParameters& params, QWidget* parent)
@@ -108,59 +101,48 @@ ParameterWindow::ParameterWindow(AnalysisParameters& params, QWidget* parent)
 
 void ParameterWindow::buildPanelsAndHeadings() {
     for (const auto& panel : kPanels) {
-        auto* frame = makeChild<QFrame>(this, panel.name);
-        frame->setFrameShape(QFrame::NoFrame);
-        paintBackground(frame, kLightGrey);
-        placeInTwips(frame, panel.box);
+        makePanel(this, panel.name, panel.box, kLightGrey);
     }
     for (const auto& heading : kGroupHeadings) {
-        QLabel* label =
-            makeLabel(this, QString::fromLatin1(heading.name), QString::fromUtf8(heading.caption),
-                      heading.box, formFont(kSmallPoints));
+        QLabel* label = makeLabel(this, heading.name, QString::fromUtf8(heading.caption),
+                                  heading.box, formFont(kSmallPoints));
         paintBackground(label, kLightGrey);
         setTextColour(label, Qt::blue);
     }
 
-    QLabel* title = makeLabel(this, QStringLiteral("Label18"), QStringLiteral("Orvane ver.2.1"),
-                              {720, 120, 5895, 255}, formFont(kLargePoints, true));
-    title->setAlignment(Qt::AlignCenter);
+    QLabel* title = makeLabel(this, "Label18", QStringLiteral("Orvane ver.2.1"),
+                              {720, 120, 5895, 255}, formFont(kLargePoints, true), Qt::AlignCenter);
     setTextColour(title, Qt::red);
 
-    QLabel* commentLabel = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Comment"),
+    QLabel* commentLabel = makeLabel(this, "Label1", QStringLiteral("Comment"),
                                      {840, 600, 1095, 255}, formFont(kLargePoints));
     paintBackground(commentLabel, kLightGrey);
 
-    m_comment = makeChild<QLineEdit>(this, "Text1");
-    m_comment->setFont(formFont(kLargePoints));
+    m_comment = makeTextField(this, "Text1", {2040, 600, 4455, 405}, formFont(kLargePoints),
+                              Qt::AlignLeft | Qt::AlignVCenter, false);
     m_comment->setMaxLength(kMaxParameterFileBytes); // any comment a parameter file can hold
-    placeInTwips(m_comment, {2040, 600, 4455, 405});
     connect(m_comment, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_params.comment = text.toStdString(); });
 }
 
 void ParameterWindow::buildFields() {
-    m_perfectlyBilinear = makeChild<QRadioButton>(this, "Option1");
+    m_perfectlyBilinear = makeControl<QRadioButton>(this, "Option1", {360, 1800, 1935, 255});
     m_perfectlyBilinear->setText(QStringLiteral("Perfectly bi-linear"));
-    placeInTwips(m_perfectlyBilinear, {360, 1800, 1935, 255});
-    m_bilinearSoftening = makeChild<QRadioButton>(this, "Option2");
+    m_bilinearSoftening = makeControl<QRadioButton>(this, "Option2", {360, 2040, 1935, 255});
     m_bilinearSoftening->setText(QStringLiteral("Bi-linear softening"));
-    placeInTwips(m_bilinearSoftening, {360, 2040, 1935, 255});
     m_bilinearSoftening->setChecked(true);
     connect(m_perfectlyBilinear, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
     connect(m_bilinearSoftening, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
 
     for (const FieldPlace& place : kFieldPlaces) {
-        QLabel* label = makeLabel(this, QString::fromLatin1(place.labelName),
-                                  fromUtf8(FieldLabel(place.field, m_params.bondModel)),
-                                  place.label, formFont(kSmallPoints));
-        label->setAlignment(Qt::AlignCenter);
+        QLabel* label =
+            makeLabel(this, place.labelName, fromUtf8(FieldLabel(place.field, m_params.bondModel)),
+                      place.label, formFont(kSmallPoints), Qt::AlignCenter);
         paintBackground(label, kGrey);
         setTextColour(label, Qt::white);
 
-        auto* text = makeChild<QLineEdit>(this, place.textName);
-        text->setFont(formFont(kSmallPoints));
-        text->setAlignment(Qt::AlignRight);
-        placeInTwips(text, place.text);
+        QLineEdit* text = makeTextField(this, place.textName, place.text, formFont(kSmallPoints),
+                                        Qt::AlignRight | Qt::AlignVCenter, true);
         const NumericField field = place.field;
         connect(text, &QLineEdit::textChanged, this, [this, field](const QString& value) {
             m_params.value(field) = FieldValue(value.toStdString());
@@ -171,12 +153,11 @@ void ParameterWindow::buildFields() {
     m_sMaxLabel = findChild<QLabel*>(QStringLiteral("Label4"));
     m_suLabel = findChild<QLabel*>(QStringLiteral("Label6"));
 
-    m_detailOutput = makeChild<QCheckBox>(this, "Check1");
+    m_detailOutput = makeControl<QCheckBox>(this, "Check1", {360, 4920, 1935, 375});
     m_detailOutput->setText(QStringLiteral("Detail output"));
     m_detailOutput->setFont(formFont(kSmallPoints));
     m_detailOutput->setStyleSheet(QStringLiteral("QCheckBox { background: rgb(128, 128, 128); "
                                                  "color: white; padding-left: 2px; }"));
-    placeInTwips(m_detailOutput, {360, 4920, 1935, 375});
     connect(m_detailOutput, &QCheckBox::toggled, this,
             [this](bool checked) { m_params.detailOutput = checked ? 1 : 0; });
 }
@@ -194,10 +175,8 @@ void ParameterWindow::buildButtons() {
         {"Command1", "Execute", {6000, 5640, 975, 375}, &ParameterWindow::executeClicked},
     };
     for (const auto& button : buttons) {
-        auto* push = makeChild<QPushButton>(this, button.name);
-        push->setText(QString::fromLatin1(button.caption));
-        push->setFont(formFont(kLargePoints));
-        placeInTwips(push, button.box);
+        QPushButton* push = makeButton(this, button.name, QString::fromLatin1(button.caption),
+                                       button.box, formFont(kLargePoints));
         connect(push, &QPushButton::clicked, this, button.clicked);
     }
 }
@@ -242,14 +221,7 @@ FieldTexts ParameterWindow::fieldTexts() const {
 }
 
 void ParameterWindow::centreOnScreen() {
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen) {
-        return;
-    }
-    const QRect available = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    move(available.x() + (available.width() - outer.width()) / 2,
-         available.y() + (available.height() - outer.height()) / 2);
+    centreByFrame(this);
 }
 
 void ParameterWindow::keyPressEvent(QKeyEvent* event) {
@@ -267,7 +239,7 @@ void ParameterWindow::executeClicked() {
         for (const std::string& problem : problems) {
             message += QStringLiteral("\n• ") + QString::fromStdString(problem);
         }
-        QMessageBox::warning(this, windowTitle(), message);
+        showMessage(this, QMessageBox::Warning, windowTitle(), message);
         return;
     }
     emit runRequested();
@@ -309,14 +281,9 @@ void ParameterWindow::showFileDialog(const QString& caption) {
 }
 
 bool ParameterWindow::saveTo(const QString& path) {
-    if (QFileInfo(path).isFile()) {
-        QMessageBox question(QMessageBox::NoIcon, QStringLiteral("Menu"),
-                             QStringLiteral("Do you overwrite？"),
-                             QMessageBox::Yes | QMessageBox::No, this);
-        question.setDefaultButton(QMessageBox::No);
-        if (question.exec() != QMessageBox::Yes) {
-            return false;
-        }
+    if (QFileInfo(path).isFile() &&
+        !askYesNo(this, QStringLiteral("Menu"), QStringLiteral("Do you overwrite？"))) {
+        return false;
     }
     ParameterFileTexts texts;
     texts.comment = m_comment->text().toStdString();
@@ -328,13 +295,10 @@ bool ParameterWindow::saveTo(const QString& path) {
     if (!status.ok()) {
         // The platform's error number of the failed operation, as users have always seen it;
         // the reason in words below it.
-        QMessageBox failure(
-            QMessageBox::Warning, QStringLiteral("Text editor"),
-            QStringLiteral("Error! Try again.") +
-                (status.errorNumber ? QString::number(status.errorNumber) : QString()),
-            QMessageBox::Ok, this);
-        failure.setInformativeText(QString::fromStdString(status.message));
-        failure.exec();
+        showMessage(this, QMessageBox::Warning, QStringLiteral("Text editor"),
+                    QStringLiteral("Error! Try again.") +
+                        (status.errorNumber ? QString::number(status.errorNumber) : QString()),
+                    QString::fromStdString(status.message));
         return false;
     }
     m_params.parameterFilePath = path.toStdString();
@@ -345,9 +309,9 @@ bool ParameterWindow::loadFrom(const QString& path) {
     ParameterFileTexts texts;
     const FileStatus status = LoadParameterFile(path.toStdString(), texts);
     if (!status.ok()) {
-        QMessageBox::warning(this, ParameterFileDialog::kMessageTitle.toString(),
-                             QStringLiteral("The parameter file was not loaded.\n\n") +
-                                 QString::fromStdString(status.message));
+        showMessage(this, QMessageBox::Warning, ParameterFileDialog::kMessageTitle.toString(),
+                    QStringLiteral("The parameter file was not loaded.\n\n") +
+                        QString::fromStdString(status.message));
         return false;
     }
     m_comment->setText(QString::fromStdString(texts.comment));

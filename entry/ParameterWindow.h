@@ -26,7 +26,8 @@ public:
     bool saveTo(const QString& path);
     bool loadFrom(const QString& path);
 
-    // Centres the window on its screen, by its outer size.
+    // Centres the window on its screen by its outer frame: now, and again once the window
+    // manager has made the frame known.
     void centreOnScreen();
 
 signals:

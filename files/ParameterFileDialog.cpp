@@ -1,6 +1,8 @@
 #include "files/ParameterFileDialog.h"
 
-#include "forms/FormLayout.h"
+#include "forms/Controls.h"
+#include "forms/FormLook.h"
+#include "forms/Placement.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -12,7 +14,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTreeWidget>
@@ -68,14 +69,6 @@ int enterDirectory(const QString& path) {
     }
     ::closedir(listing);
     return ::chdir(native.constData()) == 0 ? 0 : errno;
-}
-
-template <class Widget>
-Widget* makeControl(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    placeInTwips(widget, {left, top, width, height});
-    return widget;
 }
 
 // The directory list of a classic form: each level indented under the one above, without
@@ -144,13 +137,11 @@ QString unusableNameNote(const char* what) {
         .arg(QLatin1String(what));
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int left, int top,
-                  int width) {
-    auto* label = makeControl<QLabel>(parent, name, left, top, width, 315);
-    label->setText(QString::fromLatin1(text));
-    // Top-aligned as the form was drawn: the box below overlaps the label's lower edge.
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
+// Top-aligned as the form was drawn: the box below overlaps the label's lower edge.
+QLabel* makeTopLabel(QWidget* parent, const char* name, const char* text, int left, int top,
+                     int width) {
+    return makeLabel(parent, name, QString::fromLatin1(text), {left, top, width, 315},
+                     parent->font(), Qt::AlignLeft | Qt::AlignTop);
 }
 
 } // namespace
@@ -193,11 +184,7 @@ ParameterFileDialog::ParameterFileDialog(AnalysisParameters& params, FileAction 
     setAutoFillBackground(true);
     setFont(formFont(kPoints));
 
-    // Centred by the client size: the frame is not known before the window is shown.
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    centreByFrame(this);
 
     buildControls();
     fillDrives();
@@ -214,15 +201,15 @@ void ParameterFileDialog::presetName(const QString& text) {
 // Created in tab order, which Qt follows for the focus; labels take none, so the file list
 // comes first.
 void ParameterFileDialog::buildControls() {
-    makeLabel(this, "lblOpenSave_0", "File Name:", 120, 120, 1455);
-    makeLabel(this, "lblOpenSave_1", "Directory:", 2280, 120, 1455);
-    m_pathLabel = makeLabel(this, "lblOpenSave_2", "", 2280, 480, 3375);
+    makeTopLabel(this, "lblOpenSave_0", "File Name:", 120, 120, 1455);
+    makeTopLabel(this, "lblOpenSave_1", "Directory:", 2280, 120, 1455);
+    m_pathLabel = makeTopLabel(this, "lblOpenSave_2", "", 2280, 480, 3375);
     m_pathLabel->setFont(formFont(kPathPoints));
     // The directory list covers the label entirely; hidden, so that no glyph shows through
     // the list's frame. It still carries the path.
     m_pathLabel->hide();
 
-    m_files = makeControl<QListWidget>(this, "filOpenSave", 120, 840, 2055, 2340);
+    m_files = makeControl<QListWidget>(this, "filOpenSave", {120, 840, 2055, 2340});
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_files, &QListWidget::itemSelectionChanged, this, &ParameterFileDialog::fileSelected);
     connect(m_files, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
@@ -231,7 +218,7 @@ void ParameterFileDialog::buildControls() {
         }
     });
 
-    auto* directories = makeControl<DirectoryTree>(this, "dirOpenSave", 2280, 360, 3375, 2070);
+    auto* directories = makeControl<DirectoryTree>(this, "dirOpenSave", {2280, 360, 3375, 2070});
     directories->setOpenAction([this](QTreeWidgetItem* item) {
         if (item->data(0, kUnusableRole).toBool()) {
             warn(QStringLiteral("This directory name is not valid UTF-8; rename the directory to "
@@ -248,19 +235,19 @@ void ParameterFileDialog::buildControls() {
     m_directories->setExpandsOnDoubleClick(false);
     m_directories->setIndentation(twipsToPixels(150));
 
-    m_name = makeControl<QLineEdit>(this, "txtOpenSave", 120, 360, 2055, 405);
+    m_name = makeControl<QLineEdit>(this, "txtOpenSave", {120, 360, 2055, 405});
     m_name->setText(kStartPattern.toString());
     connect(m_name, &QLineEdit::textChanged, this, &ParameterFileDialog::nameEdited);
 
-    m_drives = makeControl<QComboBox>(this, "drvOpenSave", 2280, 3000, 3375, 345);
-    makeLabel(this, "lblOpenSave_3", "Drive:", 2280, 2640, 1455);
+    m_drives = makeControl<QComboBox>(this, "drvOpenSave", {2280, 3000, 3375, 345});
+    makeTopLabel(this, "lblOpenSave_3", "Drive:", 2280, 2640, 1455);
 
     const char* const captions[] = {"OK", "Cancel"};
     const int lefts[] = {2640, 4200};
     for (int index = 0; index < 2; ++index) {
         const QByteArray name = "cmdOpenSave_" + QByteArray::number(index);
         auto* button =
-            makeControl<QPushButton>(this, name.constData(), lefts[index], 3480, 1095, 375);
+            makeControl<QPushButton>(this, name.constData(), {lefts[index], 3480, 1095, 375});
         button->setText(QString::fromLatin1(captions[index]));
         connect(button, &QPushButton::clicked, this, [this, index] { buttonClicked(index); });
         if (index == 0) {

@@ -1,18 +1,19 @@
 #include "output/CalculationWindow.h"
 
-#include "forms/FormLayout.h"
+#include "forms/Controls.h"
+#include "forms/FormLook.h"
+#include "forms/KeyRules.h"
+#include "forms/Placement.h"
 #include "numtext/NumberText.h"
 #include "output/DistributionPlotWindow.h"
 #include "output/ResultFileRun.h"
 #include "output/TauSlipPlotWindow.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <tuple>
 
@@ -27,28 +28,25 @@ constexpr int kTableRows = 10;
 // The window system gets its turn after every this many steps.
 constexpr int kStepsBetweenYields = 5;
 
-QWidget* makeBlock(QWidget* parent, const char* name, const TwipsBox& box, const QColor& colour) {
-    auto* block = new QWidget(parent);
-    block->setObjectName(QString::fromLatin1(name));
-    placeInTwips(block, box);
-    paintBackground(block, colour);
-    return block;
-}
-
 // A caption at the top of its box.
 QLabel* makeCaption(QWidget* parent, const char* name, const char* caption, const TwipsBox& box,
                     const QFont& font = formFont(kPoints)) {
-    QLabel* label =
-        makeLabel(parent, QString::fromLatin1(name), QString::fromUtf8(caption), box, font);
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    return label;
+    return makeLabel(parent, name, QString::fromUtf8(caption), box, font,
+                     Qt::AlignHCenter | Qt::AlignTop);
 }
 
-// The program writes these boxes and never reads them.
-QLineEdit* makeBox(QWidget* parent, const char* name, const TwipsBox& box, const char* widest,
-                   bool bold = false) {
-    return makeValueBox(parent, QString::fromLatin1(name), box, formFont(kPoints, bold),
-                        QString::fromLatin1(widest));
+// The table's cells: rows 240 twips apart, a little taller than that, so that neighbouring
+// cells overlap as on the drawn form.
+constexpr struct {
+    const char* name;
+    int left, width, height;
+} kColumns[] = {{"Text4", 480, 975, 300}, {"Text5", 1800, 1215, 270}, {"Text6", 3480, 1215, 300}};
+constexpr int kFirstRowTop = 1920;
+constexpr int kRowPitch = 240;
+
+int cellHeight(int column, int row) {
+    // Rows 1 to 3 of the x column are drawn lower than the rest.
+    return column == 0 && row >= 1 && row <= 3 ? 270 : kColumns[column].height;
 }
 
 QString masked(double value, const char* mask) {
@@ -82,29 +80,23 @@ void CalculationWindow::buildControls() {
           {"Label3", "Δs0(mm)", {3360, 360, 1575, 855}}}) {
         paintBackground(makeCaption(this, name, caption, box), kLightGrey);
     }
-    m_stepFields = {makeBox(this, "Text1", {600, 720, 855, 405}, "00000"),
-                    makeBox(this, "Text2", {1800, 720, 1335, 405}, "8.888e-08"),
-                    makeBox(this, "Text3", {3480, 720, 1335, 405}, "8.888e-08")};
+    m_stepFields = {makeValueBox(this, "Text1", {600, 720, 855, 405}, formFont(kPoints)),
+                    makeValueBox(this, "Text2", {1800, 720, 1335, 405}, formFont(kPoints)),
+                    makeValueBox(this, "Text3", {3480, 720, 1335, 405}, formFont(kPoints))};
 
-    makeBlock(this, "Shape1", {480, 1320, 4455, 3135}, kLightGrey)->lower();
+    makePanel(this, "Shape1", {480, 1320, 4455, 3135}, kLightGrey)->lower();
     makeCaption(this, "Label4", "x(mm)", {840, 1440, 735, 255});
     makeCaption(this, "Label5", "s(mm)", {2280, 1440, 735, 255});
     makeCaption(this, "Label6", "τ(MPa)", {3720, 1440, 975, 255});
     // The rule under the table headings, blue and two pixels wide.
-    makeBlock(this, "Line1", {480, 1800, 4440, 0}, Qt::blue)->setFixedHeight(2);
-    const struct {
-        const char* name;
-        int left, width;
-        const char* widest;
-    } columns[] = {{"Text4", 480, 975, "888.888"},
-                   {"Text5", 1800, 1215, "8.888e-08"},
-                   {"Text6", 3480, 1215, "88.888"}};
+    makePanel(this, "Line1", {480, 1800, 4440, 0}, Qt::blue)->setFixedHeight(2);
     for (int c = 0; c < 3; ++c) {
         for (int k = 0; k < kTableRows; ++k) {
-            QLineEdit* cell =
-                makeValueBox(this, QStringLiteral("%1_%2").arg(columns[c].name).arg(k),
-                             {columns[c].left, 1920 + 240 * k, columns[c].width, 240},
-                             formFont(kPoints), QString::fromLatin1(columns[c].widest), false);
+            const QByteArray name = QByteArray(kColumns[c].name) + '_' + QByteArray::number(k);
+            QLineEdit* cell = makeValueBox(this, name.constData(),
+                                           {kColumns[c].left, kFirstRowTop + kRowPitch * k,
+                                            kColumns[c].width, cellHeight(c, k)},
+                                           formFont(kPoints), false);
             paintBackground(cell, kLightGrey);
             if (c == 2) {
                 setTextColour(cell, Qt::blue);
@@ -113,16 +105,14 @@ void CalculationWindow::buildControls() {
         }
     }
 
-    makeBlock(this, "Shape2", {480, 4560, 4455, 1455}, kGrey)->lower();
+    makePanel(this, "Shape2", {480, 4560, 4455, 1455}, kGrey)->lower();
     QFont italic = formFont(kPoints, true);
     italic.setItalic(true);
     makeCaption(this, "Label10", "Results", {600, 4680, 975, 375}, italic);
     makeCaption(this, "Label11", "unit : N-mm", {1680, 4680, 1215, 255}, font());
-    m_command = new QPushButton(QStringLiteral("Command"), this);
-    m_command->setObjectName(QStringLiteral("Command1"));
-    m_command->setFont(formFont(kPoints));
+    m_command = makeButton(this, "Command1", QStringLiteral("Command"), {3600, 4680, 1215, 375},
+                           formFont(kPoints));
     m_command->setFocus();
-    placeInTwips(m_command, {3600, 4680, 1215, 375});
     connect(m_command, &QPushButton::clicked, this, &CalculationWindow::commandClicked);
 
     for (const auto& [name, caption, box] :
@@ -131,24 +121,30 @@ void CalculationWindow::buildControls() {
           {"Label9", "slmax", {3480, 5160, 1335, 735}}}) {
         paintBackground(makeCaption(this, name, caption, box), kLightGrey);
     }
-    m_maximaFields = {makeBox(this, "Text7", {840, 5400, 975, 420}, "88.888", true),
-                      makeBox(this, "Text8", {2280, 5400, 975, 420}, "88888.8", true),
-                      makeBox(this, "Text9", {3720, 5400, 975, 420}, "8.88888", true)};
+    m_maximaFields = {makeValueBox(this, "Text7", {840, 5400, 975, 420}, formFont(kPoints, true)),
+                      makeValueBox(this, "Text8", {2280, 5400, 975, 420}, formFont(kPoints, true)),
+                      makeValueBox(this, "Text9", {3720, 5400, 975, 420}, formFont(kPoints, true))};
     paintBackground(m_maximaFields[0], Qt::white);
     setTextColour(m_maximaFields[1], Qt::blue);
     setTextColour(m_maximaFields[2], Qt::red);
 }
 
+// This window and the τ-s plot are centred as a pair, this window centred vertically; the
+// distribution plot stands under the τ-s plot. All by their frames, so that no title bar lies
+// under another window.
+void CalculationWindow::placeRunWindows() {
+    const QRect screen = screenArea(this);
+    const QRect calculation = frameGeometry();
+    const QRect tauSlip = m_tauSlipPlot->frameGeometry();
+    const QPoint topLeft = centredFrame(screen, calculation.size());
+    const int left = screen.x() + screen.width() / 2 - (tauSlip.width() + calculation.width()) / 2;
+    move(left, topLeft.y());
+    m_tauSlipPlot->move(left + calculation.width(), topLeft.y());
+    m_distributionPlot->move(left + calculation.width(), topLeft.y() + tauSlip.height());
+}
+
 void CalculationWindow::showRunWindows() {
-    // This window and the τ-s plot are centred as a pair; the distribution plot stands under
-    // the τ-s plot.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const int left = area.x() + area.width() / 2 - (m_tauSlipPlot->width() + width()) / 2;
-    const int top = area.y() + area.height() / 2 - height() / 2;
-    move(left, top);
-    m_tauSlipPlot->move(left + width(), top);
-    m_distributionPlot->move(left + width(), top + m_tauSlipPlot->height());
+    placeByFrame({this, m_tauSlipPlot, m_distributionPlot}, [this] { placeRunWindows(); });
     m_stepFields[0]->clear();
     m_stepFields[1]->clear();
 

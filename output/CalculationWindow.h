@@ -35,8 +35,9 @@ public:
     explicit CalculationWindow(AnalysisParameters& params, QWidget* parent = nullptr);
     ~CalculationWindow() override;
 
-    // Places the three windows (this and the τ-s plot centred as a pair, the distribution plot
-    // under the τ-s plot) and shows the distribution plot, the τ-s plot and this window.
+    // Places the three windows by their frames (this and the τ-s plot centred as a pair, the
+    // distribution plot under the τ-s plot), again once their frames are known, and shows the
+    // distribution plot, the τ-s plot and this window.
     void showRunWindows();
 
     RunState state() const { return m_state; }
@@ -63,6 +64,7 @@ private slots:
 
 private:
     void buildControls();
+    void placeRunWindows();
     void startRun();
     void continueRun();
     void finishRun(RunEnd end);

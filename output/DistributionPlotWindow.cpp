@@ -1,6 +1,5 @@
 #include "output/DistributionPlotWindow.h"
 
-#include "forms/FormLayout.h"
 #include "output/PlotCanvas.h"
 
 #include <cmath>

@@ -1,5 +1,7 @@
 #include "output/PlotWindow.h"
 
+#include "forms/Controls.h"
+#include "forms/FormLook.h"
 #include "output/PlotCanvas.h"
 
 #include <QEvent>
@@ -34,15 +36,13 @@ PlotWindow::~PlotWindow() = default;
 
 QLabel* PlotWindow::addLabel(const char* name, const QString& caption, const TwipsBox& box,
                              const QColor& colour) {
-    QLabel* label = makeLabel(this, QString::fromLatin1(name), caption, box, font());
+    QLabel* label = makeLabel(this, name, caption, box, font());
     setTextColour(label, colour);
     return label;
 }
 
-QLineEdit* PlotWindow::addValueBox(const char* name, const TwipsBox& box, const QColor& colour,
-                                   const QString& widest) {
-    QLineEdit* text =
-        makeValueBox(this, QString::fromLatin1(name), box, formFont(kValuePoints, true), widest);
+QLineEdit* PlotWindow::addValueBox(const char* name, const TwipsBox& box, const QColor& colour) {
+    QLineEdit* text = makeValueBox(this, name, box, formFont(kValuePoints, true));
     text->setAlignment(Qt::AlignLeft);
     setTextColour(text, colour);
     return text;

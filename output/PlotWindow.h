@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/PulloutRun.h"
-#include "forms/FormLayout.h"
+#include "forms/Twips.h"
 
 #include <QWidget>
 #include <memory>
@@ -29,9 +29,8 @@ protected:
     PlotCanvas& canvas() const { return *m_canvas; }
     QLabel* addLabel(const char* name, const QString& caption, const TwipsBox& box,
                      const QColor& colour);
-    // A bold value box whose font fits `widest`, the widest text its mask can give.
-    QLineEdit* addValueBox(const char* name, const TwipsBox& box, const QColor& colour,
-                           const QString& widest);
+    // A bold, left-aligned value box that keeps its whole text in view.
+    QLineEdit* addValueBox(const char* name, const TwipsBox& box, const QColor& colour);
     // The surface was resampled for a new pixel ratio (shown, or moved to another screen).
     virtual void surfaceChanged() {}
 

@@ -1,6 +1,6 @@
 #include "output/TauSlipPlotWindow.h"
 
-#include "forms/FormLayout.h"
+#include "forms/FormLook.h"
 #include "numtext/NumberText.h"
 #include "output/PlotCanvas.h"
 
@@ -22,9 +22,9 @@ TauSlipPlotWindow::TauSlipPlotWindow(QWidget* parent)
     : PlotWindow(QStringLiteral("Form3"), QStringLiteral("τ-s relationship"), kClientWidth,
                  kClientHeight, parent) {
     addLabel("Label1", QStringLiteral("τbu(MPa)"), {0, 0, 1455, 255}, Qt::blue);
-    m_tauText = addValueBox("Text1", {120, 240, 1575, 375}, Qt::blue, QStringLiteral("888.8"));
+    m_tauText = addValueBox("Text1", {120, 240, 1575, 375}, Qt::blue);
     addLabel("Label2", QStringLiteral("Slip(mm)"), {2400, 2400, 735, 255}, kGreen);
-    m_slipText = addValueBox("Text2", {2160, 2640, 975, 405}, kGreen, QStringLiteral("8.8E-88"));
+    m_slipText = addValueBox("Text2", {2160, 2640, 975, 405}, kGreen);
 }
 
 TauSlipPlotWindow::~TauSlipPlotWindow() = default;

@@ -1,3 +1,4 @@
+#include "BoxChecks.h"
 #include "MessageBoxAnswer.h"
 #include "app/RunWindows.h"
 #include "entry/ParameterWindow.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -247,22 +249,150 @@ private slots:
         QCOMPARE(window.findChild<QPushButton*>("Command1")->text(), QStringLiteral("OK"));
     }
 
-    // ORVANE_GRAB_DIR=dir writes pictures of the three windows during and after a run.
+    // The table's cells as drawn: rows 240 twips apart and taller than that, x rows 1 to 3
+    // lower than the rest.
+    void tableCellsAsDrawn_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        for (int k = 0; k < 10; ++k) {
+            const int top = 1920 + 240 * k;
+            const int xHeight = k >= 1 && k <= 3 ? 270 : 300;
+            QTest::addRow("Text4_%d", k)
+                << QStringLiteral("Text4_%1").arg(k) << QRect(480, top, 975, xHeight);
+            QTest::addRow("Text5_%d", k)
+                << QStringLiteral("Text5_%1").arg(k) << QRect(1800, top, 1215, 270);
+            QTest::addRow("Text6_%d", k)
+                << QStringLiteral("Text6_%1").arg(k) << QRect(3480, top, 1215, 300);
+        }
+    }
+    void tableCellsAsDrawn() {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        AnalysisParameters params = executed();
+        CalculationWindow window(params);
+        QCOMPARE(window.findChild<QLineEdit*>(name)->geometry(),
+                 pixelRect(twips.x(), twips.y(), twips.width(), twips.height()));
+    }
+
+    // Long values show every digit: the boxes' fonts follow their texts.
+    void longValuesShowEveryDigit_data() {
+        QTest::addColumn<float>("b");
+        QTest::addColumn<float>("lb");
+        QTest::addColumn<float>("dl");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("b 500 mm: Pbumax") << 500.0f << 120.0f << 0.12f << "Text8"
+                                          << "148338.8";
+        QTest::newRow("lb 10000 mm: x") << 50.0f << 10000.0f << 10.0f << "Text4_9"
+                                        << "10000.000";
+        QTest::newRow("lb 10000 mm: slmax") << 50.0f << 10000.0f << 10.0f << "Text9"
+                                            << "81.23363";
+    }
+    void longValuesShowEveryDigit() {
+        QFETCH(float, b);
+        QFETCH(float, lb);
+        QFETCH(float, dl);
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        AnalysisParameters params = executed(lb);
+        params.b = b;
+        params.dl = dl;
+        CalculationWindow window(params);
+        window.showRunWindows();
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
+        QCOMPARE(text(window, name), shown);
+        QVERIFY(showsWholeText(window.findChild<QLineEdit*>(name)));
+        // The graph windows are children of this one: their boxes are among these.
+        const QList<QLineEdit*> boxes = window.findChildren<QLineEdit*>();
+        for (const QLineEdit* box : boxes) {
+            QVERIFY2(showsWholeText(box), qPrintable(box->objectName() + ": " + box->text()));
+        }
+    }
+
+    // Form3 stands right of Form2, the two centred as a pair, and Form4 under Form3: frame
+    // by frame, once the frames are known, so that no title bar is hidden.
+    void runWindowsStandByTheirFrames() {
+        AnalysisParameters params = executed();
+        CalculationWindow window(params);
+        window.showRunWindows();
+        QWidget* tauSlip = window.tauSlipPlot();
+        QWidget* distribution = window.distributionPlot();
+        for (QWidget* shown : {static_cast<QWidget*>(&window), tauSlip, distribution}) {
+            QVERIFY(QTest::qWaitForWindowExposed(shown));
+            QVERIFY(shown->frameGeometry() != shown->geometry()); // the platform gives frames
+        }
+        const QPoint centre = QGuiApplication::primaryScreen()->geometry().center();
+        // Within a pixel: at a fractional scale the frames' edges are rounded.
+        const auto near = [](int a, int b) { return std::abs(a - b) <= 1; };
+        const auto placed = [&] {
+            const QRect f2 = window.frameGeometry();
+            const QRect f3 = tauSlip->frameGeometry();
+            const QRect f4 = distribution->frameGeometry();
+            return near(f3.left(), f2.right() + 1) && near(f3.top(), f2.top()) &&
+                   near(f4.left(), f3.left()) && near(f4.top(), f3.bottom() + 1) &&
+                   near((f2.left() + f3.right()) / 2, centre.x()) &&
+                   near(f2.center().y(), centre.y());
+        };
+        QTRY_VERIFY(placed());
+        // Under a window manager (QT_QPA_PLATFORM=xcb), ORVANE_GRAB_DIR=dir takes a picture of
+        // the screen, frames and title bars included.
+        const QString dir = qEnvironmentVariable("ORVANE_GRAB_DIR");
+        if (!dir.isEmpty() && QGuiApplication::platformName() == "xcb") {
+            QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/run-windows.png"));
+        }
+        QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    }
+
+    // Holding Enter repeats it; a repeated Enter never presses Cancel.
+    void heldEnterDoesNotCancel() {
+        AnalysisParameters params = executed();
+        CalculationWindow window(params);
+        QSignalSpy closed(&window, &CalculationWindow::closed);
+        window.showRunWindows();
+        runUntilStep(window, 6);
+        QWidget* button = window.findChild<QPushButton*>("Command1");
+        QCOMPARE(window.focusWidget(), button);
+        for (int repeat = 0; repeat < 10; ++repeat) {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(button, &enter);
+        }
+        QCOMPARE(closed.count(), 0);
+        QCOMPARE(window.state(), RunState::Running);
+        QTest::keyClick(button, Qt::Key_Return);
+        QCOMPARE(closed.count(), 1);
+    }
+
+    // ORVANE_GRAB_DIR=dir writes pictures of the three windows during and after a run: of
+    // the start-up set, and of sets with long values.
+    void pictures_data() {
+        QTest::addColumn<float>("b");
+        QTest::addColumn<float>("lb");
+        QTest::addColumn<float>("dl");
+        QTest::addColumn<QString>("tag");
+        QTest::newRow("start-up") << 50.0f << 120.0f << 0.12f << "";
+        QTest::newRow("b 500") << 500.0f << 120.0f << 0.12f << "-b500";
+        QTest::newRow("lb 10000") << 50.0f << 10000.0f << 10.0f << "-lb10000";
+    }
     void pictures() {
+        QFETCH(float, b);
+        QFETCH(float, lb);
+        QFETCH(float, dl);
+        QFETCH(QString, tag);
         const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
         if (dir.isEmpty()) {
             QSKIP("set ORVANE_GRAB_DIR to write window pictures");
         }
-        AnalysisParameters params = executed();
+        AnalysisParameters params = executed(lb);
+        params.b = b;
+        params.dl = dl;
         CalculationWindow window(params);
         window.showRunWindows();
         const QString scale = QString::number(window.devicePixelRatioF());
         const auto grab = [&](const QString& moment) {
-            QVERIFY(window.grab().save(dir + "/Form2-" + moment + "-" + scale + "x.png"));
-            QVERIFY(window.tauSlipPlot()->grab().save(dir + "/Form3-" + moment + "-" + scale +
-                                                      "x.png"));
-            QVERIFY(window.distributionPlot()->grab().save(dir + "/Form4-" + moment + "-" + scale +
-                                                           "x.png"));
+            const QString name = tag + "-" + moment + "-" + scale + "x.png";
+            QVERIFY(window.grab().save(dir + "/Form2" + name));
+            QVERIFY(window.tauSlipPlot()->grab().save(dir + "/Form3" + name));
+            QVERIFY(window.distributionPlot()->grab().save(dir + "/Form4" + name));
         };
         QTRY_VERIFY_WITH_TIMEOUT(window.stepNumber() >= 103, kRunTimeout);
         grab("during");

@@ -1,5 +1,8 @@
+#include "BoxChecks.h"
 #include "MessageBoxAnswer.h"
 #include "entry/ParameterWindow.h"
+#include "files/ParameterFileDialog.h"
+#include "forms/KeyRules.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,6 +23,79 @@
 using namespace orvane;
 
 namespace {
+
+// Form1 as drawn: every control with its caption and its box in twips (left, top, width,
+// height). Text boxes carry no caption; their start-up texts are checked by startupState.
+const struct {
+    const char* name;
+    const char* caption;
+    int left, top, width, height;
+} kForm1Layout[] = {
+    {"Label18", "Orvane ver.2.1", 720, 120, 5895, 255},
+    {"Shape1", nullptr, 720, 480, 5895, 615},
+    {"Label1", "Comment", 840, 600, 1095, 255},
+    {"Text1", nullptr, 2040, 600, 4455, 405},
+    {"Shape4", nullptr, 240, 1200, 2175, 4215},
+    {"Label2", "Condition for analysis unit : N-mm", 360, 1320, 1815, 495},
+    {"Option1", "Perfectly bi-linear", 360, 1800, 1935, 255},
+    {"Option2", "Bi-linear softening", 360, 2040, 1935, 255},
+    {"Label25", "τmax : max bond stress", 360, 2400, 1095, 375},
+    {"Text2", nullptr, 1440, 2400, 855, 360},
+    {"Label4", "smax : slip at  τmax", 360, 2880, 1095, 375},
+    {"Text3", nullptr, 1440, 2880, 855, 405},
+    {"Label6", "su : slip at ultimate", 360, 3360, 1095, 375},
+    {"Text4", nullptr, 1440, 3360, 855, 405},
+    {"Label5", "Δl : element length", 360, 3840, 1095, 375},
+    {"Text5", nullptr, 1440, 3840, 855, 405},
+    {"Label7", "lb : bond length", 360, 4320, 1095, 375},
+    {"Text6", nullptr, 1440, 4320, 855, 405},
+    {"Check1", "Detail output", 360, 4920, 1935, 375},
+    {"Shape3", nullptr, 2520, 1200, 2175, 2055},
+    {"Label8", "Data for FRP laminate unit : N-mm", 2640, 1320, 1935, 495},
+    {"Label9", "b : laminate width (sum)", 2640, 1800, 1095, 375},
+    {"Text7", nullptr, 3720, 1800, 855, 405},
+    {"Label10", "tf : laminate thickness", 2640, 2280, 1095, 375},
+    {"Text8", nullptr, 3720, 2280, 855, 405},
+    {"Label11", "Ef : elastic modulus", 2640, 2760, 1095, 375},
+    {"Text9", nullptr, 3720, 2760, 855, 405},
+    {"Shape5", nullptr, 2520, 3360, 2175, 2055},
+    {"Label20", "Data for epoxy resin unit : N-mm", 2640, 3480, 1815, 495},
+    {"Label12", "tr : resin thickness", 2640, 3960, 1095, 375},
+    {"Text10", nullptr, 3720, 3960, 855, 405},
+    {"Label3", "Er : elastic modulus", 2640, 4440, 1095, 375},
+    {"Text11", nullptr, 3720, 4440, 855, 405},
+    {"Shape2", nullptr, 4800, 1200, 2175, 2055},
+    {"Label13", "Data for concrete  unit : N-mm", 4920, 1320, 1695, 495},
+    {"Label22", "bc : effect width", 4920, 1800, 1095, 375},
+    {"Text12", nullptr, 6000, 1800, 855, 405},
+    {"Label14", "dc : depth", 4920, 2280, 1095, 375},
+    {"Text13", nullptr, 6000, 2280, 855, 390},
+    {"Label16", "Ec : elastic modulus", 4920, 2760, 1095, 375},
+    {"Text14", nullptr, 6000, 2760, 855, 405},
+    {"Shape6", nullptr, 4800, 3360, 2175, 2055},
+    {"Label19", "Data for re-bar  unit : N-mm", 4920, 3480, 1695, 495},
+    {"Label15", "Ab : section area", 4920, 3960, 1095, 375},
+    {"Text15", nullptr, 6000, 3960, 855, 405},
+    {"Label17", "Eb : elastic modulus", 4920, 4440, 1095, 375},
+    {"Text16", nullptr, 6000, 4440, 855, 405},
+    {"Command2", "Open", 240, 5640, 975, 375},
+    {"Command3", "Save", 1320, 5640, 975, 375},
+    {"Label24", "initial ds", 2520, 5640, 615, 375},
+    {"Text20", nullptr, 3120, 5640, 1575, 405},
+    {"Command4", "Exit", 4920, 5640, 975, 375},
+    {"Command1", "Execute", 6000, 5640, 975, 375},
+};
+
+// The focusable controls in tab order, from the focus at start.
+const char* const kForm1TabOrder[] = {
+    "Command1", "Text1",    "Option1",  "Option2",  "Text2",  "Text3",  "Text4",  "Text5",
+    "Text6",    "Check1",   "Text7",    "Text8",    "Text9",  "Text10", "Text11", "Text12",
+    "Text13",   "Command2", "Command3", "Command4", "Text14", "Text15", "Text20", "Text16",
+};
+
+QKeyEvent repeatedKey(QEvent::Type type, int key) {
+    return QKeyEvent(type, key, Qt::NoModifier, QString(), true);
+}
 
 QByteArray crlfLines(const QList<QByteArray>& lines) {
     QByteArray bytes;
@@ -280,6 +357,180 @@ private slots:
         QCOMPARE(m_window->findChild<QLineEdit*>("Text1")->text(),
                  QStringLiteral("Please input the comment."));
         QCOMPARE(m_params.tauMax, 6.467f);
+    }
+
+    void layout_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("twips");
+        for (const auto& control : kForm1Layout) {
+            QTest::newRow(control.name)
+                << QString::fromLatin1(control.name) << QString::fromUtf8(control.caption)
+                << QRect(control.left, control.top, control.width, control.height);
+        }
+    }
+    void layout() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, twips);
+        QCOMPARE(m_window->size(), QSize(pixels(7185), pixels(6180)));
+        const QList<QWidget*> found = m_window->findChildren<QWidget*>(name);
+        QCOMPARE(found.size(), 1);
+        QWidget* widget = found.first();
+        QCOMPARE(widget->parentWidget(), m_window);
+        QCOMPARE(widget->geometry(),
+                 pixelRect(twips.x(), twips.y(), twips.width(), twips.height()));
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            QCOMPARE(label->text(), caption);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            QCOMPARE(button->text(), caption);
+        } else {
+            QVERIFY2(caption.isEmpty(), qPrintable(name));
+        }
+    }
+
+    // The tab chain, from the focus at start, through the controls that take the focus by Tab,
+    // back to Execute. (Tab itself stops only at the selected one of the two option buttons.)
+    void tabChain() {
+        QWidget* start = m_window->focusWidget();
+        QVERIFY(start);
+        QStringList walked{start->objectName()};
+        for (QWidget* w = start->nextInFocusChain(); w != start; w = w->nextInFocusChain()) {
+            if (w->isVisibleTo(m_window) && (w->focusPolicy() & Qt::TabFocus)) {
+                walked << w->objectName();
+            }
+        }
+        QStringList expected;
+        for (const char* name : kForm1TabOrder) {
+            expected << QString::fromLatin1(name);
+        }
+        QCOMPARE(walked, expected);
+    }
+
+    // Long values: the font shrinks so that the whole text shows; beyond the smallest size the
+    // text shows from its start once the field has lost the focus, with all of it as tooltip.
+    void fieldsShowTheirWholeText_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("Eb exponent form") << "Text16"
+                                          << "2.05E+05" << true;
+        QTest::newRow("Eb one decimal") << "Text16"
+                                        << "206000.0" << true;
+        QTest::newRow("Ef one decimal") << "Text9"
+                                        << "230000.0" << true;
+        QTest::newRow("τmax in the shorter box") << "Text2"
+                                                 << "12345.678" << true;
+        QTest::newRow("beyond the smallest font") << "Text6"
+                                                  << "1200000000000000000000000.0" << false;
+    }
+    void fieldsShowTheirWholeText() {
+        QFETCH(QString, name);
+        QFETCH(QString, typed);
+        QFETCH(bool, fits);
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        auto* edit = m_window->findChild<QLineEdit*>(name);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), typed);
+        QCOMPARE(edit->cursorPosition(), typed.size()); // typing keeps its place
+        m_window->findChild<QWidget*>("Command1")->setFocus();
+        QCOMPARE(showsWholeText(edit), fits);
+        if (fits) {
+            QVERIFY(edit->toolTip().isEmpty());
+        } else {
+            QCOMPARE(edit->font().pointSizeF(), 6.0);
+            QCOMPARE(edit->cursorPosition(), 0);
+            QCOMPARE(edit->toolTip(), typed);
+        }
+        edit->setText("1");
+        QCOMPARE(edit->font().pointSizeF(), 9.75); // back to the form's size
+        QVERIFY(edit->toolTip().isEmpty());
+    }
+
+    // A held key repeats; only the first press of Enter presses the button, and repeated
+    // Space presses and releases press nothing.
+    void heldKeysPressOnce() {
+        QSignalSpy started(m_window, &ParameterWindow::runRequested);
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        QWidget* execute = m_window->findChild<QWidget*>("Command1");
+        QCOMPARE(QApplication::focusWidget(), execute);
+        for (int repeat = 0; repeat < 10; ++repeat) {
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                QKeyEvent space = repeatedKey(type, Qt::Key_Space);
+                QApplication::sendEvent(execute, &space);
+            }
+        }
+        QCOMPARE(started.count(), 0);
+        QTest::keyPress(execute, Qt::Key_Return);
+        for (int repeat = 0; repeat < 10; ++repeat) {
+            QKeyEvent enter = repeatedKey(QEvent::KeyPress, Qt::Key_Return);
+            QApplication::sendEvent(execute, &enter);
+        }
+        QCOMPARE(started.count(), 1);
+    }
+
+    // Message boxes take Enter for their default button; under the program's guard a
+    // repeated Enter leaves the question open.
+    void heldEnterLeavesAQuestionOpen() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("old.kvp");
+        QVERIFY(m_window->saveTo(path));
+        AutoRepeatGuard guard;
+        qApp->installEventFilter(&guard);
+        bool stillOpen = false;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                return;
+            }
+            poll.stop();
+            for (int repeat = 0; repeat < 5; ++repeat) {
+                QKeyEvent enter = repeatedKey(QEvent::KeyPress, Qt::Key_Return);
+                QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &enter);
+            }
+            stillOpen = box->isVisible();
+            box->button(QMessageBox::Yes)->click();
+        });
+        poll.start();
+        const bool saved = m_window->saveTo(path);
+        qApp->removeEventFilter(&guard);
+        QVERIFY(stillOpen);
+        QVERIFY(saved);
+    }
+
+    // Centred by the outer frame, once the frame is known, also when the centring was asked
+    // for before the window was shown.
+    void centredByItsFrame() {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        AnalysisParameters params;
+        ParameterWindow window(params);
+        window.centreOnScreen();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.frameGeometry() != window.geometry()); // the platform gives a frame
+        QTRY_VERIFY2((window.frameGeometry().center() - screen.center()).manhattanLength() <= 1,
+                     qPrintable(QStringLiteral("frame %1,%2 %3x%4")
+                                    .arg(window.frameGeometry().x())
+                                    .arg(window.frameGeometry().y())
+                                    .arg(window.frameGeometry().width())
+                                    .arg(window.frameGeometry().height())));
+
+        ParameterFileDialog dialog(params, {}, {}, &window);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_VERIFY((dialog.frameGeometry().center() - screen.center()).manhattanLength() <= 1);
+        // Under a window manager (QT_QPA_PLATFORM=xcb), ORVANE_GRAB_DIR=dir takes a picture of
+        // the screen, frames and title bars included.
+        const QString dir = qEnvironmentVariable("ORVANE_GRAB_DIR");
+        if (!dir.isEmpty() && QGuiApplication::platformName() == "xcb") {
+            QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/centred.png"));
+        }
     }
 
     // ORVANE_GRAB_DIR=dir writes a picture of the window, to look at.

@@ -1,3 +1,4 @@
+#include "BoxChecks.h"
 #include "engine/AnalysisParameters.h"
 #include "engine/PulloutRun.h"
 #include "output/DistributionPlotWindow.h"
@@ -141,6 +142,36 @@ private slots:
         QCOMPARE(window.findChild<QLineEdit*>("Text1")->text() + "|" +
                      window.findChild<QLineEdit*>("Text2")->text(),
                  texts);
+    }
+
+    // The axis texts show every digit: the font shrinks to the text, and a text too long even
+    // for the smallest font shows from its start, with all of it as the tooltip.
+    void axisTextsShowEveryDigit_data() {
+        QTest::addColumn<float>("tauMax");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("start-up set") << 6.467f << "0.1" << true;
+        QTest::newRow("seven digits") << 4e8f << "6000000.0" << true;
+        QTest::newRow("ten digits") << 4e11f << "6000000000.0" << true;
+        QTest::newRow("beyond the smallest font") << 4e30f << "" << false;
+    }
+    void axisTextsShowEveryDigit() {
+        QFETCH(float, tauMax);
+        QFETCH(QString, shown);
+        QFETCH(bool, whole);
+        StepHistory history{std::vector<double>(2, 0.0), std::vector<double>(2, 0.0)};
+        TauSlipPlotWindow window;
+        window.startRun(history, 0.001f, tauMax);
+        auto* text = window.findChild<QLineEdit*>("Text1");
+        if (!shown.isEmpty()) {
+            QCOMPARE(text->text(), shown);
+        }
+        QCOMPARE(showsWholeText(text), whole);
+        QCOMPARE(text->toolTip(), whole ? QString() : text->text());
+        if (!whole) {
+            QCOMPARE(text->cursorPosition(), 0);
+        }
+        QVERIFY(showsWholeText(window.findChild<QLineEdit*>("Text2")));
     }
 
     // The curve starts at zero slip and stress (bottom-left) and is redrawn from the history
