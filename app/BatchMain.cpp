@@ -20,8 +20,9 @@ using namespace orvane;
 namespace {
 
 constexpr int kExitDone = 0;
-constexpr int kExitWriteFailed = 1;
+constexpr int kExitFailed = 1; // the result file failed, or the march left the finite range
 constexpr int kExitRefused = 2;
+constexpr int kExitStepLimit = 3;
 
 // Shows the step on a terminal now and then, so a long run is seen to be alive.
 class ProgressLine : public RunObserver {
@@ -168,14 +169,15 @@ int main(int argc, char** argv) {
     const RunSummary run = RunToResultFile(data.params, options.outputPath.value_or(""),
                                            isatty(STDERR_FILENO) ? &progress : nullptr);
     progress.clear();
-    if (!run.status.ok()) {
-        std::cerr << "orvane-batch: " << run.status.message;
-        if (run.steps > 0) {
-            std::cerr << " The run stopped at step " << run.steps << ".";
-        }
-        std::cerr << "\n";
-        return kExitWriteFailed;
+    if (run.headerPathReplaced) {
+        std::cerr << "orvane-batch: warning: the parameter file's path holds characters that "
+                     "Shift-JIS cannot hold; line 1 of "
+                  << run.file << " shows them as \"?\".\n";
+    }
+    if (!run.failureMessage.empty()) {
+        std::cerr << "orvane-batch: " << run.failureMessage << "\n";
+        return kExitFailed;
     }
     printSummary(options, run);
-    return kExitDone;
+    return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }

@@ -17,8 +17,10 @@ const char* const kBatchUsage =
     "  --output       result file (default: the parameter file's name with .t-s, or\n"
     "                 default.t-s)\n"
     "  --json         print the summary as one JSON object\n"
-    "Exit status: 0 done, 1 the result file could not be written, 2 bad command line,\n"
-    "unreadable parameter file or a data set that cannot be run.\n";
+    "Exit status: 0 done (the bond failed), 1 the result file could not be opened or\n"
+    "written (or is the parameter file itself) or the analysis left the range of its\n"
+    "numbers, 2 bad command line, unreadable parameter file or a data set that cannot be\n"
+    "run, 3 the run reached the step limit of 10000 steps without a bond failure.\n";
 
 BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
     BatchOptionsParse parse;

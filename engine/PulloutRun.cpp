@@ -151,6 +151,12 @@ RunEnd PulloutRun::step() {
         handOutElements();
     }
     const double totalTau = loaded.Pl / ((m_n * double(m_dl)) * m_b);
+    // The run checks refuse every set that could overflow; should a value still leave the
+    // finite range, the step is not handed out as a result.
+    if (!std::isfinite(loaded.sl) || !std::isfinite(loaded.Pl) || !std::isfinite(totalTau)) {
+        m_end = RunEnd::NonFinite;
+        return m_end;
+    }
 
     applyStepSizeRule(totalTau, loaded.sl);
     if (loaded.Pl >= m_Pbumax) {

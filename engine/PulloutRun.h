@@ -65,6 +65,9 @@ enum class RunEnd {
     BondFailure, // totalτ fell below a thousandth of its peak
     StepLimit,   // the step history is full without a failure
     Stopped,     // a stop was requested; the last step number was not computed
+    NonFinite,   // the step's sl, Pl or totalτ left the finite range; it was not handed out
+    // Set by the run controller, never by the solver: the result file failed.
+    ResultFileFailed,
 };
 
 // Element count on micrometre integers: L = lb·1000 and D = Δl·1000 rounded half to even,

@@ -45,6 +45,7 @@ public:
     FileStatus close();
     bool isOpen() const;
     const FileStatus& status() const { return m_status; }
+    bool headerPathReplaced() const { return false; }
 
     bool wantsElements() const override { return m_detail; }
     void stepStarted(const StepStart& start) override;
