@@ -1,9 +1,9 @@
 #include "entry/ParameterWindow.h"
 
 #include "engine/RunChecks.h"
-#include "forms/FormLayout.h"
 #include "files/ParameterFile.h"
 #include "files/ParameterFileDialog.h"
+#include "forms/FormLayout.h"
 #include "numtext/NumberText.h"
 
 #include <QCheckBox>

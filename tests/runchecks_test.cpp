@@ -135,8 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "1.800e+41 N, too large for the analysis (at most 3.4E+38 with a margin); "
                    "check τy, b, lb and Δl."}},
         CheckCase{"ForceSumOverflowsOverManyElements",
-                  {{F::TauMax, "2E+33"}, {F::SMax, "1E+10"}, {F::Su, "1E+11"},
-                   {F::Lb, "1000"}, {F::Dl, "0.001"}},
+                  {{F::TauMax, "2E+33"},
+                   {F::SMax, "1E+10"},
+                   {F::Su, "1E+11"},
+                   {F::Lb, "1000"},
+                   {F::Dl, "0.001"}},
                   kSoft,
                   {"τmax : max bond stress — gives laminate forces up to n·τmax·b·Δl = "
                    "1.000e+38 N, too large for the analysis (at most 3.4E+38 with a margin); "
