@@ -54,25 +54,26 @@ void PulloutRun::addObserver(RunObserver& observer) {
     m_observers.push_back(&observer);
     if (observer.wantsElements()) {
         m_elementObservers.push_back(&observer);
-        m_elementBlock.reserve(kElementBlock);
+        m_elementBlock.resize(kElementBlock);
     }
 }
 
 void PulloutRun::collectElement(int i, double s, double P, double tau) {
-    m_elementBlock.push_back({i, i * double(m_dl), s, P, tau});
-    if (m_elementBlock.size() == std::size_t(kElementBlock)) {
+    m_elementBlock[m_blockSize] = {i, i * double(m_dl), s, P, tau};
+    if (++m_blockSize == kElementBlock) {
         handOutElements();
     }
 }
 
 void PulloutRun::handOutElements() {
-    if (m_elementBlock.empty()) {
+    if (m_blockSize == 0) {
         return;
     }
+    const std::span<const ElementResult> block(m_elementBlock.data(), std::size_t(m_blockSize));
     for (RunObserver* observer : m_elementObservers) {
-        observer->elementsComputed(m_elementBlock);
+        observer->elementsComputed(block);
     }
-    m_elementBlock.clear();
+    m_blockSize = 0;
 }
 
 // One march from the free end (s = s0, P = 0) to the loaded end. For each element:

@@ -142,7 +142,8 @@ private:
 
     std::vector<RunObserver*> m_observers;
     std::vector<RunObserver*> m_elementObservers;
-    std::vector<ElementResult> m_elementBlock; // results not yet handed out, this march
+    std::vector<ElementResult> m_elementBlock; // room for one block
+    int m_blockSize = 0;                       // results not yet handed out, this march
 
     int m_step = 0;
     double m_s0 = 1e-10;

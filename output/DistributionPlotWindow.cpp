@@ -3,7 +3,7 @@
 #include "forms/FormLayout.h"
 #include "output/PlotCanvas.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace orvane {
 
@@ -41,36 +41,64 @@ void DistributionPlotWindow::startRun(int n, float tauMax) {
     m_column.open = false;
 }
 
+// The block is reduced to pixel columns over plain numbers: an element's image pixel is the
+// canvas mapping of (i, baseline − τ), its column the floor of the abscissa. The abscissa
+// grows with i, so the column's last element is found once per column, and the loop over
+// the column's elements only compares ordinates.
 void DistributionPlotWindow::elementsComputed(std::span<const ElementResult> elements) {
-    for (const ElementResult& element : elements) {
-        addElement(element.i, element.tau);
-    }
-}
-
-void DistributionPlotWindow::addElement(int i, double tau) {
-    if (i == 1) {
+    if (elements.front().i == 1) {
         drawPending();
         m_pendingStartsWithDot = true;
     }
-    const QPointF point = canvas().toDevice(i, m_baseline - tau);
-    const int x = int(std::floor(point.x()));
-    Column& column = m_column;
-    if (!column.open || x != column.x) {
-        closeColumn();
-        column = {true, x, point, point, point, point, i, i, i, i};
-    } else {
-        if (point.y() < column.low.y()) {
-            column.low = point;
-            column.lowI = i;
+    const PlotCanvas& surface = canvas();
+    const auto columnOf = [&surface](int i) {
+        const double x = surface.toDevice(i, 0).x();
+        const int column = int(x);
+        return double(column) > x ? column - 1 : column; // floor
+    };
+    const double baseline = m_baseline;
+    const int firstI = elements.front().i;
+    const int lastI = elements.back().i;
+    Column column = m_column;
+    for (int i = firstI; i <= lastI;) {
+        const int x = columnOf(i);
+        if (!column.open || x != column.x) {
+            m_column = column;
+            closeColumn();
+            const double y = surface.toDevice(i, baseline - elements[i - firstI].tau).y();
+            column = {true, x, i, i, i, i, y, y, y, y};
+            ++i;
         }
-        if (point.y() > column.high.y()) {
-            column.high = point;
-            column.highI = i;
+        // The last element of this column within the block: a first guess from the scale,
+        // then the exact mapping decides.
+        int end = lastI;
+        const double step = surface.toDevice(1, 0).x() - surface.toDevice(0, 0).x();
+        if (step > 0) {
+            const double guess = (x + 1 - surface.toDevice(0, 0).x()) / step;
+            end = int(std::clamp(guess, double(i - 1), double(lastI)));
         }
-        column.last = point;
-        column.lastI = i;
+        while (end < lastI && columnOf(end + 1) == x) {
+            ++end;
+        }
+        while (end >= i && columnOf(end) != x) {
+            --end;
+        }
+        for (; i <= end; ++i) {
+            const double y = surface.toDevice(i, baseline - elements[i - firstI].tau).y();
+            if (y < column.lowY) {
+                column.lowY = y;
+                column.lowI = i;
+            }
+            if (y > column.highY) {
+                column.highY = y;
+                column.highI = i;
+            }
+            column.lastY = y;
+            column.lastI = i;
+        }
     }
-    if (i == m_n) {
+    m_column = column;
+    if (lastI == m_n) {
         drawPending();
     }
 }
@@ -83,15 +111,17 @@ void DistributionPlotWindow::closeColumn() {
         return;
     }
     const Column& c = m_column;
-    m_pending.push_back(c.first);
+    const PlotCanvas& surface = canvas();
+    const auto point = [&](int i, double y) { return QPointF(surface.toDevice(i, 0).x(), y); };
+    m_pending.push_back(point(c.firstI, c.firstY));
     if (c.lowI != c.firstI && c.lowI != c.lastI) {
-        m_pending.push_back(c.low);
+        m_pending.push_back(point(c.lowI, c.lowY));
     }
     if (c.highI != c.firstI && c.highI != c.lastI && c.highI != c.lowI) {
-        m_pending.push_back(c.high);
+        m_pending.push_back(point(c.highI, c.highY));
     }
     if (c.lastI != c.firstI) {
-        m_pending.push_back(c.last);
+        m_pending.push_back(point(c.lastI, c.lastY));
     }
     m_column.open = false;
 }
