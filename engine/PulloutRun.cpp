@@ -58,22 +58,14 @@ void PulloutRun::addObserver(RunObserver& observer) {
     }
 }
 
-void PulloutRun::collectElement(int i, double s, double P, double tau) {
-    m_elementBlock[m_blockSize] = {i, i * double(m_dl), s, P, tau};
-    if (++m_blockSize == kElementBlock) {
-        handOutElements();
-    }
-}
-
-void PulloutRun::handOutElements() {
-    if (m_blockSize == 0) {
+void PulloutRun::handOutElements(int count) {
+    if (count == 0) {
         return;
     }
-    const std::span<const ElementResult> block(m_elementBlock.data(), std::size_t(m_blockSize));
+    const std::span<const ElementResult> block(m_elementBlock.data(), std::size_t(count));
     for (RunObserver* observer : m_elementObservers) {
         observer->elementsComputed(block);
     }
-    m_blockSize = 0;
 }
 
 // One march from the free end (s = s0, P = 0) to the loaded end. For each element:
@@ -147,9 +139,18 @@ RunEnd PulloutRun::step() {
     if (m_elementObservers.empty()) {
         loaded = march([](int, double, double, double) {});
     } else {
-        loaded =
-            march([this](int i, double s, double P, double tau) { collectElement(i, s, P, tau); });
-        handOutElements();
+        // The block and its fill are locals, so that the march keeps them in registers.
+        ElementResult* const block = m_elementBlock.data();
+        const double dl = m_dl;
+        int used = 0;
+        loaded = march([&](int i, double s, double P, double tau) {
+            block[used] = {i, i * dl, s, P, tau};
+            if (++used == kElementBlock) {
+                handOutElements(used);
+                used = 0;
+            }
+        });
+        handOutElements(used);
     }
     const double totalTau = loaded.Pl / ((m_n * double(m_dl)) * m_b);
     // The run checks refuse every set that could overflow; should a value still leave the

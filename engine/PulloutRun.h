@@ -90,7 +90,7 @@ public:
     static constexpr int kMaxSteps = 10000;
     static constexpr std::int64_t kMaxElements = 10'000'000;
     // Element results are handed out in blocks of at most this many.
-    static constexpr int kElementBlock = 4096;
+    static constexpr int kElementBlock = 512;
 
     // Forms the per-run constants. params must pass CheckRun; the run reads its slip
     // increment from params.ds and writes every grown increment back there.
@@ -124,8 +124,7 @@ private:
     };
     template <class OnElement>
     MarchEnd march(OnElement&& onElement);
-    void collectElement(int i, double s, double P, double tau);
-    void handOutElements();
+    void handOutElements(int count);
     void applyStepSizeRule(double totalTau, double sl);
 
     AnalysisParameters& m_params;
@@ -142,8 +141,7 @@ private:
 
     std::vector<RunObserver*> m_observers;
     std::vector<RunObserver*> m_elementObservers;
-    std::vector<ElementResult> m_elementBlock; // room for one block
-    int m_blockSize = 0;                       // results not yet handed out, this march
+    std::vector<ElementResult> m_elementBlock; // room for one block of results
 
     int m_step = 0;
     double m_s0 = 1e-10;
