@@ -89,7 +89,8 @@ class PulloutRun {
 public:
     static constexpr int kMaxSteps = 10000;
     static constexpr std::int64_t kMaxElements = 10'000'000;
-    // Element results are handed out in blocks of at most this many.
+    // Element results are handed out in blocks of at most this many: 20 KiB, so a block
+    // is still in the first-level cache when the observers read it.
     static constexpr int kElementBlock = 512;
 
     // Forms the per-run constants. params must pass CheckRun; the run reads its slip
