@@ -9,6 +9,8 @@
 #include "files/ParameterFile.h"
 #include "numtext/NumberText.h"
 #include "output/ResultFileName.h"
+#include "output/ResultFileRun.h"
+#include "output/RunController.h"
 #include "output/TauSlipFileWriter.h"
 
 #include <gtest/gtest.h>
