@@ -23,8 +23,9 @@ using namespace orvane;
 namespace {
 
 constexpr int kExitDone = 0;
-constexpr int kExitWriteFailed = 1;
+constexpr int kExitFailed = 1; // the result file failed, or the march left the finite range
 constexpr int kExitRefused = 2;
+constexpr int kExitStepLimit = 3;
 
 // Shows the step on a terminal now and then, so a long run is seen to be alive.
 class ProgressLine : public RunObserver {
@@ -112,8 +113,23 @@ bool loadDataSet(const BatchOptions& options, DataSet& data) {
     return true;
 }
 
+// The JSON "end" of a run, spelled for what it means.
 const char* endName(RunEnd end) {
-    return end == RunEnd::StepLimit ? "step-limit" : "bond-failure";
+    switch (end) {
+    case RunEnd::BondFailure:
+        return "bond-failure";
+    case RunEnd::StepLimit:
+        return "step-limit";
+    case RunEnd::Stopped:
+        return "stopped";
+    case RunEnd::NonFinite:
+        return "non-finite";
+    case RunEnd::ResultFileFailed:
+        return "write-failed";
+    case RunEnd::None:
+        break;
+    }
+    return "none";
 }
 
 void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& out,
@@ -174,7 +190,7 @@ int main(int argc, char** argv) {
     BatchReport report(options);
     if (!report.begin(data.params)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
-        return kExitWriteFailed;
+        return kExitFailed;
     }
     const BondQuantities bond = ComputeBondQuantities(data.params);
     // "-" sends the result file to standard output, and the summary to standard error.
@@ -185,18 +201,19 @@ int main(int argc, char** argv) {
         resultToStdout ? RunToStandardOutput(data.params, observer)
                        : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
     progress.clear();
-    if (!run.status.ok()) {
-        std::cerr << "orvane-batch: " << run.status.message;
-        if (run.steps > 0) {
-            std::cerr << " The run stopped at step " << run.steps << ".";
-        }
-        std::cerr << "\n";
-        return kExitWriteFailed;
+    if (run.headerPathReplaced) {
+        std::cerr << "orvane-batch: warning: the parameter file's path holds characters that "
+                     "Shift-JIS cannot hold; line 1 of "
+                  << run.file << " shows them as \"?\".\n";
+    }
+    if (!run.failureMessage.empty()) {
+        std::cerr << "orvane-batch: " << run.failureMessage << "\n";
+        return kExitFailed;
     }
     if (!report.finish(run)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
-        return kExitWriteFailed;
+        return kExitFailed;
     }
     printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
-    return kExitDone;
+    return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }

@@ -44,8 +44,11 @@ const char* const kBatchUsage =
     "  -V, --version      show the program's version\n"
     "Long options may be written --option=value. A CSV table on standard output sends the\n"
     "summary to standard error.\n"
-    "Exit status: 0 done, 1 the result file (or a CSV or figure file) could not be written,\n"
-    "2 bad command line, unreadable parameter file or a data set that cannot be run.\n";
+    "Exit status: 0 done (the bond failed), 1 the result file (or a CSV or figure file)\n"
+    "could not be opened or written (or is the parameter file itself) or the analysis left\n"
+    "the range of its numbers, 2 bad command line, unreadable parameter file or a data set\n"
+    "that cannot be run, 3 the run reached the step limit of 10000 steps without a bond\n"
+    "failure.\n";
 
 namespace {
 

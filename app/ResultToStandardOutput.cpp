@@ -16,16 +16,21 @@ RunSummary RunToStandardOutput(AnalysisParameters& params, RunObserver* observer
         RunSummary failed;
         failed.file = "-";
         failed.status = SystemFailure(FileFailure::CannotOpen, path, errno);
+        failed.end = RunEnd::ResultFileFailed;
+        failed.failureMessage = failed.status.message;
         return failed;
     }
     ::close(fd);
     RunSummary summary = RunToResultFile(params, path, observer);
-    if (summary.status.ok()) {
+    // A run that failed leaves nothing on standard output: a reader gets whole files only.
+    if (summary.failureMessage.empty()) {
         std::ifstream result(path, std::ios::binary);
         std::cout << result.rdbuf() << std::flush;
         if (!result || !std::cout) {
             summary.status = {FileFailure::CannotWrite, 0,
                               "Cannot write the result file to standard output."};
+            summary.end = RunEnd::ResultFileFailed;
+            summary.failureMessage = summary.status.message;
         }
     }
     std::filesystem::remove(path);

@@ -74,7 +74,7 @@ double softeningLoad(const Law& law, double L) {
     // The softening length of the maximum lies below where the loaded end reaches su.
     const double aMax = std::min(L, std::atan(l1 / l2) / l2);
     const double a =
-        bisect([&](double a) { return std::tanh(l1 * (L - a)) - l2 / l1 * std::tan(l2 * a); }, 0,
+        bisect([&](double x) { return std::tanh(l1 * (L - x)) - l2 / l1 * std::tan(l2 * x); }, 0,
                aMax, true);
     return law.b * law.tau *
            (std::sin(l2 * a) / l2 + std::tanh(l1 * (L - a)) * std::cos(l2 * a) / l1);
@@ -111,7 +111,7 @@ double elasticPlasticLoad(const Law& law, double L) {
         return law.b * law.tau * std::min(L, plastic);
     }
     // e + a(e) grows with e, from the whole-plastic length at e = 0.
-    const double e = bisect([&](double e) { return e + plasticLength(law, e) - L; }, 0, L, false);
+    const double e = bisect([&](double x) { return x + plasticLength(law, x) - L; }, 0, L, false);
     const double l1 = law.lambda1();
     return law.b * law.tau * (std::tanh(l1 * e) / l1 + plasticLength(law, e));
 }

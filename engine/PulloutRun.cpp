@@ -54,25 +54,18 @@ void PulloutRun::addObserver(RunObserver& observer) {
     m_observers.push_back(&observer);
     if (observer.wantsElements()) {
         m_elementObservers.push_back(&observer);
-        m_elementBlock.reserve(kElementBlock);
+        m_elementBlock.resize(kElementBlock);
     }
 }
 
-void PulloutRun::collectElement(int i, double s, double P, double tau) {
-    m_elementBlock.push_back({i, i * double(m_dl), s, P, tau});
-    if (m_elementBlock.size() == std::size_t(kElementBlock)) {
-        handOutElements();
-    }
-}
-
-void PulloutRun::handOutElements() {
-    if (m_elementBlock.empty()) {
+void PulloutRun::handOutElements(int count) {
+    if (count == 0) {
         return;
     }
+    const std::span<const ElementResult> block(m_elementBlock.data(), std::size_t(count));
     for (RunObserver* observer : m_elementObservers) {
-        observer->elementsComputed(m_elementBlock);
+        observer->elementsComputed(block);
     }
-    m_elementBlock.clear();
 }
 
 // One march from the free end (s = s0, P = 0) to the loaded end. For each element:
@@ -146,11 +139,26 @@ RunEnd PulloutRun::step() {
     if (m_elementObservers.empty()) {
         loaded = march([](int, double, double, double) {});
     } else {
-        loaded =
-            march([this](int i, double s, double P, double tau) { collectElement(i, s, P, tau); });
-        handOutElements();
+        // The block and its fill are locals, so that the march keeps them in registers.
+        ElementResult* const block = m_elementBlock.data();
+        const double dl = m_dl;
+        int used = 0;
+        loaded = march([&](int i, double s, double P, double tau) {
+            block[used] = {i, i * dl, s, P, tau};
+            if (++used == kElementBlock) {
+                handOutElements(used);
+                used = 0;
+            }
+        });
+        handOutElements(used);
     }
     const double totalTau = loaded.Pl / ((m_n * double(m_dl)) * m_b);
+    // The run checks refuse every set that could overflow; should a value still leave the
+    // finite range, the step is not handed out as a result.
+    if (!std::isfinite(loaded.sl) || !std::isfinite(loaded.Pl) || !std::isfinite(totalTau)) {
+        m_end = RunEnd::NonFinite;
+        return m_end;
+    }
 
     applyStepSizeRule(totalTau, loaded.sl);
     if (loaded.Pl >= m_Pbumax) {

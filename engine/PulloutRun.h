@@ -65,6 +65,9 @@ enum class RunEnd {
     BondFailure, // totalτ fell below a thousandth of its peak
     StepLimit,   // the step history is full without a failure
     Stopped,     // a stop was requested; the last step number was not computed
+    NonFinite,   // the step's sl, Pl or totalτ left the finite range; it was not handed out
+    // Set by the run controller, never by the solver: the result file failed.
+    ResultFileFailed,
 };
 
 // Element count on micrometre integers: L = lb·1000 and D = Δl·1000 rounded half to even,
@@ -86,8 +89,9 @@ class PulloutRun {
 public:
     static constexpr int kMaxSteps = 10000;
     static constexpr std::int64_t kMaxElements = 10'000'000;
-    // Element results are handed out in blocks of at most this many.
-    static constexpr int kElementBlock = 4096;
+    // Element results are handed out in blocks of at most this many: 20 KiB, so a block
+    // is still in the first-level cache when the observers read it.
+    static constexpr int kElementBlock = 512;
 
     // Forms the per-run constants. params must pass CheckRun; the run reads its slip
     // increment from params.ds and writes every grown increment back there.
@@ -121,8 +125,7 @@ private:
     };
     template <class OnElement>
     MarchEnd march(OnElement&& onElement);
-    void collectElement(int i, double s, double P, double tau);
-    void handOutElements();
+    void handOutElements(int count);
     void applyStepSizeRule(double totalTau, double sl);
 
     AnalysisParameters& m_params;
@@ -139,7 +142,7 @@ private:
 
     std::vector<RunObserver*> m_observers;
     std::vector<RunObserver*> m_elementObservers;
-    std::vector<ElementResult> m_elementBlock; // results not yet handed out, this march
+    std::vector<ElementResult> m_elementBlock; // room for one block of results
 
     int m_step = 0;
     double m_s0 = 1e-10;

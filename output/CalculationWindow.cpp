@@ -6,7 +6,7 @@
 #include "forms/Placement.h"
 #include "numtext/NumberText.h"
 #include "output/DistributionPlotWindow.h"
-#include "output/ResultFileRun.h"
+#include "output/RunController.h"
 #include "output/TauSlipPlotWindow.h"
 
 #include <QCloseEvent>
@@ -155,7 +155,7 @@ void CalculationWindow::showRunWindows() {
 }
 
 int CalculationWindow::stepNumber() const {
-    return m_run ? m_run->stepNumber() : 0;
+    return m_run ? m_run->run().stepNumber() : 0;
 }
 
 void CalculationWindow::setState(RunState state) {
@@ -165,10 +165,12 @@ void CalculationWindow::setState(RunState state) {
     m_command->setEnabled(true);
 }
 
-// The run starts once, after the newly shown windows have painted. Showing the window again,
-// or activating it, never starts, restarts or duplicates a run.
-void CalculationWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+// The run starts once, after this window's first paint: the graph windows, shown before it,
+// have painted by then, and the zero-delay timer lets the paint reach the screen before the
+// first stretch of steps. Showing the window again, or activating it, never starts, restarts
+// or duplicates a run.
+void CalculationWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
     if (!m_runStarted) {
         m_runStarted = true;
         QTimer::singleShot(0, this, &CalculationWindow::startRun);
@@ -179,36 +181,34 @@ void CalculationWindow::startRun() {
     if (m_closing) {
         return;
     }
-    m_run = std::make_unique<PulloutRun>(m_params);
-    m_tauSlipPlot->startRun(m_run->history(), m_params.ds, m_params.tauMax);
+    m_run = std::make_unique<RunController>(m_params);
+    const PulloutRun& run = m_run->run();
+    m_tauSlipPlot->startRun(run.history(), m_params.ds, m_params.tauMax);
     setState(RunState::Running);
-    m_rowStride = m_run->rowStride();
+    m_rowStride = run.rowStride();
     for (auto& column : m_table) {
         for (QLineEdit* cell : column) {
             cell->clear();
         }
     }
-    m_distributionPlot->startRun(m_run->elementCount(), m_params.tauMax);
+    m_distributionPlot->startRun(run.elementCount(), m_params.tauMax);
 
-    std::string file;
-    const FileStatus opened = OpenResultFile(m_writer, m_params, {}, file);
+    m_run->addObserver(*this);
+    m_run->addObserver(*m_distributionPlot);
+    m_run->addObserver(*m_tauSlipPlot);
+    const FileStatus opened = m_run->openResultFile();
     if (!opened.ok()) {
         failRun(QString::fromStdString(opened.message));
         return;
     }
     m_maximaFields[0]->setText(masked(m_params.tauMax, "#0.000"));
-
-    m_run->addObserver(*this);
-    m_run->addObserver(m_writer);
-    m_run->addObserver(*m_distributionPlot);
-    m_run->addObserver(*m_tauSlipPlot);
     emit runStarted(*m_run);
     continueRun();
 }
 
 // Steps until the next multiple of five, then returns to the event loop so that the windows
 // repaint and the button answers; the continuation first clears the distribution plot, whose
-// last five curves the user has just seen.
+// last five curves the user has just seen. A failure ends the run at once.
 void CalculationWindow::continueRun() {
     if (m_state != RunState::Running) {
         return;
@@ -223,11 +223,11 @@ void CalculationWindow::continueRun() {
     }
     for (;;) {
         const RunEnd end = m_run->step();
-        if (!m_writer.status().ok()) {
-            failRun(QString::fromStdString(m_writer.status().message));
+        if (end == RunEnd::ResultFileFailed || end == RunEnd::NonFinite) {
+            failRun(QString::fromStdString(m_run->failureMessage()));
             return;
         }
-        if (m_run->stepNumber() % kStepsBetweenYields == 0) {
+        if (m_run->run().stepNumber() % kStepsBetweenYields == 0) {
             m_redrawDue = true;
             m_pendingEnd = end;
             QTimer::singleShot(0, this, &CalculationWindow::continueRun);
@@ -240,13 +240,9 @@ void CalculationWindow::continueRun() {
     }
 }
 
+// A bond failure or the step limit: the file is closed and whole.
 void CalculationWindow::finishRun(RunEnd end) {
     setState(RunState::Finished);
-    const FileStatus closed = m_writer.close();
-    if (!closed.ok()) {
-        failRun(QString::fromStdString(closed.message));
-        return;
-    }
     emit runFinished(end);
     if (end == RunEnd::StepLimit) {
         QMessageBox::information(
@@ -254,25 +250,39 @@ void CalculationWindow::finishRun(RunEnd end) {
             QStringLiteral("The run reached the step limit of %1 steps without a bond failure.\n"
                            "The result file %2 holds every step.")
                 .arg(PulloutRun::kMaxSteps)
-                .arg(QString::fromStdString(m_params.parameterFilePath)));
+                .arg(QString::fromStdString(m_run->resultFile())));
+    }
+    if (m_run->headerPathReplaced()) {
+        QMessageBox::information(
+            this, windowTitle(),
+            QStringLiteral("The path of the parameter file holds characters that the "
+                           "Shift-JIS result file cannot hold; line 1 of %1 shows them as "
+                           "\"?\".")
+                .arg(QString::fromStdString(m_run->resultFile())));
     }
 }
 
-// A result file that cannot be created or written ends the run: the user is told which file
-// and why, and the windows close back to the parameter window.
+// A result file that cannot be created or written, or values beyond the finite range, end
+// the run: the user is told what and why, and the windows close back to the parameter window.
+// The button keeps "Cancel" while the message is up: the run has not finished well.
 void CalculationWindow::failRun(const QString& message) {
-    m_state = RunState::Finished;
-    m_writer.close();
     QMessageBox::warning(this, windowTitle(),
                          message + QStringLiteral("\n\nThe analysis has stopped."));
+    setState(RunState::Finished);
     closeRunWindows();
 }
 
 void CalculationWindow::commandClicked() {
     // Pressed in any state: a running run ends here, between two steps; its file keeps the
     // header and the steps completed so far.
-    m_state = RunState::Finished;
-    m_writer.close();
+    if (m_run && m_run->end() == RunEnd::None) {
+        m_run->stop();
+        if (m_run->end() == RunEnd::ResultFileFailed) {
+            failRun(QString::fromStdString(m_run->failureMessage()));
+            return;
+        }
+    }
+    setState(RunState::Finished);
     closeRunWindows();
 }
 

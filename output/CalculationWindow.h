@@ -2,7 +2,6 @@
 
 #include "engine/AnalysisParameters.h"
 #include "engine/PulloutRun.h"
-#include "output/TauSlipFileWriter.h"
 
 #include <QWidget>
 #include <array>
@@ -14,6 +13,7 @@ class QPushButton;
 namespace orvane {
 
 class DistributionPlotWindow;
+class RunController;
 class TauSlipPlotWindow;
 
 // The run state, shown as the caption of the calculation window's button.
@@ -25,8 +25,8 @@ enum class RunState {
 
 // Form2, "K-Varo Calculating": runs the analysis step by step on the user-interface thread and
 // shows the current step, a ten-row sample of the distribution and the running maxima, with
-// the two graph windows beside it. The run starts once, when the window is first shown, and
-// returns to the event loop every fifth step so that the windows repaint and the button
+// the two graph windows beside it. The run starts once, after the window has first painted,
+// and returns to the event loop every fifth step so that the windows repaint and the button
 // answers. The button, or closing any of the three windows, stops the run and closes them.
 class CalculationWindow : public QWidget, private RunObserver {
     Q_OBJECT
@@ -49,12 +49,12 @@ signals:
     // The three windows have closed; the parameter window is due again.
     void closed();
     // The run is formed and about to take its first step: observers may join it now.
-    void runStarted(PulloutRun& run);
+    void runStarted(RunController& run);
     // The run has ended by itself (bond failure or step limit) and its file is closed.
     void runFinished(RunEnd end);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,8 +88,7 @@ private:
     RunState m_state = RunState::NotStarted;
     bool m_runStarted = false;
     bool m_closing = false;
-    std::unique_ptr<PulloutRun> m_run;
-    TauSlipFileWriter m_writer;
+    std::unique_ptr<RunController> m_run;
     int m_rowStride = 1;
     int m_nextRow = 0;
     int m_nextSampledElement = 1;

@@ -1,5 +1,7 @@
 #include "output/CsvRunWriter.h"
 
+#include "app/Version.h"
+
 #include <array>
 #include <cassert>
 #include <charconv>
@@ -80,7 +82,7 @@ constexpr std::array<InputColumn, kNumericFieldCount> kInputs = {{
 } // namespace
 
 std::string_view ProgramVersion() {
-    return ORVANE_VERSION;
+    return kVersion;
 }
 
 std::string_view RunEndText(RunEnd end) {
@@ -91,6 +93,10 @@ std::string_view RunEndText(RunEnd end) {
         return "step limit";
     case RunEnd::Stopped:
         return "stopped";
+    case RunEnd::NonFinite:
+        return "non-finite values";
+    case RunEnd::ResultFileFailed:
+        return "result file failed";
     case RunEnd::None:
         break;
     }

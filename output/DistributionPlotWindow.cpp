@@ -2,7 +2,7 @@
 
 #include "output/PlotCanvas.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace orvane {
 
@@ -40,57 +40,109 @@ void DistributionPlotWindow::startRun(int n, float tauMax) {
     m_column.open = false;
 }
 
-void DistributionPlotWindow::elementsComputed(std::span<const ElementResult> elements) {
-    for (const ElementResult& element : elements) {
-        addElement(element.i, element.tau);
+namespace {
+
+// The smallest and largest τ of elements, two interleaved passes for speed. A τ that is not
+// a number is passed over, as a comparison with it is false.
+std::pair<double, double> tauRange(std::span<const ElementResult> elements) {
+    double low0 = elements.front().tau, high0 = low0, low1 = low0, high1 = low0;
+    std::size_t k = 1;
+    for (; k + 1 < elements.size(); k += 2) {
+        const double t0 = elements[k].tau;
+        const double t1 = elements[k + 1].tau;
+        low0 = t0 < low0 ? t0 : low0;
+        high0 = t0 > high0 ? t0 : high0;
+        low1 = t1 < low1 ? t1 : low1;
+        high1 = t1 > high1 ? t1 : high1;
     }
+    if (k < elements.size()) {
+        const double t = elements[k].tau;
+        low0 = t < low0 ? t : low0;
+        high0 = t > high0 ? t : high0;
+    }
+    return {low1 < low0 ? low1 : low0, high1 > high0 ? high1 : high0};
 }
 
-void DistributionPlotWindow::addElement(int i, double tau) {
-    if (i == 1) {
+} // namespace
+
+// The block is reduced to pixel columns over plain numbers: an element's image pixel is the
+// canvas mapping of (i, baseline − τ), its column the floor of the abscissa. The abscissa
+// grows with i, so the column's last element is found once per column; the ordinate falls
+// as τ grows, so the column's lowest and highest ordinates are those of its largest and
+// smallest τ.
+void DistributionPlotWindow::elementsComputed(std::span<const ElementResult> elements) {
+    if (elements.front().i == 1) {
         drawPending();
         m_pendingStartsWithDot = true;
     }
-    const QPointF point = canvas().toDevice(i, m_baseline - tau);
-    const int x = int(std::floor(point.x()));
-    Column& column = m_column;
-    if (!column.open || x != column.x) {
-        closeColumn();
-        column = {true, x, point, point, point, point, i, i, i, i};
-    } else {
-        if (point.y() < column.low.y()) {
-            column.low = point;
-            column.lowI = i;
+    const PlotCanvas& surface = canvas();
+    const auto columnOf = [&surface](int i) {
+        const double x = surface.toDevice(i, 0).x();
+        const int column = int(x);
+        return double(column) > x ? column - 1 : column; // floor
+    };
+    const double baseline = m_baseline;
+    const auto ordinate = [&](double tau) { return surface.toDevice(0, baseline - tau).y(); };
+    const double origin = surface.toDevice(0, 0).x();
+    const double step = surface.toDevice(1, 0).x() - origin;
+    const int firstI = elements.front().i;
+    const int lastI = elements.back().i;
+    Column column = m_column;
+    for (int i = firstI; i <= lastI;) {
+        const int x = columnOf(i);
+        if (!column.open || x != column.x) {
+            m_column = column;
+            closeColumn();
+            const double y = ordinate(elements[std::size_t(i - firstI)].tau);
+            column = {true, x, i, i, y, y, y, y};
         }
-        if (point.y() > column.high.y()) {
-            column.high = point;
-            column.highI = i;
+        // The last element of this column within the block: a first guess from the scale,
+        // then the exact mapping decides.
+        int end = lastI;
+        if (step > 0) {
+            end = int(std::clamp((x + 1 - origin) / step, double(i), double(lastI)));
         }
-        column.last = point;
-        column.lastI = i;
+        while (end < lastI && columnOf(end + 1) == x) {
+            ++end;
+        }
+        while (end > i && columnOf(end) != x) {
+            --end;
+        }
+        const std::size_t from = std::size_t(i - firstI);
+        const auto [tauLow, tauHigh] = tauRange(elements.subspan(from, std::size_t(end - i + 1)));
+        const double y1 = ordinate(tauLow);
+        const double y2 = ordinate(tauHigh);
+        column.lowY = std::min({column.lowY, y1, y2});
+        column.highY = std::max({column.highY, y1, y2});
+        column.lastY = ordinate(elements[std::size_t(end - firstI)].tau);
+        column.lastI = end;
+        i = end + 1;
     }
-    if (i == m_n) {
+    m_column = column;
+    if (lastI == m_n) {
         drawPending();
     }
 }
 
 // Hands the column's points on, each once, ending with the last, from which the line goes on
-// to the next column. The order of the lowest and highest does not change the pixels: the
-// lines between the column's points cover the same rows, from the lowest to the highest.
+// to the next column. The lowest and highest points stand at the first one's abscissa: the
+// lines between points of one column light the rows from the lowest to the highest there,
+// wherever in the column they lie.
 void DistributionPlotWindow::closeColumn() {
     if (!m_column.open) {
         return;
     }
     const Column& c = m_column;
-    m_pending.push_back(c.first);
-    if (c.lowI != c.firstI && c.lowI != c.lastI) {
-        m_pending.push_back(c.low);
+    const double x = canvas().toDevice(c.firstI, 0).x();
+    m_pending.emplace_back(x, c.firstY);
+    if (c.lowY != c.firstY && c.lowY != c.lastY) {
+        m_pending.emplace_back(x, c.lowY);
     }
-    if (c.highI != c.firstI && c.highI != c.lastI && c.highI != c.lowI) {
-        m_pending.push_back(c.high);
+    if (c.highY != c.firstY && c.highY != c.lastY) {
+        m_pending.emplace_back(x, c.highY);
     }
     if (c.lastI != c.firstI) {
-        m_pending.push_back(c.last);
+        m_pending.emplace_back(canvas().toDevice(c.lastI, 0).x(), c.lastY);
     }
     m_column.open = false;
 }

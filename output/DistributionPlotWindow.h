@@ -30,15 +30,15 @@ protected:
 
 private:
     // One pixel column of the polyline being received: of the elements that fall into it,
-    // the first, the lowest, the highest and the last (image pixels). Drawn through from the
-    // first to the last, they light the same pixels as all the elements of the column.
+    // the first and the last (index and image ordinate) and the lowest and highest ordinate.
+    // Drawn through from the first over the lowest and highest to the last, they light the
+    // same pixels as all the elements of the column.
     struct Column {
         bool open = false;
         int x = 0;
-        QPointF first, low, high, last;
-        int firstI = 0, lowI = 0, highI = 0, lastI = 0;
+        int firstI = 0, lastI = 0;
+        double firstY = 0, lowY = 0, highY = 0, lastY = 0;
     };
-    void addElement(int i, double tau);
     void closeColumn();
     void drawPending();
     void reserveForWidth();

@@ -1,38 +1,30 @@
 #include "output/ResultFileRun.h"
 
-#include "output/ResultFileName.h"
+#include "output/RunController.h"
 
 namespace orvane {
 
-FileStatus OpenResultFile(TauSlipFileWriter& writer, AnalysisParameters& params,
-                          const std::string& overridePath, std::string& file) {
-    params.parameterFilePath = ResultFilePath(params.parameterFilePath);
-    file = overridePath.empty() ? params.parameterFilePath : overridePath;
-    return writer.open(file, params, CurrentLocalDateTime());
-}
-
 RunSummary RunToResultFile(AnalysisParameters& params, const std::string& overridePath,
                            RunObserver* observer) {
-    RunSummary summary;
-    TauSlipFileWriter writer;
-    summary.status = OpenResultFile(writer, params, overridePath, summary.file);
-    if (!summary.status.ok()) {
-        return summary;
-    }
-    PulloutRun run(params);
-    run.addObserver(writer);
+    RunController controller(params);
     if (observer) {
-        run.addObserver(*observer);
+        controller.addObserver(*observer);
     }
-    while (run.step() == RunEnd::None && writer.status().ok()) {
+    if (controller.openResultFile(overridePath).ok()) {
+        controller.runToEnd();
     }
-    summary.status = writer.close();
+    const PulloutRun& run = controller.run();
+    RunSummary summary;
     summary.steps = run.stepNumber();
     summary.n = run.elementCount();
     summary.Pbumax = run.Pbumax();
     summary.slmax = run.slmax();
     summary.ds = params.ds;
-    summary.end = run.end();
+    summary.end = controller.end();
+    summary.file = controller.resultFile();
+    summary.status = controller.fileStatus();
+    summary.failureMessage = controller.failureMessage();
+    summary.headerPathReplaced = controller.headerPathReplaced();
     return summary;
 }
 

@@ -2,7 +2,6 @@
 
 #include "engine/PulloutRun.h"
 #include "files/FileStatus.h"
-#include "output/TauSlipFileWriter.h"
 
 #include <string>
 
@@ -16,19 +15,14 @@ struct RunSummary {
     float ds = 0;      // the last slip increment, mm
     RunEnd end = RunEnd::None;
     std::string file;
-    FileStatus status; // the first failure of the result file; the run stopped there
+    FileStatus status;               // the first failure of the result file; the run stopped there
+    std::string failureMessage;      // for the ends ResultFileFailed and NonFinite
+    bool headerPathReplaced = false; // line 1 shows "?" for characters Shift-JIS cannot hold
 };
 
-// Opens a run's result file: derives its name from params.parameterFilePath and stores it back
-// there, then opens the writer on it, or on overridePath when one is given, stamped with the
-// current date and time. Returns the file's name through `file`.
-FileStatus OpenResultFile(TauSlipFileWriter& writer, AnalysisParameters& params,
-                          const std::string& overridePath, std::string& file);
-
 // A whole run without windows: derives the result-file name from params.parameterFilePath
-// (stored back there) unless a path is given, writes the t-s file, and steps until the bond
-// fails or the step limit is reached. params must pass CheckRun. observer, when given, sees
-// every step too.
+// (stored back there) unless a path is given, writes the t-s file, and steps until the run
+// ends. params must pass CheckRun. observer, when given, sees every step too.
 RunSummary RunToResultFile(AnalysisParameters& params, const std::string& overridePath = {},
                            RunObserver* observer = nullptr);
 

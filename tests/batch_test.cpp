@@ -97,6 +97,40 @@ TEST_F(BatchCommand, ExitStatusOfFailures) {
     EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
 }
 
+// Each way a run can end has its own exit status and a message naming the cause.
+TEST_F(BatchCommand, ExitStatusOfEachEnd) {
+    saveParameterFile("strong.kvp", static_cast<int>(NumericField::TauMax), "3E+38");
+    saveParameterFile("x.kvp", static_cast<int>(NumericField::Lb), "1.2");
+    saveParameterFile("in.t-s", static_cast<int>(NumericField::Lb), "1.2");
+    saveParameterFile("short.kvp", static_cast<int>(NumericField::Lb), "1");
+    const struct {
+        std::string arguments;
+        int exitCode;
+        const char* message; // in stderr
+    } cases[] = {
+        {"strong.kvp", 2, "τmax / smax is beyond ±3.4E+38"},
+        {"--initial-ds 3E+40", 2, "initial ds / 100 = 3.000e+38 mm) is not below su"},
+        {"--initial-ds 1E+39", 2, "initial ds / 100 = 1.000e+37 mm) is not below su"},
+        {"--initial-ds 100", 2, "the run could not follow the bond-slip law"},
+        {"--output x.kvp x.kvp", 1, "is the parameter file itself"},
+        {"in.t-s", 1, "is the parameter file itself"},
+        // The smallest single increment never moves the free end: no bond failure ever.
+        {"--initial-ds 1.4E-43 short.kvp", 3, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const std::string kept = readFile(m_dir / "x.kvp") + readFile(m_dir / "in.t-s");
+        const BatchRun r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(m_dir / "x.kvp") + readFile(m_dir / "in.t-s"), kept);
+    }
+    const BatchRun limit = run("--json --initial-ds 1.4E-43 short.kvp");
+    EXPECT_NE(limit.out.find("\"steps\":10000,"), std::string::npos) << limit.out;
+    EXPECT_NE(limit.out.find("\"end\":\"step-limit\""), std::string::npos) << limit.out;
+    EXPECT_NE(run("--help").out.find("3 the run reached the step limit"), std::string::npos);
+}
+
 TEST_F(BatchCommand, CsvTablesAndBondQuantities) {
     const BatchRun r = run("--csv - --csv-distribution field.csv --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;

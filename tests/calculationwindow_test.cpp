@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -72,6 +73,29 @@ CalculationWindow* shownCalculationWindow() {
     return nullptr;
 }
 
+// Keeps the step number at which each watched window first painted.
+class FirstPaints : public QObject {
+public:
+    FirstPaints(const CalculationWindow& window, std::initializer_list<QWidget*> watched)
+        : m_window(window) {
+        for (QWidget* widget : watched) {
+            widget->installEventFilter(this);
+        }
+    }
+    QMap<QString, int> steps;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !steps.contains(watched->objectName())) {
+            steps.insert(watched->objectName(), m_window.stepNumber());
+        }
+        return false;
+    }
+
+private:
+    const CalculationWindow& m_window;
+};
+
 } // namespace
 
 class CalculationWindowTest : public QObject {
@@ -116,6 +140,32 @@ private slots:
         QSignalSpy closed(&window, &CalculationWindow::closed);
         QTest::keyClick(&window, Qt::Key_Return);
         QCOMPARE(closed.count(), 1);
+    }
+
+    void windowsPaintBeforeTheFirstStep() {
+        AnalysisParameters params = executed();
+        CalculationWindow window(params);
+        const FirstPaints paints(window,
+                                 {&window, window.tauSlipPlot(), window.distributionPlot()});
+        window.showRunWindows();
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
+        const QMap<QString, int> expected{{"Form2", 0}, {"Form3", 0}, {"Form4", 0}};
+        QCOMPARE(paints.steps, expected);
+    }
+
+    void nonFiniteValuesStopTheRunWithAMessage() {
+        // Beyond what the run checks let through: the first march overflows.
+        AnalysisParameters params = executed();
+        params.tauMax = 3e38f;
+        CalculationWindow window(params);
+        QSignalSpy closed(&window, &CalculationWindow::closed);
+        QString message;
+        answerNextMessageBox(&message);
+        window.showRunWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kRunTimeout);
+        QVERIFY2(message.contains("At step 1 ") && message.contains("not finite"),
+                 qPrintable(message));
+        QCOMPARE(fileLines("beam.t-s").size(), 4); // the header only
     }
 
     void tableRows_data() {

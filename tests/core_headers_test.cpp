@@ -12,6 +12,8 @@
 #include "output/BondSummary.h"
 #include "output/CsvRunWriter.h"
 #include "output/ResultFileName.h"
+#include "output/ResultFileRun.h"
+#include "output/RunController.h"
 #include "output/RunFigure.h"
 #include "output/RunRecord.h"
 #include "output/TauSlipFileWriter.h"

@@ -226,13 +226,18 @@ private slots:
     // distributions of a whole run on a fine mesh, compared after every step with the redraw
     // every fifth step, and for noise, also with fewer elements than pixel columns.
     void reducedEqualsFullPolyline_data() {
-        QTest::addColumn<int>("n"); // elements of noise; 0 for the run
-        QTest::newRow("run, n = 20000") << 0;
-        QTest::newRow("noise, n = 20000") << 20000;
-        QTest::newRow("noise, n = 150") << 150;
+        QTest::addColumn<int>("n");     // elements of noise; 0 for the run
+        QTest::addColumn<int>("block"); // elements handed over per call
+        QTest::newRow("run, n = 20000") << 0 << 1;
+        QTest::newRow("run, n = 20000, blocks") << 0 << PulloutRun::kElementBlock;
+        QTest::newRow("noise, n = 20000") << 20000 << 1;
+        QTest::newRow("noise, n = 20000, blocks") << 20000 << 777;
+        QTest::newRow("noise, n = 150") << 150 << 1;
+        QTest::newRow("noise, n = 150, blocks") << 150 << 64;
     }
     void reducedEqualsFullPolyline() {
         QFETCH(int, n);
+        QFETCH(int, block);
         AnalysisParameters params = StartupParameters();
         params.ds = InitialSlipIncrement("1E-07");
         params.dl = 0.006f; // mm, 20000 elements
@@ -254,9 +259,14 @@ private slots:
                 run.step();
             }
             full.setPoint(1, baseline - stresses.tau[0]);
+            std::vector<ElementResult> results;
             for (int i = 1; i <= elements; ++i) {
-                feed(window, {i, 0, 0, 0, stresses.tau[i - 1]});
+                results.push_back({i, 0, 0, 0, stresses.tau[i - 1]});
                 full.lineTo(i, baseline - stresses.tau[i - 1]);
+            }
+            for (std::size_t first = 0; first < results.size(); first += std::size_t(block)) {
+                window.elementsComputed(std::span(results).subspan(
+                    first, std::min(std::size_t(block), results.size() - first)));
             }
             QVERIFY2(plotPicture(window) == full.image(), qPrintable(QString::number(step)));
             if (step % 5 == 0) {

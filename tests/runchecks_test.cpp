@@ -102,7 +102,63 @@ INSTANTIATE_TEST_SUITE_P(
                   {{F::Ef, "3E+38"}},
                   kSoft,
                   {"The laminate stiffness Ef·tf·b (inf N) is out of the range the analysis "
-                   "can hold; check b, tf and Ef."}}),
+                   "can hold; check b, tf and Ef."}},
+        CheckCase{"FirstIncrementReachesSu",
+                  {{F::InitialDs, "35.4"}},
+                  kSoft,
+                  {"initial ds — the first slip increment (initial ds / 100 = 3.540e-01 mm) "
+                   "is not below su (3.540e-01 mm); the run could not follow the bond-slip "
+                   "law."}},
+        CheckCase{"FirstIncrementJustBelowSuRuns", {{F::InitialDs, "35"}}, kSoft, {}},
+        CheckCase{"HugeInitialDsWithinTheSingleRange",
+                  {{F::InitialDs, "3E+40"}},
+                  kSoft,
+                  {"initial ds — the first slip increment (initial ds / 100 = 3.000e+38 mm) "
+                   "is not below su (3.540e-01 mm); the run could not follow the bond-slip "
+                   "law."}},
+        CheckCase{"SlopesAndForcesOverflow",
+                  {{F::TauMax, "3E+38"}},
+                  kSoft,
+                  {"smax : slip at  τmax — is too small for τmax: the slope τmax / smax is "
+                   "beyond ±3.4E+38, the largest number the analysis can hold.",
+                   "su : slip at ultimate — is too close to smax for τmax: the slope τmax / "
+                   "(su − smax) is beyond ±3.4E+38, the largest number the analysis can hold.",
+                   "τmax : max bond stress — gives laminate forces up to n·τmax·b·Δl = "
+                   "1.800e+42 N, too large for the analysis (at most 3.4E+38 with a margin); "
+                   "check τmax, b, lb and Δl."}},
+        CheckCase{"AscendingSlopeOverflowsNamedByTheLaw",
+                  {{F::TauMax, "3E+37"}},
+                  kFlat,
+                  {"sy : slip at  τy — is too small for τy: the slope τy / sy is beyond "
+                   "±3.4E+38, the largest number the analysis can hold.",
+                   "τy : yield bond stress — gives laminate forces up to n·τy·b·Δl = "
+                   "1.800e+41 N, too large for the analysis (at most 3.4E+38 with a margin); "
+                   "check τy, b, lb and Δl."}},
+        CheckCase{"ForceSumOverflowsOverManyElements",
+                  {{F::TauMax, "2E+33"},
+                   {F::SMax, "1E+10"},
+                   {F::Su, "1E+11"},
+                   {F::Lb, "1000"},
+                   {F::Dl, "0.001"}},
+                  kSoft,
+                  {"τmax : max bond stress — gives laminate forces up to n·τmax·b·Δl = "
+                   "1.000e+38 N, too large for the analysis (at most 3.4E+38 with a margin); "
+                   "check τmax, b, lb and Δl."}},
+        CheckCase{"SlipOfAnElementOverflows",
+                  {{F::Ef, "1E-36"}},
+                  kSoft,
+                  {"The slip of one element, up to 2.231e+39 mm, is too large for the analysis "
+                   "(at most 3.4E+38 with a margin); check the stiffnesses and the forces "
+                   "(τmax, b, Δl)."}},
+        CheckCase{"UltimateSlipTooLarge",
+                  {{F::Su, "2E+38"}},
+                  kSoft,
+                  {"su : slip at ultimate — is too large: the slip increment grows to about su "
+                   "over the run and must stay below 1.7E+38 mm."}},
+        CheckCase{"FineMeshOfAStrongBondRuns",
+                  {{F::TauMax, "30"}, {F::Lb, "1000"}, {F::Dl, "0.001"}, {F::B, "500"}},
+                  kSoft,
+                  {}}),
     [](const testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
 
 } // namespace

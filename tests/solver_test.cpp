@@ -1,4 +1,5 @@
 #include "engine/PulloutRun.h"
+#include "engine/RunChecks.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -238,5 +239,48 @@ TEST(PulloutRun, EndsAtTheStepLimitWhenTheSlipCannotAdvance) {
     EXPECT_EQ(run.stepNumber(), PulloutRun::kMaxSteps);
     EXPECT_EQ(run.history().sl.size(), std::size_t(PulloutRun::kMaxSteps + 1));
 }
+
+TEST(PulloutRun, NonFiniteStepEndsTheRunUnreported) {
+    // τmax / smax overflows in single precision: the first march gives infinite forces.
+    AnalysisParameters p = executed();
+    p.tauMax = 3e38f;
+    Recorder recorder;
+    PulloutRun run(p);
+    run.addObserver(recorder);
+    EXPECT_EQ(run.step(), RunEnd::NonFinite);
+    EXPECT_EQ(run.end(), RunEnd::NonFinite);
+    EXPECT_EQ(recorder.events, "S");
+    EXPECT_EQ(run.Pbumax(), 0);
+}
+
+// Sets near the bounds of the run checks: whatever the checks let through runs to its end
+// with finite values.
+class AcceptedExtremes
+    : public testing::TestWithParam<std::vector<std::pair<NumericField, const char*>>> {};
+
+TEST_P(AcceptedExtremes, StayFinite) {
+    AnalysisParameters p = StartupParameters();
+    FieldTexts texts = StartupFieldTexts();
+    for (const auto& [field, text] : GetParam()) {
+        texts[static_cast<int>(field)] = text;
+    }
+    CopyFieldTexts(p, texts);
+    ASSERT_EQ(CheckRun(p, texts), std::vector<std::string>{});
+    PulloutRun run(p);
+    const RunEnd end = runToEnd(run);
+    EXPECT_TRUE(end == RunEnd::BondFailure || end == RunEnd::StepLimit);
+    EXPECT_TRUE(std::isfinite(run.Pbumax()) && std::isfinite(run.slmax()));
+    EXPECT_TRUE(std::isfinite(p.ds));
+}
+
+using F = NumericField;
+INSTANTIATE_TEST_SUITE_P(
+    Checks, AcceptedExtremes,
+    testing::Values(
+        std::vector<std::pair<F, const char*>>{{F::TauMax, "1E+34"}},
+        std::vector<std::pair<F, const char*>>{{F::Ef, "1E-30"}},
+        std::vector<std::pair<F, const char*>>{{F::Su, "1.7E+38"}, {F::InitialDs, "1E+38"}},
+        std::vector<std::pair<F, const char*>>{{F::TauMax, "1E+20"}, {F::SMax, "1E-15"}},
+        std::vector<std::pair<F, const char*>>{{F::InitialDs, "35"}}));
 
 } // namespace

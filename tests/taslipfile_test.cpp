@@ -495,7 +495,11 @@ INSTANTIATE_TEST_SUITE_P(
         WholeRunCase{"startup.t-s", BondModel::BilinearSoftening, 120.0f, 0.12f, false},
         WholeRunCase{"bilinear-detail.t-s", BondModel::PerfectlyBilinear, 2.0f, 1.0f, true},
         // 30 mm elements over 100 mm: the last element overhangs the bond.
-        WholeRunCase{"overhang-detail.t-s", BondModel::BilinearSoftening, 100.0f, 30.0f, true}),
+        WholeRunCase{"overhang-detail.t-s", BondModel::BilinearSoftening, 100.0f, 30.0f, true},
+        // Long elements on the plateau: the half-step term of each is a large share of the
+        // slip, so its single-precision rounding shows in the printed digits.
+        WholeRunCase{"bilinear-long-elements.t-s", BondModel::PerfectlyBilinear, 300.0f, 30.0f,
+                     false}),
     [](const testing::TestParamInfo<WholeRunCase>& info) {
         std::string name = info.param.file;
         name.erase(name.find('.'));

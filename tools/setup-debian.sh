@@ -10,10 +10,10 @@ purpose=${1:-test}
 packages=(g++ cmake make qt6-base-dev qt6-svg-dev libgl-dev fonts-ipafont-gothic)
 if [ "$purpose" = test ]; then
     # GoogleTest, Google Benchmark, a German locale, Xvfb and openbox for running windows
-    # without a screen under a real window manager, the Debian packaging tools, and the
-    # checkers of the desktop entry, the MIME type and the AppStream metainfo.
-    packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth openbox dpkg-dev file
-        desktop-file-utils shared-mime-info appstream)
+    # without a screen under a real window manager, clang-format, the Debian packaging tools,
+    # and the checkers of the desktop entry, the MIME type and the AppStream metainfo.
+    packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth openbox clang-format dpkg-dev
+        file desktop-file-utils shared-mime-info appstream)
 fi
 
 as_root=()
