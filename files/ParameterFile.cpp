@@ -321,6 +321,10 @@ FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& 
     return replaceFile(path, bytes);
 }
 
+FileStatus ReplaceFileBytes(const std::string& path, std::string_view bytes) {
+    return replaceFile(path, bytes);
+}
+
 FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0)

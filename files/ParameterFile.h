@@ -38,6 +38,10 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
 // the user may not write is not replaced; a device or pipe is written in place.
 FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& texts);
 
+// Writes any file whole the way SaveParameterFile writes a parameter file: bytes go to a
+// temporary file renamed over path, so a failure leaves no half-written file.
+FileStatus ReplaceFileBytes(const std::string& path, std::string_view bytes);
+
 // Reads the file up to its seventeenth line end, at most 1 MiB; texts is assigned only
 // when all seventeen lines were read.
 FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts);
