@@ -4,6 +4,7 @@
 #include "files/Cp932.h"
 #include "files/ParameterFile.h"
 #include "fit/BondLawFit.h"
+#include "fit/FitFigure.h"
 #include "numtext/NumberText.h"
 
 #include <charconv>
@@ -15,13 +16,17 @@
 #include <mutex>
 #include <unistd.h>
 
+#ifdef ORVANE_FIGURES
+#include "figures/FitFigureFile.h"
+#endif
+
 namespace orvane {
 
 const char* const kFitUsage =
     "usage: orvane-batch fit --measured FILE [--measured load|stress]\n"
     "                        [--law softening|bilinear|both] [--fix NAME[=TEXT]]...\n"
-    "                        [--initial-ds TEXT] [--jobs N] [--output PREFIX] [--json]\n"
-    "                        [BASE.kvp]\n"
+    "                        [--initial-ds TEXT] [--jobs N] [--output PREFIX]\n"
+    "                        [--figure FILE.png|.svg|.pdf] [--json] [BASE.kvp]\n"
     "\n"
     "Finds the bond-slip law (tau, smax, su) with which the pull-out analysis of BASE.kvp\n"
     "(or of the start-up data set) reproduces a measured load against loaded-end slip\n"
@@ -43,6 +48,9 @@ const char* const kFitUsage =
     "  --output PREFIX   writes PREFIX.kvp, the fitted parameter file, and PREFIX.csv,\n"
     "                    measured against model (PREFIX-softening.* and PREFIX-bilinear.*\n"
     "                    with --law both); default: FILE without its extension, plus -fit\n"
+    "  --figure FILE     draws the measured points over the model curve, beside the\n"
+    "                    fitted bond-slip law (FILE-softening.svg and FILE-bilinear.svg\n"
+    "                    with --law both)\n"
     "  --json            print the results as one JSON object\n"
     "The model load at a measured slip is the run's load-slip path interpolated linearly;\n"
     "the path follows the run's steps while the loaded-end slip grows, and beyond its\n"
@@ -190,6 +198,7 @@ std::string fittedComment(const std::string& measuredFile, BondModel model,
 struct Written {
     std::string kvp;
     std::string csv;
+    std::string figure; // empty without one
 };
 
 void printFit(const BondLawFit& fit, const Written& written) {
@@ -218,6 +227,9 @@ void printFit(const BondLawFit& fit, const Written& written) {
               << "model runs  " << fit.modelRuns << "\n"
               << "fitted file " << written.kvp << "\n"
               << "CSV         " << written.csv << "\n";
+    if (!written.figure.empty()) {
+        std::cout << "figure      " << written.figure << "\n";
+    }
 }
 
 std::string fitJson(const BondLawFit& fit, const Written& written) {
@@ -234,7 +246,8 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
             ",\"Pinf\":" + jsonNumber(fit.quantities.Pinf) +
             ",\"Le\":" + jsonNumber(fit.quantities.Le) +
             ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
-            ",\"kvp\":" + jsonString(written.kvp) + ",\"csv\":" + jsonString(written.csv) + "}";
+            ",\"kvp\":" + jsonString(written.kvp) + ",\"csv\":" + jsonString(written.csv) +
+            (written.figure.empty() ? "" : ",\"figure\":" + jsonString(written.figure)) + "}";
     return json;
 }
 
@@ -251,7 +264,7 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
     }
     argv.push_back(nullptr);
 
-    enum { Measured = 1000, Law, Fix, InitialDs, Jobs, Output, Json, Help };
+    enum { Measured = 1000, Law, Fix, InitialDs, Jobs, Output, Figure, Json, Help };
     static const option longOptions[] = {
         {"measured", required_argument, nullptr, Measured},
         {"law", required_argument, nullptr, Law},
@@ -259,6 +272,7 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
         {"initial-ds", required_argument, nullptr, InitialDs},
         {"jobs", required_argument, nullptr, Jobs},
         {"output", required_argument, nullptr, Output},
+        {"figure", required_argument, nullptr, Figure},
         {"json", no_argument, nullptr, Json},
         {"help", no_argument, nullptr, Help},
         {nullptr, 0, nullptr, 0},
@@ -328,6 +342,12 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
         case Output:
             options.outputPrefix = value;
             break;
+        case Figure:
+            if (!FigureFormatOf(value)) {
+                fail("--figure needs a name ending in .png, .svg or .pdf, not \"" + value + "\"");
+            }
+            options.figureFile = value;
+            break;
         case Json:
             options.json = true;
             break;
@@ -349,6 +369,11 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
         }
         options.parameterFile = argv[std::size_t(k)];
     }
+#ifndef ORVANE_FIGURES
+    if (options.figureFile) {
+        fail("this build of orvane-batch draws no figures (it was built without Qt)");
+    }
+#endif
     if (!options.help && options.measuredFile.empty()) {
         fail("--measured FILE is needed");
     }
@@ -428,6 +453,24 @@ int RunFitCommand(int argc, char** argv) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
             return kExitWriteFailed;
         }
+#ifdef ORVANE_FIGURES
+        if (options.figureFile) {
+            std::string figure = *options.figureFile;
+            if (options.laws.size() > 1) {
+                const std::size_t dot = figure.rfind('.');
+                figure.insert(dot, "-" + lawName(model));
+            }
+            const std::string error = SaveFitFigure(
+                MakeFitFigures(target, fit,
+                               std::filesystem::path(options.measuredFile).filename().string()),
+                figure);
+            if (!error.empty()) {
+                std::cerr << "orvane-batch fit: " << error << "\n";
+                return kExitWriteFailed;
+            }
+            written.figure = figure;
+        }
+#endif
         if (options.json) {
             json += (fits.size() > 1 ? "," : "") + fitJson(fit, written);
         } else {

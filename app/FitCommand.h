@@ -22,6 +22,7 @@ struct FitOptions {
     std::string initialDsText = "1E-07";
     int jobs = 0;
     std::optional<std::string> outputPrefix;
+    std::optional<std::string> figureFile;
     bool json = false;
     bool help = false;
     std::optional<std::string> parameterFile;
