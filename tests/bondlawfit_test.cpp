@@ -1,6 +1,7 @@
 #include "engine/PulloutRun.h"
 #include "files/ParameterFile.h"
 #include "fit/BondLawFit.h"
+#include "fit/FitFigure.h"
 
 #include <cmath>
 #include <cstdint>
@@ -254,6 +255,53 @@ TEST(ModelCurve, TheStartUpRunSnapsBackAfterItsLargestSlip) {
     EXPECT_EQ(path.points().size(), std::size_t(largest - curve.steps.begin()) + 2);
     EXPECT_LT(curve.steps.back().sl, largest->sl);
     EXPECT_GT(largest->Pl, 13000);
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(FitFigure, OverlaysTheMeasuredPointsOnTheModelAndDrawsTheLaw) {
+    FitSettings settings = settingsFor(BondModel::PerfectlyBilinear);
+    AnalysisParameters truth = withLaw(settings.base, 5.2f, 0.04f, 0.3f);
+    const FitTarget target = syntheticCurve(truth, 12, 0.02);
+    BondLawFit fit;
+    fit.model = BondModel::PerfectlyBilinear;
+    fit.params = truth;
+    fit.modelPath = LoadSlipPath(RunModelCurve(truth).steps).points();
+    const std::array<FigureData, 2> figures = MakeFitFigures(target, fit, "test.csv");
+
+    const FigureData& overlay = figures[0];
+    ASSERT_EQ(overlay.curves.size(), 2u);
+    const FigureCurve& model = overlay.curves[0];
+    const FigureCurve& measured = overlay.curves[1];
+    EXPECT_TRUE(measured.markers);
+    EXPECT_EQ(measured.points.size(), 12u);
+    EXPECT_FALSE(model.markers);
+    // The model drops to 0 at its largest slip, where the bond fails.
+    EXPECT_EQ(model.points.back().x, fit.modelPath.back().sl);
+    EXPECT_EQ(model.points.back().y, 0);
+    for (const FigureCurve& curve : overlay.curves) {
+        for (const FigurePoint& point : curve.points) {
+            EXPECT_GE(point.x, overlay.x.min);
+            EXPECT_LE(point.x, overlay.x.max);
+            EXPECT_GE(point.y, overlay.y.min);
+            EXPECT_LE(point.y, overlay.y.max);
+        }
+    }
+    EXPECT_NE(overlay.caption.back().find("measured: test.csv"), std::string::npos);
+
+    const FigureData& law = figures[1];
+    ASSERT_EQ(law.curves.size(), 1u);
+    const std::vector<FigurePoint>& corners = law.curves[0].points;
+    ASSERT_GE(corners.size(), 4u);
+    EXPECT_EQ(corners[1].x, double(0.04f));
+    EXPECT_EQ(corners[1].y, double(5.2f));
+    EXPECT_EQ(corners[2].x, double(0.3f)); // the plateau up to su
+    EXPECT_EQ(corners[2].y, double(5.2f));
+    EXPECT_EQ(corners[3].y, 0);
 }
 
 } // namespace
