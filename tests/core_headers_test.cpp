@@ -9,7 +9,11 @@
 #include "files/FileStatus.h"
 #include "files/ParameterFile.h"
 #include "numtext/NumberText.h"
+#include "output/BondSummary.h"
+#include "output/CsvRunWriter.h"
 #include "output/ResultFileName.h"
+#include "output/RunFigure.h"
+#include "output/RunRecord.h"
 #include "output/TauSlipFileWriter.h"
 
 #include <gtest/gtest.h>
