@@ -202,30 +202,7 @@ struct Written {
 };
 
 void printFit(const BondLawFit& fit, const Written& written) {
-    const bool yieldLaw = fit.model == BondModel::PerfectlyBilinear;
-    const char* labels[] = {yieldLaw ? "τy          " : "τmax        ",
-                            yieldLaw ? "sy          " : "smax        ", "su          "};
-    const char* units[] = {"N/mm²", "mm", "mm"};
-    std::cout << "law         " << lawTitle(fit.model) << "\n";
-    for (int j = 0; j < kLawParameterCount; ++j) {
-        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
-        std::cout << labels[j] << p.text << " " << units[j];
-        if (p.fixed) {
-            std::cout << "  fixed\n";
-        } else if (std::isfinite(p.standardError)) {
-            std::cout << "  ± " << brief(p.standardError) << " " << units[j]
-                      << " (standard error)\n";
-        } else {
-            std::cout << "  not determined by the curve\n";
-        }
-    }
-    std::cout << "RMSE        " << brief(fit.rmse) << " N\n"
-              << "R²          " << brief(fit.r2) << "\n"
-              << "Gf          " << brief(fit.quantities.Gf) << " N/mm\n"
-              << "P∞          " << brief(fit.quantities.Pinf) << " N\n"
-              << "Le          " << brief(fit.quantities.Le) << " mm\n"
-              << "model runs  " << fit.modelRuns << "\n"
-              << "fitted file " << written.kvp << "\n"
+    std::cout << FitSummary(fit) << "fitted file " << written.kvp << "\n"
               << "CSV         " << written.csv << "\n";
     if (!written.figure.empty()) {
         std::cout << "figure      " << written.figure << "\n";

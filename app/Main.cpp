@@ -2,6 +2,7 @@
 // graph windows, which hand back to the parameter window when they close.
 
 #include "app/RunWindows.h"
+#include "calibrate/FitWindow.h"
 #include "entry/ParameterWindow.h"
 #include "forms/FormLayout.h"
 #include "report/ParameterMenuBar.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     orvane::AnalysisParameters params;
     orvane::ParameterWindow parameterWindow(params);
     orvane::InstallParameterMenuBar(parameterWindow, params);
+    orvane::InstallFitMenu(parameterWindow, params);
     orvane::connectRunWindows(parameterWindow, params);
     parameterWindow.show();
     parameterWindow.centreOnScreen();

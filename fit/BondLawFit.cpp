@@ -529,6 +529,39 @@ ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string commen
     return file;
 }
 
+std::string FitSummary(const BondLawFit& fit) {
+    const auto brief = [](double value) -> std::string {
+        if (!std::isfinite(value)) {
+            return "-";
+        }
+        char text[32];
+        return std::string(
+            text,
+            std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
+    };
+    const bool yieldLaw = fit.model == BondModel::PerfectlyBilinear;
+    const char* labels[] = {yieldLaw ? "τy          " : "τmax        ",
+                            yieldLaw ? "sy          " : "smax        ", "su          "};
+    const char* units[] = {"N/mm²", "mm", "mm"};
+    std::string text = std::string("law         ") +
+                       (yieldLaw ? "perfectly bi-linear" : "bi-linear softening") + "\n";
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        text += labels[j] + p.text + " " + units[j];
+        if (p.fixed) {
+            text += "  fixed\n";
+        } else if (std::isfinite(p.standardError)) {
+            text += "  ± " + brief(p.standardError) + " " + units[j] + " (standard error)\n";
+        } else {
+            text += "  not determined by the curve\n";
+        }
+    }
+    return text + "RMSE        " + brief(fit.rmse) + " N\n" + "R²          " + brief(fit.r2) +
+           "\n" + "Gf          " + brief(fit.quantities.Gf) + " N/mm\n" + "P∞          " +
+           brief(fit.quantities.Pinf) + " N\n" + "Le          " + brief(fit.quantities.Le) +
+           " mm\n" + "model runs  " + std::to_string(fit.modelRuns) + "\n";
+}
+
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {
     std::string csv = "slip (mm),measured load (N),model load (N),residual (N)\r\n";
     for (std::size_t i = 0; i < target.slip.size(); ++i) {

@@ -111,6 +111,10 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings);
 double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
                     std::vector<double>* modelLoad = nullptr);
 
+// The fitted law and misfit as lines for a terminal or a window: the law, each parameter
+// with its standard error, RMSE, R², Gf, P∞, Le and the model runs.
+std::string FitSummary(const BondLawFit& fit);
+
 // The fitted parameter file: the base's texts with the fitted law texts.
 ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string comment,
                                        bool detailOutput);
