@@ -3,9 +3,10 @@
 set -euo pipefail
 
 # Build tools, GoogleTest and Google Benchmark, Qt 6 Widgets, a Japanese proportional Gothic
-# face (the forms' captions hold Greek and Japanese), and Xvfb for running without a screen.
+# face (the forms' captions hold Greek and Japanese), Xvfb for running without a screen, and
+# NLopt for calibrating the bond-slip law to a measured curve.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev locales qt6-base-dev libgl-dev
-    fonts-ipafont-gothic xvfb xauth)
+    fonts-ipafont-gothic xvfb xauth libnlopt-cxx-dev)
 
 missing=()
 for p in "${packages[@]}"; do
