@@ -261,6 +261,7 @@ void FitWindow::startFit() {
     m_fits.clear();
     m_finished = false;
     m_fit->setEnabled(false);
+    m_load->setEnabled(false);
     m_cancel->setEnabled(true);
     m_use->setEnabled(false);
     m_results->clear();
@@ -340,6 +341,7 @@ void FitWindow::lawFitted(BondLawFit fit) {
 void FitWindow::workerDone() {
     m_finished = true;
     m_fit->setEnabled(m_curve.has_value());
+    m_load->setEnabled(true);
     m_cancel->setEnabled(false);
     m_use->setEnabled(!m_fits.empty());
     if (!m_fits.empty()) {
