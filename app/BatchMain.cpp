@@ -1,8 +1,8 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "app/BatchOptions.h"
-#include "app/FitCommand.h"
 #include "app/BatchReport.h"
+#include "app/FitCommand.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
 #include "files/ParameterFile.h"
