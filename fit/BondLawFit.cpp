@@ -393,10 +393,10 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
         fit.problems.push_back("Every parameter of the law is fixed: there is nothing to fit.");
     }
     if (fit.problems.empty() && free[kSMax] && !free[kSu] &&
-        fixedValues[kSu] < kMinSMax + kMinSlipGap) {
+        fixedValues[kSu] < double(float(2 * kMinSMax + kMinSlipGap))) {
         fit.problems.push_back(std::string(FieldLabel(NumericField::Su, settings.model)) +
                                " — the fixed value is too small for a slip at the peak below "
-                               "it (at least 0.0003 mm).");
+                               "it (at least 0.0004 mm).");
     }
     if (target.slip.size() <= std::size_t(freeCount)) {
         fit.problems.push_back("The curve has no more points than free parameters.");
@@ -513,6 +513,9 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
                             fit.parameters);
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;
+    } catch (const std::exception& failure) {
+        // NLopt refuses what it cannot search (a bad argument, no memory).
+        fit.problems.push_back(std::string("The search failed: ") + failure.what() + ".");
     }
     fit.modelRuns = trials.runs();
     return fit;

@@ -87,7 +87,8 @@ struct ParameterEstimate {
 };
 
 struct BondLawFit {
-    // Why the fit could not start (fixed texts, the base set); nothing else is set then.
+    // Why the fit could not be made (fixed texts, the base set, a failed search); the rest
+    // is not to be used then.
     std::vector<std::string> problems;
     bool cancelled = false;
 

@@ -191,9 +191,9 @@ TEST(BondLawFit, RefusesWhatCannotBeFitted) {
          "smax : slip at  τmax — the fixed value \"-0.1\" must be 0 or more."},
         {{std::nullopt, std::nullopt, "1E+39"},
          "su : slip at ultimate — the fixed value \"1E+39\" is out of range."},
-        {{std::nullopt, std::nullopt, "0.0002"},
+        {{std::nullopt, std::nullopt, "0.00039"},
          "su : slip at ultimate — the fixed value is too small for a slip at the peak below it "
-         "(at least 0.0003 mm)."},
+         "(at least 0.0004 mm)."},
     };
     for (const auto& c : cases) {
         FitSettings settings = settingsFor(BondModel::BilinearSoftening);
