@@ -15,6 +15,9 @@ std::string fourDigits(double value) {
 }
 
 std::vector<std::string> caption(const BondLawFit& fit, const std::string& measuredName) {
+    if (fit.parameters[0].text.empty()) {
+        return {"measured: " + measuredName}; // nothing fitted yet
+    }
     const bool yieldLaw = fit.model == BondModel::PerfectlyBilinear;
     const auto& p = fit.parameters;
     return {
@@ -62,10 +65,15 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
     }
     overlay.x = MakeFigureAxis("slip s (mm)", 0, slipMax);
     overlay.y = MakeFigureAxis("load P (N)", loadMin, loadMax);
-    overlay.curves = {std::move(model), std::move(measured)};
+    if (model.points.empty()) {
+        overlay.title = "Measured load-slip curve";
+        overlay.curves = {std::move(measured)};
+    } else {
+        overlay.curves = {std::move(model), std::move(measured)};
+    }
 
     FigureData& law = figures[1];
-    law.title = "Fitted bond-slip law";
+    law.title = fit.modelPath.empty() ? "Bond-slip law of the data set" : "Fitted bond-slip law";
     const double tau = fit.params.tauMax;
     const double sMax = fit.params.sMax;
     const double su = fit.params.su;

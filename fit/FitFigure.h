@@ -11,7 +11,8 @@
 
 namespace orvane {
 
-// measuredName names the measured curve in the caption (a file name).
+// measuredName names the measured curve in the caption (a file name). Before a fit (no model
+// path, no parameter texts) the measured points stand alone beside the data set's law.
 std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawFit& fit,
                                          const std::string& measuredName);
 

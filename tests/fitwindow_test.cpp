@@ -98,6 +98,10 @@ private slots:
         QVERIFY(window->loadCurve(write("test.txt", startupCurve(25))));
         QCOMPARE(child<QLabel>(window, "CurveName")->text(),
                  QStringLiteral("test.txt (25 points)"));
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (!dir.isEmpty()) {
+            window->grab().save(dir + QStringLiteral("/FitWindow-loaded.png"));
+        }
         child<QCheckBox>(window, "Fix1")->setChecked(true); // smax at the field's 0.0650
         QSignalSpy finished(window, &FitWindow::fitFinished);
         QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
@@ -124,7 +128,6 @@ private slots:
         QCOMPARE(double(m_params.su), fit.parameters[2].value);
         QCOMPARE(m_params.bondModel, BondModel::BilinearSoftening);
 
-        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
         if (!dir.isEmpty()) {
             window->grab().save(dir + QStringLiteral("/FitWindow.png"));
         }
