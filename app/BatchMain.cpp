@@ -2,6 +2,7 @@
 
 #include "app/BatchOptions.h"
 #include "app/BatchReport.h"
+#include "app/FitCommand.h"
 #include "app/ResultToStandardOutput.h"
 #include "app/Version.h"
 #include "engine/PulloutRun.h"
@@ -158,6 +159,8 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "fit")
+        return RunFitCommand(argc - 1, argv + 1);
     const BatchOptionsParse parse =
         ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.error.empty()) {

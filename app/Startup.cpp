@@ -3,6 +3,7 @@
 #include "app/ProgramIcon.h"
 #include "app/RunWindows.h"
 #include "app/Version.h"
+#include "calibrate/FitWindow.h"
 #include "entry/ParameterWindow.h"
 #include "forms/KeyRules.h"
 #include "report/ParameterMenuBar.h"
@@ -190,6 +191,7 @@ int RunOrvane(int argc, char** argv) {
     AnalysisParameters params;
     ParameterWindow parameterWindow(params);
     InstallParameterMenuBar(parameterWindow, params);
+    InstallFitMenu(parameterWindow, params);
     connectRunWindows(parameterWindow, params);
     openParameterWindow(parameterWindow, params, command.parameterFile);
     return QApplication::exec();

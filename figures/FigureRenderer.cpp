@@ -105,6 +105,14 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
         if (curve.points.empty()) {
             continue;
         }
+        if (curve.markers) {
+            painter.setPen(QPen(QColor(40, 40, 40), 1.2));
+            painter.setBrush(Qt::NoBrush);
+            for (const FigurePoint& point : curve.points) {
+                painter.drawEllipse(map(point.x, point.y), 3.0, 3.0);
+            }
+            continue;
+        }
         QPainterPath path(map(curve.points.front().x, curve.points.front().y));
         for (const FigurePoint& point : curve.points) {
             path.lineTo(map(point.x, point.y));
@@ -133,7 +141,12 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
         pen.setStyle(curve.dashed ? Qt::DashLine : Qt::SolidLine);
         painter.setPen(pen);
         const qreal middle = y + metrics.height() / 2;
-        painter.drawLine(QPointF(textLeft - 34, middle), QPointF(textLeft - 6, middle));
+        if (curve.markers) {
+            painter.setPen(QPen(QColor(40, 40, 40), 1.2));
+            painter.drawEllipse(QPointF(textLeft - 20, middle), 3.0, 3.0);
+        } else {
+            painter.drawLine(QPointF(textLeft - 34, middle), QPointF(textLeft - 6, middle));
+        }
         painter.setPen(Qt::black);
         painter.drawText(QPointF(textLeft, y + metrics.ascent()), label);
         y += metrics.height() + 4;

@@ -476,6 +476,10 @@ FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& 
     return replaceFile(path, bytes);
 }
 
+FileStatus ReplaceFileBytes(const std::string& path, std::string_view bytes) {
+    return replaceFile(path, bytes);
+}
+
 FileStatus LoadParameterFile(const std::string& path, ParameterFileTexts& texts) {
     // Opened without waiting, so that a pipe without a writer cannot hang the reader.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));

@@ -49,6 +49,10 @@ FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
 // pipe nobody reads is refused (ENXIO).
 FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& texts);
 
+// Writes any file whole the way SaveParameterFile writes a parameter file: bytes go to a
+// temporary file renamed over path, so a failure leaves no half-written file.
+FileStatus ReplaceFileBytes(const std::string& path, std::string_view bytes);
+
 // Reads the file up to its seventeenth line end, at most kMaxParameterFileBytes; texts is
 // assigned only when all seventeen lines were read. A pipe, device or socket is refused
 // (NotRegularFile) without waiting for a writer.

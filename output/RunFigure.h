@@ -50,6 +50,7 @@ struct FigurePoint {
 struct FigureCurve {
     std::string label; // for the legend; empty for the only curve of a figure
     bool dashed = false;
+    bool markers = false; // each point a small circle, not joined: measured data
     std::vector<FigurePoint> points;
 };
 

@@ -1,0 +1,578 @@
+#include "fit/BondLawFit.h"
+
+#include "engine/RunChecks.h"
+#include "fit/ParallelTasks.h"
+#include "numtext/NumberText.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <nlopt.hpp>
+
+namespace orvane {
+
+namespace {
+
+// The display masks of the τmax, smax and su fields.
+constexpr std::array<std::string_view, kLawParameterCount> kLawMasks = {"#0.000", "0.0000",
+                                                                        "0.0000"};
+constexpr int kTau = 0, kSMax = 1, kSu = 2;
+
+using Law = std::array<double, kLawParameterCount>;
+
+// Grid offsets around the seed, in the logarithm of each coordinate (factors of 1/2, 1, 2).
+constexpr double kGridOffsets[] = {-0.7, 0.0, 0.7};
+// Searches started from the best grid points.
+constexpr int kSearchStarts = 2;
+constexpr int kMaxEvaluationsPerSearch = 400;
+// The relative step of the finite differences for the uncertainty: wide enough to see the
+// trend of the misfit rather than the ripple of the slip front crossing an element.
+constexpr double kJacobianStep = 1e-2;
+
+// The optimiser's coordinates for the free parameters: ln τmax, ln smax and ln(su − smax);
+// a fixed parameter takes no coordinate. Box bounds on them keep every trial inside the
+// laws the run accepts.
+class Coordinates {
+public:
+    Coordinates(const std::array<bool, kLawParameterCount>& free, const Law& fixedValues)
+        : m_free(free), m_fixed(fixedValues) {
+        if (m_free[kTau]) {
+            add(kMinTauMax, kMaxTauMax);
+        }
+        if (m_free[kSMax]) {
+            add(kMinSMax, m_free[kSu] ? kMaxSMax : std::min(kMaxSMax, m_fixed[kSu] - kMinSlipGap));
+        }
+        if (m_free[kSu]) {
+            add(kMinSlipGap, kMaxSlipGap);
+        }
+    }
+
+    int count() const { return int(m_lower.size()); }
+    const std::vector<double>& lower() const { return m_lower; }
+    const std::vector<double>& upper() const { return m_upper; }
+
+    Law law(const std::vector<double>& x) const {
+        Law theta = m_fixed;
+        int k = 0;
+        if (m_free[kTau]) {
+            theta[kTau] = std::exp(x[k++]);
+        }
+        if (m_free[kSMax]) {
+            theta[kSMax] = std::exp(x[k++]);
+        }
+        if (m_free[kSu]) {
+            theta[kSu] = theta[kSMax] + std::exp(x[k++]);
+        }
+        return theta;
+    }
+
+    // The coordinates of a law, moved inside the bounds.
+    std::vector<double> coordinates(const Law& theta) const {
+        std::vector<double> x;
+        if (m_free[kTau]) {
+            x.push_back(std::log(theta[kTau]));
+        }
+        if (m_free[kSMax]) {
+            x.push_back(std::log(theta[kSMax]));
+        }
+        if (m_free[kSu]) {
+            const double smax =
+                m_free[kSMax] ? std::clamp(theta[kSMax], kMinSMax, kMaxSMax) : m_fixed[kSMax];
+            x.push_back(std::log(std::max(theta[kSu] - smax, kMinSlipGap)));
+        }
+        for (int k = 0; k < count(); ++k) {
+            x[k] = std::isfinite(x[k]) ? std::clamp(x[k], m_lower[k], m_upper[k]) : m_lower[k];
+        }
+        return x;
+    }
+
+private:
+    void add(double low, double high) {
+        m_lower.push_back(std::log(low));
+        m_upper.push_back(std::log(high));
+    }
+
+    std::array<bool, kLawParameterCount> m_free;
+    Law m_fixed;
+    std::vector<double> m_lower;
+    std::vector<double> m_upper;
+};
+
+// Trial runs of one fit: counts them and keeps the best law any thread has found.
+class Trials {
+public:
+    Trials(const FitTarget& target, const FitSettings& settings)
+        : m_target(target), m_settings(settings) {}
+
+    double ssr(const Law& theta) {
+        if (m_settings.stop.stop_requested()) {
+            throw nlopt::forced_stop();
+        }
+        const ModelCurve curve = RunModelCurve(withLaw(theta));
+        ++m_runs;
+        const double value = SumOfSquares(m_target, LoadSlipPath(curve.steps));
+        const std::lock_guard lock(m_mutex);
+        if (value < m_bestSsr) {
+            m_bestSsr = value;
+            if (m_settings.progress) {
+                m_settings.progress(
+                    {m_runs.load(), std::sqrt(value / double(m_target.slip.size())), theta});
+            }
+        }
+        return value;
+    }
+
+    AnalysisParameters withLaw(const Law& theta) const {
+        AnalysisParameters params = m_settings.base;
+        params.bondModel = m_settings.model;
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            params.value(kLawFields[j]) = float(theta[j]);
+        }
+        return params;
+    }
+
+    // A run made outside ssr (the final set, the finite differences).
+    void countRun() { ++m_runs; }
+    int runs() const { return m_runs; }
+
+private:
+    const FitTarget& m_target;
+    const FitSettings& m_settings;
+    std::atomic<int> m_runs = 0;
+    std::mutex m_mutex;
+    double m_bestSsr = std::numeric_limits<double>::infinity();
+};
+
+struct SearchResult {
+    std::vector<double> x;
+    double ssr = std::numeric_limits<double>::infinity();
+};
+
+// One bounded search from x0; the best point it evaluated.
+SearchResult search(Trials& trials, const Coordinates& coordinates, std::vector<double> x0) {
+    const int n = coordinates.count();
+    nlopt::opt optimiser(n >= 2 ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, unsigned(n));
+    optimiser.set_lower_bounds(coordinates.lower());
+    optimiser.set_upper_bounds(coordinates.upper());
+    optimiser.set_xtol_abs(1e-6); // a relative change of 1e-6 in each parameter
+    optimiser.set_ftol_rel(1e-12);
+    optimiser.set_maxeval(kMaxEvaluationsPerSearch);
+    std::vector<double> step(std::size_t(n), 0.2);
+    for (int k = 0; k < n; ++k) {
+        // The initial trust region must fit inside the bounds.
+        step[k] = std::min(0.2, 0.5 * (coordinates.upper()[k] - coordinates.lower()[k]));
+    }
+    optimiser.set_initial_step(step);
+
+    struct Search {
+        Trials& trials;
+        const Coordinates& coordinates;
+        SearchResult best;
+    } state{trials, coordinates, {x0, std::numeric_limits<double>::infinity()}};
+    optimiser.set_min_objective(
+        [](const std::vector<double>& x, std::vector<double>&, void* data) {
+            Search& s = *static_cast<Search*>(data);
+            const double value = s.trials.ssr(s.coordinates.law(x));
+            if (value < s.best.ssr) {
+                s.best = {x, value};
+            }
+            return value;
+        },
+        &state);
+    double value = 0;
+    try {
+        optimiser.optimize(x0, value);
+    } catch (const nlopt::roundoff_limited&) {
+        // The best point evaluated so far stands.
+    }
+    return state.best;
+}
+
+// A seed read off the measured curve with the closed forms of a long bond: the peak load gives
+// the fracture energy, P = b·√(2·Gf·Ef·tf); the loaded end reaches su about when the peak comes;
+// the secant stiffness up to a quarter of the peak, b·√(τmax·Ef·tf/smax), gives smax.
+Law seedFromCurve(const FitTarget& target, const AnalysisParameters& base, BondModel model) {
+    const auto peak = std::max_element(target.load.begin(), target.load.end());
+    const double Pmax = std::max(*peak, 1e-9);
+    const double b = base.b;
+    const double stiffness = double(base.Ef) * double(base.tf);
+    const double Gf = Pmax * Pmax / (2 * b * b * stiffness);
+    const double su =
+        std::clamp(target.slip[std::size_t(peak - target.load.begin())], 10 * kMinSMax, kMaxSMax);
+    const double tau = std::clamp(model == BondModel::BilinearSoftening ? 2 * Gf / su : Gf / su,
+                                  kMinTauMax, kMaxTauMax);
+    double smax = 0.3 * su;
+    for (std::size_t i = 0; i < target.slip.size(); ++i) {
+        if (target.load[i] >= 0.25 * Pmax && target.slip[i] > 0) {
+            const double k = target.load[i] / target.slip[i];
+            smax = tau * stiffness * b * b / (k * k);
+            break;
+        }
+    }
+    return {tau, std::clamp(smax, kMinSMax, 0.8 * su), su};
+}
+
+// The diagonal of the inverse of a small symmetric positive definite matrix (Gauss-Jordan
+// elimination); nothing when the matrix is singular to working precision.
+std::optional<std::vector<double>> inverseDiagonal(std::vector<std::vector<double>> a) {
+    const std::size_t n = a.size();
+    std::vector<std::vector<double>> inverse(n, std::vector<double>(n, 0.0));
+    double largest = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        inverse[i][i] = 1;
+        largest = std::max(largest, a[i][i]);
+    }
+    for (std::size_t c = 0; c < n; ++c) {
+        std::size_t pivot = c;
+        for (std::size_t r = c + 1; r < n; ++r) {
+            if (std::abs(a[r][c]) > std::abs(a[pivot][c])) {
+                pivot = r;
+            }
+        }
+        if (!(std::abs(a[pivot][c]) > 1e-13 * largest)) {
+            return std::nullopt;
+        }
+        std::swap(a[c], a[pivot]);
+        std::swap(inverse[c], inverse[pivot]);
+        const double scale = a[c][c];
+        for (std::size_t k = 0; k < n; ++k) {
+            a[c][k] /= scale;
+            inverse[c][k] /= scale;
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            if (r != c && a[r][c] != 0) {
+                const double factor = a[r][c];
+                for (std::size_t k = 0; k < n; ++k) {
+                    a[r][k] -= factor * a[c][k];
+                    inverse[r][k] -= factor * inverse[c][k];
+                }
+            }
+        }
+    }
+    std::vector<double> diagonal(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        diagonal[i] = inverse[i][i];
+    }
+    return diagonal;
+}
+
+// Standard errors of the free parameters at theta (the fitted values) by the Gauss-Newton
+// approximation of the misfit's curvature.
+void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& theta, double ssr,
+                         double failureSlip, int jobs,
+                         std::array<ParameterEstimate, kLawParameterCount>& estimates) {
+    std::vector<int> freeParameters;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (!estimates[j].fixed) {
+            freeParameters.push_back(j);
+        }
+    }
+    const std::size_t p = freeParameters.size();
+    const std::size_t m = target.slip.size();
+
+    // Two runs per free parameter, a little below and above its value; the runs use singles,
+    // so the difference is taken over the single values. A point the fitted model carries
+    // keeps the curve's load under the small change (not the jump to 0 of a failure that
+    // moves past it); a point beyond the fitted failure stays at 0.
+    std::vector<std::vector<double>> loads(2 * p, std::vector<double>(m));
+    std::vector<double> spans(p);
+    RunTasks(int(2 * p), jobs, [&](int task) {
+        const int j = freeParameters[std::size_t(task / 2)];
+        Law shifted = theta;
+        shifted[j] =
+            double(float(theta[j] * (task % 2 == 0 ? 1 - kJacobianStep : 1 + kJacobianStep)));
+        const LoadSlipPath path(RunModelCurve(trials.withLaw(shifted)).steps);
+        trials.countRun();
+        for (std::size_t i = 0; i < m; ++i) {
+            loads[std::size_t(task)][i] =
+                target.slip[i] <= failureSlip ? path.heldLoadAt(target.slip[i]) : 0;
+        }
+    });
+    for (std::size_t k = 0; k < p; ++k) {
+        const int j = freeParameters[k];
+        spans[k] = double(float(theta[j] * (1 + kJacobianStep))) -
+                   double(float(theta[j] * (1 - kJacobianStep)));
+    }
+
+    // JᵀJ over the parameters that move the model at all; one that does not is not
+    // determined by the curve.
+    std::vector<std::size_t> moving;
+    for (std::size_t k = 0; k < p; ++k) {
+        if (loads[2 * k] != loads[2 * k + 1]) {
+            moving.push_back(k);
+        } else {
+            estimates[std::size_t(freeParameters[k])].standardError =
+                std::numeric_limits<double>::infinity();
+        }
+    }
+    std::vector<std::vector<double>> normal(moving.size(), std::vector<double>(moving.size()));
+    for (std::size_t a = 0; a < moving.size(); ++a) {
+        for (std::size_t c = 0; c < moving.size(); ++c) {
+            const std::size_t ka = moving[a], kc = moving[c];
+            double sum = 0;
+            for (std::size_t i = 0; i < m; ++i) {
+                sum += (loads[2 * ka + 1][i] - loads[2 * ka][i]) / spans[ka] *
+                       ((loads[2 * kc + 1][i] - loads[2 * kc][i]) / spans[kc]);
+            }
+            normal[a][c] = sum;
+        }
+    }
+    const double variance = m > p ? ssr / double(m - p) : std::numeric_limits<double>::infinity();
+    const std::optional<std::vector<double>> diagonal = inverseDiagonal(normal);
+    for (std::size_t a = 0; a < moving.size(); ++a) {
+        estimates[std::size_t(freeParameters[moving[a]])].standardError =
+            diagonal ? std::sqrt(variance * std::max((*diagonal)[a], 0.0))
+                     : std::numeric_limits<double>::infinity();
+    }
+}
+
+std::string shortest(double value) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+} // namespace
+
+FitTarget MeasuredLoads(const MeasuredCurve& curve, MeasuredQuantity quantity,
+                        const AnalysisParameters& base) {
+    // The run's average bond stress is Pl / ((n·Δl)·b).
+    const double area = double(ElementCount(base.lb, base.dl).n) * double(base.dl) * double(base.b);
+    FitTarget target;
+    for (const MeasuredPoint& point : curve.points) {
+        target.slip.push_back(point.slip);
+        target.load.push_back(quantity == MeasuredQuantity::Load ? point.value
+                                                                 : point.value * area);
+    }
+    return target;
+}
+
+double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
+                    std::vector<double>* modelLoad) {
+    if (modelLoad) {
+        modelLoad->resize(target.slip.size());
+    }
+    double sum = 0;
+    for (std::size_t i = 0; i < target.slip.size(); ++i) {
+        const double model = path.loadAt(target.slip[i]);
+        if (modelLoad) {
+            (*modelLoad)[i] = model;
+        }
+        const double residual = target.load[i] - model;
+        sum += residual * residual;
+    }
+    return sum;
+}
+
+BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
+    BondLawFit fit;
+    fit.model = settings.model;
+
+    std::array<bool, kLawParameterCount> free{};
+    Law fixedValues{};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const NumericField field = kLawFields[j];
+        const std::string label(FieldLabel(field, settings.model));
+        free[j] = !settings.fixedTexts[j];
+        if (free[j]) {
+            continue;
+        }
+        const std::string& text = *settings.fixedTexts[j];
+        fixedValues[j] = FieldValue(text);
+        if (FieldTextOutOfRange(field, text) || !std::isfinite(fixedValues[j])) {
+            fit.problems.push_back(label + " — the fixed value \"" + text + "\" is out of range.");
+        } else if (j == kSMax ? fixedValues[j] < 0 : !(fixedValues[j] > 0)) {
+            fit.problems.push_back(label + " — the fixed value \"" + text + "\" must be " +
+                                   (j == kSMax ? "0 or more." : "greater than 0."));
+        }
+    }
+    const int freeCount = int(std::count(free.begin(), free.end(), true));
+    if (freeCount == 0) {
+        fit.problems.push_back("Every parameter of the law is fixed: there is nothing to fit.");
+    }
+    if (fit.problems.empty() && free[kSMax] && !free[kSu] &&
+        fixedValues[kSu] < double(float(2 * kMinSMax + kMinSlipGap))) {
+        fit.problems.push_back(std::string(FieldLabel(NumericField::Su, settings.model)) +
+                               " — the fixed value is too small for a slip at the peak below "
+                               "it (at least 0.0004 mm).");
+    }
+    if (target.slip.size() <= std::size_t(freeCount)) {
+        fit.problems.push_back("The curve has no more points than free parameters.");
+    }
+    if (!fit.problems.empty()) {
+        return fit;
+    }
+
+    Law seed = seedFromCurve(target, settings.base, settings.model);
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (!free[j]) {
+            seed[j] = fixedValues[j];
+        }
+    }
+    const Coordinates coordinates(free, fixedValues);
+    Trials trials(target, settings);
+    {
+        // The base set with a usable law must pass the run checks.
+        FieldTexts texts = settings.baseTexts;
+        const Law start = coordinates.law(coordinates.coordinates(seed));
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
+        }
+        fit.problems = CheckRun(trials.withLaw(start), texts);
+        if (!fit.problems.empty()) {
+            return fit;
+        }
+    }
+
+    const int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
+    try {
+        // Coarse grid around the seed, and the base set's own law.
+        std::vector<std::vector<double>> candidates;
+        const std::vector<double> center = coordinates.coordinates(seed);
+        const int n = coordinates.count();
+        int gridSize = 1;
+        for (int k = 0; k < n; ++k) {
+            gridSize *= int(std::size(kGridOffsets));
+        }
+        for (int g = 0; g < gridSize; ++g) {
+            std::vector<double> x = center;
+            for (int k = 0, rest = g; k < n; ++k, rest /= int(std::size(kGridOffsets))) {
+                x[k] = std::clamp(x[k] + kGridOffsets[rest % int(std::size(kGridOffsets))],
+                                  coordinates.lower()[k], coordinates.upper()[k]);
+            }
+            candidates.push_back(std::move(x));
+        }
+        Law baseLaw;
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            baseLaw[j] = free[j] ? double(settings.base.value(kLawFields[j])) : fixedValues[j];
+        }
+        if (baseLaw[kTau] > 0 && baseLaw[kSMax] > 0 && baseLaw[kSu] > baseLaw[kSMax]) {
+            candidates.push_back(coordinates.coordinates(baseLaw));
+        }
+        std::vector<double> candidateSsr(candidates.size());
+        RunTasks(int(candidates.size()), jobs, [&](int c) {
+            candidateSsr[std::size_t(c)] = trials.ssr(coordinates.law(candidates[std::size_t(c)]));
+        });
+        std::vector<std::size_t> order(candidates.size());
+        for (std::size_t c = 0; c < order.size(); ++c) {
+            order[c] = c;
+        }
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return candidateSsr[a] < candidateSsr[b];
+        });
+
+        // Bounded searches from the best grid points, in parallel.
+        const int starts = std::min(kSearchStarts, int(order.size()));
+        std::vector<SearchResult> results(static_cast<std::size_t>(starts));
+        RunTasks(starts, jobs, [&](int s) {
+            results[std::size_t(s)] =
+                search(trials, coordinates, candidates[order[std::size_t(s)]]);
+        });
+        const SearchResult& best = *std::min_element(
+            results.begin(), results.end(),
+            [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
+
+        // The fitted set is what the written texts give.
+        const Law theta = coordinates.law(best.x);
+        fit.texts = settings.baseTexts;
+        fit.params = settings.base;
+        fit.params.bondModel = settings.model;
+        Law fitted;
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            ParameterEstimate& estimate = fit.parameters[std::size_t(j)];
+            estimate.fixed = !free[j];
+            estimate.text = free[j] ? FormatMask(theta[j], kLawMasks[j]) : *settings.fixedTexts[j];
+            const float value = FieldValue(estimate.text);
+            estimate.value = value;
+            estimate.standardError = 0;
+            fit.texts[std::size_t(kLawFields[j])] = estimate.text;
+            fit.params.value(kLawFields[j]) = value;
+            fitted[j] = value;
+        }
+        const ModelCurve curve = RunModelCurve(fit.params);
+        trials.countRun();
+        const LoadSlipPath path(curve.steps);
+        fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
+        const double m = double(target.slip.size());
+        fit.rmse = std::sqrt(fit.ssr / m);
+        double mean = 0;
+        for (const double load : target.load) {
+            mean += load / m;
+        }
+        double sst = 0;
+        for (const double load : target.load) {
+            sst += (load - mean) * (load - mean);
+        }
+        fit.r2 = sst > 0 ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
+        fit.modelPath = path.points();
+        fit.modelEnd = curve.end;
+        fit.quantities = ComputeBondQuantities(fit.params);
+        estimateUncertainty(trials, target, fitted, fit.ssr, path.failureSlip(), jobs,
+                            fit.parameters);
+    } catch (const nlopt::forced_stop&) {
+        fit.cancelled = true;
+    } catch (const std::exception& failure) {
+        // NLopt refuses what it cannot search (a bad argument, no memory).
+        fit.problems.push_back(std::string("The search failed: ") + failure.what() + ".");
+    }
+    fit.modelRuns = trials.runs();
+    return fit;
+}
+
+ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string comment,
+                                       bool detailOutput) {
+    ParameterFileTexts file;
+    file.comment = std::move(comment);
+    file.detailOutput = detailOutput;
+    for (int f = 0; f < kStoredFieldCount; ++f) {
+        file.fields[std::size_t(f)] = fit.texts[std::size_t(f)];
+    }
+    return file;
+}
+
+std::string FitSummary(const BondLawFit& fit) {
+    const auto brief = [](double value) -> std::string {
+        if (!std::isfinite(value)) {
+            return "-";
+        }
+        char text[32];
+        return std::string(
+            text,
+            std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
+    };
+    const bool yieldLaw = fit.model == BondModel::PerfectlyBilinear;
+    const char* labels[] = {yieldLaw ? "τy          " : "τmax        ",
+                            yieldLaw ? "sy          " : "smax        ", "su          "};
+    const char* units[] = {"N/mm²", "mm", "mm"};
+    std::string text = std::string("law         ") +
+                       (yieldLaw ? "perfectly bi-linear" : "bi-linear softening") + "\n";
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        text += labels[j] + p.text + " " + units[j];
+        if (p.fixed) {
+            text += "  fixed\n";
+        } else if (std::isfinite(p.standardError)) {
+            text += "  ± " + brief(p.standardError) + " " + units[j] + " (standard error)\n";
+        } else {
+            text += "  not determined by the curve\n";
+        }
+    }
+    return text + "RMSE        " + brief(fit.rmse) + " N\n" + "R²          " + brief(fit.r2) +
+           "\n" + "Gf          " + brief(fit.quantities.Gf) + " N/mm\n" + "P∞          " +
+           brief(fit.quantities.Pinf) + " N\n" + "Le          " + brief(fit.quantities.Le) +
+           " mm\n" + "model runs  " + std::to_string(fit.modelRuns) + "\n";
+}
+
+std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {
+    std::string csv = "slip (mm),measured load (N),model load (N),residual (N)\r\n";
+    for (std::size_t i = 0; i < target.slip.size(); ++i) {
+        csv += shortest(target.slip[i]) + "," + shortest(target.load[i]) + "," +
+               shortest(fit.modelLoad[i]) + "," + shortest(target.load[i] - fit.modelLoad[i]) +
+               "\r\n";
+    }
+    return csv;
+}
+
+} // namespace orvane

@@ -1,0 +1,127 @@
+#pragma once
+
+// Calibration of the bond-slip law to a measured load-slip curve: the τmax, smax and su (τy,
+// sy, su for the perfectly bi-linear law) with which the program's own pull-out march
+// reproduces the measured loads best, in the least-squares sense.
+//
+// The model load at a measured slip is the run's load-slip path (LoadSlipPath) interpolated
+// linearly there; beyond the path's last slip the bond has failed and carries nothing.
+//
+// The search runs NLopt's BOBYQA (bounded quadratic models without derivatives; Subplex for a
+// single free parameter) on the logarithms of τmax, smax and su − smax, so that every trial
+// keeps τmax > 0 and 0 < smax < su within the bounds below. It starts from the best points of
+// a coarse grid around a seed read off the measured curve (the peak gives Gf, its slip su,
+// the initial secant stiffness smax); the grid points and the searches from the best of
+// them run in parallel, each search itself serially.
+//
+// The reported values are those of the field texts written to the fitted parameter file,
+// through the display masks of the parameter window ("#0.000" for τmax, "0.0000" for smax
+// and su): a run of that file uses exactly them. Misfit and uncertainty are evaluated there.
+//
+// Uncertainty: the Gauss-Newton approximation. J is the central-difference Jacobian of the
+// residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
+// standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj).
+
+#include "engine/AnalysisParameters.h"
+#include "engine/BondQuantities.h"
+#include "files/ParameterFile.h"
+#include "fit/MeasuredCurve.h"
+#include "fit/ModelCurve.h"
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// The three parameters of the law, in field order: τmax (τy), smax (sy), su.
+inline constexpr int kLawParameterCount = 3;
+inline constexpr std::array<NumericField, kLawParameterCount> kLawFields = {
+    NumericField::TauMax, NumericField::SMax, NumericField::Su};
+
+// Bounds of every trial. The lower ones are the smallest values the display masks write
+// without rounding them to 0; the gap keeps su above smax by two steps of its mask.
+inline constexpr double kMinTauMax = 0.001, kMaxTauMax = 1000;  // N/mm²
+inline constexpr double kMinSMax = 0.0001, kMaxSMax = 10;       // mm
+inline constexpr double kMinSlipGap = 0.0002, kMaxSlipGap = 50; // su − smax, mm
+
+// The measured points as loads at slips.
+struct FitTarget {
+    std::vector<double> slip; // mm
+    std::vector<double> load; // N
+};
+
+// Average bond stress is converted to load over the analysed length, P = τ·(n·Δl)·b, as the
+// run forms its average bond stress.
+FitTarget MeasuredLoads(const MeasuredCurve& curve, MeasuredQuantity quantity,
+                        const AnalysisParameters& base);
+
+struct FitProgress {
+    int modelRuns;
+    double bestRmse; // N
+    std::array<double, kLawParameterCount> best;
+};
+
+struct FitSettings {
+    // Geometry, stiffnesses, Δl and the slip increment (ds, as Execute stores it) of every
+    // run; its law values are one of the starting points. texts are its field texts.
+    AnalysisParameters base;
+    FieldTexts baseTexts;
+    BondModel model = BondModel::BilinearSoftening;
+    // A fixed parameter keeps the number of its text, and the text is written as given.
+    std::array<std::optional<std::string>, kLawParameterCount> fixedTexts;
+    int jobs = 0; // 0: every core
+    std::stop_token stop;
+    // Called when a trial improves on the best so far; calls never overlap.
+    std::function<void(const FitProgress&)> progress;
+};
+
+struct ParameterEstimate {
+    double value;     // the number of text, as the run of the fitted file uses it
+    std::string text; // the field text written to the fitted file
+    bool fixed;
+    double standardError; // 0 when fixed; +∞ when the curve does not determine it
+};
+
+struct BondLawFit {
+    // Why the fit could not be made (fixed texts, the base set, a failed search); the rest
+    // is not to be used then.
+    std::vector<std::string> problems;
+    bool cancelled = false;
+
+    BondModel model = BondModel::BilinearSoftening;
+    std::array<ParameterEstimate, kLawParameterCount> parameters{};
+    AnalysisParameters params; // the fitted set, as a run of the fitted file uses it
+    FieldTexts texts;          // its field texts
+    double ssr = 0;            // sum of squared residuals, N²
+    double rmse = 0;           // N
+    double r2 = 0;             // 1 − SSR/SST
+    BondQuantities quantities{};
+    std::vector<double> modelLoad;     // the model load at each measured slip, N
+    std::vector<CurvePoint> modelPath; // the fitted run's load-slip path
+    RunEnd modelEnd = RunEnd::None;
+    int modelRuns = 0; // runs of the march the fit needed
+};
+
+BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings);
+
+// The model loads at the measured slips and the sum of squared residuals for one set.
+double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
+                    std::vector<double>* modelLoad = nullptr);
+
+// The fitted law and misfit as lines for a terminal or a window: the law, each parameter
+// with its standard error, RMSE, R², Gf, P∞, Le and the model runs.
+std::string FitSummary(const BondLawFit& fit);
+
+// The fitted parameter file: the base's texts with the fitted law texts.
+ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string comment,
+                                       bool detailOutput);
+
+// The measured points against the model as CSV (UTF-8, comma-separated, a header row, the
+// shortest text that reads back as each double): slip, measured load, model load, residual.
+std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit);
+
+} // namespace orvane

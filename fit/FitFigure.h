@@ -1,0 +1,19 @@
+#pragma once
+
+// The figure of a fit, in two panels: the measured points over the fitted model's load-slip
+// curve, and the fitted bond-slip law.
+
+#include "fit/BondLawFit.h"
+#include "output/RunFigure.h"
+
+#include <array>
+#include <string>
+
+namespace orvane {
+
+// measuredName names the measured curve in the caption (a file name). Before a fit (no model
+// path, no parameter texts) the measured points stand alone beside the data set's law.
+std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawFit& fit,
+                                         const std::string& measuredName);
+
+} // namespace orvane

@@ -1,0 +1,142 @@
+#include "fit/MeasuredCurve.h"
+#include "fit/ModelCurve.h"
+
+#include <gtest/gtest.h>
+
+namespace orvane {
+namespace {
+
+std::vector<double> slips(const MeasuredCurve& curve) {
+    std::vector<double> result;
+    for (const MeasuredPoint& point : curve.points) {
+        result.push_back(point.slip);
+    }
+    return result;
+}
+
+struct GoodFile {
+    const char* name;
+    std::string bytes;
+};
+
+class MeasuredCurveLayouts : public testing::TestWithParam<GoodFile> {};
+
+// Each file holds the slips 0 … 0.4 with the loads 0, 1000, 2000, 3000, 4000.
+TEST_P(MeasuredCurveLayouts, ReadsTheFivePoints) {
+    const MeasuredCurveRead read = ParseMeasuredCurve(GetParam().bytes);
+    ASSERT_EQ(read.error, "");
+    EXPECT_TRUE(read.curve.skippedRows.empty()) << read.curve.skippedRows.front();
+    ASSERT_EQ(read.curve.points.size(), 5u);
+    EXPECT_EQ(slips(read.curve), (std::vector<double>{0, 0.1, 0.2, 0.3, 0.4}));
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(read.curve.points[i].value, 1000.0 * double(i));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MeasuredCurveLayouts,
+    testing::Values(
+        GoodFile{"Comma", "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n"},
+        GoodFile{"CommaBlanksCrLfHeader",
+                 "slip (mm), load (N)\r\n0, 0\r\n0.1, 1000\r\n0.2 ,2000\r\n0.3,3000\r\n"
+                 "0.4,4e3\r\n"},
+        GoodFile{"SemicolonNoFinalLineEnd", "s;P\n0;0\n.1;1000\n0.2;2000\n0.3;3000\n0.4;+4000"},
+        GoodFile{"Tabs", "0\t0\n0.1\t\t1000\n0.2\t2000\n0.3\t3000\n0.4\t4000\n"},
+        GoodFile{"BlanksCommentsEmptyLinesCr",
+                 "# test 7\r\r   0   0\r0.1 1000\r\r0.2 2000\r0.3 3000\r0.4 4000\r"},
+        GoodFile{"Utf8BomJapaneseHeader",
+                 "\xEF\xBB\xBF"
+                 "すべり (mm),荷重 (N)\n0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n"},
+        // "すべり,荷重" in Shift-JIS
+        GoodFile{"ShiftJisHeader", "\x82\xB7\x82\xD7\x82\xE8,\x89\xD7\x8F\x64\n0,0\n0.1,1000\n"
+                                   "0.2,2000\n0.3,3000\n0.4,4000\n"}),
+    [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
+
+struct BadRowsFile {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> skipped;
+};
+
+class MeasuredCurveBadRows : public testing::TestWithParam<BadRowsFile> {};
+
+TEST_P(MeasuredCurveBadRows, AreLeftOutWithTheirLineNumbers) {
+    const MeasuredCurveRead read = ParseMeasuredCurve(GetParam().bytes);
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(read.curve.skippedRows, GetParam().skipped);
+    EXPECT_EQ(read.curve.points.size(), 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MeasuredCurveBadRows,
+    testing::Values(
+        BadRowsFile{"TextInLoad",
+                    "slip,load\n0,0\n0.1,1000\n0.15,n/a\n0.2,2000\n0.3,3000\n0.4,4000\n",
+                    {"line 4: \"n/a\" in column 2 is not a number. Left out."}},
+        BadRowsFile{"TrailingCharacters",
+                    "0,0\n0.1,1000\n0.2,2000\n0.25mm,2500\n0.3,3000\n0.4,4000\n",
+                    {"line 4: \"0.25mm\" in column 1 is not a number. Left out."}},
+        BadRowsFile{"ColumnCounts",
+                    "0,0\n0.1,1000,7\n0.1,1000\n0.15\n0.2,2000\n0.3,,3000\n0.3,3000\n0.4,4000\n",
+                    {"line 2: 3 entries; a row holds two numbers, slip and load. Left out.",
+                     "line 4: 1 entry; a row holds two numbers, slip and load. Left out.",
+                     "line 6: 3 entries; a row holds two numbers, slip and load. Left out."}},
+        BadRowsFile{"NegativeSlip",
+                    "-0.01,5\n0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n",
+                    {"line 1: the slip \"-0.01\" is negative. Left out."}}),
+    [](const testing::TestParamInfo<BadRowsFile>& info) { return info.param.name; });
+
+struct BadFile {
+    const char* name;
+    std::string bytes;
+    std::string error;
+};
+
+class MeasuredCurveErrors : public testing::TestWithParam<BadFile> {};
+
+TEST_P(MeasuredCurveErrors, AreClear) {
+    EXPECT_EQ(ParseMeasuredCurve(GetParam().bytes).error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MeasuredCurveErrors,
+    testing::Values(
+        BadFile{"Empty", "", "The file holds 0 usable points; a fit needs at least 5."},
+        BadFile{"FourPoints", "s,P\n0,0\n0.1,1\n0.2,2\n0.3,3\n",
+                "The file holds 4 usable points; a fit needs at least 5."},
+        BadFile{"FourUsableOfSix", "0,0\n0.1,1\nx,2\n0.2,2\n0.3,y\n0.3,3\n",
+                "The file holds 4 usable points; a fit needs at least 5."},
+        BadFile{"SlipGoesBack", "s,P\n0,0\n0.1,1\n0.3,3\n0.2,2\n0.4,4\n0.5,5\n",
+                "line 5: the slip \"0.2\" is smaller than \"0.3\" on line 4. The slip must not "
+                "decrease: give the rows in the order of the test."},
+        BadFile{"TextLoads", "s,P\n0,a\n0.1,b\n0.2,c\n0.3,d\n0.4,e\n0.5,f\n",
+                "Column 2 (load) holds no number on any row."},
+        BadFile{"TextSlips", "a,0\nb,1\nc,2\nd,3\ne,4\nf,5\n",
+                "Column 1 (slip) holds no number on any row."},
+        BadFile{"NotText", std::string("0,0\n0.1,\xFF\xFE\n", 11),
+                "The file is neither UTF-8 nor Shift-JIS text."}),
+    [](const testing::TestParamInfo<BadFile>& info) { return info.param.name; });
+
+TEST(MeasuredCurve, ReadingAMissingFileNamesIt) {
+    const MeasuredCurveRead read = ReadMeasuredCurve("/nonexistent/test.csv");
+    EXPECT_EQ(read.error, "\"/nonexistent/test.csv\" cannot be opened: No such file or directory.");
+}
+
+TEST(LoadSlipPath, FollowsTheGrowingSlipAndFailsBeyondIt) {
+    // Rising, a flat stretch, then a snap-back: the slip turns back while the load drops.
+    const std::vector<CurvePoint> steps = {{0.1, 100},  {0.2, 200}, {0.2, 190}, {0.4, 180},
+                                           {0.35, 150}, {0.3, 50},  {0.32, 0}};
+    const LoadSlipPath path(steps);
+    ASSERT_EQ(path.points().size(), 4u);
+    EXPECT_DOUBLE_EQ(path.failureSlip(), 0.4);
+    const struct {
+        double s, load;
+    } cases[] = {{0, 0},     {0.05, 50}, {0.1, 100},     {0.15, 150},
+                 {0.3, 190}, {0.4, 180}, {0.4000001, 0}, {1, 0}};
+    for (const auto& c : cases) {
+        EXPECT_NEAR(path.loadAt(c.s), c.load, 1e-9) << c.s;
+    }
+}
+
+} // namespace
+} // namespace orvane
