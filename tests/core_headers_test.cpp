@@ -2,6 +2,7 @@
 // stray toolkit include in the core breaks this build.
 #include "engine/AnalysisParameters.h"
 #include "engine/BondLaw.h"
+#include "engine/BondQuantities.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
 #include "files/Cp932.h"
