@@ -5,11 +5,14 @@
 #include "engine/BondQuantities.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
+#include "engine/Study.h"
 #include "files/Cp932.h"
 #include "files/FileStatus.h"
 #include "files/ParameterFile.h"
 #include "numtext/NumberText.h"
+#include "output/CsvText.h"
 #include "output/ResultFileName.h"
+#include "output/StudyWriters.h"
 #include "output/TauSlipFileWriter.h"
 
 #include <gtest/gtest.h>
