@@ -1,6 +1,7 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "app/BatchOptions.h"
+#include "app/StudyCommand.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
 #include "files/ParameterFile.h"
@@ -139,6 +140,8 @@ void printSummary(const BatchOptions& options, const RunSummary& run) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "study")
+        return RunStudyCommand(argc - 1, argv + 1);
     const BatchOptionsParse parse =
         ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.error.empty()) {

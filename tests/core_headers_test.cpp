@@ -12,6 +12,7 @@
 #include "numtext/NumberText.h"
 #include "output/CsvText.h"
 #include "output/ResultFileName.h"
+#include "output/StudyPlot.h"
 #include "output/StudyWriters.h"
 #include "output/TauSlipFileWriter.h"
 
