@@ -44,11 +44,12 @@ void DrawStudyPlot(QPainter& painter, const QRectF& area, const StudyPlot& plot)
     const QRectF titleBox(area.left(), area.top() + line * 0.4, area.width(), line * 1.2);
     painter.drawText(titleBox, Qt::AlignCenter, text(plot.title));
 
-    const QRectF frame(area.left() + line * 6, area.top() + line * 2.2, area.width() - line * 7,
+    const QRectF frame(area.left() + line * 6, area.top() + line * 2.2, area.width() - line * 9,
                        area.height() - line * 5.6);
     double xMin = 0, xMax = 1, yMin = 0, yMax = 1;
     const bool any = plot.bounds(xMin, xMax, yMin, yMax);
-    yMin = std::min(yMin, 0.0); // loads are read from zero
+    yMin = std::min(yMin, 0.0);   // loads are read from zero
+    yMax += (yMax - yMin) * 0.06; // room for the P∞ label above the plateau
     const std::vector<double> xTicks = AxisTicks(xMin, xMax);
     const std::vector<double> yTicks = AxisTicks(yMin, yMax);
     const double x0 = xTicks.front(), x1 = xTicks.back();
@@ -145,11 +146,10 @@ void DrawStudyPlot(QPainter& painter, const QRectF& area, const StudyPlot& plot)
             const double Le = (LeMin + LeMax) / 2;
             const QPointF top = at(Le, y1);
             painter.drawLine(top, at(Le, y0));
-            painter.drawText(QRectF(top.x() + line * 0.3,
-                                    frame.top() + line * (0.3 + 1.1 * double(s % kLegendEntries)),
-                                    line * 10, line),
-                             Qt::AlignLeft | Qt::AlignTop,
-                             QStringLiteral("Le = %1 mm").arg(Le, 0, 'f', 1));
+            const double row = double(s % kLegendEntries);
+            painter.drawText(
+                QRectF(top.x() + line * 0.3, frame.bottom() - line * (1.3 + row), line * 10, line),
+                Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Le = %1 mm").arg(Le, 0, 'f', 1));
         }
     }
     painter.setClipping(false);

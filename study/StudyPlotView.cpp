@@ -1,0 +1,38 @@
+#include "study/StudyPlotView.h"
+
+#include "study/StudyFigure.h"
+
+#include <QPainter>
+
+namespace orvane {
+
+StudyPlotView::StudyPlotView(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(480, 320);
+}
+
+void StudyPlotView::setPlot(const StudyPlot* plot) {
+    m_plot = plot;
+    refresh();
+}
+
+void StudyPlotView::refresh() {
+    const qreal scale = devicePixelRatioF();
+    m_image = QImage(size() * scale, QImage::Format_RGB32);
+    m_image.setDevicePixelRatio(scale);
+    m_image.fill(Qt::white);
+    if (m_plot) {
+        QPainter painter(&m_image);
+        DrawStudyPlot(painter, QRectF(QPointF(0, 0), QSizeF(size())), *m_plot);
+    }
+    update();
+}
+
+void StudyPlotView::paintEvent(QPaintEvent*) {
+    QPainter(this).drawImage(0, 0, m_image);
+}
+
+void StudyPlotView::resizeEvent(QResizeEvent*) {
+    refresh();
+}
+
+} // namespace orvane
