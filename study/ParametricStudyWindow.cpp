@@ -18,6 +18,7 @@
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <sstream>
 
@@ -126,6 +127,13 @@ ParametricStudyWindow::ParametricStudyWindow(const AnalysisParameters& params,
     m_table->setObjectName("results");
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false);
+    m_table->horizontalHeader()->setDefaultSectionSize(140);
+    // The plot is redrawn at most ten times a second while points arrive.
+    m_plotRefresh = new QTimer(this);
+    m_plotRefresh->setSingleShot(true);
+    m_plotRefresh->setInterval(100);
+    connect(m_plotRefresh, &QTimer::timeout, m_plotView, &StudyPlotView::refresh);
     layout->addWidget(m_table, 2);
 
     connect(this, &ParametricStudyWindow::pointFinished, this, &ParametricStudyWindow::addPoint,
@@ -198,21 +206,29 @@ void ParametricStudyWindow::startClicked() {
     m_table->setColumnCount(int(columns.size()));
     m_table->setHorizontalHeaderLabels(columns);
     m_stop = std::stop_source();
+    m_queued = 0;
     m_finished = false;
     m_clock.start();
     setRunning(true);
     showProgress();
-    m_worker = std::jthread(
-        [this, jobs = m_jobs->value(), study = m_study.get(), stop = m_stop.get_token()] {
-            const std::int64_t done = RunStudy(
-                *study, jobs,
-                [this](const StudyPointResult& result) {
-                    emit pointFinished(result);
-                    return true;
-                },
-                stop);
-            emit studyEnded(done);
-        });
+    m_worker = std::jthread([this, jobs = m_jobs->value(), study = m_study.get(),
+                             stop = m_stop.get_token()] {
+        const std::int64_t done = RunStudy(
+            *study, jobs,
+            [this, stop](const StudyPointResult& result) {
+                {
+                    std::unique_lock lock(m_queueMutex);
+                    if (!m_queueRoom.wait(lock, stop, [this] { return m_queued < kMaxQueued; })) {
+                        return false;
+                    }
+                    ++m_queued;
+                }
+                emit pointFinished(result);
+                return true;
+            },
+            stop);
+        emit studyEnded(done);
+    });
 }
 
 void ParametricStudyWindow::cancelClicked() {
@@ -221,12 +237,19 @@ void ParametricStudyWindow::cancelClicked() {
 }
 
 void ParametricStudyWindow::addPoint(const StudyPointResult& result) {
+    {
+        const std::lock_guard lock(m_queueMutex);
+        --m_queued;
+    }
+    m_queueRoom.notify_one();
     if (m_finished || result.index != std::int64_t(m_results.size())) {
         return; // a point of a study that has ended
     }
     m_results.push_back(result);
     m_plot.add(result);
-    m_plotView->refresh();
+    if (!m_plotRefresh->isActive()) {
+        m_plotRefresh->start();
+    }
     const int row = m_table->rowCount();
     m_table->insertRow(row);
     QStringList cells = {QString::number(result.index)};
@@ -249,6 +272,8 @@ void ParametricStudyWindow::addPoint(const StudyPointResult& result) {
 
 void ParametricStudyWindow::endStudy(qint64 pointsDone) {
     m_finished = true;
+    m_plotRefresh->stop();
+    m_plotView->refresh();
     setRunning(false);
     const double seconds = double(m_clock.elapsed()) / 1000;
     m_status->setText(pointsDone == m_total

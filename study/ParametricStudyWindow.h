@@ -5,7 +5,9 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -16,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QTimer;
 
 namespace orvane {
 
@@ -80,6 +83,13 @@ private:
     std::int64_t m_total = 0;
     bool m_finished = true;
     QElapsedTimer m_clock;
+    // Points signalled but not yet shown: the worker waits while there are kMaxQueued, so a
+    // fast study neither floods the event loop nor grows its queue without bound.
+    static constexpr int kMaxQueued = 64;
+    std::mutex m_queueMutex;
+    std::condition_variable_any m_queueRoom;
+    int m_queued = 0;
+    QTimer* m_plotRefresh = nullptr;
     std::stop_source m_stop;
     std::jthread m_worker;
 };
