@@ -1,6 +1,7 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "app/BatchOptions.h"
+#include "app/BatchReport.h"
 #include "app/StudyCommand.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
@@ -114,27 +115,27 @@ const char* endName(RunEnd end) {
     return end == RunEnd::StepLimit ? "step-limit" : "failure";
 }
 
-void printSummary(const BatchOptions& options, const RunSummary& run) {
+void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& out,
+                  const BondQuantities& bond) {
     if (options.json) {
-        std::cout << "{\"steps\":" << run.steps << ",\"n\":" << run.n
-                  << ",\"Pbumax\":" << jsonNumber(run.Pbumax)
-                  << ",\"slmax\":" << jsonNumber(run.slmax) << ",\"ds\":" << jsonNumber(run.ds)
-                  << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file)
-                  << "}\n";
+        out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
+            << ",\"Pbumax\":" << jsonNumber(run.Pbumax) << ",\"slmax\":" << jsonNumber(run.slmax)
+            << ",\"ds\":" << jsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
+            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file) << "}\n";
         return;
     }
-    std::cout << "steps       " << run.steps << "\n"
-              << "elements    " << run.n << "\n"
-              << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
-              << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
-              << "final ds    " << SingleToText(run.ds) << " mm\n"
-              << "end         "
-              << (run.end == RunEnd::StepLimit
-                      ? "step limit: no bond failure within " +
-                            std::to_string(PulloutRun::kMaxSteps) + " steps"
-                      : std::string("bond failure"))
-              << "\n"
-              << "result file " << run.file << "\n";
+    out << "steps       " << run.steps << "\n"
+        << "elements    " << run.n << "\n"
+        << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
+        << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
+        << "final ds    " << SingleToText(run.ds) << " mm\n"
+        << "end         "
+        << (run.end == RunEnd::StepLimit ? "step limit: no bond failure within " +
+                                               std::to_string(PulloutRun::kMaxSteps) + " steps"
+                                         : std::string("bond failure"))
+        << "\n"
+        << "result file " << run.file << "\n"
+        << BondSummaryText(bond, run.Pbumax);
 }
 
 } // namespace
@@ -167,9 +168,16 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
+    BatchReport report(options);
+    if (!report.begin(data.params)) {
+        std::cerr << "orvane-batch: " << report.error() << "\n";
+        return kExitWriteFailed;
+    }
+    const BondQuantities bond = ComputeBondQuantities(data.params);
     ProgressLine progress;
-    const RunSummary run = RunToResultFile(data.params, options.outputPath.value_or(""),
-                                           isatty(STDERR_FILENO) ? &progress : nullptr);
+    const RunSummary run =
+        RunToResultFile(data.params, options.outputPath.value_or(""),
+                        report.observer(isatty(STDERR_FILENO) ? &progress : nullptr));
     progress.clear();
     if (!run.status.ok()) {
         std::cerr << "orvane-batch: " << run.status.message;
@@ -179,6 +187,10 @@ int main(int argc, char** argv) {
         std::cerr << "\n";
         return kExitWriteFailed;
     }
-    printSummary(options, run);
+    if (!report.finish(run)) {
+        std::cerr << "orvane-batch: " << report.error() << "\n";
+        return kExitWriteFailed;
+    }
+    printSummary(options, run, report.summaryStream(), bond);
     return kExitDone;
 }

@@ -1,10 +1,14 @@
 #include "app/BatchOptions.h"
 
+#include "output/RunFigure.h"
+
 namespace orvane {
 
 const char* const kBatchUsage =
     "usage: orvane-batch [--model softening|bilinear] [--initial-ds TEXT]\n"
-    "                    [--detail | --no-detail] [--output PATH] [--json] [FILE.kvp]\n"
+    "                    [--detail | --no-detail] [--output PATH] [--json]\n"
+    "                    [--csv FILE|-] [--csv-distribution FILE|-]\n"
+    "                    [--figure FILE.svg|.pdf|.png] [FILE.kvp]\n"
     "\n"
     "Runs the pull-out analysis of FILE.kvp (or of the start-up data set) and writes its\n"
     "t-s result file.\n"
@@ -17,6 +21,17 @@ const char* const kBatchUsage =
     "  --output       result file (default: the parameter file's name with .t-s, or\n"
     "                 default.t-s)\n"
     "  --json         print the summary as one JSON object\n"
+    "  --csv          write one row per step (step,s0,ds0,sl,Pl,totalTau,Pbumax,slmax)\n"
+    "                 to FILE, or to standard output for -\n"
+    "  --csv-distribution\n"
+    "                 write one row per element and step (step,i,x,s,P,tau)\n"
+    "                 CSV files are UTF-8 with RFC 4180 quoting and shortest round-trip\n"
+    "                 numbers; the inputs, the bond quantities and the end reason are on\n"
+    "                 lines starting with \"# \" (pandas.read_csv(FILE, comment='#'))\n"
+    "  --figure       draw the tau-s, load-slip and distribution (last step) figures:\n"
+    "                 NAME.pdf holds them on three pages; for NAME.svg or NAME.png\n"
+    "                 they go to NAME-tau-slip, NAME-load-slip and NAME-distribution\n"
+    "A CSV table on standard output sends the summary to standard error.\n"
     "Exit status: 0 done, 1 the result file could not be written, 2 bad command line,\n"
     "unreadable parameter file or a data set that cannot be run.\n";
 
@@ -65,6 +80,12 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
             if (const auto path = value("--output")) {
                 options.outputPath = *path;
             }
+        } else if (argument == "--csv") {
+            options.csvPath = value("--csv");
+        } else if (argument == "--csv-distribution") {
+            options.csvDistributionPath = value("--csv-distribution");
+        } else if (argument == "--figure") {
+            options.figurePath = value("--figure");
         } else if (argument == "--json") {
             options.json = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -72,6 +93,12 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
         } else {
             parse.error = "unknown option " + argument;
         }
+    }
+    if (parse.error.empty() && options.csvPath == "-" && options.csvDistributionPath == "-") {
+        parse.error = "--csv and --csv-distribution cannot both write to standard output";
+    }
+    if (parse.error.empty() && options.figurePath && !FigureFormatOf(*options.figurePath)) {
+        parse.error = "--figure takes a file name ending in .svg, .pdf or .png";
     }
     return parse;
 }

@@ -10,13 +10,17 @@ namespace orvane {
 
 // The command line of orvane-batch:
 //   orvane-batch [--model softening|bilinear] [--initial-ds TEXT] [--detail | --no-detail]
-//                [--output PATH] [--json] [FILE.kvp]
+//                [--output PATH] [--json] [--csv FILE|-] [--csv-distribution FILE|-]
+//                [--figure FILE.svg|.pdf|.png] [FILE.kvp]
 struct BatchOptions {
     BondModel model = BondModel::BilinearSoftening;
     std::string initialDsText = "1E-07";
     std::optional<bool> detailOutput; // overrides line 7 of the file when given
     std::optional<std::string> outputPath;
     bool json = false;
+    std::optional<std::string> csvPath;             // "-": standard output
+    std::optional<std::string> csvDistributionPath; // "-": standard output
+    std::optional<std::string> figurePath;
     bool help = false;
     std::optional<std::string> parameterFile;
 };

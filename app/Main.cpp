@@ -2,8 +2,8 @@
 // graph windows, which hand back to the parameter window when they close.
 
 #include "app/RunWindows.h"
-#include "forms/FormLayout.h"
 #include "entry/ParameterWindow.h"
+#include "forms/FormLayout.h"
 
 #include <QApplication>
 

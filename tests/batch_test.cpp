@@ -96,6 +96,44 @@ TEST_F(BatchCommand, ExitStatusOfFailures) {
     EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
 }
 
+TEST_F(BatchCommand, CsvTablesAndBondQuantities) {
+    const BatchRun r = run("--csv - --csv-distribution field.csv --json");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The table takes standard output, so the summary goes to standard error.
+    EXPECT_EQ(r.out.rfind("# program,Orvane ", 0), 0u) << r.out.substr(0, 100);
+    EXPECT_NE(r.out.find("\r\nstep,s0,ds0,sl,Pl,totalTau,Pbumax,slmax\r\n1,1e-10,"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\r\n# end,bond failure\r\n# steps,188\r\n"), std::string::npos);
+    for (const char* key : {"{\"steps\":188,", "\"Gf\":1.14465", "\"Pinf\":14826.72",
+                            "\"Le\":69.92", "\"analysedLength\":", "\"PbumaxOverPinf\":1.0005"}) {
+        EXPECT_NE(r.err.find(key), std::string::npos) << key << " in " << r.err;
+    }
+    const std::string field = readFile(m_dir / "field.csv");
+    EXPECT_NE(field.find("\r\nstep,i,x,s,P,tau\r\n1,1,0.11999999731779099,"), std::string::npos);
+    EXPECT_NE(field.find("\r\n188,1000,"), std::string::npos);
+
+    saveParameterFile("short.kvp", static_cast<int>(NumericField::Lb), "40");
+    const BatchRun shortBond = run("short.kvp");
+    ASSERT_EQ(shortBond.exitCode, 0) << shortBond.err;
+    EXPECT_NE(shortBond.out.find("Le          69.9 mm\n"), std::string::npos) << shortBond.out;
+    EXPECT_NE(shortBond.out.find("the bond is shorter than its effective length: the load could "
+                                 "still grow with lb"),
+              std::string::npos);
+}
+
+TEST_F(BatchCommand, ReportFailures) {
+    EXPECT_EQ(run("--csv - --csv-distribution -").exitCode, 2);
+    EXPECT_EQ(run("--figure run.jpg").exitCode, 2);
+    const BatchRun missing = run("--csv no/such/dir.csv");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no/such/dir.csv"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(m_dir / "default.t-s")); // refused before the run
+    const BatchRun full = run("--csv-distribution /dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("Cannot write \"/dev/full\""), std::string::npos) << full.err;
+    EXPECT_TRUE(fs::exists("/dev/full"));
+}
+
 TEST(BatchOptions, CommandLines) {
     const auto parse = [](std::vector<std::string> arguments) {
         return ParseBatchOptions(arguments);

@@ -1,0 +1,66 @@
+#pragma once
+
+// A run as comma-separated values for spreadsheets and scripts: UTF-8, RFC 4180 (CR LF line
+// ends; a field holding a comma, a quote or a line break is quoted, its quotes doubled), a
+// header row, then one row per step (CsvTable::Steps: step,s0,ds0,sl,Pl,totalTau,Pbumax,slmax)
+// or one row per element and step (CsvTable::Distribution: step,i,x,s,P,tau).
+//
+// Numbers are the shortest text that reads back as the same value: doubles as doubles; ds0
+// and the inputs, which the run holds in single precision, as singles.
+//
+// Metadata go on lines that start with "# ", which pandas.read_csv(comment='#') skips: after
+// "# " each is itself a CSV record, name,value[,unit]. The opening block holds the program
+// version, the comment, the law, the sixteen inputs with their units and the bond quantities;
+// the closing block the end reason, the step count, Pbumax, slmax and Pbumax/P∞.
+//
+// The writer streams like the t-s writer: each row goes out when its values exist, nothing is
+// kept between steps.
+
+#include "engine/AnalysisParameters.h"
+#include "engine/BondQuantities.h"
+#include "engine/PulloutRun.h"
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+enum class CsvTable { Steps, Distribution };
+
+// The version of the program, as the metadata and the About box give it.
+std::string_view ProgramVersion();
+
+// The end reason as a text: "bond failure", "step limit", "stopped".
+std::string_view RunEndText(RunEnd end);
+
+// One field of a record: quoted when it holds a comma, a quote, CR or LF.
+std::string CsvField(std::string_view text);
+
+class CsvRunWriter : public RunObserver {
+public:
+    // out must outlive the writer; the caller checks out's state for write failures.
+    CsvRunWriter(std::ostream& out, CsvTable table);
+
+    // The opening metadata and the header row, for a run of params.
+    void begin(const AnalysisParameters& params);
+    // The closing metadata.
+    void finish(RunEnd end);
+
+    bool wantsElements() const override { return m_table == CsvTable::Distribution; }
+    void stepStarted(const StepStart& start) override;
+    void elementsComputed(std::span<const ElementResult> elements) override;
+    void stepFinished(const StepResult& result) override;
+
+private:
+    void metadata(std::string_view name, std::string_view value, std::string_view unit = {});
+
+    std::ostream& m_out;
+    CsvTable m_table;
+    BondQuantities m_quantities{};
+    int m_step = 0;
+    double m_Pbumax = 0;
+    double m_slmax = 0;
+};
+
+} // namespace orvane
