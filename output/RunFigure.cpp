@@ -89,7 +89,7 @@ std::string FigureFileName(std::string_view path, FigureKind kind) {
            std::string(path.substr(stemEnd));
 }
 
-FigureAxis MakeFigureAxis(std::string title, double low, double high, int intervals) {
+FigureAxis MakeFigureAxis(std::string title, double low, double high, int maxIntervals) {
     low = std::min(low, 0.0);
     high = std::max(high, 0.0);
     if (!std::isfinite(low) || !std::isfinite(high)) {
@@ -99,13 +99,18 @@ FigureAxis MakeFigureAxis(std::string title, double low, double high, int interv
     if (high - low <= 0) {
         high = low + 1;
     }
-    const double raw = (high - low) / std::max(intervals, 1);
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = 10 * power;
-    for (const double factor : {1.0, 2.0, 5.0}) {
-        if (factor * power >= raw * (1 - 1e-9)) {
-            step = factor * power;
+    // The finest step of 1, 2 or 5 times a power of ten that needs no more intervals than
+    // allowed.
+    maxIntervals = std::max(maxIntervals, 1);
+    double power = std::pow(10.0, std::floor(std::log10((high - low) / maxIntervals)));
+    double step = power;
+    for (int k = 0;; ++k) {
+        step = power * (k % 3 == 0 ? 1 : k % 3 == 1 ? 2 : 5);
+        if (std::ceil(high / step - 1e-9) - std::floor(low / step + 1e-9) <= maxIntervals) {
             break;
+        }
+        if (k % 3 == 2) {
+            power *= 10;
         }
     }
     FigureAxis axis{std::move(title),

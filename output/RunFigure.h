@@ -38,9 +38,9 @@ struct FigureAxis {
     std::vector<std::string> tickTexts; // as many decimals as the step needs
 };
 
-// An axis over [low, high] (data may be empty: low > high), always including 0, with about
-// `intervals` steps of 1, 2 or 5 times a power of ten.
-FigureAxis MakeFigureAxis(std::string title, double low, double high, int intervals = 5);
+// An axis over [low, high] (data may be empty: low > high), always including 0, in the finest
+// steps of 1, 2 or 5 times a power of ten that take at most maxIntervals.
+FigureAxis MakeFigureAxis(std::string title, double low, double high, int maxIntervals = 8);
 
 struct FigurePoint {
     double x;
