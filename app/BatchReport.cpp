@@ -1,6 +1,6 @@
 #include "app/BatchReport.h"
 
-#include "numtext/NumberText.h"
+#include "output/BondSummary.h"
 #include "output/CsvRunWriter.h"
 #include "output/RunRecord.h"
 
@@ -8,6 +8,7 @@
 #include "figures/FigureFiles.h"
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -159,21 +160,16 @@ std::string shortest(double value) {
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-std::string masked(double value, std::string_view mask) {
-    return std::isfinite(value) ? FormatMask(value, mask) : std::string("-");
-}
-
 } // namespace
 
 std::string BondSummaryText(const BondQuantities& q, double Pbumax) {
-    std::string text = "Gf          " + masked(q.Gf, "0.0000") + " N/mm\n" + "Pinf        " +
-                       masked(q.Pinf, "0.0") + " N\n" + "Le          " + masked(q.Le, "0.0") +
-                       " mm\n" + "lb          " + masked(q.lb, "0.000") + " mm\n" + "n*dl        " +
-                       masked(q.analysedLength, "0.000") + " mm\n" + "Pbumax/Pinf " +
-                       masked(LoadRatio(Pbumax, q), "0.0000") + "\n";
+    std::string text;
+    for (const BondSummaryLine& line : BondSummaryLines(q, Pbumax)) {
+        text += line.name + std::string(12 - std::min<std::size_t>(line.name.size(), 11), ' ') +
+                line.value + (line.unit.empty() ? "" : " " + line.unit) + "\n";
+    }
     if (ShorterThanEffectiveLength(q)) {
-        text += "note        the bond is shorter than its effective length: the load could "
-                "still grow with lb\n";
+        text += "note        " + std::string(kShortBondNote) + "\n";
     }
     return text;
 }

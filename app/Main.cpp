@@ -4,6 +4,7 @@
 #include "app/RunWindows.h"
 #include "entry/ParameterWindow.h"
 #include "forms/FormLayout.h"
+#include "report/ParameterMenuBar.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(orvane::programIcon());
     orvane::AnalysisParameters params;
     orvane::ParameterWindow parameterWindow(params);
+    orvane::InstallParameterMenuBar(parameterWindow, params);
     orvane::connectRunWindows(parameterWindow, params);
     parameterWindow.show();
     parameterWindow.centreOnScreen();

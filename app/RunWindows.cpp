@@ -2,6 +2,7 @@
 
 #include "entry/ParameterWindow.h"
 #include "output/CalculationWindow.h"
+#include "report/RunReport.h"
 
 namespace orvane {
 
@@ -10,6 +11,9 @@ void connectRunWindows(ParameterWindow& parameterWindow, AnalysisParameters& par
                      [&parameterWindow, &params] {
                          parameterWindow.hide();
                          auto* calculation = new CalculationWindow(params);
+                         if (auto* report = parameterWindow.findChild<RunReport*>()) {
+                             report->attach(*calculation);
+                         }
                          QObject::connect(calculation, &CalculationWindow::closed, &parameterWindow,
                                           [&parameterWindow, calculation] {
                                               parameterWindow.show();

@@ -206,6 +206,7 @@ void CalculationWindow::startRun() {
     m_run->addObserver(m_writer);
     m_run->addObserver(*m_distributionPlot);
     m_run->addObserver(*m_tauSlipPlot);
+    emit runStarted(*m_run);
     continueRun();
 }
 
@@ -250,6 +251,7 @@ void CalculationWindow::finishRun(RunEnd end) {
         failRun(QString::fromStdString(closed.message));
         return;
     }
+    emit runFinished(end);
     if (end == RunEnd::StepLimit) {
         QMessageBox::information(
             this, windowTitle(),

@@ -47,6 +47,10 @@ public:
 signals:
     // The three windows have closed; the parameter window is due again.
     void closed();
+    // The run is formed and about to take its first step: observers may join it now.
+    void runStarted(PulloutRun& run);
+    // The run has ended by itself (bond failure or step limit) and its file is closed.
+    void runFinished(RunEnd end);
 
 protected:
     void showEvent(QShowEvent* event) override;
