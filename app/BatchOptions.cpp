@@ -27,13 +27,15 @@ const char* const kBatchUsage =
     "                 write one row per element and step (step,i,x,s,P,tau)\n"
     "                 CSV files are UTF-8 with RFC 4180 quoting and shortest round-trip\n"
     "                 numbers; the inputs, the bond quantities and the end reason are on\n"
-    "                 lines starting with \"# \" (pandas.read_csv(FILE, comment='#'))\n"
-    "  --figure       draw the tau-s, load-slip and distribution (last step) figures:\n"
-    "                 NAME.pdf holds them on three pages; for NAME.svg or NAME.png\n"
-    "                 they go to NAME-tau-slip, NAME-load-slip and NAME-distribution\n"
+    "                 lines starting with \"# \": pandas.read_csv(FILE, comment='#',\n"
+    "                 float_precision='round_trip') reads it, every number exactly\n"
+    "  --figure       draw the tau-s, load-slip and distribution (peak and last step)\n"
+    "                 figures:\n"
+    "                 NAME.pdf holds them on three pages; NAME.svg or NAME.png stands\n"
+    "                 for NAME-tau-slip, NAME-load-slip and NAME-distribution\n"
     "A CSV table on standard output sends the summary to standard error.\n"
-    "Exit status: 0 done, 1 the result file could not be written, 2 bad command line,\n"
-    "unreadable parameter file or a data set that cannot be run.\n";
+    "Exit status: 0 done, 1 the result file (or a CSV or figure file) could not be written,\n"
+    "2 bad command line, unreadable parameter file or a data set that cannot be run.\n";
 
 BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
     BatchOptionsParse parse;

@@ -3,7 +3,8 @@
 #   (a) a detail-output run of the start-up data set, in MB/s of t-s text, against cp of a
 #       file of the same size;
 #   (b) peak memory of a detail-output run with one million elements per step (written to
-#       /dev/null, since the file would hold some 250 million lines).
+#       /dev/null, since the file would hold some 250 million lines);
+#   (c) peak memory of the CSV distribution table for 10 000 and 100 000 elements a step.
 # Usage: bench/writer_throughput.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,3 +45,14 @@ printf '%s\r\n' "long bond" 6.467 0.0650 0.3540 0.001 1000.0 Y 50.00 0.167 23000
     >/dev/null
 /usr/bin/time -f '  the same without detail: peak resident %M KiB, %e s' "$batch" --no-detail \
     --output /dev/null "$work/long.kvp" >/dev/null
+
+echo "(c) peak memory of the CSV tables, lb 1000 mm: the distribution table streams, so ten times"
+echo "    the elements must not raise the peak beyond the run's own arrays"
+for dl in 0.1 0.01; do
+    printf '%s\r\n' "long bond" 6.467 0.0650 0.3540 "$dl" 1000.0 N 50.00 0.167 230000 0.300 2450 \
+        50.0 100.0 24000 193.5 206000 >"$work/csv.kvp"
+    /usr/bin/time -f "  dl $dl: --csv-distribution: peak resident %M KiB, %e s" "$batch" \
+        --output /dev/null --csv-distribution /dev/null "$work/csv.kvp" >/dev/null
+    /usr/bin/time -f "  dl $dl: no CSV:             peak resident %M KiB, %e s" "$batch" \
+        --output /dev/null "$work/csv.kvp" >/dev/null
+done

@@ -2,9 +2,9 @@
 # Installs what Orvane needs to build and test on Debian 12, skipping what is present.
 set -euo pipefail
 
-# Build tools, GoogleTest and Google Benchmark, Qt 6 Widgets, a Japanese proportional Gothic
+# Build tools, GoogleTest and Google Benchmark, Qt 6 Widgets and Svg, a Japanese proportional Gothic
 # face (the forms' captions hold Greek and Japanese), and Xvfb for running without a screen.
-packages=(g++ cmake make libgtest-dev libbenchmark-dev locales qt6-base-dev libgl-dev
+packages=(g++ cmake make libgtest-dev libbenchmark-dev locales qt6-base-dev qt6-svg-dev libgl-dev
     fonts-ipafont-gothic xvfb xauth)
 
 missing=()
