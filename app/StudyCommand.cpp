@@ -5,10 +5,8 @@
 #include "output/StudyPlot.h"
 #include "output/StudyWriters.h"
 
-#ifdef ORVANE_STUDY_FIGURES
-#include "study/StudyFigure.h"
-
-#include <QGuiApplication>
+#ifdef ORVANE_FIGURES
+#include "study/StudyFigureFile.h"
 #endif
 
 #include <chrono>
@@ -281,7 +279,12 @@ int RunStudyCommand(int argc, char** argv) {
     }
     StudyPlot plot = MakeStudyPlot(study);
     if (options.figure) {
-#ifdef ORVANE_STUDY_FIGURES
+#ifdef ORVANE_FIGURES
+        if (!FigureFormatOf(*options.figure)) {
+            std::cerr << "orvane-batch study: --figure " << *options.figure
+                      << ": the name must end in .png, .svg or .pdf\n";
+            return kExitRefused;
+        }
         if (!plot.plottable()) {
             std::cerr << "orvane-batch study: --figure needs a numeric swept input\n";
             return kExitRefused;
@@ -356,18 +359,10 @@ int RunStudyCommand(int argc, char** argv) {
         std::cerr << "; " << refused << " refused by the run checks (see the problem column)";
     }
     std::cerr << "\n";
-#ifdef ORVANE_STUDY_FIGURES
+#ifdef ORVANE_FIGURES
     if (options.figure) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        int qtArgc = 1;
-        char* qtArgv[] = {argv[0], nullptr};
-        const QGuiApplication app(qtArgc, qtArgv);
-        const QString problem =
-            SaveStudyFigure(plot, QString::fromLocal8Bit(options.figure->c_str()));
-        if (!problem.isEmpty()) {
-            std::cerr << "orvane-batch study: " << problem.toStdString() << "\n";
+        if (const std::string problem = SaveStudyFigure(plot, *options.figure); !problem.empty()) {
+            std::cerr << "orvane-batch study: " << problem << "\n";
             return kExitWriteFailed;
         }
     }

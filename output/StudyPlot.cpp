@@ -1,8 +1,9 @@
 #include "output/StudyPlot.h"
 
+#include "numtext/NumberText.h"
+
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 
 namespace orvane {
@@ -34,6 +35,10 @@ constexpr std::array<AxisName, kNumericFieldCount> kAxisNames = {{
     {"initial ds", ""},
 }};
 
+std::string oneDecimal(double value) {
+    return FormatMask(value, "0.0");
+}
+
 } // namespace
 
 StudyPlot MakeStudyPlot(const StudyDefinition& study) {
@@ -52,7 +57,6 @@ StudyPlot MakeStudyPlot(const StudyDefinition& study) {
     plot.xTitle = std::string(axis.title) +
                   (axis.unit.empty() ? std::string() : " (" + std::string(axis.unit) + ")");
     plot.lengthAxis = field == NumericField::Lb;
-    plot.title = "Ultimate load Pbumax against " + std::string(axis.title);
     const std::int64_t seriesCount =
         study.sweeps.size() == 2 ? study.sweeps[std::size_t(1 - plot.xSweep)].size() : 1;
     plot.series.resize(std::size_t(seriesCount));
@@ -77,58 +81,79 @@ void StudyPlot::add(const StudyPointResult& result) {
                                 result.quantities.Pinf, result.quantities.Le});
 }
 
-bool StudyPlot::bounds(double& xMin, double& xMax, double& yMin, double& yMax) const {
-    bool any = false;
-    for (const StudyPlotSeries& line : series) {
-        for (const StudyPlotPoint& p : line.points) {
-            const double yLow = std::isfinite(p.Pinf) ? std::min(p.Pbumax, p.Pinf) : p.Pbumax;
-            const double yHigh = std::isfinite(p.Pinf) ? std::max(p.Pbumax, p.Pinf) : p.Pbumax;
-            if (!any) {
-                xMin = xMax = p.x;
-                yMin = yLow;
-                yMax = yHigh;
-                any = true;
+FigureData MakeStudyFigure(const StudyPlot& plot) {
+    FigureData figure;
+    figure.title = "Ultimate load against " + plot.xTitle.substr(0, plot.xTitle.find(" ("));
+    if (plot.study) {
+        figure.caption.push_back(plot.study->base.comment);
+        std::string swept;
+        for (const Sweep& sweep : plot.study->sweeps) {
+            swept += (swept.empty() ? "" : ", ") + sweep.definition();
+        }
+        figure.caption.push_back(
+            std::string(plot.study->base.bondModel == BondModel::PerfectlyBilinear
+                            ? "perfectly bi-linear"
+                            : "bi-linear softening") +
+            "; " + swept + "; P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
+    }
+    double xLow = INFINITY, xHigh = -INFINITY, yHigh = -INFINITY;
+    const bool oneSeries = plot.series.size() == 1;
+    std::vector<std::size_t> LeLines; // drawn up to the top of the axis once it is known
+    for (std::size_t s = 0; s < plot.series.size(); ++s) {
+        const StudyPlotSeries& series = plot.series[s];
+        if (series.points.empty()) {
+            continue;
+        }
+        // Colours from the palette, except for a lone series, which keeps the run figures'.
+        const int colour = oneSeries ? 0 : int(s) + 1;
+        FigureCurve load{oneSeries ? "Pbumax" : series.label, false, colour, {}};
+        FigureCurve limit{{}, true, colour, {}};
+        double LeLow = INFINITY, LeHigh = -INFINITY;
+        for (const StudyPlotPoint& p : series.points) {
+            load.points.push_back({p.x, p.Pbumax});
+            xLow = std::min(xLow, p.x);
+            xHigh = std::max(xHigh, p.x);
+            yHigh = std::max(yHigh, p.Pbumax);
+            if (std::isfinite(p.Pinf)) {
+                limit.points.push_back({p.x, p.Pinf});
+                yHigh = std::max(yHigh, p.Pinf);
             }
-            xMin = std::min(xMin, p.x);
-            xMax = std::max(xMax, p.x);
-            yMin = std::min(yMin, yLow);
-            yMax = std::max(yMax, yHigh);
+            if (std::isfinite(p.Le)) {
+                LeLow = std::min(LeLow, p.Le);
+                LeHigh = std::max(LeHigh, p.Le);
+            }
+        }
+        if (oneSeries && !limit.points.empty()) {
+            const double first = limit.points.front().y;
+            const bool constant = std::all_of(limit.points.begin(), limit.points.end(),
+                                              [&](const FigurePoint& p) { return p.y == first; });
+            limit.label = constant ? "P∞ = " + oneDecimal(first) + " N" : "P∞";
+        }
+        figure.curves.push_back(std::move(load));
+        figure.curves.push_back(std::move(limit));
+        if (plot.lengthAxis && LeLow <= LeHigh) {
+            // Le does not depend on lb; with a second swept input it may differ per series.
+            const double Le = (LeLow + LeHigh) / 2;
+            xHigh = std::max(xHigh, Le);
+            FigureCurve effective{oneSeries ? "Le = " + oneDecimal(Le) + " mm" : std::string(),
+                                  true,
+                                  oneSeries ? 3 : colour,
+                                  {{Le, 0}, {Le, 0}}};
+            LeLines.push_back(figure.curves.size());
+            figure.curves.push_back(std::move(effective));
         }
     }
-    return any;
-}
-
-std::vector<double> AxisTicks(double lo, double hi) {
-    if (!(hi > lo)) {
-        const double half = lo == 0 ? 1 : std::abs(lo) / 2;
-        lo -= half;
-        hi += half;
+    if (!(xLow <= xHigh)) {
+        xLow = xHigh = 0;
+        yHigh = 0;
     }
-    const double rough = (hi - lo) / 5;
-    const double decade = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = 10 * decade;
-    for (const double factor : {1.0, 2.0, 5.0}) {
-        if (factor * decade >= rough) {
-            step = factor * decade;
-            break;
-        }
+    figure.x = MakeFigureAxis(plot.xTitle, xLow, xHigh);
+    // Room above the plateau for the legend.
+    figure.y = MakeFigureAxis("ultimate load Pbumax (N)", 0, yHigh * 1.25);
+    for (const std::size_t line : LeLines) {
+        figure.curves[line].points[1].y = figure.y.max;
     }
-    std::vector<double> ticks;
-    for (double k = std::floor(lo / step); k * step <= hi + step * 1e-9; ++k) {
-        ticks.push_back(k * step == 0 ? 0.0 : k * step);
-    }
-    if (ticks.back() < hi) {
-        ticks.push_back(ticks.back() + step);
-    }
-    return ticks;
-}
-
-std::string TickText(double value, double step) {
-    const int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
-    std::array<char, 400> text;
-    return std::string(text.data(), std::to_chars(text.data(), text.data() + text.size(), value,
-                                                  std::chars_format::fixed, decimals)
-                                        .ptr);
+    return figure;
 }
 
 } // namespace orvane

@@ -1,7 +1,8 @@
 #include "output/StudyWriters.h"
 
 #include "numtext/NumberText.h"
-#include "output/CsvText.h"
+#include "output/CsvRunWriter.h"
+#include "output/JsonText.h"
 
 #include <array>
 #include <limits>
@@ -67,19 +68,7 @@ RunColumns runColumns(const StudyPointResult& result) {
 } // namespace
 
 std::string_view PointEndText(const StudyPointResult& result) {
-    if (result.refused()) {
-        return "refused";
-    }
-    switch (result.end) {
-    case RunEnd::BondFailure:
-        return "bond failure";
-    case RunEnd::StepLimit:
-        return "step limit";
-    case RunEnd::Stopped:
-    case RunEnd::None:
-        break;
-    }
-    return "stopped";
+    return result.refused() ? "refused" : RunEndText(result.end);
 }
 
 StudyCsvWriter::StudyCsvWriter(std::ostream& out, const StudyDefinition& study)
@@ -96,7 +85,7 @@ void StudyCsvWriter::begin() {
         }
         text += kLineEnd;
     };
-    metadata("program", "Orvane " ORVANE_VERSION);
+    metadata("program", "Orvane " + std::string(ProgramVersion()));
     metadata("comment", m_study.base.comment);
     metadata("law", lawName(m_study.base.bondModel));
     for (const StoredInput& input : kStoredInputs) {

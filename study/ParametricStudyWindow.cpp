@@ -1,8 +1,8 @@
 #include "study/ParametricStudyWindow.h"
 
+#include "figures/FigureRenderer.h"
 #include "numtext/NumberText.h"
 #include "output/StudyWriters.h"
-#include "study/StudyFigure.h"
 #include "study/StudyPlotView.h"
 
 #include <QCheckBox>
@@ -331,10 +331,10 @@ bool ParametricStudyWindow::saveCsv(const QString& path) {
 }
 
 bool ParametricStudyWindow::saveFigure(const QString& path) {
-    const QString problem = SaveStudyFigure(m_plot, path);
+    const FigureData figure = MakeStudyFigure(m_plot);
+    const QString problem = SaveFigureFile(path, {&figure, 1});
     if (!problem.isEmpty()) {
-        QMessageBox::warning(this, windowTitle(),
-                             tr("The figure could not be written: %1").arg(problem));
+        QMessageBox::warning(this, windowTitle(), problem);
         return false;
     }
     return true;

@@ -1,6 +1,6 @@
 #include "study/StudyPlotView.h"
 
-#include "study/StudyFigure.h"
+#include "figures/FigureRenderer.h"
 
 #include <QPainter>
 
@@ -21,8 +21,11 @@ void StudyPlotView::refresh() {
     m_image.setDevicePixelRatio(scale);
     m_image.fill(Qt::white);
     if (m_plot) {
+        // The figure as it is saved, scaled to the widget.
         QPainter painter(&m_image);
-        DrawStudyPlot(painter, QRectF(QPointF(0, 0), QSizeF(size())), *m_plot);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.scale(width() / double(kFigureWidth), height() / double(kFigureHeight));
+        DrawFigure(painter, MakeStudyFigure(*m_plot));
     }
     update();
 }

@@ -12,7 +12,7 @@
 #include "numtext/NumberText.h"
 #include "output/BondSummary.h"
 #include "output/CsvRunWriter.h"
-#include "output/CsvText.h"
+#include "output/JsonText.h"
 #include "output/ResultFileName.h"
 #include "output/RunFigure.h"
 #include "output/RunRecord.h"

@@ -1,4 +1,4 @@
-#include "output/CsvText.h"
+#include "output/JsonText.h"
 
 #include "numtext/NumberText.h"
 
@@ -7,20 +7,6 @@
 #include <cstdio>
 
 namespace orvane {
-
-std::string CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string field = "\"";
-    for (const char c : text) {
-        field += c;
-        if (c == '"') {
-            field += '"';
-        }
-    }
-    return field + "\"";
-}
 
 std::string JsonString(std::string_view text) {
     std::string quoted = "\"";
