@@ -1,5 +1,7 @@
 #include "MessageBoxAnswer.h"
+#include "entry/ParameterWindow.h"
 #include "numtext/NumberText.h"
+#include "report/ParameterMenuBar.h"
 #include "study/ParametricStudyWindow.h"
 
 #include <QCheckBox>
@@ -8,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -102,6 +105,28 @@ private slots:
         }
         QCOMPARE(k, rows);
         QVERIFY(m_window->saveFigure(dir.filePath("study.svg")));
+    }
+
+    // Study > Parametric study… opens the window on the fields as they stand.
+    void menuOpensTheStudyOfTheCurrentFields() {
+        AnalysisParameters params;
+        ParameterWindow form(params);
+        InstallParameterMenuBar(form, params);
+        form.findChild<QLineEdit*>("Text6")->setText("200");
+        QAction* entry = nullptr;
+        for (QAction* menu : form.findChild<QMenuBar*>("MenuBar")->actions()) {
+            for (QAction* action : menu->menu() ? menu->menu()->actions() : QList<QAction*>()) {
+                if (menu->text() == "&Study" && action->text() == "&Parametric study…") {
+                    entry = action;
+                }
+            }
+        }
+        QVERIFY(entry);
+        entry->trigger();
+        auto* study = form.findChild<ParametricStudyWindow*>("ParametricStudy");
+        QVERIFY(study);
+        QVERIFY(study->isWindow());
+        QCOMPARE(study->findChild<QLineEdit*>("input1Values")->text(), QStringLiteral("50:500:20"));
     }
 
     // ORVANE_GRAB_DIR=dir writes a picture of the window after an lb sweep, to look at.
