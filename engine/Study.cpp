@@ -363,6 +363,12 @@ std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& s
     for (int j = 0; j < jobs; ++j) {
         workers.emplace_back(work);
     }
+    // However this function is left, even by an exception from the sink, the workers are told
+    // to end before they are joined.
+    struct EndWorkers {
+        std::stop_source& ending;
+        ~EndWorkers() { ending.request_stop(); }
+    } const endWorkers{ending};
     while (handedOut < total) {
         StudyPointResult result;
         {
@@ -382,7 +388,6 @@ std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& s
             break;
         }
     }
-    ending.request_stop(); // wakes workers that wait for room; all points are out or given up
     return handedOut;
 }
 

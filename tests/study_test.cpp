@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <stdexcept>
 #include <unistd.h>
 
 using namespace orvane;
@@ -275,6 +276,18 @@ TEST(Study, AFailingSinkEndsTheStudy) {
     std::int64_t calls = 0;
     EXPECT_EQ(RunStudy(study, 2, [&](const StudyPointResult&) { return ++calls < 3; }), 3);
     EXPECT_EQ(calls, 3);
+}
+
+TEST(Study, AThrowingSinkEndsTheStudyToo) {
+    const StudyDefinition study = studyOf({"lb=10:300:30"});
+    EXPECT_THROW(RunStudy(study, 2,
+                          [](const StudyPointResult& result) -> bool {
+                              if (result.index == 2) {
+                                  throw std::runtime_error("disk full");
+                              }
+                              return true;
+                          }),
+                 std::runtime_error);
 }
 
 TEST(Study, JsonLinesNameEveryColumn) {
