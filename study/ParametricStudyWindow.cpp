@@ -143,7 +143,7 @@ ParametricStudyWindow::ParametricStudyWindow(const AnalysisParameters& params,
     setRunning(false);
     m_saveCsv->setEnabled(false);
     m_saveFigure->setEnabled(false);
-    resize(900, 760);
+    resize(900, 860);
 }
 
 ParametricStudyWindow::~ParametricStudyWindow() {

@@ -3,6 +3,7 @@
 #include "figures/FigureRenderer.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace orvane {
 
@@ -21,10 +22,14 @@ void StudyPlotView::refresh() {
     m_image.setDevicePixelRatio(scale);
     m_image.fill(Qt::white);
     if (m_plot) {
-        // The figure as it is saved, scaled to the widget.
+        // The figure as it is saved, scaled to fit the widget.
         QPainter painter(&m_image);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.scale(width() / double(kFigureWidth), height() / double(kFigureHeight));
+        const double scale =
+            std::min(width() / double(kFigureWidth), height() / double(kFigureHeight));
+        painter.translate((width() - scale * kFigureWidth) / 2,
+                          (height() - scale * kFigureHeight) / 2);
+        painter.scale(scale, scale);
         DrawFigure(painter, MakeStudyFigure(*m_plot));
     }
     update();
