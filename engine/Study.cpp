@@ -115,6 +115,8 @@ std::string parseRange(std::string_view name, const std::vector<std::string_view
     sweep.spacing = log ? Sweep::Spacing::Log : Sweep::Spacing::Linear;
     sweep.from = *from;
     sweep.to = *to;
+    sweep.fromText = parts[0];
+    sweep.toText = parts[1];
     sweep.count = count;
     return {};
 }
@@ -134,14 +136,14 @@ std::string Sweep::text(std::int64_t k) const {
     if (spacing == Spacing::List) {
         return items[std::size_t(k)];
     }
-    // The ends are the given numbers exactly; between them a linear value is formed so that
-    // values the range meets exactly (10:300:30 gives 10, 20, …) come out exactly.
+    // The ends are the given texts; between them a linear value is formed so that values the
+    // range meets exactly (10:300:30 gives 10, 20, …) come out exactly.
     const std::int64_t last = count - 1;
     if (k == 0) {
-        return ShortestText(from);
+        return fromText;
     }
     if (k == last) {
-        return ShortestText(to);
+        return toText;
     }
     if (spacing == Spacing::Linear) {
         return ShortestText((from * double(last - k) + to * double(k)) / double(last));
@@ -160,7 +162,7 @@ std::string Sweep::definition() const {
         }
         return text;
     }
-    return text + ShortestText(from) + ":" + ShortestText(to) + ":" + std::to_string(count) +
+    return text + fromText + ":" + toText + ":" + std::to_string(count) +
            (spacing == Spacing::Log ? ":log" : "");
 }
 

@@ -6,8 +6,8 @@
 // A swept value enters a point as the text of its field, read by the same rule as the
 // parameter window (the lenient parse rounded to single precision; for ds, the initial ds
 // field, its number / 100 starts the run). A point's result therefore equals, bit for bit, a
-// single run of the base set with that text in that field. A range value is written as the
-// shortest text of the double that the range gives; a list item is used as typed.
+// single run of the base set with that text in that field. A list item and the ends of a range
+// are used as typed; a value inside a range is the shortest text of the double it gives.
 //
 // Points are numbered row-major: the first swept input is the outer loop.
 
@@ -38,6 +38,8 @@ struct Sweep {
     std::vector<std::string> items; // List: field texts or law names, as given
     double from = 0;
     double to = 0;
+    std::string fromText; // the ends as typed, the texts of the first and last value
+    std::string toText;
     std::int64_t count = 0;
 
     std::int64_t size() const;

@@ -97,8 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExpansionCase{"LinearHitsRoundValuesExactly", "lb=10:50:5", {"10", "20", "30", "40", "50"}},
         ExpansionCase{"LinearFractions", "sMax=0:0.1:3", {"0", "0.05", "0.1"}},
         ExpansionCase{"LinearNegativeFrom", "tf=-1:1:3", {"-1", "0", "1"}},
+        ExpansionCase{"EndsAsTyped", "lb=+10.0:3E2:3", {"+10.0", "155", "3E2"}},
         ExpansionCase{"LinearExplicit", "b=1:2:2:lin", {"1", "2"}},
-        ExpansionCase{"LogDecades", "Ef=1e3:1e6:4:log", {"1000", "10000", "1e+05", "1e+06"}},
+        ExpansionCase{"LogDecades", "Ef=1e3:1e6:4:log", {"1e3", "10000", "1e+05", "1e6"}},
         ExpansionCase{"LogEndsAsGiven", "ds=1e-07:3e-07:2:log", {"1e-07", "3e-07"}},
         ExpansionCase{"ListAsTyped", "Ef=150000,2.0e5,+230000", {"150000", "2.0e5", "+230000"}},
         ExpansionCase{"ListOfOne", "lb=120", {"120"}},
@@ -121,7 +122,7 @@ TEST(Study, LongRangeIsNotExpanded) {
     EXPECT_TRUE(sweep.items.empty());
     EXPECT_EQ(sweep.text(499999), "5e+05");
     EXPECT_EQ(sweep.text(500000), "500001");
-    EXPECT_EQ(sweep.definition(), "lb=1:1e+06:1000000");
+    EXPECT_EQ(sweep.definition(), "lb=1:1000000:1000000");
 }
 
 struct BadSweepCase {
