@@ -4,6 +4,7 @@
 #include "app/BatchReport.h"
 #include "app/FitCommand.h"
 #include "app/ResultToStandardOutput.h"
+#include "app/StudyCommand.h"
 #include "app/Version.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
@@ -161,6 +162,8 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
 int main(int argc, char** argv) {
     if (argc > 1 && std::string_view(argv[1]) == "fit")
         return RunFitCommand(argc - 1, argv + 1);
+    if (argc > 1 && std::string_view(argv[1]) == "study")
+        return RunStudyCommand(argc - 1, argv + 1);
     const BatchOptionsParse parse =
         ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.error.empty()) {

@@ -26,6 +26,9 @@ public:
     bool saveTo(const QString& path);
     bool loadFrom(const QString& path);
 
+    // The texts of the numeric fields as they stand, the initial ds last.
+    FieldTexts fieldTexts() const;
+
     // Centres the window on its screen by its outer frame: now, and again once the window
     // manager has made the frame known.
     void centreOnScreen();
@@ -51,7 +54,6 @@ private:
     void orderTabs();
     void fillStartupTexts();
     void showFileDialog(const QString& caption);
-    FieldTexts fieldTexts() const;
 
     AnalysisParameters& m_params;
     QLineEdit* m_comment = nullptr;

@@ -20,6 +20,20 @@ constexpr qreal kTop = 44;
 constexpr qreal kBottom = 112;
 constexpr qreal kTickLength = 5;
 
+QPen curvePen(const FigureCurve& curve) {
+    static const QColor palette[] = {
+        QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189),
+        QColor(255, 127, 14), QColor(140, 86, 75), QColor(227, 119, 194), QColor(23, 190, 207)};
+    const QColor colour = curve.colour > 0
+                              ? palette[std::size_t(curve.colour - 1) % std::size(palette)]
+                          : curve.dashed ? QColor(200, 60, 40)
+                                         : QColor(20, 70, 170);
+    QPen pen(colour, 1.6);
+    pen.setStyle(curve.dashed ? Qt::DashLine : Qt::SolidLine);
+    pen.setJoinStyle(Qt::RoundJoin);
+    return pen;
+}
+
 QFont figureFont(qreal pixelSize, bool bold = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
@@ -117,10 +131,7 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
         for (const FigurePoint& point : curve.points) {
             path.lineTo(map(point.x, point.y));
         }
-        QPen pen(curve.dashed ? QColor(200, 60, 40) : QColor(20, 70, 170), 1.6);
-        pen.setStyle(curve.dashed ? Qt::DashLine : Qt::SolidLine);
-        pen.setJoinStyle(Qt::RoundJoin);
-        painter.setPen(pen);
+        painter.setPen(curvePen(curve));
         painter.drawPath(path);
     }
     painter.restore();
@@ -137,9 +148,7 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
         const QString label = text(curve.label);
         const qreal right = frame.right() - 10;
         const qreal textLeft = right - metrics.horizontalAdvance(label);
-        QPen pen(curve.dashed ? QColor(200, 60, 40) : QColor(20, 70, 170), 1.6);
-        pen.setStyle(curve.dashed ? Qt::DashLine : Qt::SolidLine);
-        painter.setPen(pen);
+        painter.setPen(curvePen(curve));
         const qreal middle = y + metrics.height() / 2;
         if (curve.markers) {
             painter.setPen(QPen(QColor(40, 40, 40), 1.2));

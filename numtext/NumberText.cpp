@@ -594,6 +594,27 @@ std::string SingleToText(float value) {
     return text;
 }
 
+namespace {
+
+template <class Number>
+std::string shortestText(Number value) {
+    if (!std::isfinite(value))
+        return {};
+    std::array<char, 32> text;
+    return std::string(text.data(),
+                       std::to_chars(text.data(), text.data() + text.size(), value).ptr);
+}
+
+} // namespace
+
+std::string ShortestText(double value) {
+    return shortestText(value);
+}
+
+std::string ShortestText(float value) {
+    return shortestText(value);
+}
+
 std::string PlainNumberItem(float value) {
     std::string text = SingleToText(value);
     const std::size_t zero = text[0] == '-' ? 1 : 0;

@@ -63,6 +63,11 @@ std::string FormatMask(double value, const NumberMask& mask);
 // returns the end of the text.
 char* formatMaskTo(char* out, double value, const NumberMask& mask);
 
+// The shortest text that reads back as the same double or single (std::to_chars: "10",
+// "0.1", "1e-07"); NaN and infinities give an empty text, an empty field of a table.
+std::string ShortestText(double value);
+std::string ShortestText(float value);
+
 // Eight blanks in front, then the last eight characters: right-aligns in a field of eight
 // and cuts a longer text from the left.
 std::string RightAlign8(std::string_view text);

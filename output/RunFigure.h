@@ -51,6 +51,9 @@ struct FigureCurve {
     std::string label; // for the legend; empty for the only curve of a figure
     bool dashed = false;
     bool markers = false; // each point a small circle, not joined: measured data
+    // 0: the run figures' colours (blue, dashed red); k > 0: the k-th of a palette, for
+    // figures with several families of curves.
+    int colour = 0;
     std::vector<FigurePoint> points;
 };
 

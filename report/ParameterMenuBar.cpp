@@ -3,6 +3,7 @@
 #include "entry/ParameterWindow.h"
 #include "output/CsvRunWriter.h"
 #include "report/RunReport.h"
+#include "study/ParametricStudyWindow.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -86,6 +87,13 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
 
     QMenu* run = bar->addMenu(QStringLiteral("&Run"));
     addEntry(run, QStringLiteral("&Execute"), QKeySequence(Qt::Key_F5), window, "Command1");
+
+    QMenu* study = bar->addMenu(QStringLiteral("&Study"));
+    QAction* parametric =
+        addEntry(study, QStringLiteral("&Parametric study…"), {}, window, nullptr);
+    QObject::connect(parametric, &QAction::triggered, &window, [&window, &params] {
+        openParametricStudy(params, window.fieldTexts(), &window);
+    });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     QAction* about = addEntry(help, QStringLiteral("&About Orvane"), {}, window, nullptr);

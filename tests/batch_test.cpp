@@ -2,6 +2,7 @@
 #include "app/Version.h"
 #include "files/ParameterFile.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -400,3 +401,75 @@ TEST_F(ExampleDataSet, BondLengthAgainstTheEffectiveLength) {
 }
 
 } // namespace
+
+TEST_F(BatchCommand, StudyWritesTheSameRowsOnAnyNumberOfThreads) {
+    saveParameterFile("beam.kvp", static_cast<int>(NumericField::Lb), "80");
+    const BatchRun serial = run("study --vary lb=20:80:4 --vary law=softening,bilinear --jobs 1 "
+                                "--csv one.csv --jsonl one.jsonl beam.kvp");
+    ASSERT_EQ(serial.exitCode, 0) << serial.err;
+    const BatchRun parallel = run(
+        "study --vary=lb=20:80:4 --vary law=softening,bilinear --jobs 3 --csv three.csv beam.kvp");
+    ASSERT_EQ(parallel.exitCode, 0) << parallel.err;
+    const std::string csv = readFile(m_dir / "one.csv");
+    EXPECT_EQ(readFile(m_dir / "three.csv"), csv);
+    EXPECT_NE(csv.find("# comment,beam\r\n"), std::string::npos) << csv.substr(0, 300);
+    EXPECT_NE(csv.find("\r\npoint,lb,law,steps,Pbumax,"), std::string::npos);
+    EXPECT_NE(csv.find("\r\n7,80,bilinear,"), std::string::npos);
+    EXPECT_EQ(csv.substr(csv.size() - 35), "# points done,8\r\n# study,complete\r\n");
+    const std::string jsonl = readFile(m_dir / "one.jsonl");
+    EXPECT_EQ(std::count(jsonl.begin(), jsonl.end(), '\n'), 8);
+    EXPECT_NE(serial.err.find("8 of 8 points"), std::string::npos) << serial.err;
+}
+
+TEST_F(BatchCommand, StudyReportsARefusedPointAndGoesOn) {
+    const BatchRun r = run("study --vary lb=0,60");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\r\n0,0,,,,refused,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("lb : bond length — must be at least 0.001 mm."), std::string::npos);
+    EXPECT_NE(r.out.find("\r\n1,60,"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("1 refused"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchCommand, StudyRefusesBadDefinitions) {
+    for (const char* arguments :
+         {"study", "study --vary Lb=1:2:3", "study --vary lb=300:10:30", "study --vary lb=10:300:0",
+          "study --vary lb=10:300:1000001", "study --vary lb=1,2 --vary lb=3,4",
+          "study --vary lb=1,2 --jobs 0", "study --vary lb=1,2 --frobnicate",
+          "study --vary lb=1,2 a.kvp b.kvp", "study --vary lb=1,2 missing.kvp",
+          "study --vary lb=1,2 --figure plot.gif",
+          "study --vary law=softening --figure plot.png"}) {
+        const BatchRun r = run(arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << arguments;
+        EXPECT_NE(r.err.find("orvane-batch"), std::string::npos) << arguments;
+    }
+    EXPECT_EQ(run("study --vary lb=1,2 --csv no/such/dir.csv").exitCode, 1);
+    const BatchRun help = run("study --help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("lb=10:300:30:log"), std::string::npos);
+}
+
+TEST_F(BatchCommand, StudyStoppedByASignalLeavesWholeRows) {
+    // The study is far longer than the time the signal takes to come.
+    const std::string command = "cd '" + m_dir.string() +
+                                "' && ('" ORVANE_BATCH_COMMAND
+                                "' study --vary lb=10:300:100000 --csv study.csv 2>err.txt & "
+                                "while kill -0 $! 2>/dev/null && { [ ! -s study.csv ] || [ $(wc -l "
+                                "<study.csv) -lt 40 ]; }; "
+                                "do sleep 0.05; done; kill -INT $!; wait $!; echo $? >status)";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(m_dir / "status"), "130\n");
+    const std::string csv = readFile(m_dir / "study.csv");
+    ASSERT_EQ(csv.substr(csv.size() - 17), "# study,stopped\r\n");
+    std::istringstream lines(csv);
+    std::int64_t k = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_EQ(line.back(), '\r');
+        if (line.rfind("# ", 0) == 0 || line.rfind("point,", 0) == 0) {
+            continue;
+        }
+        EXPECT_EQ(line.rfind(std::to_string(k++) + ",", 0), 0u) << line;
+    }
+    EXPECT_GT(k, 0);
+    EXPECT_LT(k, 100000);
+}
