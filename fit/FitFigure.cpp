@@ -39,7 +39,7 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
     FigureData& overlay = figures[0];
     overlay.title = "Measured and fitted load-slip curve";
     overlay.caption = caption(fit, measuredName);
-    FigureCurve measured{"measured", false, true, {}};
+    FigureCurve measured{"measured", false, true, 0, {}};
     double slipMax = 0;
     double loadMin = 0;
     double loadMax = 0;
@@ -49,7 +49,7 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
         loadMin = std::min(loadMin, target.load[i]);
         loadMax = std::max(loadMax, target.load[i]);
     }
-    FigureCurve model{"model", false, false, {}};
+    FigureCurve model{"model", false, false, 0, {}};
     for (const CurvePoint& point : fit.modelPath) {
         model.points.push_back({point.sl, point.Pl});
         loadMax = std::max(loadMax, point.Pl);

@@ -106,8 +106,8 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
         }
         // Colours from the palette, except for a lone series, which keeps the run figures'.
         const int colour = oneSeries ? 0 : int(s) + 1;
-        FigureCurve load{oneSeries ? "Pbumax" : series.label, false, colour, {}};
-        FigureCurve limit{{}, true, colour, {}};
+        FigureCurve load{oneSeries ? "Pbumax" : series.label, false, false, colour, {}};
+        FigureCurve limit{{}, true, false, colour, {}};
         double LeLow = INFINITY, LeHigh = -INFINITY;
         for (const StudyPlotPoint& p : series.points) {
             load.points.push_back({p.x, p.Pbumax});
@@ -137,6 +137,7 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
             xHigh = std::max(xHigh, Le);
             FigureCurve effective{oneSeries ? "Le = " + oneDecimal(Le) + " mm" : std::string(),
                                   true,
+                                  false,
                                   oneSeries ? 3 : colour,
                                   {{Le, 0}, {Le, 0}}};
             LeLines.push_back(figure.curves.size());
