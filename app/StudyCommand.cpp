@@ -1,6 +1,6 @@
 #include "app/StudyCommand.h"
 
-#include "engine/Study.h"
+#include "output/Study.h"
 #include "files/ParameterFile.h"
 #include "output/StudyPlot.h"
 #include "output/StudyWriters.h"

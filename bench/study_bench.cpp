@@ -5,8 +5,8 @@
 //
 //     build/bench/study_bench [points] [repetitions]
 
-#include "engine/Study.h"
 #include "output/ResultFileRun.h"
+#include "output/Study.h"
 
 #include <algorithm>
 #include <chrono>

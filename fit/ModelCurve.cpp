@@ -1,5 +1,7 @@
 #include "fit/ModelCurve.h"
 
+#include "output/RunController.h"
+
 #include <algorithm>
 
 namespace orvane {
@@ -23,11 +25,9 @@ ModelCurve RunModelCurve(const AnalysisParameters& params) {
     AnalysisParameters trial = params; // the run grows ds in place
     ModelCurve curve;
     CurveCollector collector(curve.steps);
-    PulloutRun run(trial);
+    RunController run(trial);
     run.addObserver(collector);
-    while (run.step() == RunEnd::None) {
-    }
-    curve.end = run.end();
+    curve.end = run.runToEnd();
     return curve;
 }
 

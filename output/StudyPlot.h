@@ -6,8 +6,8 @@
 // gather as they arrive; the window's live plot and the saved figures draw the same figure
 // with the report figures' renderer.
 
-#include "engine/Study.h"
 #include "output/RunFigure.h"
+#include "output/Study.h"
 
 #include <string>
 #include <vector>

@@ -16,7 +16,7 @@
 //
 // JSON lines: one object per point with the same names; a missing number is null.
 
-#include "engine/Study.h"
+#include "output/Study.h"
 
 #include <cstdint>
 #include <ostream>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Study.h"
+#include "output/Study.h"
 #include "output/StudyPlot.h"
 
 #include <QElapsedTimer>

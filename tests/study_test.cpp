@@ -1,6 +1,6 @@
-#include "engine/Study.h"
 #include "numtext/NumberText.h"
 #include "output/ResultFileRun.h"
+#include "output/Study.h"
 #include "output/StudyWriters.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
-#include "engine/Study.h"
+#include "output/Study.h"
 
 #include "engine/RunChecks.h"
 #include "numtext/NumberText.h"
+#include "output/RunController.h"
 
 #include <algorithm>
 #include <array>
@@ -301,13 +302,12 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std
         return result;
     }
     try {
-        PulloutRun run(point.params);
-        while (run.step() == RunEnd::None) {
-            if (stop.stop_requested()) {
-                run.requestStop();
-            }
+        RunController controller(point.params);
+        while (!stop.stop_requested() && controller.step() == RunEnd::None) {
         }
-        result.end = run.end();
+        controller.stop(); // ends a run that a stop request left under way
+        const PulloutRun& run = controller.run();
+        result.end = controller.end();
         result.steps = run.stepNumber();
         result.Pbumax = run.Pbumax();
         result.slmax = run.slmax();
