@@ -329,11 +329,6 @@ void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& the
     }
 }
 
-std::string shortest(double value) {
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
 } // namespace
 
 FitTarget MeasuredLoads(const MeasuredCurve& curve, MeasuredQuantity quantity,
@@ -568,9 +563,9 @@ std::string FitSummary(const BondLawFit& fit) {
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {
     std::string csv = "slip (mm),measured load (N),model load (N),residual (N)\r\n";
     for (std::size_t i = 0; i < target.slip.size(); ++i) {
-        csv += shortest(target.slip[i]) + "," + shortest(target.load[i]) + "," +
-               shortest(fit.modelLoad[i]) + "," + shortest(target.load[i] - fit.modelLoad[i]) +
-               "\r\n";
+        csv += ShortestText(target.slip[i]) + "," + ShortestText(target.load[i]) + "," +
+               ShortestText(fit.modelLoad[i]) + "," +
+               ShortestText(target.load[i] - fit.modelLoad[i]) + "\r\n";
     }
     return csv;
 }
