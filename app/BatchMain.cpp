@@ -2,19 +2,21 @@
 
 #include "app/BatchOptions.h"
 #include "app/BatchReport.h"
+#include "app/DataSet.h"
 #include "app/FitCommand.h"
 #include "app/ResultToStandardOutput.h"
 #include "app/StudyCommand.h"
 #include "app/Version.h"
 #include "engine/PulloutRun.h"
 #include "engine/RunChecks.h"
-#include "files/ParameterFile.h"
 #include "numtext/NumberText.h"
+#include "output/JsonText.h"
 #include "output/ResultFileRun.h"
 
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -53,54 +55,15 @@ private:
     bool m_shown = false;
 };
 
-// The shortest text that reads back as the same double or single.
-template <class Number>
-std::string jsonNumber(Number value) {
-    if (!std::isfinite(value)) {
-        return "null";
-    }
-    char text[64];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
-// The data set as the parameter window would hold it after loading FILE (or at start-up):
-// the field texts, then the values Execute copies from them.
-struct DataSet {
-    AnalysisParameters params = StartupParameters();
-    FieldTexts texts;
-};
-
+// The data set as the parameter window would hold it after loading FILE (or at start-up),
+// with the command line's choices and Execute's copy of the texts.
 bool loadDataSet(const BatchOptions& options, DataSet& data) {
-    data.texts = StartupFieldTexts();
+    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, data);
+    if (!status.ok()) {
+        std::cerr << "orvane-batch: " << status.message << "\n";
+        return false;
+    }
     if (options.parameterFile) {
-        ParameterFileTexts file;
-        const FileStatus status = LoadParameterFile(*options.parameterFile, file);
-        if (!status.ok()) {
-            std::cerr << "orvane-batch: " << status.message << "\n";
-            return false;
-        }
-        data.params.comment = file.comment;
-        data.params.detailOutput = file.detailOutput ? 1 : 0;
-        for (int f = 0; f < kStoredFieldCount; ++f) {
-            data.texts[f] = file.fields[f];
-        }
         const std::string fullPath =
             std::filesystem::absolute(*options.parameterFile).lexically_normal().string();
         data.params.chosenFilePath = fullPath;
@@ -110,7 +73,6 @@ bool loadDataSet(const BatchOptions& options, DataSet& data) {
         data.params.detailOutput = *options.detailOutput ? 1 : 0;
     }
     data.params.bondModel = options.model;
-    data.texts[static_cast<int>(NumericField::InitialDs)] = options.initialDsText;
     CopyFieldTexts(data.params, data.texts);
     return true;
 }
@@ -138,9 +100,9 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
                   const BondQuantities& bond) {
     if (options.json) {
         out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
-            << ",\"Pbumax\":" << jsonNumber(run.Pbumax) << ",\"slmax\":" << jsonNumber(run.slmax)
-            << ",\"ds\":" << jsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
-            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << jsonString(run.file) << "}\n";
+            << ",\"Pbumax\":" << JsonNumber(run.Pbumax) << ",\"slmax\":" << JsonNumber(run.slmax)
+            << ",\"ds\":" << JsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
+            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << JsonString(run.file) << "}\n";
         return;
     }
     out << "steps       " << run.steps << "\n"
@@ -160,6 +122,9 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
 } // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc > 1 && std::string_view(argv[1]) == "fit")
         return RunFitCommand(argc - 1, argv + 1);
     if (argc > 1 && std::string_view(argv[1]) == "study")

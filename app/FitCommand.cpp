@@ -1,11 +1,13 @@
 #include "app/FitCommand.h"
 
+#include "app/DataSet.h"
 #include "engine/RunChecks.h"
 #include "files/Cp932.h"
 #include "files/ParameterFile.h"
 #include "fit/BondLawFit.h"
 #include "fit/FitFigure.h"
 #include "numtext/NumberText.h"
+#include "output/JsonText.h"
 
 #include <charconv>
 #include <chrono>
@@ -86,32 +88,6 @@ std::string lawTitle(BondModel model) {
     return model == BondModel::BilinearSoftening ? "bi-linear softening" : "perfectly bi-linear";
 }
 
-std::string shortest(double value) {
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
-std::string jsonNumber(double value) {
-    return std::isfinite(value) ? shortest(value) : "null";
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
 // Four significant digits for the summary.
 std::string brief(double value) {
     if (!std::isfinite(value)) {
@@ -123,24 +99,12 @@ std::string brief(double value) {
 }
 
 // The data set of the base file as the parameter window would hold it, with Execute's copy.
-struct BaseSet {
-    AnalysisParameters params = StartupParameters();
-    FieldTexts texts = StartupFieldTexts();
-};
-
-bool loadBase(const FitOptions& options, BaseSet& base) {
-    if (options.parameterFile) {
-        ParameterFileTexts file;
-        const FileStatus status = LoadParameterFile(*options.parameterFile, file);
-        if (!status.ok()) {
-            std::cerr << "orvane-batch fit: " << status.message << "\n";
-            return false;
-        }
-        base.params.comment = file.comment;
-        base.params.detailOutput = file.detailOutput ? 1 : 0;
-        std::copy(file.fields.begin(), file.fields.end(), base.texts.begin());
+bool loadBase(const FitOptions& options, DataSet& base) {
+    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, base);
+    if (!status.ok()) {
+        std::cerr << "orvane-batch fit: " << status.message << "\n";
+        return false;
     }
-    base.texts[std::size_t(NumericField::InitialDs)] = options.initialDsText;
     CopyFieldTexts(base.params, base.texts);
     return true;
 }
@@ -214,17 +178,17 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     const char* keys[] = {"tauMax", "sMax", "su"};
     for (int j = 0; j < kLawParameterCount; ++j) {
         const ParameterEstimate& p = fit.parameters[std::size_t(j)];
-        json += ",\"" + std::string(keys[j]) + "\":{\"text\":" + jsonString(p.text) +
-                ",\"value\":" + jsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
-                ",\"standardError\":" + (p.fixed ? "0" : jsonNumber(p.standardError)) + "}";
+        json += ",\"" + std::string(keys[j]) + "\":{\"text\":" + JsonString(p.text) +
+                ",\"value\":" + JsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
+                ",\"standardError\":" + (p.fixed ? "0" : JsonNumber(p.standardError)) + "}";
     }
-    json += ",\"rmse\":" + jsonNumber(fit.rmse) + ",\"r2\":" + jsonNumber(fit.r2) +
-            ",\"Gf\":" + jsonNumber(fit.quantities.Gf) +
-            ",\"Pinf\":" + jsonNumber(fit.quantities.Pinf) +
-            ",\"Le\":" + jsonNumber(fit.quantities.Le) +
+    json += ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
+            ",\"Gf\":" + JsonNumber(fit.quantities.Gf) +
+            ",\"Pinf\":" + JsonNumber(fit.quantities.Pinf) +
+            ",\"Le\":" + JsonNumber(fit.quantities.Le) +
             ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
-            ",\"kvp\":" + jsonString(written.kvp) + ",\"csv\":" + jsonString(written.csv) +
-            (written.figure.empty() ? "" : ",\"figure\":" + jsonString(written.figure)) + "}";
+            ",\"kvp\":" + JsonString(written.kvp) + ",\"csv\":" + JsonString(written.csv) +
+            (written.figure.empty() ? "" : ",\"figure\":" + JsonString(written.figure)) + "}";
     return json;
 }
 
@@ -369,7 +333,7 @@ int RunFitCommand(int argc, char** argv) {
         return kExitDone;
     }
 
-    BaseSet base;
+    DataSet base;
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
@@ -386,7 +350,7 @@ int RunFitCommand(int argc, char** argv) {
     std::string prefix = options.outputPrefix.value_or(
         (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
     ProgressLine progress(isatty(STDERR_FILENO));
-    std::string json = "{\"measured\":" + jsonString(options.measuredFile) +
+    std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
                        ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
     const BondLawFit* better = nullptr;
     std::vector<BondLawFit> fits;

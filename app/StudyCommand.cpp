@@ -1,7 +1,7 @@
 #include "app/StudyCommand.h"
 
+#include "app/DataSet.h"
 #include "output/Study.h"
-#include "files/ParameterFile.h"
 #include "output/StudyPlot.h"
 #include "output/StudyWriters.h"
 
@@ -153,21 +153,15 @@ std::string parseOptions(int argc, char** argv, StudyOptions& options) {
 
 // The base data set as the parameter window holds it after loading the file and Execute.
 bool loadBase(StudyOptions& options) {
-    StudyDefinition& study = options.study;
-    if (options.baseFile) {
-        ParameterFileTexts file;
-        const FileStatus status = LoadParameterFile(*options.baseFile, file);
-        if (!status.ok()) {
-            std::cerr << "orvane-batch: " << status.message << "\n";
-            return false;
-        }
-        study.base.comment = file.comment;
-        for (int f = 0; f < kStoredFieldCount; ++f) {
-            study.baseTexts[std::size_t(f)] = file.fields[std::size_t(f)];
-        }
+    DataSet base;
+    const FileStatus status = LoadDataSet(options.baseFile, options.initialDsText, base);
+    if (!status.ok()) {
+        std::cerr << "orvane-batch: " << status.message << "\n";
+        return false;
     }
-    study.baseTexts[static_cast<int>(NumericField::InitialDs)] = options.initialDsText;
-    CopyFieldTexts(study.base, study.baseTexts);
+    CopyFieldTexts(base.params, base.texts);
+    options.study.base = std::move(base.params);
+    options.study.baseTexts = std::move(base.texts);
     return true;
 }
 

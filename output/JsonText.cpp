@@ -29,4 +29,8 @@ std::string JsonNumber(double value) {
     return std::isfinite(value) ? ShortestText(value) : "null";
 }
 
+std::string JsonNumber(float value) {
+    return std::isfinite(value) ? ShortestText(value) : "null";
+}
+
 } // namespace orvane

@@ -12,5 +12,6 @@ std::string JsonString(std::string_view text);
 
 // ShortestText for JSON, where a value without a number is null.
 std::string JsonNumber(double value);
+std::string JsonNumber(float value);
 
 } // namespace orvane
