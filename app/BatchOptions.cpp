@@ -11,6 +11,8 @@ const char* const kBatchUsage =
     "usage: orvane-batch [-m softening|bilinear] [--initial-ds TEXT] [-d | --no-detail]\n"
     "                    [-o PATH|-] [--json] [--csv FILE|-] [--csv-distribution FILE|-]\n"
     "                    [--figure FILE.svg|.pdf|.png] [FILE.kvp]\n"
+    "       orvane-batch study --help\n"
+    "       orvane-batch fit --help\n"
     "       orvane-batch --help | --version\n"
     "\n"
     "Runs the pull-out analysis of FILE.kvp (or of the start-up data set) and writes its\n"

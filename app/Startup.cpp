@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -146,6 +147,9 @@ void openParameterWindow(ParameterWindow& window, AnalysisParameters& params,
 }
 
 int RunOrvane(int argc, char** argv) {
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList rawArguments;
     for (int k = 0; k < argc; ++k) {
         rawArguments << QString::fromLocal8Bit(argv[k]);

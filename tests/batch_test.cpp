@@ -98,6 +98,30 @@ TEST_F(BatchCommand, ExitStatusOfFailures) {
     EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
 }
 
+// Past a file-size limit the write fails (EFBIG) rather than the signal killing the
+// program; the result file is cut back to its last whole step.
+TEST_F(BatchCommand, FileSizeLimitCutsTheResultFileAtAWholeStep) {
+    // 2048 blocks of 512 bytes: a few of the start-up set's 8 MB of detail steps.
+    const std::string command =
+        "cd '" + m_dir.string() +
+        "' && sh -c 'ulimit -f 2048; exec \"$0\" --detail --output big.t-s' '" ORVANE_BATCH_COMMAND
+        "' 2>err.txt; echo $? >status";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string err = readFile(m_dir / "err.txt");
+    EXPECT_EQ(readFile(m_dir / "status"), "1\n") << err;
+    EXPECT_NE(err.find("big.t-s\": File too large. The file holds steps 1 to "), std::string::npos)
+        << err;
+    ASSERT_EQ(run("--detail --output full.t-s").exitCode, 0);
+    const std::string cut = readFile(m_dir / "big.t-s");
+    const std::string full = readFile(m_dir / "full.t-s");
+    ASSERT_GT(cut.size(), 2u);
+    EXPECT_LE(cut.size(), 2048u * 512u);
+    EXPECT_EQ(cut.substr(cut.size() - 2), "\r\n");
+    // The same lines as the whole run's file, past the first, which holds the time of the run.
+    const std::size_t header = cut.find("\r\n");
+    EXPECT_EQ(full.compare(header, cut.size() - header, cut, header), 0);
+}
+
 // Each way a run can end has its own exit status and a message naming the cause.
 TEST_F(BatchCommand, ExitStatusOfEachEnd) {
     saveParameterFile("strong.kvp", static_cast<int>(NumericField::TauMax), "3E+38");
