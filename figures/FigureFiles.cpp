@@ -2,22 +2,10 @@
 
 #include "figures/FigureRenderer.h"
 
-#include <QGuiApplication>
-#include <memory>
-
 namespace orvane {
 
 std::string SaveRunFigures(const RunRecord& record, const std::string& path) {
-    // Text needs fonts, and fonts need a GUI application; a program without windows gets the
-    // offscreen platform.
-    std::unique_ptr<QGuiApplication> application;
-    if (!QCoreApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "orvane";
-        static char* argv[] = {name, nullptr};
-        application = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const std::unique_ptr<QGuiApplication> application = StartOffscreenApplication();
     std::vector<FigureData> figures;
     for (const FigureKind kind : kFigureKinds) {
         figures.push_back(MakeFigure(record, kind));

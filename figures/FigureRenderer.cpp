@@ -162,15 +162,6 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
     }
 }
 
-bool writeWhole(const QString& path, const QByteArray& bytes, QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        error = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void DrawFigure(QPainter& painter, const FigureData& figure) {
@@ -193,61 +184,92 @@ void DrawFigure(QPainter& painter, const FigureData& figure) {
                      Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, caption);
 }
 
-QImage FigureImage(const FigureData& figure, int scale) {
-    QImage image(kFigureWidth * scale, kFigureHeight * scale, QImage::Format_RGB32);
+namespace {
+
+QImage pageImage(QSize size, int scale, const std::function<void(QPainter&)>& draw) {
+    QImage image(size * scale, QImage::Format_RGB32);
     image.fill(Qt::white);
     image.setDotsPerMeterX(int(96 * scale / 0.0254));
     image.setDotsPerMeterY(int(96 * scale / 0.0254));
     QPainter painter(&image);
     painter.scale(scale, scale);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    DrawFigure(painter, figure);
+    draw(painter);
     return image;
 }
 
-QByteArray FigureBytes(std::span<const FigureData> figures, FigureFormat format) {
+} // namespace
+
+QImage FigureImage(const FigureData& figure, int scale) {
+    return pageImage(QSize(kFigureWidth, kFigureHeight), scale,
+                     [&](QPainter& painter) { DrawFigure(painter, figure); });
+}
+
+QByteArray PageBytes(FigureFormat format, QSize size, std::size_t pages, const QString& title,
+                     const DrawPage& drawPage) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (figures.empty()) {
+    if (pages == 0) {
         return bytes;
     }
+    const QString creator = QStringLiteral("Orvane %1").arg(text(std::string(ProgramVersion())));
     switch (format) {
     case FigureFormat::Png:
-        FigureImage(figures.front()).save(&buffer, "PNG");
+        pageImage(size, 2, [&](QPainter& painter) { drawPage(painter, 0); }).save(&buffer, "PNG");
         break;
     case FigureFormat::Svg: {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(kFigureWidth, kFigureHeight));
-        svg.setViewBox(QRect(0, 0, kFigureWidth, kFigureHeight));
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setResolution(96);
-        svg.setTitle(text(figures.front().title));
-        svg.setDescription(QStringLiteral("Orvane %1").arg(text(std::string(ProgramVersion()))));
+        svg.setTitle(title);
+        svg.setDescription(creator);
         QPainter painter(&svg);
-        painter.fillRect(QRect(0, 0, kFigureWidth, kFigureHeight), Qt::white);
-        DrawFigure(painter, figures.front());
+        drawPage(painter, 0);
         break;
     }
     case FigureFormat::Pdf: {
         QPdfWriter pdf(&buffer);
-        pdf.setCreator(QStringLiteral("Orvane %1").arg(text(std::string(ProgramVersion()))));
-        pdf.setTitle(text(figures.front().title));
+        pdf.setCreator(creator);
+        pdf.setTitle(title);
         pdf.setResolution(96);
-        pdf.setPageSize(QPageSize(QSizeF(kFigureWidth, kFigureHeight) * 72.0 / 96.0,
-                                  QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setPageSize(QPageSize(QSizeF(size) * 72.0 / 96.0, QPageSize::Point, QString(),
+                                  QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         QPainter painter(&pdf);
-        for (std::size_t k = 0; k < figures.size(); ++k) {
+        for (std::size_t k = 0; k < pages; ++k) {
             if (k > 0) {
                 pdf.newPage();
             }
-            DrawFigure(painter, figures[k]);
+            drawPage(painter, k);
         }
         break;
     }
     }
     return bytes;
+}
+
+QByteArray FigureBytes(std::span<const FigureData> figures, FigureFormat format) {
+    const QString title = figures.empty() ? QString() : text(figures.front().title);
+    return PageBytes(format, QSize(kFigureWidth, kFigureHeight), figures.size(), title,
+                     [&](QPainter& painter, std::size_t k) {
+                         // An SVG has no background of its own; an image and a PDF page are
+                         // white already.
+                         if (format == FigureFormat::Svg) {
+                             painter.fillRect(QRect(0, 0, kFigureWidth, kFigureHeight), Qt::white);
+                         }
+                         DrawFigure(painter, figures[k]);
+                     });
+}
+
+QString SaveWholeFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+    }
+    return {};
 }
 
 QString SaveFigureFile(const QString& path, std::span<const FigureData> figures) {
@@ -256,9 +278,18 @@ QString SaveFigureFile(const QString& path, std::span<const FigureData> figures)
         return QStringLiteral("Cannot write \"%1\": the name must end in .png, .svg or .pdf")
             .arg(path);
     }
-    QString error;
-    writeWhole(path, FigureBytes(figures, *format), error);
-    return error;
+    return SaveWholeFile(path, FigureBytes(figures, *format));
+}
+
+std::unique_ptr<QGuiApplication> StartOffscreenApplication() {
+    if (QCoreApplication::instance()) {
+        return nullptr;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "orvane";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 } // namespace orvane
