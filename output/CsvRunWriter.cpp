@@ -52,33 +52,6 @@ std::string numberText(Number value) {
     return std::string(text.data(), appendNumber(text.data(), value));
 }
 
-struct InputColumn {
-    NumericField field;
-    std::string_view name;
-    std::string_view unit;
-};
-
-// The sixteen inputs in window order; ds is the run's first slip increment, the initial ds
-// field's number / 100.
-constexpr std::array<InputColumn, kNumericFieldCount> kInputs = {{
-    {NumericField::TauMax, "tauMax", "N/mm²"},
-    {NumericField::SMax, "sMax", "mm"},
-    {NumericField::Su, "su", "mm"},
-    {NumericField::Dl, "dl", "mm"},
-    {NumericField::Lb, "lb", "mm"},
-    {NumericField::B, "b", "mm"},
-    {NumericField::Tf, "tf", "mm"},
-    {NumericField::Ef, "Ef", "N/mm²"},
-    {NumericField::Tr, "tr", "mm"},
-    {NumericField::Er, "Er", "N/mm²"},
-    {NumericField::Bc, "bc", "mm"},
-    {NumericField::Dc, "dc", "mm"},
-    {NumericField::Ec, "Ec", "N/mm²"},
-    {NumericField::Ab, "Ab", "mm²"},
-    {NumericField::Eb, "Eb", "N/mm²"},
-    {NumericField::InitialDs, "ds", "mm"},
-}};
-
 } // namespace
 
 std::string_view ProgramVersion() {
@@ -140,7 +113,9 @@ void CsvRunWriter::begin(const AnalysisParameters& params) {
     metadata("comment", params.comment);
     metadata("law", params.bondModel == BondModel::PerfectlyBilinear ? "perfectly bi-linear"
                                                                      : "bi-linear softening");
-    for (const InputColumn& input : kInputs) {
+    // The sixteen inputs in window order; ds is the run's first slip increment, the initial
+    // ds field's number / 100.
+    for (const InputColumn& input : kInputColumns) {
         const float value =
             input.field == NumericField::InitialDs ? params.ds : params.value(input.field);
         metadata(input.name, numberText(value), input.unit);

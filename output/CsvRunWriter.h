@@ -20,6 +20,7 @@
 #include "engine/BondQuantities.h"
 #include "engine/PulloutRun.h"
 
+#include <array>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -27,6 +28,32 @@
 namespace orvane {
 
 enum class CsvTable { Steps, Distribution };
+
+// The column name and unit of each numeric input in the CSV tables and the study outputs,
+// indexed by NumericField: tauMax, sMax, su, dl, lb, b, tf, Ef, tr, Er, bc, dc, Ec, Ab, Eb, ds.
+struct InputColumn {
+    NumericField field;
+    std::string_view name;
+    std::string_view unit;
+};
+inline constexpr std::array<InputColumn, kNumericFieldCount> kInputColumns = {{
+    {NumericField::TauMax, "tauMax", "N/mm²"},
+    {NumericField::SMax, "sMax", "mm"},
+    {NumericField::Su, "su", "mm"},
+    {NumericField::Dl, "dl", "mm"},
+    {NumericField::Lb, "lb", "mm"},
+    {NumericField::B, "b", "mm"},
+    {NumericField::Tf, "tf", "mm"},
+    {NumericField::Ef, "Ef", "N/mm²"},
+    {NumericField::Tr, "tr", "mm"},
+    {NumericField::Er, "Er", "N/mm²"},
+    {NumericField::Bc, "bc", "mm"},
+    {NumericField::Dc, "dc", "mm"},
+    {NumericField::Ec, "Ec", "N/mm²"},
+    {NumericField::Ab, "Ab", "mm²"},
+    {NumericField::Eb, "Eb", "N/mm²"},
+    {NumericField::InitialDs, "ds", "mm"},
+}};
 
 // The version of the program, as the metadata and the About box give it.
 std::string_view ProgramVersion();

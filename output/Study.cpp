@@ -2,6 +2,7 @@
 
 #include "engine/RunChecks.h"
 #include "numtext/NumberText.h"
+#include "output/CsvRunWriter.h"
 #include "output/RunController.h"
 
 #include <algorithm>
@@ -19,11 +20,6 @@ namespace orvane {
 
 namespace {
 
-// Column names of the numeric fields, indexed by NumericField.
-constexpr std::array<std::string_view, kNumericFieldCount> kFieldNames = {
-    "tauMax", "sMax", "su", "dl", "lb", "b",  "tf", "Ef",
-    "tr",     "Er",   "bc", "dc", "Ec", "Ab", "Eb", "ds",
-};
 constexpr std::string_view kLawName = "law";
 constexpr std::string_view kSoftening = "softening";
 constexpr std::string_view kBilinear = "bilinear";
@@ -42,8 +38,8 @@ constexpr std::array<Alias, 5> kAliases = {{
 
 std::string knownNames() {
     std::string names;
-    for (const std::string_view name : kFieldNames) {
-        names += std::string(name) + ", ";
+    for (const InputColumn& input : kInputColumns) {
+        names += std::string(input.name) + ", ";
     }
     return names + std::string(kLawName);
 }
@@ -129,7 +125,7 @@ std::int64_t Sweep::size() const {
 }
 
 std::string_view Sweep::name() const {
-    return field ? kFieldNames[static_cast<int>(*field)] : kLawName;
+    return field ? kInputColumns[static_cast<int>(*field)].name : kLawName;
 }
 
 std::string Sweep::text(std::int64_t k) const {
@@ -179,7 +175,7 @@ SweepParse ParseSweep(std::string_view definition) {
     Sweep& sweep = parse.sweep;
     bool known = name == kLawName;
     for (int f = 0; f < kNumericFieldCount && !known; ++f) {
-        if (name == kFieldNames[f]) {
+        if (name == kInputColumns[f].name) {
             sweep.field = NumericField(f);
             known = true;
         }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <limits>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -15,34 +16,11 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-struct StoredInput {
-    NumericField field;
-    std::string_view name;
-    std::string_view unit;
-};
-constexpr std::array<StoredInput, kStoredFieldCount> kStoredInputs = {{
-    {NumericField::TauMax, "tauMax", "N/mm²"},
-    {NumericField::SMax, "sMax", "mm"},
-    {NumericField::Su, "su", "mm"},
-    {NumericField::Dl, "dl", "mm"},
-    {NumericField::Lb, "lb", "mm"},
-    {NumericField::B, "b", "mm"},
-    {NumericField::Tf, "tf", "mm"},
-    {NumericField::Ef, "Ef", "N/mm²"},
-    {NumericField::Tr, "tr", "mm"},
-    {NumericField::Er, "Er", "N/mm²"},
-    {NumericField::Bc, "bc", "mm"},
-    {NumericField::Dc, "dc", "mm"},
-    {NumericField::Ec, "Ec", "N/mm²"},
-    {NumericField::Ab, "Ab", "mm²"},
-    {NumericField::Eb, "Eb", "N/mm²"},
-}};
-
 std::string_view unitOf(const Sweep& sweep) {
     if (!sweep.field || *sweep.field == NumericField::InitialDs) {
         return {};
     }
-    return kStoredInputs[static_cast<int>(*sweep.field)].unit;
+    return kInputColumns[static_cast<int>(*sweep.field)].unit;
 }
 
 std::string lawName(BondModel model) {
@@ -88,7 +66,7 @@ void StudyCsvWriter::begin() {
     metadata("program", "Orvane " + std::string(ProgramVersion()));
     metadata("comment", m_study.base.comment);
     metadata("law", lawName(m_study.base.bondModel));
-    for (const StoredInput& input : kStoredInputs) {
+    for (const InputColumn& input : std::span(kInputColumns).first<kStoredFieldCount>()) {
         metadata(input.name, ShortestText(m_study.base.value(input.field)), input.unit);
     }
     metadata("initial ds", ShortestText(FieldValue(
