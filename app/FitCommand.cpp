@@ -88,16 +88,6 @@ std::string lawTitle(BondModel model) {
     return model == BondModel::BilinearSoftening ? "bi-linear softening" : "perfectly bi-linear";
 }
 
-// Four significant digits for the summary.
-std::string brief(double value) {
-    if (!std::isfinite(value)) {
-        return "-";
-    }
-    char text[32];
-    return std::string(
-        text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
-}
-
 // The data set of the base file as the parameter window would hold it, with Execute's copy.
 bool loadBase(const FitOptions& options, DataSet& base) {
     const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, base);
@@ -124,8 +114,8 @@ public:
         }
         m_last = now;
         std::cerr << "\rfit " << law << ": " << progress.modelRuns << " runs, RMSE "
-                  << brief(progress.bestRmse) << " N  (" << brief(progress.best[0]) << ", "
-                  << brief(progress.best[1]) << ", " << brief(progress.best[2]) << ")"
+                  << BriefText(progress.bestRmse) << " N  (" << BriefText(progress.best[0]) << ", "
+                  << BriefText(progress.best[1]) << ", " << BriefText(progress.best[2]) << ")"
                   << "\033[K" << std::flush;
         m_dirty = true;
     }

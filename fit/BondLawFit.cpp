@@ -527,16 +527,16 @@ ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string commen
     return file;
 }
 
+std::string BriefText(double value) {
+    if (!std::isfinite(value)) {
+        return "-";
+    }
+    char text[32];
+    return std::string(
+        text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
+}
+
 std::string FitSummary(const BondLawFit& fit) {
-    const auto brief = [](double value) -> std::string {
-        if (!std::isfinite(value)) {
-            return "-";
-        }
-        char text[32];
-        return std::string(
-            text,
-            std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
-    };
     const bool yieldLaw = fit.model == BondModel::PerfectlyBilinear;
     const char* labels[] = {yieldLaw ? "τy          " : "τmax        ",
                             yieldLaw ? "sy          " : "smax        ", "su          "};
@@ -549,15 +549,16 @@ std::string FitSummary(const BondLawFit& fit) {
         if (p.fixed) {
             text += "  fixed\n";
         } else if (std::isfinite(p.standardError)) {
-            text += "  ± " + brief(p.standardError) + " " + units[j] + " (standard error)\n";
+            text += "  ± " + BriefText(p.standardError) + " " + units[j] + " (standard error)\n";
         } else {
             text += "  not determined by the curve\n";
         }
     }
-    return text + "RMSE        " + brief(fit.rmse) + " N\n" + "R²          " + brief(fit.r2) +
-           "\n" + "Gf          " + brief(fit.quantities.Gf) + " N/mm\n" + "P∞          " +
-           brief(fit.quantities.Pinf) + " N\n" + "Le          " + brief(fit.quantities.Le) +
-           " mm\n" + "model runs  " + std::to_string(fit.modelRuns) + "\n";
+    return text + "RMSE        " + BriefText(fit.rmse) + " N\n" + "R²          " +
+           BriefText(fit.r2) + "\n" + "Gf          " + BriefText(fit.quantities.Gf) + " N/mm\n" +
+           "P∞          " + BriefText(fit.quantities.Pinf) + " N\n" + "Le          " +
+           BriefText(fit.quantities.Le) + " mm\n" + "model runs  " + std::to_string(fit.modelRuns) +
+           "\n";
 }
 
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {

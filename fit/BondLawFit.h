@@ -116,6 +116,10 @@ double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
 // with its standard error, RMSE, R², Gf, P∞, Le and the model runs.
 std::string FitSummary(const BondLawFit& fit);
 
+// Four significant digits, as the summary and the progress line show a number; "-" when it
+// is not finite.
+std::string BriefText(double value);
+
 // The fitted parameter file: the base's texts with the fitted law texts.
 ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string comment,
                                        bool detailOutput);
