@@ -2,6 +2,7 @@
 
 #include "output/BondSummary.h"
 #include "output/CsvRunWriter.h"
+#include "output/JsonText.h"
 #include "output/RunRecord.h"
 
 #ifdef ORVANE_FIGURES
@@ -10,8 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <iostream>
 
@@ -150,18 +149,6 @@ std::ostream& BatchReport::summaryStream() const {
     return csvOnStandardOutput ? std::cerr : std::cout;
 }
 
-namespace {
-
-std::string shortest(double value) {
-    if (!std::isfinite(value)) {
-        return "null";
-    }
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
-} // namespace
-
 std::string BondSummaryText(const BondQuantities& q, double Pbumax) {
     std::string text;
     for (const BondSummaryLine& line : BondSummaryLines(q, Pbumax)) {
@@ -175,10 +162,10 @@ std::string BondSummaryText(const BondQuantities& q, double Pbumax) {
 }
 
 std::string BondSummaryJson(const BondQuantities& q, double Pbumax) {
-    return ",\"Gf\":" + shortest(q.Gf) + ",\"Pinf\":" + shortest(q.Pinf) +
-           ",\"Le\":" + shortest(q.Le) + ",\"lb\":" + shortest(q.lb) +
-           ",\"analysedLength\":" + shortest(q.analysedLength) +
-           ",\"PbumaxOverPinf\":" + shortest(LoadRatio(Pbumax, q));
+    return ",\"Gf\":" + JsonNumber(q.Gf) + ",\"Pinf\":" + JsonNumber(q.Pinf) +
+           ",\"Le\":" + JsonNumber(q.Le) + ",\"lb\":" + JsonNumber(q.lb) +
+           ",\"analysedLength\":" + JsonNumber(q.analysedLength) +
+           ",\"PbumaxOverPinf\":" + JsonNumber(LoadRatio(Pbumax, q));
 }
 
 } // namespace orvane
