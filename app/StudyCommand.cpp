@@ -88,7 +88,7 @@ std::string parseOptions(int argc, char** argv, StudyOptions& options) {
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
-    optind = 1;
+    optind = 0; // a fresh scan, also when called again
     opterr = 0;
     for (int option; (option = getopt_long(argc, argv, "+h", kOptions, nullptr)) != -1;) {
         const std::string value = optarg ? optarg : "";
