@@ -171,12 +171,12 @@ BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
     // missing value apart from an unknown option.
     std::string shortOptions = "-:";
     for (int row = 0; row < kRowCount; ++row) {
-        const OptionRow& spec = kOptionRows[row];
-        longOptions.push_back({spec.name, spec.takesValue ? required_argument : no_argument,
+        const OptionRow& entry = kOptionRows[row];
+        longOptions.push_back({entry.name, entry.takesValue ? required_argument : no_argument,
                                nullptr, optionCode(row)});
-        if (spec.shortName) {
-            shortOptions += spec.shortName;
-            if (spec.takesValue) {
+        if (entry.shortName) {
+            shortOptions += entry.shortName;
+            if (entry.takesValue) {
                 shortOptions += ':';
             }
         }
