@@ -66,7 +66,7 @@ constexpr int kExitStopped = 130;
 struct StudyOptions {
     StudyDefinition study;
     std::string initialDsText = "1E-07";
-    int jobs = int(std::max(1u, std::thread::hardware_concurrency()));
+    int jobs = DefaultJobs();
     std::optional<std::string> csv;
     std::optional<std::string> jsonl;
     std::optional<std::string> figure;

@@ -5,6 +5,7 @@
 
 #include "fit/BondLawFit.h"
 #include "fit/ParallelTasks.h"
+#include "output/Study.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

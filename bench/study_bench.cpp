@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     StudyDefinition study;
     study.sweeps.push_back(ParseSweep("lb=10:300:" + points).sweep);
     const std::int64_t total = PointCount(study);
-    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    const int cores = DefaultJobs();
     const auto perPoint = [&](double seconds) { return seconds / double(total) * 1e3; };
 
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "study_bench.t-s";

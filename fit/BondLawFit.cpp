@@ -3,6 +3,7 @@
 #include "engine/RunChecks.h"
 #include "fit/ParallelTasks.h"
 #include "numtext/NumberText.h"
+#include "output/Study.h"
 
 #include <algorithm>
 #include <atomic>

@@ -9,10 +9,6 @@
 
 namespace orvane {
 
-int DefaultJobs() {
-    return std::max(1, int(std::thread::hardware_concurrency()));
-}
-
 void RunTasks(int count, int jobs, const std::function<void(int)>& task) {
     if (jobs <= 1 || count <= 1) {
         for (int i = 0; i < count; ++i) {

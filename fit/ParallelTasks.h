@@ -7,9 +7,6 @@
 
 namespace orvane {
 
-// The number of threads to use when the caller asks for 0: the machine's cores, at least 1.
-int DefaultJobs();
-
 // Runs task(i) for every i in [0, count) on up to jobs threads and returns when all have
 // finished. Tasks are taken in index order; with jobs ≤ 1 they run on the calling thread.
 // An exception thrown by a task is rethrown here after every thread has stopped.

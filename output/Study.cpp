@@ -314,6 +314,10 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std
     return result;
 }
 
+int DefaultJobs() {
+    return std::max(1, int(std::thread::hardware_concurrency()));
+}
+
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop) {
     const std::int64_t total = PointCount(study);

@@ -110,6 +110,8 @@ using StudySink = std::function<bool(const StudyPointResult&)>;
 // stop request no new point starts, runs under way stop, and nothing more reaches the sink:
 // it has seen a gapless prefix of whole points. Returns the number of points handed out.
 inline constexpr int kInFlightPerJob = 4;
+// The number of worker threads when none is asked for: the machine's cores, at least 1.
+int DefaultJobs();
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop = {});
 

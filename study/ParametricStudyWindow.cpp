@@ -99,7 +99,7 @@ ParametricStudyWindow::ParametricStudyWindow(const AnalysisParameters& params,
     m_jobs = new QSpinBox;
     m_jobs->setObjectName("jobs");
     m_jobs->setRange(1, 1024);
-    m_jobs->setValue(int(std::max(1u, std::thread::hardware_concurrency())));
+    m_jobs->setValue(DefaultJobs());
     m_jobs->setPrefix(tr("threads "));
     const auto button = [&](const QString& name, const QString& caption,
                             void (ParametricStudyWindow::*slot)()) {
