@@ -1,5 +1,7 @@
 #include "figures/FigureRenderer.h"
 
+#include "app/Version.h"
+
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageSize>
@@ -213,7 +215,7 @@ QByteArray PageBytes(FigureFormat format, QSize size, std::size_t pages, const Q
     if (pages == 0) {
         return bytes;
     }
-    const QString creator = QStringLiteral("Orvane %1").arg(text(std::string(ProgramVersion())));
+    const QString creator = QStringLiteral("Orvane %1").arg(QString::fromLatin1(kVersion));
     switch (format) {
     case FigureFormat::Png:
         pageImage(size, 2, [&](QPainter& painter) { drawPage(painter, 0); }).save(&buffer, "PNG");

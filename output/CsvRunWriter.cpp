@@ -54,10 +54,6 @@ std::string numberText(Number value) {
 
 } // namespace
 
-std::string_view ProgramVersion() {
-    return kVersion;
-}
-
 std::string_view RunEndText(RunEnd end) {
     switch (end) {
     case RunEnd::BondFailure:
@@ -109,7 +105,7 @@ void CsvRunWriter::metadata(std::string_view name, std::string_view value, std::
 
 void CsvRunWriter::begin(const AnalysisParameters& params) {
     m_quantities = ComputeBondQuantities(params);
-    metadata("program", "Orvane " + std::string(ProgramVersion()));
+    metadata("program", "Orvane " + std::string(kVersion));
     metadata("comment", params.comment);
     metadata("law", params.bondModel == BondModel::PerfectlyBilinear ? "perfectly bi-linear"
                                                                      : "bi-linear softening");

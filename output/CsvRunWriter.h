@@ -55,9 +55,6 @@ inline constexpr std::array<InputColumn, kNumericFieldCount> kInputColumns = {{
     {NumericField::InitialDs, "ds", "mm"},
 }};
 
-// The version of the program, as the metadata and the About box give it.
-std::string_view ProgramVersion();
-
 // The end reason as a text: "bond failure", "step limit", "stopped".
 std::string_view RunEndText(RunEnd end);
 

@@ -1,5 +1,6 @@
 #include "output/StudyWriters.h"
 
+#include "app/Version.h"
 #include "numtext/NumberText.h"
 #include "output/CsvRunWriter.h"
 #include "output/JsonText.h"
@@ -63,7 +64,7 @@ void StudyCsvWriter::begin() {
         }
         text += kLineEnd;
     };
-    metadata("program", "Orvane " + std::string(ProgramVersion()));
+    metadata("program", "Orvane " + std::string(kVersion));
     metadata("comment", m_study.base.comment);
     metadata("law", lawName(m_study.base.bondModel));
     for (const InputColumn& input : std::span(kInputColumns).first<kStoredFieldCount>()) {

@@ -1,5 +1,6 @@
 #include "report/ParameterMenuBar.h"
 
+#include "app/Version.h"
 #include "entry/ParameterWindow.h"
 #include "output/CsvRunWriter.h"
 #include "report/RunReport.h"
@@ -99,9 +100,7 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
     QAction* about = addEntry(help, QStringLiteral("&About Orvane"), {}, window, nullptr);
     QObject::connect(about, &QAction::triggered, &window, [&window] {
         QMessageBox::about(&window, QStringLiteral("About Orvane"),
-                           QString::fromUtf8(kAboutText)
-                               .arg(QString::fromLatin1(ProgramVersion().data(),
-                                                        qsizetype(ProgramVersion().size()))));
+                           QString::fromUtf8(kAboutText).arg(QString::fromLatin1(kVersion)));
     });
 
     // The client area moves down by the bar's height, unchanged.

@@ -1,3 +1,4 @@
+#include "app/Version.h"
 #include "output/CsvRunWriter.h"
 #include "output/RunFigure.h"
 #include "output/RunRecord.h"
@@ -94,7 +95,7 @@ TEST(CsvField, QuotesOnlyWhatNeedsIt) {
 
 TEST(CsvRunWriter, OpeningBlockAndHeader) {
     const Written w = writeRun("Beam \"A\", 2 layers, 試験体");
-    const std::string expected = "# program,Orvane " + std::string(ProgramVersion()) +
+    const std::string expected = "# program,Orvane " + std::string(kVersion) +
                                  "\r\n"
                                  "# comment,\"Beam \"\"A\"\", 2 layers, 試験体\"\r\n"
                                  "# law,bi-linear softening\r\n"
