@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "app/BatchOptions.h"
 #include "app/Version.h"
 #include "files/ParameterFile.h"
@@ -15,13 +16,6 @@ using namespace orvane;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 struct BatchRun {
     int exitCode;

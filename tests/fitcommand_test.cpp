@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "app/FitCommand.h"
 #include "files/ParameterFile.h"
 #include "fit/ModelCurve.h"
@@ -74,13 +75,6 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
     for (const auto& line : lines) {
         EXPECT_EQ(ParseFitOptions(line.arguments).error, line.error);
     }
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 class FitCommand : public testing::Test {

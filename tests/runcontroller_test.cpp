@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "output/RunController.h"
 
 #include <algorithm>
@@ -12,13 +13,6 @@ using namespace orvane;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 int lineCount(const fs::path& path) {
     const std::string bytes = readFile(path);

@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "engine/PulloutRun.h"
 #include "numtext/NumberText.h"
 #include "output/ResultFileName.h"
@@ -25,13 +26,6 @@ namespace {
 
 constexpr LocalDateTime kOpenedAt{2026, 3, 7, 14, 5, 9};
 const std::string kTau = "\x83\xD1"; // τ in Shift-JIS
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 std::vector<std::string> splitCrLf(const std::string& bytes) {
     std::vector<std::string> lines;
