@@ -3,6 +3,7 @@
 #include "app/BatchOptions.h"
 #include "app/BatchReport.h"
 #include "app/DataSet.h"
+#include "app/ExitStatus.h"
 #include "app/FitCommand.h"
 #include "app/ResultToStandardOutput.h"
 #include "app/StudyCommand.h"
@@ -25,11 +26,6 @@
 using namespace orvane;
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1; // the result file failed, or the march left the finite range
-constexpr int kExitRefused = 2;
-constexpr int kExitStepLimit = 3;
 
 // Shows the step on a terminal now and then, so a long run is seen to be alive.
 class ProgressLine : public RunObserver {

@@ -1,6 +1,7 @@
 #include "app/FitCommand.h"
 
 #include "app/DataSet.h"
+#include "app/ExitStatus.h"
 #include "engine/RunChecks.h"
 #include "files/Cp932.h"
 #include "files/ParameterFile.h"
@@ -62,10 +63,6 @@ const char* const kFitUsage =
     "files, a data set that cannot be run or a fit that cannot start.\n";
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitWriteFailed = 1;
-constexpr int kExitRefused = 2;
 
 std::optional<int> lawParameter(std::string_view name) {
     if (name == "tau" || name == "taumax" || name == "tauy" || name == "τmax" || name == "τy") {
@@ -382,7 +379,7 @@ int RunFitCommand(int argc, char** argv) {
         }
         if (!status.ok()) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
-            return kExitWriteFailed;
+            return kExitFailed;
         }
 #ifdef ORVANE_FIGURES
         if (options.figureFile) {
@@ -397,7 +394,7 @@ int RunFitCommand(int argc, char** argv) {
                 figure);
             if (!error.empty()) {
                 std::cerr << "orvane-batch fit: " << error << "\n";
-                return kExitWriteFailed;
+                return kExitFailed;
             }
             written.figure = figure;
         }

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/ExitStatus.h"
 #include "app/ProgramIcon.h"
 #include "app/RunWindows.h"
 #include "app/Version.h"
@@ -31,9 +32,6 @@ const char* const kStartupUsage =
     "Exit status: 0 done, 2 bad command line or no display to open the windows on.\n";
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitRefused = 2;
 
 // Qt ends the process when the platform plug-in it was asked for cannot start. So, unless the
 // user has named a platform on the command line, the plug-ins whose display the environment

@@ -1,6 +1,7 @@
 #include "app/StudyCommand.h"
 
 #include "app/DataSet.h"
+#include "app/ExitStatus.h"
 #include "output/Study.h"
 #include "output/StudyPlot.h"
 #include "output/StudyWriters.h"
@@ -57,11 +58,6 @@ const char* const kStudyUsage =
     "base file or a study that cannot start, 130 stopped.\n";
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitWriteFailed = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitStopped = 130;
 
 struct StudyOptions {
     StudyDefinition study;
@@ -298,7 +294,7 @@ int RunStudyCommand(int argc, char** argv) {
          {std::pair{&options.csv, &csvOut}, std::pair{&options.jsonl, &jsonOut}}) {
         if (*path && !out->open(**path)) {
             std::cerr << "orvane-batch study: cannot write " << out->name << "\n";
-            return kExitWriteFailed;
+            return kExitFailed;
         }
     }
     if (options.csv) {
@@ -343,7 +339,7 @@ int RunStudyCommand(int argc, char** argv) {
     for (const Output* out : {&csvOut, &jsonOut}) {
         if (out->stream && !out->stream->flush()) {
             std::cerr << "orvane-batch study: cannot write " << out->name << "\n";
-            return kExitWriteFailed;
+            return kExitFailed;
         }
     }
     std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
@@ -357,12 +353,12 @@ int RunStudyCommand(int argc, char** argv) {
     if (options.figure) {
         if (const std::string problem = SaveStudyFigure(plot, *options.figure); !problem.empty()) {
             std::cerr << "orvane-batch study: " << problem << "\n";
-            return kExitWriteFailed;
+            return kExitFailed;
         }
     }
 #endif
     if (writeFailed) {
-        return kExitWriteFailed;
+        return kExitFailed;
     }
     return done < total ? kExitStopped : kExitDone;
 }

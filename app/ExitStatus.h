@@ -1,0 +1,17 @@
+#pragma once
+
+// The exit statuses of orvane and orvane-batch (its run, study and fit commands alike).
+
+namespace orvane {
+
+inline constexpr int kExitDone = 0;
+// An output could not be written, or the analysis left the range of its numbers.
+inline constexpr int kExitFailed = 1;
+// A bad command line, an unreadable input or a data set that cannot be run.
+inline constexpr int kExitRefused = 2;
+// The run reached the step limit without a bond failure.
+inline constexpr int kExitStepLimit = 3;
+// Stopped by SIGINT or SIGTERM: 128 + the signal, as the shell reports it.
+inline constexpr int kExitStopped = 130;
+
+} // namespace orvane
