@@ -1,5 +1,6 @@
 #include "BoxChecks.h"
 #include "MessageBoxAnswer.h"
+#include "RunSteps.h"
 #include "app/RunWindows.h"
 #include "entry/ParameterWindow.h"
 #include "numtext/NumberText.h"
@@ -54,14 +55,6 @@ QString text(const QWidget& window, const QString& name) {
 
 QString masked(double value, const char* mask) {
     return QString::fromStdString(FormatMask(value, mask));
-}
-
-// Lets the run go on, one stretch of five steps per turn of the event loop, until it has
-// reached `step` (or ended).
-void runUntilStep(const CalculationWindow& window, int step) {
-    while (window.stepNumber() < step && window.state() != RunState::Finished) {
-        QCoreApplication::processEvents();
-    }
 }
 
 CalculationWindow* shownCalculationWindow() {
