@@ -3,9 +3,9 @@
 // fit starts from a base law far from it. Reports the model runs a fit needs and runs per
 // second, on one thread and on every core, beside the cost of one model run.
 
+#include "core/study/Study.h"
 #include "fit/BondLawFit.h"
 #include "fit/ParallelTasks.h"
-#include "output/Study.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

@@ -2,7 +2,7 @@
 // elements), in nanoseconds per element, next to the floor: the same recurrence in plain
 // double with no observer and no single-precision typing; and what an element observer adds.
 
-#include "engine/PulloutRun.h"
+#include "core/engine/PulloutRun.h"
 
 #include <benchmark/benchmark.h>
 #include <vector>

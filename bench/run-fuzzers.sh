@@ -24,9 +24,9 @@ mkdir -p "$out"
 flags=(-std=c++20 -g -O1 "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
     -ffp-contract=off -fno-fast-math -Wall -Wextra -Werror -I.)
 clang++ "${flags[@]}" -o "$out/parameter_file_fuzz" bench/fuzz/parameter_file_fuzz.cpp \
-    files/ParameterFile.cpp files/Cp932.cpp files/FileStatus.cpp
+    core/files/ParameterFile.cpp core/files/Cp932.cpp core/files/FileStatus.cpp
 clang++ "${flags[@]}" -o "$out/parse_number_fuzz" bench/fuzz/parse_number_fuzz.cpp \
-    numtext/NumberText.cpp
+    core/numtext/NumberText.cpp
 
 # Seeds: valid files (CR LF, bare LF, a Shift-JIS comment) and one that ends too early.
 corpus="$out/corpus-parameter_file"

@@ -5,8 +5,8 @@
 //
 //     build/bench/study_bench [points] [repetitions]
 
-#include "output/ResultFileRun.h"
-#include "output/Study.h"
+#include "core/results/ResultFileRun.h"
+#include "core/study/Study.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,8 +4,8 @@
 // shared machine).
 //   QT_QPA_PLATFORM=offscreen build/bench/window_run_bench
 
-#include "output/CalculationWindow.h"
-#include "output/ResultFileRun.h"
+#include "core/results/ResultFileRun.h"
+#include "gui/run/CalculationWindow.h"
 
 #include <QApplication>
 #include <QDir>

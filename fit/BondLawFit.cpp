@@ -1,9 +1,9 @@
 #include "fit/BondLawFit.h"
 
-#include "engine/RunChecks.h"
+#include "core/engine/RunChecks.h"
+#include "core/numtext/NumberText.h"
+#include "core/study/Study.h"
 #include "fit/ParallelTasks.h"
-#include "numtext/NumberText.h"
-#include "output/Study.h"
 
 #include <algorithm>
 #include <atomic>

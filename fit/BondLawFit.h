@@ -22,9 +22,9 @@
 // residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
 // standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj).
 
-#include "engine/AnalysisParameters.h"
-#include "engine/BondQuantities.h"
-#include "files/ParameterFile.h"
+#include "core/engine/AnalysisParameters.h"
+#include "core/engine/BondQuantities.h"
+#include "core/files/ParameterFile.h"
 #include "fit/MeasuredCurve.h"
 #include "fit/ModelCurve.h"
 

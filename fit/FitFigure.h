@@ -3,8 +3,8 @@
 // The figure of a fit, in two panels: the measured points over the fitted model's load-slip
 // curve, and the fitted bond-slip law.
 
+#include "core/results/RunFigure.h"
 #include "fit/BondLawFit.h"
-#include "output/RunFigure.h"
 
 #include <array>
 #include <string>

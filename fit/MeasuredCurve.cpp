@@ -1,6 +1,6 @@
 #include "fit/MeasuredCurve.h"
 
-#include "files/Cp932.h"
+#include "core/files/Cp932.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "fit/ModelCurve.h"
 
-#include "output/RunController.h"
+#include "core/results/RunController.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // The model's load-slip curve: what a slip-controlled pull-out test of a parameter set would
 // record at the loaded end.
 
-#include "engine/AnalysisParameters.h"
-#include "engine/PulloutRun.h"
+#include "core/engine/AnalysisParameters.h"
+#include "core/engine/PulloutRun.h"
 
 #include <span>
 #include <vector>

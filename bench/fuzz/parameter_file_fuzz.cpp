@@ -3,7 +3,7 @@
 // from disk must agree with the parse of the same bytes.
 
 #include "bench/fuzz/FuzzCheck.h"
-#include "files/ParameterFile.h"
+#include "core/files/ParameterFile.h"
 
 #include <algorithm>
 #include <cstdint>

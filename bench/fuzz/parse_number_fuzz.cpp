@@ -3,7 +3,7 @@
 // without writing past the length they promise.
 
 #include "bench/fuzz/FuzzCheck.h"
-#include "numtext/NumberText.h"
+#include "core/numtext/NumberText.h"
 
 #include <array>
 #include <bit>

@@ -1,0 +1,188 @@
+// orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
+
+#include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/BatchReport.h"
+#include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/FitCommand.h"
+#include "apps/orvane-batch/ResultToStandardOutput.h"
+#include "apps/orvane-batch/StudyCommand.h"
+#include "core/Version.h"
+#include "core/engine/PulloutRun.h"
+#include "core/engine/RunChecks.h"
+#include "core/numtext/NumberText.h"
+#include "core/results/ExitStatus.h"
+#include "core/results/JsonText.h"
+#include "core/results/ResultFileRun.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+using namespace orvane;
+
+namespace {
+
+// Shows the step on a terminal now and then, so a long run is seen to be alive.
+class ProgressLine : public RunObserver {
+public:
+    void stepFinished(const StepResult& result) override {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastShown < std::chrono::milliseconds(250)) {
+            return;
+        }
+        m_lastShown = now;
+        std::cerr << "\rstep " << result.step << "  sl " << FormatMask(result.sl, "0.000e+00")
+                  << " mm  Pl " << FormatMask(result.Pl, "0.000e+00") << " N   " << std::flush;
+        m_shown = true;
+    }
+    void clear() const {
+        if (m_shown) {
+            std::cerr << "\r\033[K" << std::flush;
+        }
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_lastShown = std::chrono::steady_clock::now();
+    bool m_shown = false;
+};
+
+// The data set as the parameter window would hold it after loading FILE (or at start-up),
+// with the command line's choices and Execute's copy of the texts.
+bool loadDataSet(const BatchOptions& options, DataSet& data) {
+    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, data);
+    if (!status.ok()) {
+        std::cerr << "orvane-batch: " << status.message << "\n";
+        return false;
+    }
+    if (options.parameterFile) {
+        const std::string fullPath =
+            std::filesystem::absolute(*options.parameterFile).lexically_normal().string();
+        data.params.chosenFilePath = fullPath;
+        data.params.parameterFilePath = fullPath;
+    }
+    if (options.detailOutput) {
+        data.params.detailOutput = *options.detailOutput ? 1 : 0;
+    }
+    data.params.bondModel = options.model;
+    CopyFieldTexts(data.params, data.texts);
+    return true;
+}
+
+// The JSON "end" of a run, spelled for what it means.
+const char* endName(RunEnd end) {
+    switch (end) {
+    case RunEnd::BondFailure:
+        return "bond-failure";
+    case RunEnd::StepLimit:
+        return "step-limit";
+    case RunEnd::Stopped:
+        return "stopped";
+    case RunEnd::NonFinite:
+        return "non-finite";
+    case RunEnd::ResultFileFailed:
+        return "write-failed";
+    case RunEnd::None:
+        break;
+    }
+    return "none";
+}
+
+void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& out,
+                  const BondQuantities& bond) {
+    if (options.json) {
+        out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
+            << ",\"Pbumax\":" << JsonNumber(run.Pbumax) << ",\"slmax\":" << JsonNumber(run.slmax)
+            << ",\"ds\":" << JsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
+            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << JsonString(run.file) << "}\n";
+        return;
+    }
+    out << "steps       " << run.steps << "\n"
+        << "elements    " << run.n << "\n"
+        << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
+        << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
+        << "final ds    " << SingleToText(run.ds) << " mm\n"
+        << "end         "
+        << (run.end == RunEnd::StepLimit ? "step limit: no bond failure within " +
+                                               std::to_string(PulloutRun::kMaxSteps) + " steps"
+                                         : std::string("bond failure"))
+        << "\n"
+        << "result file " << run.file << "\n"
+        << BondSummaryText(bond, run.Pbumax);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (argc > 1 && std::string_view(argv[1]) == "fit") {
+        return RunFitCommand(argc - 1, argv + 1);
+    }
+    if (argc > 1 && std::string_view(argv[1]) == "study") {
+        return RunStudyCommand(argc - 1, argv + 1);
+    }
+    const BatchOptionsParse parse =
+        ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parse.error.empty()) {
+        std::cerr << "orvane-batch: " << parse.error << "\n\n" << kBatchUsage;
+        return kExitRefused;
+    }
+    const BatchOptions& options = parse.options;
+    if (options.help) {
+        std::cout << kBatchUsage;
+        return kExitDone;
+    }
+    if (options.version) {
+        std::cout << "orvane-batch " << kVersion << "\n";
+        return kExitDone;
+    }
+
+    DataSet data;
+    if (!loadDataSet(options, data)) {
+        return kExitRefused;
+    }
+    const std::vector<std::string> problems = CheckRun(data.params, data.texts);
+    if (!problems.empty()) {
+        std::cerr << "orvane-batch: the data set cannot be run:\n";
+        for (const std::string& problem : problems) {
+            std::cerr << "  " << problem << "\n";
+        }
+        return kExitRefused;
+    }
+
+    BatchReport report(options);
+    if (!report.begin(data.params)) {
+        std::cerr << "orvane-batch: " << report.error() << "\n";
+        return kExitFailed;
+    }
+    const BondQuantities bond = ComputeBondQuantities(data.params);
+    // "-" sends the result file to standard output, and the summary to standard error.
+    const bool resultToStdout = options.outputPath == "-";
+    ProgressLine progress;
+    RunObserver* const observer = report.observer(isatty(STDERR_FILENO) ? &progress : nullptr);
+    const RunSummary run =
+        resultToStdout ? RunToStandardOutput(data.params, observer)
+                       : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
+    progress.clear();
+    if (run.headerPathReplaced) {
+        std::cerr << "orvane-batch: warning: the parameter file's path holds characters that "
+                     "Shift-JIS cannot hold; line 1 of "
+                  << run.file << " shows them as \"?\".\n";
+    }
+    if (!run.failureMessage.empty()) {
+        std::cerr << "orvane-batch: " << run.failureMessage << "\n";
+        return kExitFailed;
+    }
+    if (!report.finish(run)) {
+        std::cerr << "orvane-batch: " << report.error() << "\n";
+        return kExitFailed;
+    }
+    printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
+    return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
+}

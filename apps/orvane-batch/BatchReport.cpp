@@ -1,0 +1,171 @@
+#include "apps/orvane-batch/BatchReport.h"
+
+#include "core/results/BondSummary.h"
+#include "core/results/CsvRunWriter.h"
+#include "core/results/JsonText.h"
+#include "core/results/RunRecord.h"
+
+#ifdef ORVANE_FIGURES
+#include "render/FigureFiles.h"
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <iostream>
+
+namespace orvane {
+
+// Hands each event to every report and to the next observer; element blocks only to those
+// that want them.
+class BatchReport::Fanout : public RunObserver {
+public:
+    void add(RunObserver* observer) {
+        if (observer) {
+            m_observers.push_back(observer);
+        }
+    }
+    bool wantsElements() const override {
+        for (const RunObserver* observer : m_observers) {
+            if (observer->wantsElements()) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void stepStarted(const StepStart& start) override {
+        for (RunObserver* observer : m_observers) {
+            observer->stepStarted(start);
+        }
+    }
+    void elementsComputed(std::span<const ElementResult> elements) override {
+        for (RunObserver* observer : m_observers) {
+            if (observer->wantsElements()) {
+                observer->elementsComputed(elements);
+            }
+        }
+    }
+    void stepFinished(const StepResult& result) override {
+        for (RunObserver* observer : m_observers) {
+            observer->stepFinished(result);
+        }
+    }
+    void curvePointAdded(int step, double sl, double totalTau) override {
+        for (RunObserver* observer : m_observers) {
+            observer->curvePointAdded(step, sl, totalTau);
+        }
+    }
+
+private:
+    std::vector<RunObserver*> m_observers;
+};
+
+std::ostream& BatchReport::Table::out() const {
+    return file ? static_cast<std::ostream&>(*file) : std::cout;
+}
+
+BatchReport::BatchReport(const BatchOptions& options) : m_options(options) {
+}
+
+BatchReport::~BatchReport() = default;
+
+bool BatchReport::openTable(const std::string& path, CsvTable kind) {
+    Table table{path, nullptr, nullptr};
+    if (path != "-") {
+        errno = 0;
+        table.file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
+        if (!*table.file) {
+            m_error = SystemFailure(FileFailure::CannotOpen, path, errno).message;
+            return false;
+        }
+    }
+    table.writer = std::make_unique<CsvRunWriter>(table.out(), kind);
+    m_tables.push_back(std::move(table));
+    return true;
+}
+
+bool BatchReport::begin(const AnalysisParameters& params) {
+    if ((m_options.csvPath && !openTable(*m_options.csvPath, CsvTable::Steps)) ||
+        (m_options.csvDistributionPath &&
+         !openTable(*m_options.csvDistributionPath, CsvTable::Distribution))) {
+        return false;
+    }
+    for (Table& table : m_tables) {
+        table.writer->begin(params);
+    }
+    if (m_options.figurePath) {
+        m_recorder =
+            std::make_unique<RunRecorder>(params, int(ElementCount(params.lb, params.dl).n));
+    }
+    return true;
+}
+
+RunObserver* BatchReport::observer(RunObserver* next) {
+    if (m_tables.empty() && !m_recorder) {
+        return next;
+    }
+    m_fanout = std::make_unique<Fanout>();
+    for (Table& table : m_tables) {
+        m_fanout->add(table.writer.get());
+    }
+    m_fanout->add(m_recorder.get());
+    m_fanout->add(next);
+    return m_fanout.get();
+}
+
+bool BatchReport::finish(const RunSummary& run) {
+    for (Table& table : m_tables) {
+        table.writer->finish(run.end);
+        errno = 0;
+        table.out().flush();
+        if (table.file) {
+            table.file->close();
+        }
+        if (table.out().fail() && m_error.empty()) {
+            m_error = SystemFailure(FileFailure::CannotWrite,
+                                    table.file ? table.path : "standard output", errno)
+                          .message;
+            // Only a file of our own making goes: never a device or a pipe given as FILE.
+            std::error_code ignored;
+            if (table.file && std::filesystem::is_regular_file(table.path, ignored)) {
+                std::filesystem::remove(table.path, ignored);
+            }
+        }
+    }
+    if (m_recorder && m_error.empty()) {
+        m_recorder->setEnd(run.end);
+#ifdef ORVANE_FIGURES
+        m_error = SaveRunFigures(m_recorder->record(), *m_options.figurePath);
+#else
+        m_error = "this orvane-batch was built without figures";
+#endif
+    }
+    return m_error.empty();
+}
+
+std::ostream& BatchReport::summaryStream() const {
+    const bool csvOnStandardOutput =
+        m_options.csvPath == "-" || m_options.csvDistributionPath == "-";
+    return csvOnStandardOutput ? std::cerr : std::cout;
+}
+
+std::string BondSummaryText(const BondQuantities& q, double Pbumax) {
+    std::string text;
+    for (const BondSummaryLine& line : BondSummaryLines(q, Pbumax)) {
+        text += line.name + std::string(12 - std::min<std::size_t>(line.name.size(), 11), ' ') +
+                line.value + (line.unit.empty() ? "" : " " + line.unit) + "\n";
+    }
+    if (ShorterThanEffectiveLength(q)) {
+        text += "note        " + std::string(kShortBondNote) + "\n";
+    }
+    return text;
+}
+
+std::string BondSummaryJson(const BondQuantities& q, double Pbumax) {
+    return ",\"Gf\":" + JsonNumber(q.Gf) + ",\"Pinf\":" + JsonNumber(q.Pinf) +
+           ",\"Le\":" + JsonNumber(q.Le) + ",\"lb\":" + JsonNumber(q.lb) +
+           ",\"analysedLength\":" + JsonNumber(q.analysedLength) +
+           ",\"PbumaxOverPinf\":" + JsonNumber(LoadRatio(Pbumax, q));
+}
+
+} // namespace orvane

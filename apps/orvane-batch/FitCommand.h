@@ -1,0 +1,44 @@
+#pragma once
+
+// orvane-batch fit: calibrates the bond-slip law of a base parameter file to a measured
+// load-slip curve and writes the fitted parameter file and a CSV of measured against model.
+
+#include "core/engine/AnalysisParameters.h"
+#include "fit/MeasuredCurve.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+struct FitOptions {
+    std::string measuredFile;
+    MeasuredQuantity quantity = MeasuredQuantity::Load;
+    std::vector<BondModel> laws = {BondModel::BilinearSoftening};
+    // "τmax", "smax" or "su" fixed at a text; an empty text keeps the base file's.
+    std::array<std::optional<std::string>, 3> fixed;
+    std::string initialDsText = "1E-07";
+    int jobs = 0;
+    std::optional<std::string> outputPrefix;
+    std::optional<std::string> figureFile;
+    bool json = false;
+    bool help = false;
+    std::optional<std::string> parameterFile;
+};
+
+struct FitOptionsParse {
+    FitOptions options;
+    std::string error; // empty when the command line is valid
+};
+
+// arguments: what follows "fit" on the command line.
+FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments);
+
+extern const char* const kFitUsage;
+
+// Runs the command; argv[0] is "fit". Returns the exit status.
+int RunFitCommand(int argc, char** argv);
+
+} // namespace orvane

@@ -1,0 +1,118 @@
+#include "apps/orvane/ParameterMenuBar.h"
+
+#include "core/Version.h"
+#include "core/results/CsvRunWriter.h"
+#include "gui/parameters/ParameterWindow.h"
+#include "gui/run/RunReport.h"
+#include "gui/study/ParametricStudyWindow.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+
+namespace orvane {
+
+const char* const kAboutText =
+    "<p><b>Orvane %1</b><br>Pull-out analysis of an FRP laminate bonded to concrete.</p>"
+    "<p>The bond quantities, from the closed-form theory of a bonded joint on a rigid "
+    "substrate:</p>"
+    "<p><b>Gf</b>, the fracture energy: the area under the bond-slip law, τmax·su/2 for "
+    "bi-linear softening, τy·(su − sy/2) for perfectly bi-linear (N/mm).<br>"
+    "<b>P∞</b> = b·√(2·Gf·Ef·tf): the ultimate load of an infinitely long bond (N).<br>"
+    "<b>Le</b>, the effective bond length: the bond length whose closed-form ultimate load is "
+    "97 % of P∞ (mm). For bi-linear softening, with λ1² = τmax/(smax·Ef·tf) and "
+    "λ2² = τmax/((su − smax)·Ef·tf): sin λ2a = 0.97·√((su − smax)/su) and "
+    "Le = a + atanh((λ2/λ1)·tan λ2a)/λ1, a being the softening zone at the ultimate load. "
+    "For perfectly bi-linear, the elastic-plastic counterpart: an elastic zone and a plastic "
+    "zone whose loaded end reaches su.<br>"
+    "<b>n·Δl</b>: the analysed length, longer than lb when Δl does not divide lb.<br>"
+    "<b>Pbumax/P∞</b>: the run's largest load against the closed form. The analysis also "
+    "lets the member deform (EAm) and works in elements of length Δl, so the two differ by a "
+    "few tenths of a percent for a long bond.</p>";
+
+namespace {
+
+QAction* addEntry(QMenu* menu, const QString& caption, const QKeySequence& shortcut,
+                  QWidget& window, const char* button) {
+    QAction* action = menu->addAction(caption);
+    action->setShortcut(shortcut);
+    if (button) {
+        QObject::connect(action, &QAction::triggered, &window, [&window, button] {
+            window.findChild<QAbstractButton*>(QString::fromLatin1(button))->click();
+        });
+    }
+    return action;
+}
+
+void exportLastRun(QWidget& window, const RunReport& report) {
+    const QFileInfo result(QString::fromStdString(report.lastRun()->params.parameterFilePath));
+    QString path = QFileDialog::getSaveFileName(
+        &window, QStringLiteral("Export last run as CSV"),
+        result.path() + QStringLiteral("/") + result.completeBaseName() + QStringLiteral(".csv"),
+        QStringLiteral("CSV table (*.csv)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += QStringLiteral(".csv");
+    }
+    const QString error = report.exportLastRun(path);
+    if (!error.isEmpty()) {
+        QMessageBox::warning(&window, QStringLiteral("Export last run as CSV"), error);
+    }
+}
+
+} // namespace
+
+RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& params) {
+    auto* report = new RunReport(params, &window);
+    auto* bar = new QMenuBar(&window);
+    bar->setObjectName(QStringLiteral("MenuBar"));
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    addEntry(file, QStringLiteral("&Open…"), QKeySequence(Qt::CTRL | Qt::Key_O), window,
+             "Command2");
+    addEntry(file, QStringLiteral("&Save…"), QKeySequence(Qt::CTRL | Qt::Key_S), window,
+             "Command3");
+    QAction* exportRun =
+        addEntry(file, QStringLiteral("&Export last run as CSV…"), {}, window, nullptr);
+    exportRun->setEnabled(false);
+    QObject::connect(exportRun, &QAction::triggered, &window,
+                     [&window, report] { exportLastRun(window, *report); });
+    QObject::connect(report, &RunReport::lastRunChanged, exportRun,
+                     [exportRun] { exportRun->setEnabled(true); });
+    file->addSeparator();
+    addEntry(file, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), window, "Command4");
+
+    QMenu* run = bar->addMenu(QStringLiteral("&Run"));
+    addEntry(run, QStringLiteral("&Execute"), QKeySequence(Qt::Key_F5), window, "Command1");
+
+    QMenu* study = bar->addMenu(QStringLiteral("&Study"));
+    QAction* parametric =
+        addEntry(study, QStringLiteral("&Parametric study…"), {}, window, nullptr);
+    QObject::connect(parametric, &QAction::triggered, &window, [&window, &params] {
+        openParametricStudy(params, window.fieldTexts(), &window);
+    });
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    QAction* about = addEntry(help, QStringLiteral("&About Orvane"), {}, window, nullptr);
+    QObject::connect(about, &QAction::triggered, &window, [&window] {
+        QMessageBox::about(&window, QStringLiteral("About Orvane"),
+                           QString::fromUtf8(kAboutText).arg(QString::fromLatin1(kVersion)));
+    });
+
+    // The client area moves down by the bar's height, unchanged.
+    const int height = bar->sizeHint().height();
+    for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != bar) {
+            child->move(child->x(), child->y() + height);
+        }
+    }
+    window.setFixedSize(window.width(), window.height() + height);
+    bar->setGeometry(0, 0, window.width(), height);
+    return *report;
+}
+
+} // namespace orvane

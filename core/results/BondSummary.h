@@ -1,0 +1,26 @@
+#pragma once
+
+// The bond quantities beside a run's largest load, as the lines a summary shows them.
+
+#include "core/engine/BondQuantities.h"
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+struct BondSummaryLine {
+    std::string symbol;  // as a window shows it: "P∞", "n·Δl"
+    std::string name;    // in plain letters, for a terminal: "Pinf", "n*dl"
+    std::string meaning; // "closed-form ultimate load of a long bond"
+    std::string value;   // the number, "-" where the law gives none
+    std::string unit;    // "N"; empty for a ratio
+};
+
+std::vector<BondSummaryLine> BondSummaryLines(const BondQuantities& quantities, double Pbumax);
+
+// The plain note when lb < Le.
+inline constexpr char kShortBondNote[] =
+    "the bond is shorter than its effective length: the load could still grow with lb";
+
+} // namespace orvane

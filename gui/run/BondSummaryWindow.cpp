@@ -1,0 +1,52 @@
+#include "gui/run/BondSummaryWindow.h"
+
+#include "core/results/BondSummary.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orvane {
+
+BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pbumax,
+                                     QWidget* parent)
+    : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("BondSummary"));
+    setWindowTitle(QStringLiteral("Bond summary"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    int row = 0;
+    for (const BondSummaryLine& line : BondSummaryLines(quantities, Pbumax)) {
+        auto* value = new QLabel(QString::fromStdString(line.value));
+        value->setObjectName(QString::fromStdString(line.name));
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(new QLabel(QString::fromStdString(line.symbol)), row, 0);
+        grid->addWidget(value, row, 1);
+        grid->addWidget(new QLabel(QString::fromStdString(line.unit)), row, 2);
+        auto* meaning = new QLabel(QString::fromStdString(line.meaning));
+        meaning->setForegroundRole(QPalette::PlaceholderText);
+        grid->addWidget(meaning, row, 3);
+        ++row;
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    if (ShorterThanEffectiveLength(quantities)) {
+        auto* note = new QLabel(QStringLiteral("Note: ") + QString::fromUtf8(kShortBondNote) +
+                                QStringLiteral("."));
+        note->setObjectName(QStringLiteral("ShortBondNote"));
+        note->setWordWrap(true);
+        layout->addWidget(note);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+} // namespace orvane

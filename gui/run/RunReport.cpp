@@ -1,0 +1,111 @@
+#include "gui/run/RunReport.h"
+
+#include "core/results/BondSummary.h"
+#include "core/results/RunController.h"
+#include "gui/run/BondSummaryWindow.h"
+#include "gui/run/CalculationWindow.h"
+#include "gui/run/DistributionPlotWindow.h"
+#include "gui/run/FigureMenu.h"
+#include "gui/run/TauSlipPlotWindow.h"
+
+#include <QAction>
+#include <QSaveFile>
+#include <sstream>
+
+namespace orvane {
+
+namespace {
+
+double runPbumax(const RunRecord& record) {
+    return record.steps.empty() ? 0.0 : record.steps.back().Pbumax;
+}
+
+} // namespace
+
+QString BondSummaryTooltip(const RunRecord& record) {
+    const BondQuantities quantities = ComputeBondQuantities(record.params);
+    QString rows;
+    for (const BondSummaryLine& line : BondSummaryLines(quantities, runPbumax(record))) {
+        rows += QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td>%3</td></tr>")
+                    .arg(QString::fromStdString(line.symbol).toHtmlEscaped(),
+                         QString::fromStdString(line.value), QString::fromStdString(line.unit));
+    }
+    QString tip = QStringLiteral("<table>") + rows + QStringLiteral("</table>");
+    if (ShorterThanEffectiveLength(quantities)) {
+        tip += QStringLiteral("<p>") + QString::fromUtf8(kShortBondNote) + QStringLiteral(".</p>");
+    }
+    return tip;
+}
+
+RunReport::RunReport(AnalysisParameters& params, QObject* parent)
+    : QObject(parent), m_params(params) {
+}
+
+RunReport::~RunReport() = default;
+
+void RunReport::attach(CalculationWindow& window) {
+    const auto source = [this] { return lastRun(); };
+    auto* tauSlip =
+        new FigureMenu(*window.tauSlipPlot(), {FigureKind::TauSlip, FigureKind::LoadSlip},
+                       CsvTable::Steps, source);
+    auto* distribution = new FigureMenu(*window.distributionPlot(), {FigureKind::Distribution},
+                                        CsvTable::Distribution, source);
+
+    window.setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* summary = new QAction(QStringLiteral("Bond summary"), &window);
+    summary->setObjectName(QStringLiteral("BondSummaryAction"));
+    summary->setEnabled(false);
+    window.addAction(summary);
+    connect(summary, &QAction::triggered, &window, [this, &window] {
+        const RunRecord& record = *lastRun();
+        auto* summaryWindow =
+            new BondSummaryWindow(ComputeBondQuantities(record.params), runPbumax(record), &window);
+        summaryWindow->show();
+    });
+
+    const auto offer = [this, &window, summary, tauSlip, distribution] {
+        if (QWidget* results = window.findChild<QWidget*>(QStringLiteral("Shape2"))) {
+            results->setToolTip(BondSummaryTooltip(*lastRun()));
+        }
+        summary->setEnabled(true);
+        tauSlip->setEnabled(true);
+        distribution->setEnabled(true);
+    };
+    connect(&window, &CalculationWindow::runStarted, this, [this](RunController& run) {
+        m_recorder = std::make_unique<RunRecorder>(m_params, run.run().elementCount());
+        run.addObserver(*m_recorder);
+    });
+    connect(&window, &CalculationWindow::runFinished, this, [this, offer](RunEnd end) {
+        keep(end);
+        offer();
+    });
+    // A run stopped by the button or by a failure counts as it stands.
+    connect(&window, &CalculationWindow::closed, this, [this] { keep(RunEnd::Stopped); });
+}
+
+void RunReport::keep(RunEnd end) {
+    if (!m_recorder) {
+        return;
+    }
+    m_recorder->setEnd(end);
+    m_last = m_recorder->record();
+    m_recorder.reset();
+    emit lastRunChanged();
+}
+
+QString RunReport::exportLastRun(const QString& path) const {
+    if (!lastRun()) {
+        return QStringLiteral("There is no run to export yet.");
+    }
+    std::ostringstream csv;
+    WriteRecordCsv(csv, *lastRun(), CsvTable::Steps);
+    const std::string bytes = csv.str();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
+        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+    }
+    return {};
+}
+
+} // namespace orvane

@@ -1,0 +1,308 @@
+#include "core/engine/PulloutRun.h"
+#include "core/files/ParameterFile.h"
+#include "fit/BondLawFit.h"
+#include "fit/FitFigure.h"
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace orvane {
+namespace {
+
+// The start-up set; the law starts far from the one the curves are made with. (On much
+// coarser elements the misfit ripples as the slip front crosses each element, and a local
+// search can stop in a ripple.)
+FitSettings settingsFor(BondModel model) {
+    FitSettings settings;
+    settings.baseTexts = StartupFieldTexts();
+    settings.baseTexts[std::size_t(NumericField::TauMax)] = "4.000";
+    settings.baseTexts[std::size_t(NumericField::SMax)] = "0.1000";
+    settings.baseTexts[std::size_t(NumericField::Su)] = "0.5000";
+    settings.base = StartupParameters();
+    CopyFieldTexts(settings.base, settings.baseTexts);
+    settings.base.bondModel = model;
+    settings.model = model;
+    settings.jobs = 2;
+    return settings;
+}
+
+AnalysisParameters withLaw(AnalysisParameters params, float tauMax, float sMax, float su) {
+    params.tauMax = tauMax;
+    params.sMax = sMax;
+    params.su = su;
+    return params;
+}
+
+// A deterministic standard normal sequence (splitmix64 and Box-Muller), the same everywhere.
+class PseudoNoise {
+public:
+    double next() {
+        const double u1 = (double(bits() >> 11) + 1) / 9007199254740993.0;
+        const double u2 = double(bits() >> 11) / 9007199254740992.0;
+        return std::sqrt(-2 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    }
+
+private:
+    std::uint64_t bits() {
+        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    std::uint64_t m_state = 2026;
+};
+
+// The program's own curve of a law at count slips spread evenly up to just before failure;
+// with noise, plus a normal scatter of that fraction of the peak load.
+FitTarget syntheticCurve(const AnalysisParameters& truth, int count, double noise) {
+    const ModelCurve curve = RunModelCurve(truth);
+    const LoadSlipPath path(curve.steps);
+    FitTarget target;
+    double peak = 0;
+    for (int i = 1; i <= count; ++i) {
+        const double s = 0.98 * path.failureSlip() * i / count;
+        target.slip.push_back(s);
+        target.load.push_back(path.loadAt(s));
+        peak = std::max(peak, target.load.back());
+    }
+    PseudoNoise scatter;
+    for (double& load : target.load) {
+        load += noise * peak * scatter.next();
+    }
+    return target;
+}
+
+struct Law {
+    const char* name;
+    BondModel model;
+    float tauMax, sMax, su;
+    const char* suText;
+};
+
+class BondLawFitLaws : public testing::TestWithParam<Law> {
+protected:
+    AnalysisParameters truth() const {
+        const Law& law = GetParam();
+        return withLaw(settingsFor(law.model).base, law.tauMax, law.sMax, law.su);
+    }
+};
+
+TEST_P(BondLawFitLaws, RecoversTheLawOfANoiselessCurve) {
+    const FitTarget target = syntheticCurve(truth(), 50, 0);
+    const BondLawFit fit = FitBondLaw(target, settingsFor(GetParam().model));
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+    const float expected[] = {GetParam().tauMax, GetParam().sMax, GetParam().su};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        EXPECT_NEAR(fit.parameters[j].value, expected[j], 0.01 * expected[j]) << j;
+        EXPECT_FALSE(fit.parameters[j].fixed);
+        EXPECT_TRUE(std::isfinite(fit.parameters[j].standardError));
+    }
+    EXPECT_GT(fit.r2, 0.9999);
+    EXPECT_EQ(fit.modelLoad.size(), target.slip.size());
+    EXPECT_GT(fit.modelRuns, 20);
+}
+
+TEST_P(BondLawFitLaws, RecoversTheLawOfANoisyCurveWithinItsUncertainty) {
+    const FitTarget target = syntheticCurve(truth(), 50, 0.02);
+    const BondLawFit fit = FitBondLaw(target, settingsFor(GetParam().model));
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+    const float expected[] = {GetParam().tauMax, GetParam().sMax, GetParam().su};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& estimate = fit.parameters[j];
+        // The 95 % interval of the estimate: two standard errors.
+        EXPECT_LE(std::abs(estimate.value - expected[j]), 2 * estimate.standardError) << j;
+        EXPECT_LT(estimate.standardError, 0.2 * expected[j]) << j;
+    }
+    // The scatter is 2 % of the peak load: the misfit is of that size.
+    const double peak = *std::max_element(target.load.begin(), target.load.end());
+    EXPECT_GT(fit.rmse, 0.01 * peak);
+    EXPECT_LT(fit.rmse, 0.03 * peak);
+}
+
+TEST_P(BondLawFitLaws, KeepsAFixedParameter) {
+    const FitTarget target = syntheticCurve(truth(), 30, 0);
+    FitSettings settings = settingsFor(GetParam().model);
+    settings.fixedTexts[2] = GetParam().suText; // written as given
+    const BondLawFit fit = FitBondLaw(target, settings);
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+    EXPECT_TRUE(fit.parameters[2].fixed);
+    EXPECT_EQ(fit.parameters[2].text, GetParam().suText);
+    EXPECT_EQ(fit.parameters[2].value, double(GetParam().su));
+    EXPECT_EQ(fit.parameters[2].standardError, 0);
+    EXPECT_EQ(fit.params.su, GetParam().su);
+    EXPECT_NEAR(fit.parameters[0].value, GetParam().tauMax, 0.01 * GetParam().tauMax);
+    EXPECT_NEAR(fit.parameters[1].value, GetParam().sMax, 0.01 * GetParam().sMax);
+}
+
+INSTANTIATE_TEST_SUITE_P(Laws, BondLawFitLaws,
+                         testing::Values(Law{"Softening", BondModel::BilinearSoftening, 6.467f,
+                                             0.065f, 0.354f, "0.35400"},
+                                         Law{"Bilinear", BondModel::PerfectlyBilinear, 5.2f, 0.04f,
+                                             0.3f, "0.30000"}),
+                         [](const testing::TestParamInfo<Law>& info) { return info.param.name; });
+
+TEST(BondLawFit, TheFittedFileLoadsBackToTheFittedSet) {
+    const FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    const FitTarget target =
+        syntheticCurve(withLaw(settings.base, 7.1234f, 0.0712f, 0.4321f), 25, 0.01);
+    const BondLawFit fit = FitBondLaw(target, settings);
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("fitted-" + std::to_string(getpid()) + ".kvp");
+    ASSERT_TRUE(SaveParameterFile(file, FittedParameterFile(fit, "fitted", false)).ok());
+    ParameterFileTexts loaded;
+    ASSERT_TRUE(LoadParameterFile(file, loaded).ok());
+    std::filesystem::remove(file);
+
+    FieldTexts texts = settings.baseTexts;
+    std::copy(loaded.fields.begin(), loaded.fields.end(), texts.begin());
+    EXPECT_EQ(texts, fit.texts);
+    AnalysisParameters params = settings.base;
+    CopyFieldTexts(params, texts);
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        EXPECT_EQ(params.value(NumericField(f)), fit.params.value(NumericField(f))) << f;
+    }
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        EXPECT_EQ(double(params.value(kLawFields[j])), fit.parameters[j].value);
+    }
+    // The texts take the window's display masks.
+    EXPECT_EQ(fit.parameters[0].text.size(), 5u); // "7.123"
+    EXPECT_EQ(fit.parameters[1].text.size(), 6u); // "0.0712"
+    // The reported misfit is that of the written set.
+    const ModelCurve rerun = RunModelCurve(params);
+    EXPECT_EQ(SumOfSquares(target, LoadSlipPath(rerun.steps)), fit.ssr);
+}
+
+TEST(BondLawFit, RefusesWhatCannotBeFitted) {
+    const FitTarget target = syntheticCurve(settingsFor(BondModel::BilinearSoftening).base, 8, 0);
+    const struct {
+        std::array<std::optional<std::string>, 3> fixed;
+        std::string problem;
+    } cases[] = {
+        {{"6.467", "0.065", "0.354"},
+         "Every parameter of the law is fixed: there is nothing to fit."},
+        {{"0", std::nullopt, std::nullopt},
+         "τmax : max bond stress — the fixed value \"0\" must be greater than 0."},
+        {{std::nullopt, "-0.1", std::nullopt},
+         "smax : slip at  τmax — the fixed value \"-0.1\" must be 0 or more."},
+        {{std::nullopt, std::nullopt, "1E+39"},
+         "su : slip at ultimate — the fixed value \"1E+39\" is out of range."},
+        {{std::nullopt, std::nullopt, "0.00039"},
+         "su : slip at ultimate — the fixed value is too small for a slip at the peak below it "
+         "(at least 0.0004 mm)."},
+    };
+    for (const auto& c : cases) {
+        FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+        settings.fixedTexts = c.fixed;
+        const BondLawFit fit = FitBondLaw(target, settings);
+        EXPECT_EQ(fit.problems, std::vector<std::string>{c.problem});
+        EXPECT_EQ(fit.modelRuns, 0);
+    }
+
+    FitSettings badBase = settingsFor(BondModel::BilinearSoftening);
+    badBase.baseTexts[std::size_t(NumericField::B)] = "0";
+    badBase.base.b = 0;
+    const BondLawFit fit = FitBondLaw(target, badBase);
+    EXPECT_EQ(fit.problems,
+              std::vector<std::string>{"b : laminate width (sum) — must be greater than 0."});
+}
+
+TEST(BondLawFit, StopsWhenAsked) {
+    FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    std::stop_source stop;
+    settings.stop = stop.get_token();
+    int improvements = 0;
+    settings.progress = [&](const FitProgress&) {
+        if (++improvements == 3) {
+            stop.request_stop();
+        }
+    };
+    const BondLawFit fit = FitBondLaw(syntheticCurve(settings.base, 20, 0), settings);
+    EXPECT_TRUE(fit.problems.empty());
+    EXPECT_TRUE(fit.cancelled);
+    EXPECT_LT(fit.modelRuns, 40);
+}
+
+TEST(BondLawFit, AverageStressIsLoadOverTheAnalysedLength) {
+    // lb = 100 on elements of 30 mm analyses 120 mm.
+    AnalysisParameters params = StartupParameters();
+    params.lb = 100;
+    params.dl = 30;
+    MeasuredCurve curve;
+    curve.points = {{1, 0.1, 2.0}, {2, 0.2, 2.5}};
+    const FitTarget target = MeasuredLoads(curve, MeasuredQuantity::AverageStress, params);
+    EXPECT_EQ(target.slip, (std::vector<double>{0.1, 0.2}));
+    EXPECT_DOUBLE_EQ(target.load[0], 2.0 * 120 * 50);
+    EXPECT_DOUBLE_EQ(target.load[1], 2.5 * 120 * 50);
+    EXPECT_EQ(MeasuredLoads(curve, MeasuredQuantity::Load, params).load,
+              (std::vector<double>{2.0, 2.5}));
+}
+
+TEST(ModelCurve, TheStartUpRunSnapsBackAfterItsLargestSlip) {
+    AnalysisParameters params = StartupParameters();
+    params.ds = InitialSlipIncrement("1E-07");
+    const ModelCurve curve = RunModelCurve(params);
+    EXPECT_EQ(curve.end, RunEnd::BondFailure);
+    ASSERT_EQ(curve.steps.size(), 188u);
+    const LoadSlipPath path(curve.steps);
+    // The slip grows step by step up to its largest value, then turns back.
+    const auto largest = std::max_element(curve.steps.begin(), curve.steps.end(),
+                                          [](auto& a, auto& b) { return a.sl < b.sl; });
+    EXPECT_EQ(path.points().size(), std::size_t(largest - curve.steps.begin()) + 2);
+    EXPECT_LT(curve.steps.back().sl, largest->sl);
+    EXPECT_GT(largest->Pl, 13000);
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(FitFigure, OverlaysTheMeasuredPointsOnTheModelAndDrawsTheLaw) {
+    FitSettings settings = settingsFor(BondModel::PerfectlyBilinear);
+    AnalysisParameters truth = withLaw(settings.base, 5.2f, 0.04f, 0.3f);
+    const FitTarget target = syntheticCurve(truth, 12, 0.02);
+    BondLawFit fit;
+    fit.model = BondModel::PerfectlyBilinear;
+    fit.params = truth;
+    fit.modelPath = LoadSlipPath(RunModelCurve(truth).steps).points();
+    const std::array<FigureData, 2> figures = MakeFitFigures(target, fit, "test.csv");
+
+    const FigureData& overlay = figures[0];
+    ASSERT_EQ(overlay.curves.size(), 2u);
+    const FigureCurve& model = overlay.curves[0];
+    const FigureCurve& measured = overlay.curves[1];
+    EXPECT_TRUE(measured.markers);
+    EXPECT_EQ(measured.points.size(), 12u);
+    EXPECT_FALSE(model.markers);
+    // The model drops to 0 at its largest slip, where the bond fails.
+    EXPECT_EQ(model.points.back().x, fit.modelPath.back().sl);
+    EXPECT_EQ(model.points.back().y, 0);
+    for (const FigureCurve& curve : overlay.curves) {
+        for (const FigurePoint& point : curve.points) {
+            EXPECT_GE(point.x, overlay.x.min);
+            EXPECT_LE(point.x, overlay.x.max);
+            EXPECT_GE(point.y, overlay.y.min);
+            EXPECT_LE(point.y, overlay.y.max);
+        }
+    }
+    EXPECT_NE(overlay.caption.back().find("measured: test.csv"), std::string::npos);
+
+    const FigureData& law = figures[1];
+    ASSERT_EQ(law.curves.size(), 1u);
+    const std::vector<FigurePoint>& corners = law.curves[0].points;
+    ASSERT_GE(corners.size(), 4u);
+    EXPECT_EQ(corners[1].x, double(0.04f));
+    EXPECT_EQ(corners[1].y, double(5.2f));
+    EXPECT_EQ(corners[2].x, double(0.3f)); // the plateau up to su
+    EXPECT_EQ(corners[2].y, double(5.2f));
+    EXPECT_EQ(corners[3].y, 0);
+}
+
+} // namespace
+} // namespace orvane

@@ -1,0 +1,160 @@
+#include "apps/orvane/ParameterMenuBar.h"
+#include "fit/ModelCurve.h"
+#include "gui/fit/FitWindow.h"
+#include "gui/parameters/ParameterWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+using namespace orvane;
+
+namespace {
+
+constexpr int kFitTimeout = 60000; // ms
+
+// The start-up run's own curve, count points up to just before its failure.
+std::string startupCurve(int count) {
+    AnalysisParameters truth = StartupParameters();
+    truth.ds = InitialSlipIncrement("1E-07");
+    const LoadSlipPath path(RunModelCurve(truth).steps);
+    std::string csv = "slip (mm)\tload (N)\n";
+    for (int i = 1; i <= count; ++i) {
+        const double s = 0.95 * path.failureSlip() * i / count;
+        csv += std::to_string(s) + "\t" + std::to_string(path.loadAt(s)) + "\n";
+    }
+    return csv;
+}
+
+} // namespace
+
+class FitWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    AnalysisParameters m_params;
+    std::unique_ptr<ParameterWindow> m_form;
+    QTemporaryDir m_dir;
+
+    QString write(const QString& name, const std::string& bytes) {
+        const QString path = m_dir.filePath(name);
+        std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+        return path;
+    }
+
+    FitWindow* openFitWindow() {
+        auto* entry = m_form->findChild<QMenuBar*>("MenuBar")->findChild<QAction*>("FitBondLaw");
+        if (!entry) {
+            return nullptr;
+        }
+        entry->trigger();
+        return m_form->findChild<FitWindow*>();
+    }
+
+    template <class T>
+    static T* child(const QWidget* window, const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+
+private slots:
+    void init() {
+        m_params = AnalysisParameters();
+        m_form = std::make_unique<ParameterWindow>(m_params);
+        InstallParameterMenuBar(*m_form, m_params);
+        InstallFitMenu(*m_form, m_params);
+        m_form->show();
+    }
+    void cleanup() { m_form.reset(); }
+
+    void theStudyMenuOpensOneWindow() {
+        FitWindow* window = openFitWindow();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(child<QLineEdit>(window, "FixText2")->text(), QStringLiteral("0.3540"));
+        QCOMPARE(openFitWindow(), window);
+        QCOMPARE(m_form->findChildren<FitWindow*>().size(), 1);
+    }
+
+    void aBadCurveIsReportedWithItsLineNumbers() {
+        FitWindow* window = openFitWindow();
+        QVERIFY(!window->loadCurve(write("bad.csv", "0,0\n0.1,x\n0.2,2\n")));
+        QCOMPARE(child<QLabel>(window, "Status")->text(),
+                 QStringLiteral("line 2: \"x\" in column 2 is not a number. Left out.\n\"") +
+                     m_dir.filePath("bad.csv") +
+                     QStringLiteral("\": The file holds 2 usable points; a fit needs at least 5."));
+        QVERIFY(!child<QPushButton>(window, "Fit")->isEnabled());
+    }
+
+    void fitsAndPutsTheValuesIntoTheFields() {
+        FitWindow* window = openFitWindow();
+        QVERIFY(window->loadCurve(write("test.txt", startupCurve(25))));
+        QCOMPARE(child<QLabel>(window, "CurveName")->text(),
+                 QStringLiteral("test.txt (25 points)"));
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (!dir.isEmpty()) {
+            window->grab().save(dir + QStringLiteral("/FitWindow-loaded.png"));
+        }
+        child<QCheckBox>(window, "Fix1")->setChecked(true); // smax at the field's 0.0650
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(window->fitting());
+        QVERIFY(!child<QPushButton>(window, "Fit")->isEnabled());
+        QVERIFY(finished.wait(kFitTimeout));
+
+        QCOMPARE(window->fits().size(), std::size_t(1));
+        const BondLawFit& fit = window->fits().front();
+        QVERIFY(child<QPlainTextEdit>(window, "Results")
+                    ->toPlainText()
+                    .startsWith(QStringLiteral("law         bi-linear softening\n")));
+        QCOMPARE(fit.parameters[1].text, std::string("0.0650"));
+        QVERIFY(std::abs(fit.parameters[0].value - 6.467) < 0.01 * 6.467);
+
+        // A field edited after the fit is overwritten through its change handling.
+        child<QLineEdit>(m_form.get(), "Text2")->setText("1.000");
+        QTest::mouseClick(child<QPushButton>(window, "UseFitted"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(m_form.get(), "Text2")->text().toStdString(),
+                 fit.parameters[0].text);
+        QCOMPARE(child<QLineEdit>(m_form.get(), "Text4")->text().toStdString(),
+                 fit.parameters[2].text);
+        QCOMPARE(double(m_params.tauMax), fit.parameters[0].value);
+        QCOMPARE(double(m_params.su), fit.parameters[2].value);
+        QCOMPARE(m_params.bondModel, BondModel::BilinearSoftening);
+
+        if (!dir.isEmpty()) {
+            window->grab().save(dir + QStringLiteral("/FitWindow.png"));
+        }
+    }
+
+    void cancelStopsTheFit() {
+        FitWindow* window = openFitWindow();
+        QVERIFY(window->loadCurve(write("test.csv", startupCurve(20))));
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(window, "Cancel"), Qt::LeftButton);
+        QVERIFY(finished.wait(kFitTimeout));
+        QCOMPARE(child<QLabel>(window, "Status")->text(), QStringLiteral("The fit was cancelled."));
+        QVERIFY(window->fits().empty());
+        QVERIFY(child<QPushButton>(window, "Fit")->isEnabled());
+        QVERIFY(!child<QPushButton>(window, "UseFitted")->isEnabled());
+    }
+
+    void closingDuringAFitStopsIt() {
+        FitWindow* window = openFitWindow();
+        QVERIFY(window->loadCurve(write("test.csv", startupCurve(20))));
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QPointer<FitWindow> guard(window);
+        window->close(); // deletes the window, which waits for its worker
+        QTRY_VERIFY(guard.isNull());
+    }
+};
+
+QTEST_MAIN(FitWindowTest)
+#include "fitwindow_test.moc"

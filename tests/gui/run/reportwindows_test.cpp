@@ -1,0 +1,300 @@
+#include "apps/orvane/ParameterMenuBar.h"
+#include "apps/orvane/RunWindows.h"
+#include "gui/parameters/ParameterWindow.h"
+#include "gui/run/BondSummaryWindow.h"
+#include "gui/run/CalculationWindow.h"
+#include "gui/run/DistributionPlotWindow.h"
+#include "gui/run/FigureMenu.h"
+#include "gui/run/RunReport.h"
+#include "gui/run/TauSlipPlotWindow.h"
+#include "support/RunSteps.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sstream>
+
+using namespace orvane;
+
+namespace {
+
+constexpr int kRunTimeout = 30000; // ms
+
+AnalysisParameters executed(float lb) {
+    AnalysisParameters p = StartupParameters();
+    p.lb = lb;
+    p.ds = InitialSlipIncrement("1E-07");
+    p.parameterFilePath = "beam.kvp";
+    return p;
+}
+
+QAction* action(const QWidget& window, const QString& text) {
+    for (QAction* a : window.actions()) {
+        if (a->text() == text) {
+            return a;
+        }
+    }
+    return nullptr;
+}
+
+QAction* menuEntry(const QMenuBar& bar, const QString& text) {
+    for (QMenu* menu : bar.findChildren<QMenu*>()) {
+        for (QAction* a : menu->actions()) {
+            if (a->text() == text) {
+                return a;
+            }
+        }
+    }
+    return nullptr;
+}
+
+FigureMenu* figureMenu(const QWidget& window) {
+    return window.findChild<FigureMenu*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+} // namespace
+
+class ReportWindowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_previousDirectory = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+    }
+    void cleanupTestCase() { QDir::setCurrent(m_previousDirectory); }
+
+    // Every control keeps its place within the client area; the window grows by the bar.
+    void menuBarKeepsTheClientArea() {
+        AnalysisParameters params;
+        ParameterWindow plain(params);
+        ParameterWindow window(params);
+        InstallParameterMenuBar(window, params);
+        auto* bar = window.findChild<QMenuBar*>("MenuBar");
+        QVERIFY(bar);
+        const int height = bar->height();
+        QVERIFY(height > 0);
+        QCOMPARE(bar->geometry(), QRect(0, 0, plain.width(), height));
+        QCOMPARE(window.size(), plain.size() + QSize(0, height));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        const auto controls = plain.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        QVERIFY(controls.size() > 40);
+        for (const QWidget* control : controls) {
+            const auto* moved = window.findChild<QWidget*>(control->objectName());
+            QVERIFY2(moved, qPrintable(control->objectName()));
+            QCOMPARE(moved->geometry(), control->geometry().translated(0, height));
+        }
+    }
+
+    void entries_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::newRow("open") << "&Open…" << QKeySequence(Qt::CTRL | Qt::Key_O);
+        QTest::newRow("save") << "&Save…" << QKeySequence(Qt::CTRL | Qt::Key_S);
+        QTest::newRow("export") << "&Export last run as CSV…" << QKeySequence();
+        QTest::newRow("exit") << "E&xit" << QKeySequence(Qt::CTRL | Qt::Key_Q);
+        QTest::newRow("execute") << "&Execute" << QKeySequence(Qt::Key_F5);
+        QTest::newRow("about") << "&About Orvane" << QKeySequence();
+    }
+    void entries() {
+        QFETCH(QString, entry);
+        QFETCH(QKeySequence, shortcut);
+        AnalysisParameters params;
+        ParameterWindow window(params);
+        InstallParameterMenuBar(window, params);
+        QAction* a = menuEntry(*window.findChild<QMenuBar*>("MenuBar"), entry);
+        QVERIFY(a);
+        QCOMPARE(a->shortcut(), shortcut);
+        // Nothing to export before a run.
+        QCOMPARE(a->isEnabled(), !entry.startsWith("&Export"));
+    }
+
+    // Execute from the menu is the Execute button: the run checks, then the run request.
+    void executeEntryPressesExecute() {
+        AnalysisParameters params;
+        ParameterWindow window(params);
+        InstallParameterMenuBar(window, params);
+        QSignalSpy requested(&window, &ParameterWindow::runRequested);
+        menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
+        QCOMPARE(requested.count(), 1);
+    }
+
+    // Execute through the menu runs the windows; the finished run enables the export.
+    void exportFollowsARunOfTheWindows() {
+        AnalysisParameters params;
+        ParameterWindow window(params);
+        RunReport& report = InstallParameterMenuBar(window, params);
+        QCOMPARE(report.exportLastRun(m_dir.filePath("none.csv")),
+                 QStringLiteral("There is no run to export yet."));
+        connectRunWindows(window, params);
+        window.show();
+        QAction* exportRun =
+            menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Export last run as CSV…");
+        menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
+        CalculationWindow* calculation = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "Form2" && widget->isVisible()) {
+                calculation = qobject_cast<CalculationWindow*>(widget);
+            }
+        }
+        QVERIFY(calculation);
+        QTRY_VERIFY_WITH_TIMEOUT(calculation->state() == RunState::Finished, kRunTimeout);
+        QVERIFY(exportRun->isEnabled());
+        QCOMPARE(report.lastRun()->end, RunEnd::BondFailure);
+        calculation->findChild<QAbstractButton*>("Command1")->click();
+        QTRY_VERIFY(window.isVisible());
+    }
+
+    void afterARun_data() {
+        QTest::addColumn<float>("lb");
+        QTest::addColumn<bool>("shortBond");
+        QTest::newRow("long bond") << 120.0f << false;
+        QTest::newRow("short bond") << 40.0f << true;
+    }
+    void afterARun() {
+        QFETCH(float, lb);
+        QFETCH(bool, shortBond);
+        AnalysisParameters params = executed(lb);
+        RunReport report(params, nullptr);
+        CalculationWindow window(params);
+        report.attach(window);
+        QAction* summary = window.findChild<QAction*>("BondSummaryAction");
+        QVERIFY(summary && !summary->isEnabled());
+        QVERIFY(!action(*window.tauSlipPlot(), "Copy figure")->isEnabled());
+        QSignalSpy kept(&report, &RunReport::lastRunChanged);
+        window.showRunWindows();
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
+        QCOMPARE(kept.count(), 1);
+        const RunRecord& record = *report.lastRun();
+        QCOMPARE(record.end, RunEnd::BondFailure);
+        QCOMPARE(int(record.steps.size()), window.stepNumber());
+
+        const QString tip = window.findChild<QWidget*>("Shape2")->toolTip();
+        QVERIFY2(tip.contains("P∞") && tip.contains(">Le<"), qPrintable(tip));
+        QCOMPARE(tip.contains("shorter than its effective length"), shortBond);
+
+        QVERIFY(summary->isEnabled());
+        summary->trigger();
+        auto* summaryWindow = window.findChild<BondSummaryWindow*>("BondSummary");
+        QVERIFY(summaryWindow && summaryWindow->isVisible());
+        QCOMPARE(summaryWindow->findChild<QLabel*>("Le")->text(), QStringLiteral("69.9"));
+        QCOMPARE(summaryWindow->findChild<QLabel*>("lb")->text(),
+                 QString::number(double(lb), 'f', 3));
+        QCOMPARE(summaryWindow->findChild<QLabel*>("Pbumax")->text(),
+                 QString::number(record.steps.back().Pbumax, 'f', 1));
+        QCOMPARE(summaryWindow->findChild<QLabel*>("ShortBondNote") != nullptr, shortBond);
+
+        // The graph windows' menus act on the record.
+        std::ostringstream steps;
+        WriteRecordCsv(steps, record, CsvTable::Steps);
+        action(*window.tauSlipPlot(), "Copy data as CSV")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(steps.str()));
+        action(*window.distributionPlot(), "Copy data as CSV")->trigger();
+        QVERIFY(QGuiApplication::clipboard()->text().contains("\r\nstep,i,x,s,P,tau\r\n"));
+        action(*window.tauSlipPlot(), "Copy figure")->trigger();
+        QVERIFY(!QGuiApplication::clipboard()->image().isNull());
+
+        const QString svg = m_dir.filePath("figure.svg");
+        QCOMPARE(figureMenu(*window.tauSlipPlot())->saveFigure(svg, FigureKind::LoadSlip),
+                 QString());
+        QSvgRenderer renderer(svg);
+        QVERIFY(renderer.isValid());
+        QVERIFY(figureMenu(*window.distributionPlot())
+                    ->saveFigure(m_dir.filePath("no/such/figure.pdf"), FigureKind::Distribution)
+                    .contains("no/such/figure.pdf"));
+
+        const QString csv = m_dir.filePath("run.csv");
+        QCOMPARE(report.exportLastRun(csv), QString());
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        QCOMPARE(exported.readAll().toStdString(), steps.str());
+    }
+
+    // A run stopped by the button counts as it stands.
+    void stoppedRunIsKept() {
+        AnalysisParameters params = executed(120);
+        RunReport report(params, nullptr);
+        CalculationWindow window(params);
+        report.attach(window);
+        window.showRunWindows();
+        // Step by step: a fast machine would finish the 188-step run inside one timed wait.
+        runUntilStep(window, 10);
+        QCOMPARE(window.state(), RunState::Running);
+        window.findChild<QAbstractButton*>("Command1")->click();
+        QVERIFY(report.lastRun());
+        QCOMPARE(report.lastRun()->end, RunEnd::Stopped);
+        QVERIFY(!report.lastRun()->steps.empty());
+    }
+
+    // ORVANE_GRAB_DIR=dir writes pictures of Form1 with its menu bar, the Bond summary window
+    // and the figures of the start-up run (PNG, and the SVG rendered to PNG).
+    void pictures() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (dir.isEmpty()) {
+            QSKIP("set ORVANE_GRAB_DIR to write window pictures");
+        }
+        AnalysisParameters startup = StartupParameters();
+        ParameterWindow form1(startup);
+        InstallParameterMenuBar(form1, startup);
+        form1.show();
+        QVERIFY(form1.grab().save(dir + "/Form1-menubar.png"));
+
+        AnalysisParameters params = executed(120);
+        params.comment = "Beam B1, CFRP 試験体";
+        RunReport report(params, nullptr);
+        CalculationWindow window(params);
+        report.attach(window);
+        window.showRunWindows();
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
+        window.findChild<QAction*>("BondSummaryAction")->trigger();
+        auto* summaryWindow = window.findChild<BondSummaryWindow*>("BondSummary");
+        QVERIFY(QTest::qWaitForWindowExposed(summaryWindow));
+        QVERIFY(summaryWindow->grab().save(dir + "/BondSummary.png"));
+        {
+            AnalysisParameters shortBond = executed(40);
+            RunReport shortReport(shortBond, nullptr);
+            CalculationWindow shortWindow(shortBond);
+            shortReport.attach(shortWindow);
+            shortWindow.showRunWindows();
+            QTRY_VERIFY_WITH_TIMEOUT(shortWindow.state() == RunState::Finished, kRunTimeout);
+            shortWindow.findChild<QAction*>("BondSummaryAction")->trigger();
+            auto* shortSummary = shortWindow.findChild<BondSummaryWindow*>("BondSummary");
+            QVERIFY(QTest::qWaitForWindowExposed(shortSummary));
+            QVERIFY(shortSummary->grab().save(dir + "/BondSummary-short.png"));
+        }
+        for (const FigureKind kind : kFigureKinds) {
+            FigureMenu* menu = figureMenu(kind == FigureKind::Distribution
+                                              ? static_cast<QWidget&>(*window.distributionPlot())
+                                              : *window.tauSlipPlot());
+            const QString name =
+                QString::fromStdString(FigureFileName(dir.toStdString() + "/figure.svg", kind));
+            QCOMPARE(menu->saveFigure(name, kind), QString());
+            QCOMPARE(menu->saveFigure(QString(name).replace(".svg", ".png"), kind), QString());
+            QSvgRenderer renderer(name);
+            QImage rendered(renderer.defaultSize(), QImage::Format_RGB32);
+            rendered.fill(Qt::white);
+            QPainter painter(&rendered);
+            renderer.render(&painter);
+            painter.end();
+            QVERIFY(rendered.save(QString(name).replace(".svg", "-svg-rendered.png")));
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previousDirectory;
+};
+
+QTEST_MAIN(ReportWindowsTest)
+#include "reportwindows_test.moc"
