@@ -1,11 +1,9 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
-#include "apps/orvane-batch/BatchOptions.h"
 #include "apps/orvane-batch/BatchReport.h"
+#include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
-#include "apps/orvane-batch/FitCommand.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
-#include "apps/orvane-batch/StudyCommand.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
@@ -115,34 +113,8 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
         << BondSummaryText(bond, run.Pbumax);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
-    // whole steps, instead of the process being killed.
-    std::signal(SIGXFSZ, SIG_IGN);
-    if (argc > 1 && std::string_view(argv[1]) == "fit") {
-        return RunFitCommand(argc - 1, argv + 1);
-    }
-    if (argc > 1 && std::string_view(argv[1]) == "study") {
-        return RunStudyCommand(argc - 1, argv + 1);
-    }
-    const BatchOptionsParse parse =
-        ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parse.error.empty()) {
-        std::cerr << "orvane-batch: " << parse.error << "\n\n" << kBatchUsage;
-        return kExitRefused;
-    }
-    const BatchOptions& options = parse.options;
-    if (options.help) {
-        std::cout << kBatchUsage;
-        return kExitDone;
-    }
-    if (options.version) {
-        std::cout << "orvane-batch " << kVersion << "\n";
-        return kExitDone;
-    }
-
+// The run: the command without a name.
+int runCommand(const BatchOptions& options) {
     DataSet data;
     if (!loadDataSet(options, data)) {
         return kExitRefused;
@@ -185,4 +157,35 @@ int main(int argc, char** argv) {
     }
     printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::string name = CommandName(line.command);
+    if (!line.error.empty()) {
+        std::cerr << name << ": " << line.error << "\n\n" << line.help;
+        return kExitRefused;
+    }
+    if (line.helpAsked()) {
+        std::cout << line.help;
+        return kExitDone;
+    }
+    if (line.run.version) {
+        std::cout << "orvane-batch " << kVersion << "\n";
+        return kExitDone;
+    }
+    switch (line.command) {
+    case Command::Study:
+        return RunStudyCommand(line.study);
+    case Command::Fit:
+        return RunFitCommand(line.fit);
+    case Command::Run:
+        break;
+    }
+    return runCommand(line.run);
 }
