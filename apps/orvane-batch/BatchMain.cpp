@@ -3,6 +3,7 @@
 #include "apps/orvane-batch/BatchReport.h"
 #include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
@@ -13,40 +14,30 @@
 #include "core/results/ResultFileRun.h"
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 using namespace orvane;
 
 namespace {
 
-// Shows the step on a terminal now and then, so a long run is seen to be alive.
-class ProgressLine : public RunObserver {
+// The step on the progress line.
+class StepProgress : public RunObserver {
 public:
+    explicit StepProgress(ProgressLine& line) : m_line(line) {}
     void stepFinished(const StepResult& result) override {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastShown < std::chrono::milliseconds(250)) {
-            return;
-        }
-        m_lastShown = now;
-        std::cerr << "\rstep " << result.step << "  sl " << FormatMask(result.sl, "0.000e+00")
-                  << " mm  Pl " << FormatMask(result.Pl, "0.000e+00") << " N   " << std::flush;
-        m_shown = true;
-    }
-    void clear() const {
-        if (m_shown) {
-            std::cerr << "\r\033[K" << std::flush;
-        }
+        m_line.show([&result] {
+            return "step " + std::to_string(result.step) + "  sl " +
+                   FormatMask(result.sl, "0.000e+00") + " mm  Pl " +
+                   FormatMask(result.Pl, "0.000e+00") + " N";
+        });
     }
 
 private:
-    std::chrono::steady_clock::time_point m_lastShown = std::chrono::steady_clock::now();
-    bool m_shown = false;
+    ProgressLine& m_line;
 };
 
 // The data set as the parameter window would hold it after loading FILE (or at start-up),
@@ -137,7 +128,8 @@ int runCommand(const BatchOptions& options) {
     // "-" sends the result file to standard output, and the summary to standard error.
     const bool resultToStdout = options.outputPath == "-";
     ProgressLine progress;
-    RunObserver* const observer = report.observer(isatty(STDERR_FILENO) ? &progress : nullptr);
+    StepProgress stepProgress(progress);
+    RunObserver* const observer = report.observer(progress.onTerminal() ? &stepProgress : nullptr);
     const RunSummary run =
         resultToStdout ? RunToStandardOutput(data.params, observer)
                        : RunToResultFile(data.params, options.outputPath.value_or(""), observer);

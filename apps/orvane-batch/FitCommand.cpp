@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/FitCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/ProgressLine.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
 #include "core/files/ParameterFile.h"
@@ -10,12 +11,9 @@
 #include "fit/BondLawFit.h"
 #include "fit/FitFigure.h"
 
-#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
-#include <mutex>
-#include <unistd.h>
 
 #ifdef ORVANE_FIGURES
 #include "render/FitFigureFile.h"
@@ -43,40 +41,6 @@ bool loadBase(const FitOptions& options, DataSet& base) {
     CopyFieldTexts(base.params, base.texts);
     return true;
 }
-
-// Shows the best misfit so far on a terminal.
-class ProgressLine {
-public:
-    explicit ProgressLine(bool shown) : m_shown(shown) {}
-    void show(const std::string& law, const FitProgress& progress) {
-        if (!m_shown) {
-            return;
-        }
-        const std::lock_guard lock(m_mutex);
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::milliseconds(100)) {
-            return;
-        }
-        m_last = now;
-        std::cerr << "\rfit " << law << ": " << progress.modelRuns << " runs, RMSE "
-                  << BriefText(progress.bestRmse) << " N  (" << BriefText(progress.best[0]) << ", "
-                  << BriefText(progress.best[1]) << ", " << BriefText(progress.best[2]) << ")"
-                  << "\033[K" << std::flush;
-        m_dirty = true;
-    }
-    void clear() {
-        if (m_dirty) {
-            std::cerr << "\r\033[K" << std::flush;
-            m_dirty = false;
-        }
-    }
-
-private:
-    bool m_shown;
-    bool m_dirty = false;
-    std::mutex m_mutex;
-    std::chrono::steady_clock::time_point m_last{};
-};
 
 // The comment of the fitted file: what it was fitted to, then the base comment; shortened
 // to what Shift-JIS can hold.
@@ -146,7 +110,7 @@ int RunFitCommand(const FitOptions& options) {
 
     std::string prefix = options.outputPrefix.value_or(
         (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
-    ProgressLine progress(isatty(STDERR_FILENO));
+    ProgressLine progress;
     std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
                        ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
     const BondLawFit* better = nullptr;
@@ -164,7 +128,13 @@ int RunFitCommand(const FitOptions& options) {
                     text->empty() ? base.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
             }
         }
-        settings.progress = [&, model](const FitProgress& p) { progress.show(lawName(model), p); };
+        settings.progress = [&, model](const FitProgress& p) {
+            progress.show([&] {
+                return "fit " + lawName(model) + ": " + std::to_string(p.modelRuns) +
+                       " runs, RMSE " + BriefText(p.bestRmse) + " N  (" + BriefText(p.best[0]) +
+                       ", " + BriefText(p.best[1]) + ", " + BriefText(p.best[2]) + ")";
+            });
+        };
         fits.push_back(FitBondLaw(target, settings));
         progress.clear();
         const BondLawFit& fit = fits.back();

@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/StudyCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/ProgressLine.h"
 #include "core/results/ExitStatus.h"
 #include "core/study/Study.h"
 #include "core/study/StudyPlot.h"
@@ -18,7 +19,6 @@
 #include <optional>
 #include <pthread.h>
 #include <thread>
-#include <unistd.h>
 
 namespace orvane {
 
@@ -64,38 +64,6 @@ std::string clock(double seconds) {
     const long rest = whole % 60;
     return text + (rest < 10 ? "0" : "") + std::to_string(rest);
 }
-
-// Points done / total, elapsed and the estimated time left, on a terminal now and then.
-class StudyProgress {
-public:
-    explicit StudyProgress(std::int64_t total) : m_total(total), m_shown(isatty(STDERR_FILENO)) {}
-
-    void pointDone(std::int64_t done) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!m_shown || (now - m_lastShown < std::chrono::milliseconds(250) && done < m_total)) {
-            return;
-        }
-        m_lastShown = now;
-        const double elapsed = seconds();
-        const double left = elapsed / double(done) * double(m_total - done);
-        std::cerr << "\r\033[Kpoints " << done << "/" << m_total << "  elapsed " << clock(elapsed)
-                  << "  left ~" << clock(left) << std::flush;
-    }
-    void clear() const {
-        if (m_shown) {
-            std::cerr << "\r\033[K" << std::flush;
-        }
-    }
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    }
-
-private:
-    std::int64_t m_total;
-    bool m_shown;
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point m_lastShown = m_start;
-};
 
 // Ctrl+C and a termination request stop the study: the signals are blocked in every thread
 // and taken by one watcher, which may then use the stop source (a handler could not).
@@ -173,7 +141,11 @@ int RunStudyCommand(const StudyOptions& given) {
     }
 
     const std::int64_t total = PointCount(study);
-    StudyProgress progress(total);
+    ProgressLine progress;
+    const auto start = std::chrono::steady_clock::now();
+    const auto seconds = [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
     std::int64_t refused = 0;
     bool writeFailed = false;
     std::int64_t done = 0;
@@ -192,7 +164,15 @@ int RunStudyCommand(const StudyOptions& given) {
                 if (options.figure) {
                     plot.add(result);
                 }
-                progress.pointDone(result.index + 1);
+                const std::int64_t done = result.index + 1;
+                progress.show(
+                    [&] {
+                        const double elapsed = seconds();
+                        const double left = elapsed / double(done) * double(total - done);
+                        return "points " + std::to_string(done) + "/" + std::to_string(total) +
+                               "  elapsed " + clock(elapsed) + "  left ~" + clock(left);
+                    },
+                    done == total);
                 writeFailed =
                     (csv && !csvOut.stream->flush()) || (jsonl && !jsonOut.stream->flush());
                 return !writeFailed;
@@ -210,7 +190,7 @@ int RunStudyCommand(const StudyOptions& given) {
         }
     }
     std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
-              << clock(progress.seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+              << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
               << " threads";
     if (refused > 0) {
         std::cerr << "; " << refused << " refused by the run checks (see the problem column)";
