@@ -3,6 +3,7 @@
 #include "apps/orvane-batch/BatchReport.h"
 #include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/FigureModule.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
 #include "core/Version.h"
@@ -170,6 +171,11 @@ int main(int argc, char** argv) {
     if (line.run.version) {
         std::cout << "orvane-batch " << kVersion << "\n";
         return kExitDone;
+    }
+    // The figure module is loaded before any work, so that a program without it refuses at once.
+    if (std::string error; line.figureAsked() && !LoadFigureModule(error)) {
+        std::cerr << name << ": --figure: " << error << "\n";
+        return kExitRefused;
     }
     switch (line.command) {
     case Command::Study:

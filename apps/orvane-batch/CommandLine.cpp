@@ -374,11 +374,6 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     addBaseFile(fit, "BASE.kvp", options.parameterFile, "base parameter file",
                 "the base data set (default: the start-up data set)");
     fit.final_callback([&options] {
-#ifndef ORVANE_FIGURES
-        if (options.figureFile) {
-            throw Refused{"this build of orvane-batch draws no figures (it was built without Qt)"};
-        }
-#endif
         if (!options.help && options.measuredFile.empty()) {
             throw Refused{"--measured FILE is needed"};
         }

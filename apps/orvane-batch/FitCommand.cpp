@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/FitCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/FigureModule.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
@@ -14,10 +15,6 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
-
-#ifdef ORVANE_FIGURES
-#include "render/FitFigureFile.h"
-#endif
 
 namespace orvane {
 
@@ -161,24 +158,26 @@ int RunFitCommand(const FitOptions& options) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
             return kExitFailed;
         }
-#ifdef ORVANE_FIGURES
         if (options.figureFile) {
             std::string figure = *options.figureFile;
             if (options.laws.size() > 1) {
                 const std::size_t dot = figure.rfind('.');
                 figure.insert(dot, "-" + lawName(model));
             }
-            const std::string error = SaveFitFigure(
-                MakeFitFigures(target, fit,
-                               std::filesystem::path(options.measuredFile).filename().string()),
-                figure);
+            std::string error;
+            const FigureFunctions* const figures = LoadFigureModule(error);
+            if (figures) {
+                error = figures->saveFitFigure(
+                    MakeFitFigures(target, fit,
+                                   std::filesystem::path(options.measuredFile).filename().string()),
+                    figure);
+            }
             if (!error.empty()) {
                 std::cerr << "orvane-batch fit: " << error << "\n";
                 return kExitFailed;
             }
             written.figure = figure;
         }
-#endif
         if (options.json) {
             json += (fits.size() > 1 ? "," : "") + fitJson(fit, written);
         } else {
