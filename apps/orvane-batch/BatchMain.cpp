@@ -6,6 +6,7 @@
 #include "apps/orvane-batch/FigureModule.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
+#include "apps/orvane-batch/StandardOutput.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
@@ -152,13 +153,8 @@ int runCommand(const BatchOptions& options) {
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
-    // whole steps, instead of the process being killed.
-    std::signal(SIGXFSZ, SIG_IGN);
-    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+// What the command line asks for; returns the exit status.
+int runCommandLine(const CommandLine& line) {
     const std::string name = CommandName(line.command);
     if (!line.error.empty()) {
         std::cerr << name << ": " << line.error << "\n\n" << line.help;
@@ -186,4 +182,24 @@ int main(int argc, char** argv) {
         break;
     }
     return runCommand(line.run);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    GuardStandardOutput();
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const int status = runCommandLine(line);
+    // What went to standard output (summary, JSON, help) must have arrived: a script that
+    // reads it must not take a lost result for success. A command that failed has told why.
+    const std::string failure = StandardOutputFailure();
+    if (!failure.empty() && (status == kExitDone || status == kExitStepLimit)) {
+        std::cerr << CommandName(line.command) << ": cannot write standard output: " << failure
+                  << "\n";
+        return kExitFailed;
+    }
+    return status;
 }

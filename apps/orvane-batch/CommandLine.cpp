@@ -1,5 +1,6 @@
 #include "apps/orvane-batch/CommandLine.h"
 
+#include "core/numtext/NumberText.h"
 #include "core/results/RunFigure.h"
 
 #include <CLI/CLI.hpp>
@@ -20,8 +21,9 @@ struct EmptyValue {
     std::string name; // the option's first name, as CLI11 knows it
 };
 
-std::string quotedText(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+// An entry echoed in a message: as given when short, else quoted and cut.
+std::string entry(const std::string& text) {
+    return text.size() <= 80 ? text : QuotedEntry(text);
 }
 
 // An option that takes a value, given any number of times; apply reads each value in turn
@@ -76,7 +78,7 @@ BondModel modelNamed(const std::string& value) {
     if (value == "bilinear") {
         return BondModel::PerfectlyBilinear;
     }
-    throw Refused{"--model takes softening or bilinear, not " + quotedText(value)};
+    throw Refused{"--model takes softening or bilinear, not " + QuotedEntry(value)};
 }
 
 void addModel(CLI::App& command, BondModel& model) {
@@ -89,7 +91,13 @@ void addModel(CLI::App& command, BondModel& model) {
 
 void addInitialDs(CLI::App& command, std::string& text) {
     addValue(
-        command, "--initial-ds", "TEXT", [&text](const std::string& value) { text = value; },
+        command, "--initial-ds", "TEXT",
+        [&text](const std::string& value) {
+            if (!ParseWholeNumber(value)) {
+                throw Refused{"--initial-ds takes a number, not " + QuotedEntry(value)};
+            }
+            text = value;
+        },
         "text of the initial ds field (default 1E-07); the run starts\n"
         "from its number / 100");
 }
@@ -101,7 +109,7 @@ int wholeNumber(const std::string& option, const std::string& value, int min, in
     if (error != std::errc() || end != value.data() + value.size() || number < min ||
         number > max) {
         throw Refused{option + " takes a whole number from " + std::to_string(min) + " to " +
-                      std::to_string(max) + ", not " + quotedText(value)};
+                      std::to_string(max) + ", not " + QuotedEntry(value)};
     }
     return number;
 }
@@ -238,7 +246,7 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         study, "--figure", "FILE",
         [&options](const std::string& value) {
             if (!FigureFormatOf(value)) {
-                throw Refused{"--figure " + quotedText(value) +
+                throw Refused{"--figure " + QuotedEntry(value) +
                               ": the name must end in .png, .svg or .pdf"};
             }
             options.figure = value;
@@ -316,7 +324,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
             } else if (value == "both") {
                 options.laws = {BondModel::BilinearSoftening, BondModel::PerfectlyBilinear};
             } else {
-                throw Refused{"--law takes softening, bilinear or both, not " + quotedText(value)};
+                throw Refused{"--law takes softening, bilinear or both, not " + QuotedEntry(value)};
             }
         },
         "softening (bi-linear softening, the default), bilinear (perfectly\n"
@@ -328,13 +336,17 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
             const std::string name = value.substr(0, equals);
             const std::optional<int> j = lawParameter(name);
             if (!j) {
-                throw Refused{"--fix takes tau, smax or su, not " + quotedText(name)};
+                throw Refused{"--fix takes tau, smax or su, not " + QuotedEntry(name)};
             }
             if (options.fixed[std::size_t(*j)]) {
                 throw Refused{"--fix " + name + " is given twice"};
             }
             if (equals != std::string::npos && value.size() == equals + 1) {
                 throw Refused{"--fix " + value + " needs a value after \"=\""};
+            }
+            if (equals != std::string::npos && !ParseWholeNumber(value.substr(equals + 1))) {
+                throw Refused{"--fix " + name + " takes a number, not " +
+                              QuotedEntry(value.substr(equals + 1))};
             }
             options.fixed[std::size_t(*j)] =
                 equals == std::string::npos ? "" : value.substr(equals + 1);
@@ -360,7 +372,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         [&options](const std::string& value) {
             if (!FigureFormatOf(value)) {
                 throw Refused{"--figure needs a name ending in .png, .svg or .pdf, not " +
-                              quotedText(value)};
+                              QuotedEntry(value)};
             }
             options.figureFile = value;
         },
@@ -417,14 +429,14 @@ void completeLongNames(const CLI::App& command, std::vector<std::string>& argume
             }
         }
         if (matches.empty()) {
-            throw Refused{"unknown option --" + name};
+            throw Refused{"unknown option " + entry("--" + name)};
         }
         if (matches.size() > 1) {
             std::string names;
             for (const auto& match : matches) {
                 names += (names.empty() ? "--" : ", --") + match.second;
             }
-            throw Refused{"--" + name + " is short for more than one option: " + names};
+            throw Refused{entry("--" + name) + " is short for more than one option: " + names};
         }
         const auto& [option, longName] = matches.front();
         if (equals != std::string::npos && option->get_expected_min() == 0) {
@@ -465,7 +477,7 @@ void refuseLeftOver(const CLI::App& command) {
         if (argument != "--") {
             throw Refused{argument.starts_with("-") && argument.size() > 1
                               ? "unknown option -" + argument.substr(1, 1)
-                              : "unexpected " + quotedText(argument)};
+                              : "unexpected " + QuotedEntry(argument)};
         }
     }
 }

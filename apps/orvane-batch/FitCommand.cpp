@@ -95,6 +95,20 @@ int RunFitCommand(const FitOptions& options) {
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
+    // The fixed parameters' texts: as given, or the base file's.
+    std::array<std::optional<std::string>, kLawParameterCount> fixed;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (const auto& text = options.fixed[std::size_t(j)]) {
+            fixed[std::size_t(j)] =
+                text->empty() ? base.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
+        }
+    }
+    // The law rises to its peak at smax and ends at su: fixed both, smax must stay below su.
+    if (fixed[1] && fixed[2] && !(FieldValue(*fixed[1]) < FieldValue(*fixed[2]))) {
+        std::cerr << "orvane-batch fit: --fix: smax " << *fixed[1] << " is not below su "
+                  << *fixed[2] << "; smax must stay below su\n";
+        return kExitRefused;
+    }
     const MeasuredCurveRead read = ReadMeasuredCurve(options.measuredFile);
     for (const std::string& skipped : read.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
@@ -119,12 +133,7 @@ int RunFitCommand(const FitOptions& options) {
         settings.baseTexts = base.texts;
         settings.model = model;
         settings.jobs = options.jobs;
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            if (const auto& text = options.fixed[std::size_t(j)]) {
-                settings.fixedTexts[std::size_t(j)] =
-                    text->empty() ? base.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
-            }
-        }
+        settings.fixedTexts = fixed;
         settings.progress = [&, model](const FitProgress& p) {
             progress.show([&] {
                 return "fit " + lawName(model) + ": " + std::to_string(p.modelRuns) +

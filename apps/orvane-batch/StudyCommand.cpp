@@ -29,6 +29,7 @@ bool loadBase(const StudyOptions& options, StudyDefinition& study) {
         std::cerr << "orvane-batch: " << status.message << "\n";
         return false;
     }
+    base.params.bondModel = options.model;
     CopyFieldTexts(base.params, base.texts);
     study.base = std::move(base.params);
     study.baseTexts = std::move(base.texts);
@@ -202,7 +203,15 @@ int RunStudyCommand(const StudyOptions& given) {
     if (writeFailed) {
         return kExitFailed;
     }
-    return done < total ? kExitStopped : kExitDone;
+    if (done < total) {
+        return kExitStopped;
+    }
+    // As a single run of a data set the run checks refuse: nothing was analysed.
+    if (refused == total) {
+        std::cerr << "orvane-batch study: the run checks refused every point\n";
+        return kExitRefused;
+    }
+    return kExitDone;
 }
 
 } // namespace orvane

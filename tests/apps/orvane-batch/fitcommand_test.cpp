@@ -71,6 +71,12 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--output"}, "--output needs a value"},
         {{"--measured", "a.csv", "--measured", "b.csv"}, "only one measured file can be given"},
         {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base parameter file can be given"},
+        {{"--measured", "t.csv", "--fix", "su=1,5"}, "--fix su takes a number, not \"1,5\""},
+        {{"--measured", "t.csv", "--fix", "smax=0.05\n"},
+         "--fix smax takes a number, not \"0.05\n\""},
+        {{"--measured", "t.csv", "--fix", "tau=6.4 N/mm2"},
+         "--fix tau takes a number, not \"6.4 N/mm2\""},
+        {{"--measured", "t.csv", "--initial-ds", "x"}, "--initial-ds takes a number, not \"x\""},
     };
     for (const auto& line : lines) {
         EXPECT_EQ(ParseFitOptions(line.arguments).error, line.error);
@@ -133,6 +139,16 @@ TEST_F(FitCommand, FitsTheStartUpCurveAndWritesTheFittedFiles) {
     const std::string rows = readFile(m_dir / "test-fit.csv");
     EXPECT_TRUE(rows.starts_with("slip (mm),measured load (N),model load (N),residual (N)\r\n"));
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 21);
+}
+
+// The law rises to smax and ends at su: fixed both, with the base file's su too, smax must
+// stay below su; refused before the measured file is read.
+TEST_F(FitCommand, RefusesAFixedSmaxNotBelowSu) {
+    for (const char* fixed :
+         {"--fix smax=0.5 --fix su=0.4", "--fix smax=0.354 --fix su", "--fix su=0.06 --fix smax"}) {
+        EXPECT_EQ(run(std::string("--measured none.csv ") + fixed), 2) << fixed;
+        EXPECT_NE(m_err.find("smax must stay below su"), std::string::npos) << m_err;
+    }
 }
 
 TEST_F(FitCommand, ReportsBadRowsAndRefusesABadCurve) {
