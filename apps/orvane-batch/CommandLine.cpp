@@ -198,7 +198,8 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
                "Exit status: 0 done (the bond failed), 1 the result file (or a CSV or figure\n"
                "file) could not be opened or written (or is the parameter file itself), standard\n"
                "output could not be written, or the analysis left the range of its numbers,\n"
-               "2 bad command line, unreadable parameter file or a data set that cannot be run,\n"
+               "2 bad command line, unreadable parameter file, a data set that cannot be run or\n"
+               "a figure asked of a program without its figure module,\n"
                "3 the run reached the step limit of 10000 steps without a bond failure.");
 }
 
@@ -272,7 +273,8 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "far.\n"
         "Exit status: 0 done, 1 an output (standard output too) could not be written, 2 bad\n"
         "command line, unreadable base file, a study that cannot start or one whose every\n"
-        "point was refused by the run checks, 130 stopped.");
+        "point was refused by the run checks, a figure asked of a program without its figure\n"
+        "module, 130 stopped.");
 }
 
 std::optional<int> lawParameter(std::string_view name) {
@@ -396,8 +398,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "uncertainty is the standard\nerror of each parameter from the curvature of the "
                "misfit (Gauss-Newton).\n"
                "Exit status: 0 done, 1 a file or standard output could not be written, 2 bad\n"
-               "command line, unreadable files, a data set that cannot be run or a fit that\n"
-               "cannot start.");
+               "command line, unreadable files, a data set that cannot be run, a fit that cannot\n"
+               "start or a figure asked of a program without its figure module.");
 }
 
 // getopt's habits for long options, which scripts may rely on: a unique prefix stands for the
