@@ -39,6 +39,10 @@ run_installed() {
     QT_QPA_PLATFORM=offscreen "$bin/orvane" --version
     "$bin/orvane-batch" --json -o "$root/example.t-s" "$examples/short-bond.kvp" |
         grep '"end":"bond-failure"'
+    # The figures come from the installed figure module.
+    "$bin/orvane-batch" --figure "$root/example.pdf" -o "$root/example.t-s" \
+        "$examples/short-bond.kvp" >/dev/null
+    file "$root/example.pdf" | grep -q "PDF document"
 }
 run_installed "$root/usr/bin" "$share/doc/orvane/examples"
 
