@@ -627,4 +627,32 @@ bool IsDataSetPath(std::string_view path) {
     });
 }
 
+bool ReadsAsDataSet(const std::string& path) {
+    if (IsDataSetPath(path)) {
+        return true;
+    }
+    const size_t dot = path.rfind('.');
+    if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
+        std::string extension = path.substr(dot);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (extension == ".kvp") {
+            return false;
+        }
+    }
+    // Opened without waiting, like the readers; a pipe is left to them to refuse.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    char head[4096];
+    ssize_t got = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        got = ::read(fd, head, sizeof head);
+    }
+    ::close(fd);
+    return got > 0 && LooksLikeDataSetFile(std::string_view(head, size_t(got)));
+}
+
 } // namespace orvane

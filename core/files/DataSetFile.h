@@ -91,5 +91,9 @@ bool LooksLikeDataSetFile(std::string_view bytes);
 // Whether path ends in the data-set extension ".orv", in any letter case.
 bool IsDataSetPath(std::string_view path);
 inline constexpr std::string_view kDataSetExtension = ".orv";
+// Whether the file at path is read as a data set: by its extension (.orv yes, .kvp no), else
+// by its first bytes. A file that cannot be read counts as a parameter file, whose reader
+// reports why.
+bool ReadsAsDataSet(const std::string& path);
 
 } // namespace orvane
