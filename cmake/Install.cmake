@@ -6,6 +6,7 @@ include(GNUInstallDirs)
 set(ORVANE_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvane)
 
 install(TARGETS orvane-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES docs/data-set-file.md DESTINATION ${ORVANE_DOC_DIR})
 install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING
     PATTERN "*.kvp" PATTERN "*.orv")
 
