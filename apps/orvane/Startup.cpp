@@ -21,11 +21,12 @@
 namespace orvane {
 
 const char* const kStartupUsage =
-    "usage: orvane [FILE.kvp]\n"
+    "usage: orvane [FILE.orv | FILE.kvp]\n"
     "       orvane --help | --version\n"
     "\n"
     "Opens the parameter window of Orvane with the start-up data set, or with the data set of\n"
-    "the parameter file FILE.kvp, loaded as Open loads it.\n"
+    "the data-set file FILE.orv (law and initial ds included) or of the parameter file\n"
+    "FILE.kvp, loaded as Open loads it.\n"
     "  -h, --help      show this text\n"
     "  -V, --version   show the program's version\n"
     "The toolkit's own options, such as -platform NAME and -style NAME, are accepted too.\n"

@@ -1,10 +1,12 @@
 #include "apps/orvane/DataSetMenu.h"
 #include "apps/orvane/ParameterMenuBar.h"
+#include "apps/orvane/Startup.h"
 #include "core/files/DataSetFile.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "support/FileBytes.h"
 #include "support/MessageBoxAnswer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -81,6 +83,15 @@ private slots:
         QCOMPARE(m_menu->concrete(), bilinearSet().concrete);
         QCOMPARE(concreteChanged.count(), 1);
         QCOMPARE(m_menu->dataSet(), bilinearSet());
+    }
+
+    // The program's file argument takes a data-set file whole.
+    void fileArgumentTakesADataSet() {
+        const QString path = m_dir.filePath("argument.orv");
+        QVERIFY(WriteDataSetFile(path.toStdString(), bilinearSet()).ok());
+        openParameterWindow(*m_window, m_params, path);
+        QCOMPARE(m_menu->dataSet(), bilinearSet());
+        QCOMPARE(m_params.bondModel, BondModel::PerfectlyBilinear);
     }
 
     // A parameter file opened here behaves as through the Open button: the law and the
@@ -171,10 +182,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_window));
         auto* bar = m_window->findChild<QMenuBar*>("MenuBar");
         QMenu* file = bar->actions().constFirst()->menu();
-        file->popup(m_window->mapToGlobal(QPoint(0, bar->height())));
-        QVERIFY(QTest::qWaitForWindowExposed(file));
-        QVERIFY(file->grab().save(dir + "/Form1-file-menu.png"));
-        file->hide();
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(53, 53, 53));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Text, Qt::white);
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        for (const auto& [palette, name] : {std::pair{light, "light"}, std::pair{dark, "dark"}}) {
+            QApplication::setPalette(palette);
+            file->setPalette(palette);
+            file->popup(m_window->mapToGlobal(QPoint(0, bar->height())));
+            QVERIFY(QTest::qWaitForWindowExposed(file));
+            QVERIFY(file->grab().save(dir + "/Form1-file-menu-" + name + ".png"));
+            file->hide();
+        }
+        QApplication::setPalette(light);
         m_window->showDataSet(bilinearSet());
         QVERIFY(m_window->grab().save(dir + "/Form1-data-set.png"));
     }
