@@ -55,6 +55,8 @@ DataSet DataSetMenu::dataSet() const {
 }
 
 bool DataSetMenu::open(const QString& path) {
+    // The file last picked, as the parameter file dialog keeps it for the result file's header.
+    m_params.chosenFilePath = QFileInfo(path).absoluteFilePath().toStdString();
     if (!ReadsAsDataSet(path.toStdString())) {
         return m_window.loadFrom(path);
     }

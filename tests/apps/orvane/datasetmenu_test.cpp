@@ -80,6 +80,7 @@ private slots:
         QCOMPARE(m_params.ds, FieldValue("2E-07"));
         QCOMPARE(m_params.comment, bilinearSet().comment);
         QCOMPARE(m_params.parameterFilePath, path.toStdString());
+        QCOMPARE(m_params.chosenFilePath, path.toStdString());
         QCOMPARE(m_menu->concrete(), bilinearSet().concrete);
         QCOMPARE(concreteChanged.count(), 1);
         QCOMPARE(m_menu->dataSet(), bilinearSet());
