@@ -29,13 +29,13 @@ std::string lawTitle(BondModel model) {
 }
 
 // The data set of the base file as the parameter window would hold it, with Execute's copy.
-bool loadBase(const FitOptions& options, DataSet& base) {
-    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, base);
+bool loadBase(const FitOptions& options, LoadedDataSet& base) {
+    const FileStatus status =
+        LoadDataSet(options.parameterFile, {{}, options.initialDsText, {}}, base);
     if (!status.ok()) {
         std::cerr << "orvane-batch fit: " << status.message << "\n";
         return false;
     }
-    CopyFieldTexts(base.params, base.texts);
     return true;
 }
 
@@ -91,7 +91,7 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
 } // namespace
 
 int RunFitCommand(const FitOptions& options) {
-    DataSet base;
+    LoadedDataSet base;
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
@@ -100,7 +100,7 @@ int RunFitCommand(const FitOptions& options) {
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (const auto& text = options.fixed[std::size_t(j)]) {
             fixed[std::size_t(j)] =
-                text->empty() ? base.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
+                text->empty() ? base.data.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
         }
     }
     // The law rises to its peak at smax and ends at su: fixed both, smax must stay below su.
@@ -130,7 +130,7 @@ int RunFitCommand(const FitOptions& options) {
     for (const BondModel model : options.laws) {
         FitSettings settings;
         settings.base = base.params;
-        settings.baseTexts = base.texts;
+        settings.baseTexts = base.data.texts;
         settings.model = model;
         settings.jobs = options.jobs;
         settings.fixedTexts = fixed;

@@ -70,7 +70,7 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--verbose"}, "unknown option --verbose"},
         {{"--measured", "t.csv", "--output"}, "--output needs a value"},
         {{"--measured", "a.csv", "--measured", "b.csv"}, "only one measured file can be given"},
-        {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base parameter file can be given"},
+        {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base file can be given"},
         {{"--measured", "t.csv", "--fix", "su=1,5"}, "--fix su takes a number, not \"1,5\""},
         {{"--measured", "t.csv", "--fix", "smax=0.05\n"},
          "--fix smax takes a number, not \"0.05\n\""},
