@@ -4,7 +4,9 @@
 #include "apps/orvane-batch/BatchReport.h"
 #include "apps/orvane-batch/DataSet.h"
 #include "apps/orvane-batch/FitCommand.h"
+#include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
+#include "apps/orvane-batch/StopOnSignal.h"
 #include "apps/orvane-batch/StudyCommand.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
@@ -12,6 +14,7 @@
 #include "core/numtext/NumberText.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/JsonText.h"
+#include "core/results/ResultFileName.h"
 #include "core/results/ResultFileRun.h"
 
 #include <charconv>
@@ -156,6 +159,18 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
+    const RunOutputNames outputs{options.parameterFile,
+                                 options.outputPath,
+                                 ResultFilePath(data.params.parameterFilePath),
+                                 options.csvPath,
+                                 options.csvDistributionPath,
+                                 options.figurePath};
+    if (const std::string refusal = CheckRunOutputs(outputs, options.force); !refusal.empty()) {
+        std::cerr << "orvane-batch: " << refusal << "\n";
+        return kExitRefused;
+    }
+
+    const StopOnSignal stopOnSignal;
     BatchReport report(options);
     if (!report.begin(data.params)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
@@ -166,9 +181,10 @@ int main(int argc, char** argv) {
     const bool resultToStdout = options.outputPath == "-";
     ProgressLine progress;
     RunObserver* const observer = report.observer(isatty(STDERR_FILENO) ? &progress : nullptr);
-    const RunSummary run =
-        resultToStdout ? RunToStandardOutput(data.params, observer)
-                       : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
+    const RunSummary run = resultToStdout
+                               ? RunToStandardOutput(data.params, observer, stopOnSignal.token())
+                               : RunToResultFile(data.params, options.outputPath.value_or(""),
+                                                 observer, stopOnSignal.token());
     progress.clear();
     if (run.headerPathReplaced) {
         std::cerr << "orvane-batch: warning: the parameter file's path holds characters that "
@@ -182,6 +198,12 @@ int main(int argc, char** argv) {
     if (!report.finish(run)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
         return kExitFailed;
+    }
+    if (run.end == RunEnd::Stopped) {
+        std::cerr << "orvane-batch: stopped by a signal after step " << run.steps << "; "
+                  << run.file << " holds steps 1 to " << run.steps
+                  << " and the CSV tables end with \"# end,stopped\"\n";
+        return kExitStopped;
     }
     printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;

@@ -10,7 +10,7 @@ namespace orvane {
 const char* const kBatchUsage =
     "usage: orvane-batch [-m softening|bilinear] [--initial-ds TEXT] [-d | --no-detail]\n"
     "                    [-o PATH|-] [--json] [--csv FILE|-] [--csv-distribution FILE|-]\n"
-    "                    [--figure FILE.svg|.pdf|.png] [FILE.kvp]\n"
+    "                    [--figure FILE.svg|.pdf|.png] [-f] [FILE.kvp]\n"
     "       orvane-batch study --help\n"
     "       orvane-batch fit --help\n"
     "       orvane-batch --help | --version\n"
@@ -42,15 +42,23 @@ const char* const kBatchUsage =
     "                     distribution at the peak load and at the last step): NAME.pdf holds\n"
     "                     them on three pages; NAME.svg or NAME.png stands for NAME-tau-slip,\n"
     "                     NAME-load-slip and NAME-distribution\n"
+    "  -f, --force        replace an existing result file whose name the run derived from\n"
+    "                     FILE.kvp; a name given with an option is always replaced\n"
     "  -h, --help         show this text\n"
     "  -V, --version      show the program's version\n"
     "Long options may be written --option=value. A CSV table on standard output sends the\n"
-    "summary to standard error.\n"
+    "summary to standard error. No output may be the parameter file or another output, and\n"
+    "each is a regular file, a new name in a writable folder, or a device such as /dev/null;\n"
+    "this is checked before the run. Files are written with whole steps and rows only: a\n"
+    "failed write cuts the file back to them and says what it holds. Ctrl+C or SIGTERM stops\n"
+    "the run between two steps, closing its files with the steps done (the CSV ends with\n"
+    "\"# end,stopped\").\n"
     "Exit status: 0 done (the bond failed), 1 the result file (or a CSV or figure file)\n"
-    "could not be opened or written (or is the parameter file itself) or the analysis left\n"
-    "the range of its numbers, 2 bad command line, unreadable parameter file or a data set\n"
-    "that cannot be run, 3 the run reached the step limit of 10000 steps without a bond\n"
-    "failure.\n";
+    "could not be opened or written or the analysis left the range of its numbers, 2 bad\n"
+    "command line, unreadable parameter file, a data set that cannot be run or an output\n"
+    "refused (the parameter file, another output, an existing derived name without -f, a\n"
+    "missing folder, a pipe), 3 the run reached the step limit of 10000 steps without a\n"
+    "bond failure, 130 stopped by Ctrl+C or SIGTERM.\n";
 
 namespace {
 
@@ -118,6 +126,11 @@ const OptionRow kOptionRows[] = {
              return "--figure takes a file name ending in .svg, .pdf or .png";
          }
          options.figurePath = value;
+         return {};
+     }},
+    {"force", 'f', false,
+     [](BatchOptions& options, const std::string&) -> std::string {
+         options.force = true;
          return {};
      }},
     {"help", 'h', false,

@@ -11,7 +11,8 @@ namespace orvane {
 // The command line of orvane-batch:
 //   orvane-batch [-m|--model softening|bilinear] [--initial-ds TEXT] [-d|--detail | --no-detail]
 //                [-o|--output PATH|-] [--json] [--csv FILE|-] [--csv-distribution FILE|-]
-//                [--figure FILE.svg|.pdf|.png] [-h|--help] [-V|--version] [FILE.kvp]
+//                [--figure FILE.svg|.pdf|.png] [-f|--force] [-h|--help] [-V|--version]
+//                [FILE.kvp]
 struct BatchOptions {
     BondModel model = BondModel::BilinearSoftening;
     std::string initialDsText = "1E-07";
@@ -21,6 +22,7 @@ struct BatchOptions {
     std::optional<std::string> csvPath;             // "-": standard output
     std::optional<std::string> csvDistributionPath; // "-": standard output
     std::optional<std::string> figurePath;
+    bool force = false; // replace an existing result file whose name the run derived
     bool help = false;
     bool version = false;
     std::optional<std::string> parameterFile;

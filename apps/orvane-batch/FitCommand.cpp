@@ -1,12 +1,15 @@
 #include "apps/orvane-batch/FitCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/OutputChecks.h"
+#include "apps/orvane-batch/StopOnSignal.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
 #include "core/files/ParameterFile.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/JsonText.h"
+#include "core/results/OutputFile.h"
 #include "fit/BondLawFit.h"
 #include "fit/FitFigure.h"
 
@@ -29,7 +32,7 @@ const char* const kFitUsage =
     "usage: orvane-batch fit --measured FILE [--measured load|stress]\n"
     "                        [--law softening|bilinear|both] [--fix NAME[=TEXT]]...\n"
     "                        [--initial-ds TEXT] [--jobs N] [--output PREFIX]\n"
-    "                        [--figure FILE.png|.svg|.pdf] [--json] [BASE.kvp]\n"
+    "                        [--figure FILE.png|.svg|.pdf] [--json] [-f] [BASE.kvp]\n"
     "\n"
     "Finds the bond-slip law (tau, smax, su) with which the pull-out analysis of BASE.kvp\n"
     "(or of the start-up data set) reproduces a measured load against loaded-end slip\n"
@@ -55,12 +58,18 @@ const char* const kFitUsage =
     "                    fitted bond-slip law (FILE-softening.svg and FILE-bilinear.svg\n"
     "                    with --law both)\n"
     "  --json            print the results as one JSON object\n"
+    "  -f, --force       replace existing FILE-fit.kvp and FILE-fit.csv, whose names the\n"
+    "                    fit derived; names given with --output are always replaced\n"
     "The model load at a measured slip is the run's load-slip path interpolated linearly;\n"
     "the path follows the run's steps while the loaded-end slip grows, and beyond its\n"
     "largest slip the bond has failed and carries no load. The uncertainty is the standard\n"
     "error of each parameter from the curvature of the misfit (Gauss-Newton).\n"
+    "No output may be the measured file, the base file or another output; each is a regular\n"
+    "file or a new name in a writable folder, checked before the fit. Files are written whole\n"
+    "or not at all. Ctrl+C or SIGTERM stops the fit and writes nothing.\n"
     "Exit status: 0 done, 1 a file could not be written, 2 bad command line, unreadable\n"
-    "files, a data set that cannot be run or a fit that cannot start.\n";
+    "files, a data set that cannot be run, a fit that cannot start or an output refused,\n"
+    "130 stopped by Ctrl+C or SIGTERM.\n";
 
 namespace {
 
@@ -146,6 +155,19 @@ std::string fittedComment(const std::string& measuredFile, BondModel model,
     return {};
 }
 
+// The files of one law: PREFIX.kvp and PREFIX.csv, or PREFIX-softening.* and so on when
+// several laws are fitted; the figure likewise.
+std::string stemOf(const std::string& prefix, std::size_t laws, BondModel model) {
+    return laws > 1 ? prefix + "-" + lawName(model) : prefix;
+}
+
+std::string figureOf(std::string figure, std::size_t laws, BondModel model) {
+    if (laws > 1) {
+        figure.insert(figure.rfind('.'), "-" + lawName(model));
+    }
+    return figure;
+}
+
 struct Written {
     std::string kvp;
     std::string csv;
@@ -192,7 +214,7 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
     }
     argv.push_back(nullptr);
 
-    enum { Measured = 1000, Law, Fix, InitialDs, Jobs, Output, Figure, Json, Help };
+    enum { Measured = 1000, Law, Fix, InitialDs, Jobs, Output, Figure, Json, Force, Help };
     static const option longOptions[] = {
         {"measured", required_argument, nullptr, Measured},
         {"law", required_argument, nullptr, Law},
@@ -202,6 +224,7 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
         {"output", required_argument, nullptr, Output},
         {"figure", required_argument, nullptr, Figure},
         {"json", no_argument, nullptr, Json},
+        {"force", no_argument, nullptr, Force},
         {"help", no_argument, nullptr, Help},
         {nullptr, 0, nullptr, 0},
     };
@@ -212,7 +235,7 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
             parse.error = std::move(message);
         }
     };
-    for (int option; (option = getopt_long(int(argv.size()) - 1, argv.data(), ":h", longOptions,
+    for (int option; (option = getopt_long(int(argv.size()) - 1, argv.data(), ":hf", longOptions,
                                            nullptr)) != -1;) {
         const std::string value = optarg ? optarg : "";
         switch (option) {
@@ -279,6 +302,10 @@ FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
         case Json:
             options.json = true;
             break;
+        case 'f':
+        case Force:
+            options.force = true;
+            break;
         case 'h':
         case Help:
             options.help = true;
@@ -320,6 +347,21 @@ int RunFitCommand(int argc, char** argv) {
         return kExitDone;
     }
 
+    const std::string prefix = options.outputPrefix.value_or(
+        (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
+    FitOutputNames outputs{
+        options.parameterFile, options.measuredFile, {}, {}, !options.outputPrefix};
+    for (const BondModel model : options.laws) {
+        outputs.stems.push_back(stemOf(prefix, options.laws.size(), model));
+        if (options.figureFile) {
+            outputs.figures.push_back(figureOf(*options.figureFile, options.laws.size(), model));
+        }
+    }
+    if (const std::string refusal = CheckFitOutputs(outputs, options.force); !refusal.empty()) {
+        std::cerr << "orvane-batch fit: " << refusal << "\n";
+        return kExitRefused;
+    }
+
     DataSet base;
     if (!loadBase(options, base)) {
         return kExitRefused;
@@ -328,14 +370,16 @@ int RunFitCommand(int argc, char** argv) {
     for (const std::string& skipped : read.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
     }
+    if (const std::string more = MoreSkippedRows(read.curve); !more.empty()) {
+        std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << more << "\n";
+    }
     if (!read.error.empty()) {
         std::cerr << "orvane-batch fit: " << read.error << "\n";
         return kExitRefused;
     }
     const FitTarget target = MeasuredLoads(read.curve, options.quantity, base.params);
 
-    std::string prefix = options.outputPrefix.value_or(
-        (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
+    const StopOnSignal stopOnSignal;
     ProgressLine progress(isatty(STDERR_FILENO));
     std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
                        ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
@@ -355,9 +399,15 @@ int RunFitCommand(int argc, char** argv) {
             }
         }
         settings.progress = [&, model](const FitProgress& p) { progress.show(lawName(model), p); };
+        settings.stop = stopOnSignal.token();
         fits.push_back(FitBondLaw(target, settings));
         progress.clear();
         const BondLawFit& fit = fits.back();
+        if (fit.cancelled || stopOnSignal.stopped()) {
+            std::cerr << "orvane-batch fit: stopped by a signal; the " << lawTitle(model)
+                      << " fit was not finished and nothing more is written\n";
+            return kExitStopped;
+        }
         if (!fit.problems.empty()) {
             std::cerr << "orvane-batch fit: the " << lawTitle(model) << " law cannot be fitted:\n";
             for (const std::string& problem : fit.problems) {
@@ -367,7 +417,7 @@ int RunFitCommand(int argc, char** argv) {
         }
 
         Written written;
-        const std::string stem = options.laws.size() > 1 ? prefix + "-" + lawName(model) : prefix;
+        const std::string stem = stemOf(prefix, options.laws.size(), model);
         written.kvp = stem + ".kvp";
         written.csv = stem + ".csv";
         FileStatus status = SaveParameterFile(
@@ -375,7 +425,7 @@ int RunFitCommand(int argc, char** argv) {
                              fit, fittedComment(options.measuredFile, model, base.params.comment),
                              base.params.detailOutput != 0));
         if (status.ok()) {
-            status = ReplaceFileBytes(written.csv, MeasuredAgainstModelCsv(target, fit));
+            status = WriteWholeFile(written.csv, MeasuredAgainstModelCsv(target, fit));
         }
         if (!status.ok()) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
@@ -383,11 +433,7 @@ int RunFitCommand(int argc, char** argv) {
         }
 #ifdef ORVANE_FIGURES
         if (options.figureFile) {
-            std::string figure = *options.figureFile;
-            if (options.laws.size() > 1) {
-                const std::size_t dot = figure.rfind('.');
-                figure.insert(dot, "-" + lawName(model));
-            }
+            const std::string figure = figureOf(*options.figureFile, options.laws.size(), model);
             const std::string error = SaveFitFigure(
                 MakeFitFigures(target, fit,
                                std::filesystem::path(options.measuredFile).filename().string()),

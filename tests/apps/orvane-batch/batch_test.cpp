@@ -89,7 +89,7 @@ TEST_F(BatchCommand, ExitStatusOfFailures) {
     const BatchRun full = run("--output /dev/full");
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_NE(full.err.find("/dev/full"), std::string::npos) << full.err;
-    EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
+    EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 2); // refused before the run
 }
 
 // Past a file-size limit the write fails (EFBIG) rather than the signal killing the
@@ -131,8 +131,8 @@ TEST_F(BatchCommand, ExitStatusOfEachEnd) {
         {"--initial-ds 3E+40", 2, "initial ds / 100 = 3.000e+38 mm) is not below su"},
         {"--initial-ds 1E+39", 2, "initial ds / 100 = 1.000e+37 mm) is not below su"},
         {"--initial-ds 100", 2, "the run could not follow the bond-slip law"},
-        {"--output x.kvp x.kvp", 1, "is the parameter file itself"},
-        {"in.t-s", 1, "is the parameter file itself"},
+        {"--output x.kvp x.kvp", 2, "-o \"x.kvp\" is the parameter file \"x.kvp\""},
+        {"in.t-s", 2, "in.t-s\" is the parameter file \"in.t-s\""},
         // The smallest single increment never moves the free end: no bond failure ever.
         {"--initial-ds 1.4E-43 short.kvp", 3, ""},
     };
@@ -144,7 +144,8 @@ TEST_F(BatchCommand, ExitStatusOfEachEnd) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(readFile(m_dir / "x.kvp") + readFile(m_dir / "in.t-s"), kept);
     }
-    const BatchRun limit = run("--json --initial-ds 1.4E-43 short.kvp");
+    // short.t-s is there from the case above: a derived name is replaced only with -f.
+    const BatchRun limit = run("-f --json --initial-ds 1.4E-43 short.kvp");
     EXPECT_NE(limit.out.find("\"steps\":10000,"), std::string::npos) << limit.out;
     EXPECT_NE(limit.out.find("\"end\":\"step-limit\""), std::string::npos) << limit.out;
     EXPECT_NE(run("--help").out.find("3 the run reached the step limit"), std::string::npos);
@@ -179,7 +180,7 @@ TEST_F(BatchCommand, ReportFailures) {
     EXPECT_EQ(run("--csv - --csv-distribution -").exitCode, 2);
     EXPECT_EQ(run("--figure run.jpg").exitCode, 2);
     const BatchRun missing = run("--csv no/such/dir.csv");
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("no/such/dir.csv"), std::string::npos) << missing.err;
     EXPECT_FALSE(fs::exists(m_dir / "default.t-s")); // refused before the run
     const BatchRun full = run("--csv-distribution /dev/full");
@@ -461,7 +462,7 @@ TEST_F(BatchCommand, StudyRefusesBadDefinitions) {
         EXPECT_EQ(r.out, "") << arguments;
         EXPECT_NE(r.err.find("orvane-batch"), std::string::npos) << arguments;
     }
-    EXPECT_EQ(run("study --vary lb=1,2 --csv no/such/dir.csv").exitCode, 1);
+    EXPECT_EQ(run("study --vary lb=1,2 --csv no/such/dir.csv").exitCode, 2);
     const BatchRun help = run("study --help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("lb=10:300:30:log"), std::string::npos);
