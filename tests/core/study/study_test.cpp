@@ -7,9 +7,13 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <system_error>
 #include <unistd.h>
 
 using namespace orvane;
@@ -290,6 +294,40 @@ TEST(Study, AThrowingSinkEndsTheStudyToo) {
                           }),
                  std::runtime_error);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) // the address sanitizer needs more address space than this
+// A worker thread that cannot be created (the system's limit) ends the study with the
+// exception, after the workers already started have been ended; none is left waiting.
+TEST(StudyDeathTest, AThreadThatCannotStartEndsTheStudyCleanly) {
+    // More points than may be in flight, so that the workers started would wait for the
+    // points to be taken.
+    const StudyDefinition study = studyOf({"lb=10:300:1000"});
+    EXPECT_EXIT(
+        {
+            alarm(30); // a study left hanging ends the child with SIGALRM
+            // Stacks of 256 MiB in 600 MiB of free address space: two threads start, the
+            // third cannot.
+            pthread_attr_t attributes;
+            pthread_attr_init(&attributes);
+            pthread_attr_setstacksize(&attributes, std::size_t{256} << 20);
+            pthread_setattr_default_np(&attributes);
+            long pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{600} << 20);
+            rlimit limit{};
+            limit.rlim_cur = room;
+            limit.rlim_max = room;
+            setrlimit(RLIMIT_AS, &limit);
+            try {
+                RunStudy(study, 8, [](const StudyPointResult&) { return true; });
+            } catch (const std::system_error&) {
+                std::_Exit(0);
+            }
+            std::_Exit(1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(Study, JsonLinesNameEveryColumn) {
     const StudyDefinition study = studyOf({"law=bilinear", "ds=1e-07"});
