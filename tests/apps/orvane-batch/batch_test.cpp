@@ -1,4 +1,4 @@
-#include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/CommandLine.h"
 #include "core/Version.h"
 #include "core/files/ParameterFile.h"
 #include "support/FileBytes.h"
@@ -35,8 +35,11 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     BatchRun run(const std::string& arguments) const {
-        const std::string command = "cd '" + m_dir.string() + "' && '" ORVANE_BATCH_COMMAND "' " +
-                                    arguments + " >out.txt 2>err.txt";
+        return runProgram(ORVANE_BATCH_COMMAND, arguments);
+    }
+    BatchRun runProgram(const std::string& program, const std::string& arguments) const {
+        const std::string command =
+            "cd '" + m_dir.string() + "' && '" + program + "' " + arguments + " >out.txt 2>err.txt";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(m_dir / "out.txt"),
                 readFile(m_dir / "err.txt")};
@@ -191,6 +194,36 @@ TEST_F(BatchCommand, ReportFailures) {
     EXPECT_TRUE(fs::exists("/dev/full"));
 }
 
+// The figures come from a module of their own, which the program loads only when a figure
+// is asked for. A program without it (built without Qt, or its module lost) refuses figures
+// before any work, and runs without them as before.
+TEST_F(BatchCommand, FiguresComeFromTheirModule) {
+#ifdef ORVANE_BATCH_FIGURES
+    ASSERT_EQ(run("--figure run.svg -o /dev/null").exitCode, 0);
+    for (const char* name : {"run-tau-slip.svg", "run-load-slip.svg", "run-distribution.svg"}) {
+        EXPECT_TRUE(readFile(m_dir / name).starts_with("<?xml")) << name;
+    }
+    ASSERT_EQ(run("study --vary lb=10,20 --figure plot.png --csv /dev/null").exitCode, 0);
+    EXPECT_TRUE(readFile(m_dir / "plot.png").starts_with("\x89PNG")) << "plot.png";
+#endif
+    const fs::path alone = m_dir / "alone";
+    fs::create_directory(alone);
+    fs::copy_file(ORVANE_BATCH_COMMAND, alone / "orvane-batch");
+    std::ofstream(m_dir / "curve.csv") << "0.01,1000\n0.02,2000\n0.03,3000\n0.04,4000\n0.05,5000\n";
+    for (const char* arguments : {"--figure f.svg", "study --vary lb=10,20 --figure f.png",
+                                  "fit --measured curve.csv --figure f.pdf"}) {
+        const BatchRun r = runProgram((alone / "orvane-batch").string(), arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments;
+        EXPECT_NE(r.err.find("--figure: this orvane-batch draws no figures: its figure module "),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.out, "") << arguments;
+    }
+    EXPECT_FALSE(fs::exists(m_dir / "default.t-s"));
+    EXPECT_FALSE(fs::exists(m_dir / "curve-fit.kvp"));
+    EXPECT_EQ(runProgram((alone / "orvane-batch").string(), "-o /dev/null").exitCode, 0);
+}
+
 // Standard output is written where it stands, never reopened: what a script wrote before
 // into the same file stays.
 TEST_F(BatchCommand, DashAppendsToWhatStandardOutputHolds) {
@@ -209,7 +242,7 @@ TEST_F(BatchCommand, VersionAndHelp) {
     EXPECT_EQ(version.out, std::string("orvane-batch ") + kVersion + "\n");
     const BatchRun help = run("-h");
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out, kBatchUsage);
+    EXPECT_EQ(help.out, ParseCommandLine({"--help"}).help);
     const BatchRun empty = run("--output ''");
     EXPECT_EQ(empty.exitCode, 2);
     EXPECT_NE(empty.err.find("--output needs a value"), std::string::npos) << empty.err;
@@ -223,7 +256,8 @@ void PrintTo(const BatchOptions& o, std::ostream* out) {
     *out << "{model " << static_cast<int>(o.model) << ", initial ds \"" << o.initialDsText
          << "\", detail " << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-")
          << ", output " << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help
-         << ", version " << o.version << ", file " << o.parameterFile.value_or("-") << "}";
+         << ", version " << o.version << ", force " << o.force << ", file "
+         << o.parameterFile.value_or("-") << "}";
 }
 } // namespace orvane
 
@@ -275,6 +309,10 @@ INSTANTIATE_TEST_SUITE_P(
                          o.model = BondModel::PerfectlyBilinear;
                      })},
         AcceptedLine{"ShortValueJoined", {"-msoftening"}, {}},
+        AcceptedLine{"Force", {"-f", "beam.kvp"}, optionsWith([](BatchOptions& o) {
+                         o.force = true;
+                         o.parameterFile = "beam.kvp";
+                     })},
         AcceptedLine{"ShortOutput", {"-o", "r.t-s"}, optionsWith([](BatchOptions& o) {
                          o.outputPath = "r.t-s";
                      })},
