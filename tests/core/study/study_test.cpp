@@ -111,6 +111,34 @@ INSTANTIATE_TEST_SUITE_P(
         ExpansionCase{"AliasName", "τmax=5,6", {"5", "6"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Every symbol the parameter window shows names its own field.
+TEST(Study, EachAliasNamesItsField) {
+    const struct {
+        const char* definition;
+        NumericField field;
+    } cases[] = {{"τmax=5,6", NumericField::TauMax},   {"τy=5,6", NumericField::TauMax},
+                 {"smax=0.1,0.2", NumericField::SMax}, {"sy=0.1,0.2", NumericField::SMax},
+                 {"Δl=0.1,0.2", NumericField::Dl},     {"dl=0.1,0.2", NumericField::Dl},
+                 {"su=0.3,0.4", NumericField::Su}};
+    for (const auto& c : cases) {
+        const Sweep sweep = sweepOf(c.definition);
+        ASSERT_TRUE(sweep.field) << c.definition;
+        EXPECT_EQ(*sweep.field, c.field) << c.definition;
+    }
+}
+
+// A stop ends the runs under way between two steps, not only the points not yet begun.
+TEST(Study, AStopEndsTheRunsUnderWay) {
+    const StudyDefinition study = studyOf({"lb=100,120"});
+    const StudyPointResult whole = RunStudyPoint(study, 1);
+    std::stop_source stop;
+    stop.request_stop();
+    const StudyPointResult stopped = RunStudyPoint(study, 1, stop.get_token());
+    EXPECT_EQ(whole.end, RunEnd::BondFailure);
+    EXPECT_EQ(stopped.end, RunEnd::Stopped);
+    EXPECT_LT(stopped.steps, whole.steps);
+}
+
 TEST(Study, LogRangeIsGeometric) {
     const Sweep sweep = sweepOf("lb=10:300:30:log");
     ASSERT_EQ(sweep.size(), 30);
