@@ -6,8 +6,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <functional>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvane {
 
@@ -104,6 +107,14 @@ std::optional<double> number(std::string_view entry) {
     return value;
 }
 
+// Keeps the message of a row left out while few are told; counts it always.
+void skipRow(MeasuredCurve& curve, const std::function<std::string()>& message) {
+    if (curve.skippedRows.size() < kToldSkippedRows) {
+        curve.skippedRows.push_back(message());
+    }
+    ++curve.skippedCount;
+}
+
 std::string lineTag(int line) {
     return "line " + std::to_string(line) + ": ";
 }
@@ -161,21 +172,25 @@ MeasuredCurveRead ParseMeasuredCurve(std::string_view bytes) {
         numericSlips += slip ? 1 : 0;
         numericValues += value ? 1 : 0;
         if (entries.size() != 2) {
-            curve.skippedRows.push_back(lineTag(line) + std::to_string(entries.size()) +
-                                        (entries.size() == 1 ? " entry" : " entries") +
-                                        "; a row holds two numbers, slip and load. Left out.");
+            skipRow(curve, [&] {
+                return lineTag(line) + std::to_string(entries.size()) +
+                       (entries.size() == 1 ? " entry" : " entries") +
+                       "; a row holds two numbers, slip and load. Left out.";
+            });
             continue;
         }
         if (!slip || !value) {
             const int column = slip ? 2 : 1;
-            curve.skippedRows.push_back(lineTag(line) + quoted(entries[column - 1]) +
-                                        " in column " + std::to_string(column) +
-                                        " is not a number. Left out.");
+            skipRow(curve, [&] {
+                return lineTag(line) + quoted(entries[column - 1]) + " in column " +
+                       std::to_string(column) + " is not a number. Left out.";
+            });
             continue;
         }
         if (*slip < 0) {
-            curve.skippedRows.push_back(lineTag(line) + "the slip " + quoted(entries[0]) +
-                                        " is negative. Left out.");
+            skipRow(curve, [&] {
+                return lineTag(line) + "the slip " + quoted(entries[0]) + " is negative. Left out.";
+            });
             continue;
         }
         if (!curve.points.empty() && *slip < curve.points.back().slip) {
@@ -201,21 +216,41 @@ MeasuredCurveRead ParseMeasuredCurve(std::string_view bytes) {
     return read;
 }
 
+std::string MoreSkippedRows(const MeasuredCurve& curve) {
+    const std::size_t more = curve.skippedCount - curve.skippedRows.size();
+    if (more == 0) {
+        return {};
+    }
+    return std::to_string(more) + (more == 1 ? " more row was" : " more rows were") + " left out.";
+}
+
 MeasuredCurveRead ReadMeasuredCurve(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        MeasuredCurveRead failed;
+    MeasuredCurveRead failed;
+    // Opened without waiting, so that a pipe without a writer cannot hang the reader.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
         failed.error = "\"" + path + "\" cannot be opened: " + std::strerror(errno) + ".";
         return failed;
     }
     std::string bytes;
-    char chunk[65536];
-    while (bytes.size() <= kMaxFileBytes && file.read(chunk, sizeof chunk).gcount() > 0) {
-        bytes.append(chunk, std::size_t(file.gcount()));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        failed.error = "\"" + path + "\" is not a regular file; a measured curve is read from one.";
+        return failed;
     }
-    MeasuredCurveRead failed;
-    if (file.bad()) {
-        failed.error = "\"" + path + "\" cannot be read.";
+    char chunk[65536];
+    ssize_t got = 0;
+    while (bytes.size() <= kMaxFileBytes &&
+           ((got = ::read(fd, chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR))) {
+        if (got > 0) {
+            bytes.append(chunk, std::size_t(got));
+        }
+    }
+    const int readError = got < 0 ? errno : 0;
+    ::close(fd);
+    if (readError != 0) {
+        failed.error = "\"" + path + "\" cannot be read: " + std::strerror(readError) + ".";
         return failed;
     }
     if (bytes.size() > kMaxFileBytes) {

@@ -25,11 +25,21 @@ struct MeasuredPoint {
     double value; // load or average bond stress, as in the file
 };
 
+// The rows left out that are told one by one; the rest are counted, so that a file of bad
+// rows costs no more to report than to read.
+inline constexpr std::size_t kToldSkippedRows = 20;
+
 struct MeasuredCurve {
     std::vector<MeasuredPoint> points;
-    // Rows that were left out, one message each, beginning with "line N: ".
+    // The first kToldSkippedRows rows that were left out, one message each, beginning with
+    // "line N: ".
     std::vector<std::string> skippedRows;
+    // Every row left out, told or not.
+    std::size_t skippedCount = 0;
 };
+
+// "1234 more rows were left out." for the rows left out beyond those told; empty when none.
+std::string MoreSkippedRows(const MeasuredCurve& curve);
 
 struct MeasuredCurveRead {
     MeasuredCurve curve;
@@ -46,7 +56,8 @@ inline constexpr int kMinMeasuredPoints = 5;
 // kMinMeasuredPoints usable rows remain.
 MeasuredCurveRead ParseMeasuredCurve(std::string_view bytes);
 
-// Reads the file at path; an unreadable file is an error naming the path.
+// Reads the file at path; an unreadable file is an error naming the path, and so is a named
+// pipe, device or socket, which is refused without waiting for a writer.
 MeasuredCurveRead ReadMeasuredCurve(const std::string& path);
 
 } // namespace orvane

@@ -1,6 +1,7 @@
 #include "render/FigureRenderer.h"
 
 #include "core/Version.h"
+#include "core/results/OutputFile.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 namespace orvane {
@@ -267,11 +267,9 @@ QByteArray FigureBytes(std::span<const FigureData> figures, FigureFormat format)
 }
 
 QString SaveWholeFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-    }
-    return {};
+    const FileStatus status = WriteWholeFile(
+        path.toStdString(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    return QString::fromStdString(status.message);
 }
 
 QString SaveFigureFile(const QString& path, std::span<const FigureData> figures) {

@@ -4,15 +4,18 @@
 #include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
 #include "apps/orvane-batch/FigureModule.h"
+#include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
 #include "apps/orvane-batch/StandardOutput.h"
+#include "apps/orvane-batch/StopOnSignal.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/JsonText.h"
+#include "core/results/ResultFileName.h"
 #include "core/results/ResultFileRun.h"
 
 #include <charconv>
@@ -134,6 +137,18 @@ int runCommand(const BatchOptions& options) {
         return kExitRefused;
     }
 
+    const RunOutputNames outputs{options.parameterFile,
+                                 options.outputPath,
+                                 ResultFilePath(data.params.parameterFilePath),
+                                 options.csvPath,
+                                 options.csvDistributionPath,
+                                 options.figurePath};
+    if (const std::string refusal = CheckRunOutputs(outputs, options.force); !refusal.empty()) {
+        std::cerr << "orvane-batch: " << refusal << "\n";
+        return kExitRefused;
+    }
+
+    const StopOnSignal stopOnSignal;
     BatchReport report(options);
     if (!report.begin(data.params)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
@@ -145,9 +160,10 @@ int runCommand(const BatchOptions& options) {
     ProgressLine progress;
     StepProgress stepProgress(progress);
     RunObserver* const observer = report.observer(progress.onTerminal() ? &stepProgress : nullptr);
-    const RunSummary run =
-        resultToStdout ? RunToStandardOutput(data.params, observer)
-                       : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
+    const RunSummary run = resultToStdout
+                               ? RunToStandardOutput(data.params, observer, stopOnSignal.token())
+                               : RunToResultFile(data.params, options.outputPath.value_or(""),
+                                                 observer, stopOnSignal.token());
     progress.clear();
     if (run.headerPathReplaced) {
         std::cerr << "orvane-batch: warning: the parameter file's path holds characters that "
@@ -161,6 +177,12 @@ int runCommand(const BatchOptions& options) {
     if (!report.finish(run)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
         return kExitFailed;
+    }
+    if (run.end == RunEnd::Stopped) {
+        std::cerr << "orvane-batch: stopped by a signal after step " << run.steps << "; "
+                  << run.file << " holds steps 1 to " << run.steps
+                  << " and the CSV tables end with \"# end,stopped\"\n";
+        return kExitStopped;
     }
     printSummary(options, data, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;

@@ -18,6 +18,7 @@ struct BatchOptions {
     std::optional<std::string> csvPath;             // "-": standard output
     std::optional<std::string> csvDistributionPath; // "-": standard output
     std::optional<std::string> figurePath;
+    bool force = false; // replace an existing result file whose name the run derived
     bool help = false;
     bool version = false;
     std::optional<std::string> parameterFile;

@@ -7,8 +7,6 @@
 #include "core/results/RunRecord.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
 #include <iostream>
 
 namespace orvane {
@@ -57,26 +55,18 @@ private:
     std::vector<RunObserver*> m_observers;
 };
 
-std::ostream& BatchReport::Table::out() const {
-    return file ? static_cast<std::ostream&>(*file) : std::cout;
-}
-
 BatchReport::BatchReport(const BatchOptions& options) : m_options(options) {
 }
 
 BatchReport::~BatchReport() = default;
 
 bool BatchReport::openTable(const std::string& path, CsvTable kind) {
-    Table table{path, nullptr, nullptr};
-    if (path != "-") {
-        errno = 0;
-        table.file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
-        if (!*table.file) {
-            m_error = SystemFailure(FileFailure::CannotOpen, path, errno).message;
-            return false;
-        }
+    Table table{std::make_unique<RecordStream>(RecordStream::Ends::CsvRecord), nullptr};
+    if (const FileStatus status = table.out->open(path); !status.ok()) {
+        m_error = status.message;
+        return false;
     }
-    table.writer = std::make_unique<CsvRunWriter>(table.out(), kind);
+    table.writer = std::make_unique<CsvRunWriter>(*table.out, kind);
     m_tables.push_back(std::move(table));
     return true;
 }
@@ -113,20 +103,8 @@ RunObserver* BatchReport::observer(RunObserver* next) {
 bool BatchReport::finish(const RunSummary& run) {
     for (Table& table : m_tables) {
         table.writer->finish(run.end);
-        errno = 0;
-        table.out().flush();
-        if (table.file) {
-            table.file->close();
-        }
-        if (table.out().fail() && m_error.empty()) {
-            m_error = SystemFailure(FileFailure::CannotWrite,
-                                    table.file ? table.path : "standard output", errno)
-                          .message;
-            // Only a file of our own making goes: never a device or a pipe given as FILE.
-            std::error_code ignored;
-            if (table.file && std::filesystem::is_regular_file(table.path, ignored)) {
-                std::filesystem::remove(table.path, ignored);
-            }
+        if (const FileStatus status = table.out->close(); !status.ok() && m_error.empty()) {
+            m_error = status.message;
         }
     }
     if (m_recorder && m_error.empty()) {

@@ -6,9 +6,9 @@
 #include "apps/orvane-batch/BatchOptions.h"
 #include "core/engine/BondQuantities.h"
 #include "core/results/CsvRunWriter.h"
+#include "core/results/OutputFile.h"
 #include "core/results/ResultFileRun.h"
 
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -32,7 +32,7 @@ public:
     // itself, so that the run costs what it cost without reports.
     RunObserver* observer(RunObserver* next);
     // Writes the closing metadata and the figures. false, with the message in error(), on
-    // the first failure; a CSV file that could not be written whole is removed.
+    // the first failure; a CSV file that could not be written whole keeps its whole records.
     bool finish(const RunSummary& run);
     const std::string& error() const { return m_error; }
 
@@ -42,10 +42,8 @@ public:
 private:
     class Fanout;
     struct Table {
-        std::string path;
-        std::unique_ptr<std::ofstream> file; // none for standard output
+        std::unique_ptr<RecordStream> out;
         std::unique_ptr<CsvRunWriter> writer;
-        std::ostream& out() const;
     };
     bool openTable(const std::string& path, CsvTable kind);
 

@@ -165,6 +165,10 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
         "distribution at the peak load and at the last step): NAME.pdf\n"
         "holds them on three pages; NAME.svg or NAME.png stands for\n"
         "NAME-tau-slip, NAME-load-slip and NAME-distribution");
+    addSwitch(
+        app, "-f,--force", [&options](std::int64_t) { options.force = true; },
+        "replace an existing result file whose name the run derived from\n"
+        "FILE.kvp; a name given with an option is always replaced");
     addHelp(app, options.help);
     addSwitch(
         app, "-V,--version", [&options](std::int64_t) { options.version = true; },
@@ -197,12 +201,18 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
                "pandas.read_csv(FILE, comment='#', float_precision='round_trip') reads every\n"
                "number exactly. A CSV table on standard output sends the summary to standard\n"
                "error.\n"
+               "No output may be the parameter file or another output; each is a regular file, a\n"
+               "new name in a writable folder or a device such as /dev/null, checked before the\n"
+               "run. Files hold whole steps and rows only: a failed write cuts the file back to\n"
+               "them and says what it holds. Ctrl+C or SIGTERM stops the run between two steps\n"
+               "and closes its files so (a CSV table ends with \"# end,stopped\").\n"
                "Exit status: 0 done (the bond failed), 1 the result file (or a CSV or figure\n"
-               "file) could not be opened or written (or is the parameter file itself), standard\n"
-               "output could not be written, or the analysis left the range of its numbers,\n"
-               "2 bad command line, unreadable parameter file, a data set that cannot be run or\n"
-               "a figure asked of a program without its figure module,\n"
-               "3 the run reached the step limit of 10000 steps without a bond failure.");
+               "file) could not be opened or written, standard output could not be written, or\n"
+               "the analysis left the range of its numbers, 2 bad command line, unreadable\n"
+               "parameter file, a data set that cannot be run, an output refused or a figure\n"
+               "asked of a program without its figure module,\n"
+               "3 the run reached the step limit of 10000 steps without a bond failure,\n"
+               "130 stopped by Ctrl+C or SIGTERM.");
 }
 
 void AddStudyCommand(CLI::App& app, StudyOptions& options) {
@@ -274,10 +284,12 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "checks refused the\npoint; the study goes on). A terminal shows the progress on "
         "standard error; Ctrl+C stops\nthe study, leaving the rows of the points finished so "
         "far.\n"
-        "Exit status: 0 done, 1 an output (standard output too) could not be written, 2 bad\n"
-        "command line, unreadable base file, a study that cannot start or one whose every\n"
-        "point was refused by the run checks, a figure asked of a program without its figure\n"
-        "module, 130 stopped.");
+        "No output may be the base file or another output (checked before the study); a\n"
+        "failed write cuts a table back to its whole rows and says what it holds.\n"
+        "Exit status: 0 done, 1 an output (standard output too) could not be written or no\n"
+        "thread could be started, 2 bad command line, unreadable base file, an output\n"
+        "refused, a study that cannot start or one whose every point was refused by the run\n"
+        "checks, a figure asked of a program without its figure module, 130 stopped.");
 }
 
 std::optional<int> lawParameter(std::string_view name) {
@@ -387,6 +399,10 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     addSwitch(
         fit, "--json", [&options](std::int64_t) { options.json = true; },
         "print the results as one JSON object");
+    addSwitch(
+        fit, "-f,--force", [&options](std::int64_t) { options.force = true; },
+        "replace existing FILE-fit.kvp and FILE-fit.csv, whose names the\n"
+        "fit derived; names given with --output are always replaced");
     addHelp(fit, options.help);
     addBaseFile(fit, "BASE", options.parameterFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
@@ -401,9 +417,13 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "beyond its\nlargest slip the bond has failed and carries no load. The "
                "uncertainty is the standard\nerror of each parameter from the curvature of the "
                "misfit (Gauss-Newton).\n"
+               "No output may be the measured file, the base file or another output (checked\n"
+               "before the fit); files are written whole or not at all. Ctrl+C or SIGTERM stops\n"
+               "the fit and writes nothing.\n"
                "Exit status: 0 done, 1 a file or standard output could not be written, 2 bad\n"
-               "command line, unreadable files, a data set that cannot be run, a fit that cannot\n"
-               "start or a figure asked of a program without its figure module.");
+               "command line, unreadable files, a data set that cannot be run, an output\n"
+               "refused, a fit that cannot start or a figure asked of a program without its\n"
+               "figure module, 130 stopped.");
 }
 
 void AddConvertCommand(CLI::App& app, ConvertOptions& options) {

@@ -2,13 +2,16 @@
 
 #include "apps/orvane-batch/DataSet.h"
 #include "apps/orvane-batch/FigureModule.h"
+#include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
+#include "apps/orvane-batch/StopOnSignal.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
 #include "core/files/ParameterFile.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/JsonText.h"
+#include "core/results/OutputFile.h"
 #include "fit/BondLawFit.h"
 #include "fit/FitFigure.h"
 
@@ -55,6 +58,19 @@ std::string fittedComment(const std::string& measuredFile, BondModel model,
     return {};
 }
 
+// The files of one law: PREFIX.kvp and PREFIX.csv, or PREFIX-softening.* and so on when
+// several laws are fitted; the figure likewise.
+std::string stemOf(const std::string& prefix, std::size_t laws, BondModel model) {
+    return laws > 1 ? prefix + "-" + lawName(model) : prefix;
+}
+
+std::string figureOf(std::string figure, std::size_t laws, BondModel model) {
+    if (laws > 1) {
+        figure.insert(figure.rfind('.'), "-" + lawName(model));
+    }
+    return figure;
+}
+
 struct Written {
     std::string kvp;
     std::string csv;
@@ -91,6 +107,21 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
 } // namespace
 
 int RunFitCommand(const FitOptions& options) {
+    const std::string prefix = options.outputPrefix.value_or(
+        (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
+    FitOutputNames outputs{
+        options.parameterFile, options.measuredFile, {}, {}, !options.outputPrefix};
+    for (const BondModel model : options.laws) {
+        outputs.stems.push_back(stemOf(prefix, options.laws.size(), model));
+        if (options.figureFile) {
+            outputs.figures.push_back(figureOf(*options.figureFile, options.laws.size(), model));
+        }
+    }
+    if (const std::string refusal = CheckFitOutputs(outputs, options.force); !refusal.empty()) {
+        std::cerr << "orvane-batch fit: " << refusal << "\n";
+        return kExitRefused;
+    }
+
     LoadedDataSet base;
     if (!loadBase(options, base)) {
         return kExitRefused;
@@ -113,14 +144,16 @@ int RunFitCommand(const FitOptions& options) {
     for (const std::string& skipped : read.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
     }
+    if (const std::string more = MoreSkippedRows(read.curve); !more.empty()) {
+        std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << more << "\n";
+    }
     if (!read.error.empty()) {
         std::cerr << "orvane-batch fit: " << read.error << "\n";
         return kExitRefused;
     }
     const FitTarget target = MeasuredLoads(read.curve, options.quantity, base.params);
 
-    std::string prefix = options.outputPrefix.value_or(
-        (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
+    const StopOnSignal stopOnSignal;
     ProgressLine progress;
     std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
                        ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
@@ -141,9 +174,15 @@ int RunFitCommand(const FitOptions& options) {
                        ", " + BriefText(p.best[1]) + ", " + BriefText(p.best[2]) + ")";
             });
         };
+        settings.stop = stopOnSignal.token();
         fits.push_back(FitBondLaw(target, settings));
         progress.clear();
         const BondLawFit& fit = fits.back();
+        if (fit.cancelled || stopOnSignal.stopped()) {
+            std::cerr << "orvane-batch fit: stopped by a signal; the " << lawTitle(model)
+                      << " fit was not finished and nothing more is written\n";
+            return kExitStopped;
+        }
         if (!fit.problems.empty()) {
             std::cerr << "orvane-batch fit: the " << lawTitle(model) << " law cannot be fitted:\n";
             for (const std::string& problem : fit.problems) {
@@ -153,7 +192,7 @@ int RunFitCommand(const FitOptions& options) {
         }
 
         Written written;
-        const std::string stem = options.laws.size() > 1 ? prefix + "-" + lawName(model) : prefix;
+        const std::string stem = stemOf(prefix, options.laws.size(), model);
         written.kvp = stem + ".kvp";
         written.csv = stem + ".csv";
         FileStatus status = SaveParameterFile(
@@ -161,18 +200,14 @@ int RunFitCommand(const FitOptions& options) {
                              fit, fittedComment(options.measuredFile, model, base.params.comment),
                              base.params.detailOutput != 0));
         if (status.ok()) {
-            status = ReplaceFileBytes(written.csv, MeasuredAgainstModelCsv(target, fit));
+            status = WriteWholeFile(written.csv, MeasuredAgainstModelCsv(target, fit));
         }
         if (!status.ok()) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
             return kExitFailed;
         }
         if (options.figureFile) {
-            std::string figure = *options.figureFile;
-            if (options.laws.size() > 1) {
-                const std::size_t dot = figure.rfind('.');
-                figure.insert(dot, "-" + lawName(model));
-            }
+            const std::string figure = figureOf(*options.figureFile, options.laws.size(), model);
             std::string error;
             const FigureFunctions* const figures = LoadFigureModule(error);
             if (figures) {

@@ -24,6 +24,7 @@ struct FitOptions {
     std::optional<std::string> outputPrefix;
     std::optional<std::string> figureFile;
     bool json = false;
+    bool force = false; // replace existing files whose names were derived from the measured file
     bool help = false;
     std::optional<std::string> parameterFile;
 };

@@ -9,7 +9,8 @@
 
 namespace orvane {
 
-RunSummary RunToStandardOutput(AnalysisParameters& params, RunObserver* observer) {
+RunSummary RunToStandardOutput(AnalysisParameters& params, RunObserver* observer,
+                               std::stop_token stop) {
     std::string path = (std::filesystem::temp_directory_path() / "orvane-XXXXXX.t-s").string();
     const int fd = mkstemps(path.data(), 4);
     if (fd < 0) {
@@ -21,7 +22,7 @@ RunSummary RunToStandardOutput(AnalysisParameters& params, RunObserver* observer
         return failed;
     }
     ::close(fd);
-    RunSummary summary = RunToResultFile(params, path, observer);
+    RunSummary summary = RunToResultFile(params, path, observer, stop);
     // A run that failed leaves nothing on standard output: a reader gets whole files only.
     if (summary.failureMessage.empty()) {
         std::ifstream result(path, std::ios::binary);

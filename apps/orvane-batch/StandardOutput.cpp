@@ -28,7 +28,9 @@ void GuardStandardOutput() {
         return;
     }
     g_closedAtStart = true;
-    const int devNull = open("/dev/null", O_WRONLY);
+    // Held open for reading only, so that the descriptor stays taken and every write to it,
+    // through std::cout or straight to the descriptor, fails as it would on a closed one.
+    const int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0 && devNull != STDOUT_FILENO) {
         dup2(devNull, STDOUT_FILENO);
         close(devNull);

@@ -2,20 +2,20 @@
 
 #include "apps/orvane-batch/DataSet.h"
 #include "apps/orvane-batch/FigureModule.h"
+#include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
+#include "apps/orvane-batch/StopOnSignal.h"
 #include "core/results/ExitStatus.h"
+#include "core/results/OutputFile.h"
 #include "core/study/Study.h"
 #include "core/study/StudyPlot.h"
 #include "core/study/StudyWriters.h"
 
 #include <chrono>
-#include <csignal>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <pthread.h>
-#include <thread>
+#include <system_error>
 
 namespace orvane {
 
@@ -36,24 +36,6 @@ bool loadBase(const StudyOptions& options, StudyDefinition& study) {
     return true;
 }
 
-// One output stream: standard output for "-", else the file.
-struct Output {
-    std::string name;
-    std::unique_ptr<std::ofstream> file;
-    std::ostream* stream = nullptr;
-
-    bool open(const std::string& path) {
-        name = path == "-" ? "standard output" : path;
-        if (path == "-") {
-            stream = &std::cout;
-            return true;
-        }
-        file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
-        stream = file.get();
-        return bool(*file);
-    }
-};
-
 std::string clock(double seconds) {
     const long whole = long(seconds + 0.5);
     const long minutes = whole / 60;
@@ -61,33 +43,6 @@ std::string clock(double seconds) {
     const long rest = whole % 60;
     return text + (rest < 10 ? "0" : "") + std::to_string(rest);
 }
-
-// Ctrl+C and a termination request stop the study: the signals are blocked in every thread
-// and taken by one watcher, which may then use the stop source (a handler could not).
-class StopOnSignal {
-public:
-    StopOnSignal() {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-        m_watcher = std::jthread([this](std::stop_token ending) {
-            const timespec wait{0, 100'000'000};
-            while (!ending.stop_requested()) {
-                if (sigtimedwait(&m_signals, nullptr, &wait) > 0) {
-                    m_stop.request_stop();
-                    return;
-                }
-            }
-        });
-    }
-    std::stop_token token() const { return m_stop.get_token(); }
-
-private:
-    sigset_t m_signals;
-    std::stop_source m_stop;
-    std::jthread m_watcher;
-};
 
 } // namespace
 
@@ -114,22 +69,32 @@ int RunStudyCommand(const StudyOptions& given) {
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
     }
-    Output csvOut, jsonOut;
+    if (const std::string refusal =
+            CheckStudyOutputs(options.baseFile, options.csv, options.jsonl, options.figure);
+        !refusal.empty()) {
+        std::cerr << "orvane-batch study: " << refusal << "\n";
+        return kExitRefused;
+    }
+    const StopOnSignal stopOnSignal;
+    RecordStream csvOut(RecordStream::Ends::CsvRecord);
+    RecordStream jsonOut(RecordStream::Ends::Line);
     std::optional<StudyCsvWriter> csv;
     std::optional<StudyJsonLinesWriter> jsonl;
     for (auto [path, out] :
          {std::pair{&options.csv, &csvOut}, std::pair{&options.jsonl, &jsonOut}}) {
-        if (*path && !out->open(**path)) {
-            std::cerr << "orvane-batch study: cannot write " << out->name << "\n";
-            return kExitFailed;
+        if (*path) {
+            if (const FileStatus status = out->open(**path); !status.ok()) {
+                std::cerr << "orvane-batch study: " << status.message << "\n";
+                return kExitFailed;
+            }
         }
     }
     if (options.csv) {
-        csv.emplace(*csvOut.stream, study);
+        csv.emplace(csvOut, study);
         csv->begin();
     }
     if (options.jsonl) {
-        jsonl.emplace(*jsonOut.stream, study);
+        jsonl.emplace(jsonOut, study);
     }
 
     const std::int64_t total = PointCount(study);
@@ -139,10 +104,9 @@ int RunStudyCommand(const StudyOptions& given) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     std::int64_t refused = 0;
-    bool writeFailed = false;
     std::int64_t done = 0;
-    {
-        const StopOnSignal stopOnSignal;
+    std::string threadProblem;
+    try {
         done = RunStudy(
             study, options.jobs,
             [&](const StudyPointResult& result) {
@@ -165,21 +129,28 @@ int RunStudyCommand(const StudyOptions& given) {
                                "  elapsed " + clock(elapsed) + "  left ~" + clock(left);
                     },
                     done == total);
-                writeFailed =
-                    (csv && !csvOut.stream->flush()) || (jsonl && !jsonOut.stream->flush());
-                return !writeFailed;
+                // Every row reaches its file whole before the next point is taken.
+                return !(csv && !csvOut.flush()) && !(jsonl && !jsonOut.flush());
             },
             stopOnSignal.token());
+    } catch (const std::system_error& error) {
+        done = 0;
+        threadProblem = "cannot start the threads for the runs: " + error.code().message();
     }
     progress.clear();
     if (csv) {
         csv->finish(done);
     }
-    for (const Output* out : {&csvOut, &jsonOut}) {
-        if (out->stream && !out->stream->flush()) {
-            std::cerr << "orvane-batch study: cannot write " << out->name << "\n";
-            return kExitFailed;
+    bool writeFailed = false;
+    for (RecordStream* out : {&csvOut, &jsonOut}) {
+        if (const FileStatus status = out->close(); !status.ok()) {
+            std::cerr << "orvane-batch study: " << status.message << "\n";
+            writeFailed = true;
         }
+    }
+    if (!threadProblem.empty()) {
+        std::cerr << "orvane-batch study: " << threadProblem << "\n";
+        return kExitFailed;
     }
     std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
               << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)

@@ -213,4 +213,19 @@ std::vector<std::string> CheckRun(const AnalysisParameters& params, const FieldT
     return problems.take();
 }
 
+std::vector<std::string> FieldsReadByTheirLeadingNumber(const FieldTexts& texts, BondModel model) {
+    std::vector<std::string> read;
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        const std::string& text = texts[std::size_t(f)];
+        if (text.find_first_not_of(" \t\n") == std::string::npos || HoldsOnlyANumber(text)) {
+            continue;
+        }
+        const std::string_view label = FieldLabel(static_cast<NumericField>(f), model);
+        const std::string_view symbol = label.substr(0, label.find(" :"));
+        read.push_back(std::string(symbol) + ": \"" + text + "\" is read as " +
+                       SingleToText(FieldValue(text)));
+    }
+    return read;
+}
+
 } // namespace orvane

@@ -14,4 +14,9 @@ namespace orvane {
 // that stores 0 because its number is beyond the single-precision range from a typed 0.
 std::vector<std::string> CheckRun(const AnalysisParameters& params, const FieldTexts& texts);
 
+// The fields whose text holds more than a number, which the lenient parse reads by its leading
+// number, each with the number the run will use: "Ef: \"230 GPa\" is read as 230". An empty
+// field and a number followed only by blanks are not listed.
+std::vector<std::string> FieldsReadByTheirLeadingNumber(const FieldTexts& texts, BondModel model);
+
 } // namespace orvane

@@ -1,5 +1,7 @@
 #include "core/files/DataSetFile.h"
 
+#include "core/results/OutputFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -596,7 +598,7 @@ FileStatus WriteDataSetFile(const std::string& path, const DataSet& data) {
     if (FileStatus status = FormatDataSetFile(data, text); !status.ok()) {
         return status;
     }
-    return ReplaceFileBytes(path, text);
+    return WriteWholeFile(path, text);
 }
 
 bool LooksLikeDataSetFile(std::string_view bytes) {

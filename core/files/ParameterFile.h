@@ -39,19 +39,9 @@ FileStatus FormatParameterFile(const ParameterFileTexts& texts, std::string& byt
 FileStatus ParseParameterFile(std::string_view bytes, const std::string& path,
                               ParameterFileTexts& texts);
 
-// Writes the file through a temporary file in the same directory, put in path's place only
-// when complete, so that a failed or killed save leaves an existing file as it was and no
-// temporary file behind. No extension is added. A symbolic link is followed and stays a
-// link; an existing file keeps its permission bits, and one the user may not write is not
-// replaced. A writable file in a directory that refuses a temporary file or the replacement
-// (a sticky directory, another user's file) is rewritten in place, its old bytes put back if
-// a write fails. A device or pipe is written in place; a
-// pipe nobody reads is refused (ENXIO).
+// Writes the file whole or not at all, through WriteWholeFile (core/results/OutputFile.h).
+// No extension is added.
 FileStatus SaveParameterFile(const std::string& path, const ParameterFileTexts& texts);
-
-// Writes any file whole the way SaveParameterFile writes a parameter file: bytes go to a
-// temporary file renamed over path, so a failure leaves no half-written file.
-FileStatus ReplaceFileBytes(const std::string& path, std::string_view bytes);
 
 // Reads the file up to its seventeenth line end, at most kMaxParameterFileBytes; texts is
 // assigned only when all seventeen lines were read. A pipe, device or socket is refused

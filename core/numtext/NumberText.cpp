@@ -589,6 +589,48 @@ double ParseNumberPrefix(std::string_view text) {
     return readDecimalPrefix(compact);
 }
 
+bool HoldsOnlyANumber(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    if (text.size() > 2 && text[0] == '&') {
+        const int radix = (text[1] == 'H' || text[1] == 'h')   ? 16
+                          : (text[1] == 'O' || text[1] == 'o') ? 8
+                                                               : 0;
+        const auto digit = [radix](char c) {
+            return (c >= '0' && c < '0' + std::min(radix, 10)) ||
+                   (radix == 16 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+        };
+        return radix != 0 && std::all_of(p + 2, end, digit);
+    }
+    if (p != end && (*p == '+' || *p == '-')) {
+        ++p;
+    }
+    const char* const intEnd = skipDigits(p, end);
+    const char* numberEnd = intEnd;
+    bool digits = intEnd != p;
+    if (numberEnd != end && *numberEnd == '.') {
+        const char* const fracEnd = skipDigits(numberEnd + 1, end);
+        digits = digits || fracEnd != numberEnd + 1;
+        numberEnd = fracEnd;
+    }
+    if (digits && numberEnd != end && (*numberEnd == 'E' || *numberEnd == 'e')) {
+        const char* q = numberEnd + 1;
+        if (q != end && (*q == '+' || *q == '-')) {
+            ++q;
+        }
+        const char* const expEnd = skipDigits(q, end);
+        numberEnd = expEnd != q ? expEnd : numberEnd;
+    }
+    return digits && numberEnd == end;
+}
+
 std::string SingleToText(float value) {
     if (std::isnan(value)) {
         return "nan";

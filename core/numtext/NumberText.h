@@ -25,6 +25,11 @@ std::optional<double> ParseWholeNumber(std::string_view text);
 // "…" and its length in bytes) so that a huge entry cannot flood the terminal.
 std::string QuotedEntry(std::string_view text);
 
+// True when ParseNumberPrefix reads the whole text: one number ([sign] digits [. digits]
+// [E [sign] digits], or "&H"/"&O" and its digits) with nothing but blanks before or after it.
+// "230 GPa", "120,5", "1 2" and "5E" hold more than a number; "" holds none.
+bool HoldsOnlyANumber(std::string_view text);
+
 // General conversion of a single: the shortest decimal text (at most seven significant
 // digits) that reads back as the value; plain decimals for magnitudes from 1E-05 to below
 // 1E+07, the exponent form ("1E-07", "1.5E+07") outside that range.

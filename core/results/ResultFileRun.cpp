@@ -5,13 +5,15 @@
 namespace orvane {
 
 RunSummary RunToResultFile(AnalysisParameters& params, const std::string& overridePath,
-                           RunObserver* observer) {
+                           RunObserver* observer, std::stop_token stop) {
     RunController controller(params);
     if (observer) {
         controller.addObserver(*observer);
     }
     if (controller.openResultFile(overridePath).ok()) {
-        controller.runToEnd();
+        while (!stop.stop_requested() && controller.step() == RunEnd::None) {
+        }
+        controller.stop(); // ends a run that the stop request left under way
     }
     const PulloutRun& run = controller.run();
     RunSummary summary;

@@ -3,6 +3,7 @@
 #include "core/engine/PulloutRun.h"
 #include "core/files/FileStatus.h"
 
+#include <stop_token>
 #include <string>
 
 namespace orvane {
@@ -22,8 +23,9 @@ struct RunSummary {
 
 // A whole run without windows: derives the result-file name from params.parameterFilePath
 // (stored back there) unless a path is given, writes the t-s file, and steps until the run
-// ends. params must pass CheckRun. observer, when given, sees every step too.
+// ends or stop is requested, which ends it between two steps as Stopped, the file holding the
+// steps done. params must pass CheckRun. observer, when given, sees every step too.
 RunSummary RunToResultFile(AnalysisParameters& params, const std::string& overridePath = {},
-                           RunObserver* observer = nullptr);
+                           RunObserver* observer = nullptr, std::stop_token stop = {});
 
 } // namespace orvane

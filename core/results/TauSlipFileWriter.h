@@ -11,8 +11,8 @@
 #include "core/engine/AnalysisParameters.h"
 #include "core/engine/PulloutRun.h"
 #include "core/files/FileStatus.h"
+#include "core/results/OutputFile.h"
 
-#include <memory>
 #include <string>
 
 namespace orvane {
@@ -55,10 +55,10 @@ public:
     bool isOpen() const;
     // The first failure. After a failed write the file is cut back to its last whole step, or
     // removed when it holds none, and the message ends by saying which steps it holds.
-    const FileStatus& status() const { return m_status; }
+    const FileStatus& status() const;
     // The last step that has reached the file whole (0 for none); after a failure, the step the
     // file was cut back to.
-    int wholeSteps() const { return m_wholeSteps; }
+    int wholeSteps() const;
     // True when the header's file path holds characters written as "?".
     bool headerPathReplaced() const { return m_headerPathReplaced; }
 
@@ -68,15 +68,9 @@ public:
     void stepFinished(const StepResult& result) override;
 
 private:
-    class Output;
-    void writeLine(std::string_view bytes);
-    void writeFailed(int error);
-
-    std::unique_ptr<Output> m_output;
-    FileStatus m_status;
+    RecordFile m_file; // a record is a step
     bool m_detail = false;
     bool m_headerPathReplaced = false;
-    int m_wholeSteps = 0;
     std::string m_columnHeading;       // encoded once at open
     std::string m_distributionHeading; // encoded once at open
 };

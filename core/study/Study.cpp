@@ -344,15 +344,15 @@ std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& s
 
     std::vector<std::jthread> workers;
     workers.reserve(std::size_t(jobs));
-    for (int j = 0; j < jobs; ++j) {
-        workers.emplace_back(work);
-    }
-    // However this function is left, even by an exception from the sink, the workers are told
-    // to end before they are joined.
+    // However this function is left, even by an exception from the sink or from a thread that
+    // cannot be created, the workers already started are told to end before they are joined.
     struct EndWorkers {
         std::stop_source& ending;
         ~EndWorkers() { ending.request_stop(); }
     } const endWorkers{ending};
+    for (int j = 0; j < jobs; ++j) {
+        workers.emplace_back(work);
+    }
     while (handedOut < total) {
         StudyPointResult result;
         {

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -140,6 +141,12 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_results->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_results->setMaximumHeight(170);
     layout->addWidget(m_results);
+    // A file of many bad rows tells the first few and counts the rest, in a list that scrolls.
+    m_messages = new QListWidget(this);
+    m_messages->setObjectName(QStringLiteral("Messages"));
+    m_messages->setMaximumHeight(90);
+    m_messages->hide();
+    layout->addWidget(m_messages);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("Status"));
     m_status->setWordWrap(true);
@@ -188,15 +195,18 @@ void FitWindow::chooseCurve() {
 
 bool FitWindow::loadCurve(const QString& path) {
     const MeasuredCurveRead read = ReadMeasuredCurve(path.toStdString());
-    QString status;
+    m_messages->clear();
     for (const std::string& skipped : read.curve.skippedRows) {
-        status += QString::fromStdString(skipped) + QStringLiteral("\n");
+        m_messages->addItem(QString::fromStdString(skipped));
     }
+    if (const std::string more = MoreSkippedRows(read.curve); !more.empty()) {
+        m_messages->addItem(QString::fromStdString(more));
+    }
+    m_messages->setVisible(m_messages->count() > 0);
+    m_status->setText(QString::fromStdString(read.error));
     if (!read.error.empty()) {
-        m_status->setText(status + QString::fromStdString(read.error));
         return false;
     }
-    m_status->setText(status.trimmed());
     m_curve = read.curve;
     m_curvePath = path;
     m_curveName->setText(QFileInfo(path).fileName() +

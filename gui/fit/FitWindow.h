@@ -19,6 +19,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -72,6 +73,7 @@ private:
     FitPlot* m_plot = nullptr;
     QPlainTextEdit* m_results = nullptr;
     QLabel* m_status = nullptr;
+    QListWidget* m_messages = nullptr; // the rows of the measured file left out
 
     std::optional<MeasuredCurve> m_curve;
     QString m_curvePath;

@@ -252,12 +252,29 @@ void ParameterWindow::executeClicked() {
     const FieldTexts texts = fieldTexts();
     CopyFieldTexts(m_params, texts);
     const std::vector<std::string> problems = CheckRun(m_params, texts);
+    // A field such as "230 GPa" runs with its leading number; the user sees which number.
+    const std::vector<std::string> leniently =
+        FieldsReadByTheirLeadingNumber(texts, m_params.bondModel);
+    QString readings;
+    for (const std::string& reading : leniently) {
+        readings += QStringLiteral("\n• ") + QString::fromStdString(reading);
+    }
     if (!problems.empty()) {
         QString message = QStringLiteral("The analysis cannot start:\n");
         for (const std::string& problem : problems) {
             message += QStringLiteral("\n• ") + QString::fromStdString(problem);
         }
+        if (!readings.isEmpty()) {
+            message += QStringLiteral("\n\nThese fields hold more than a number:\n") + readings;
+        }
         showMessage(this, QMessageBox::Warning, windowTitle(), message);
+        return;
+    }
+    if (!readings.isEmpty() &&
+        !askYesNo(this, windowTitle(),
+                  QStringLiteral("These fields hold more than a number; the run uses the number "
+                                 "each begins with:\n") +
+                      readings + QStringLiteral("\n\nRun with these numbers?"))) {
         return;
     }
     emit runRequested();

@@ -1,6 +1,7 @@
 #include "gui/run/RunReport.h"
 
 #include "core/results/BondSummary.h"
+#include "core/results/OutputFile.h"
 #include "core/results/RunController.h"
 #include "gui/run/BondSummaryWindow.h"
 #include "gui/run/CalculationWindow.h"
@@ -9,7 +10,6 @@
 #include "gui/run/TauSlipPlotWindow.h"
 
 #include <QAction>
-#include <QSaveFile>
 #include <sstream>
 
 namespace orvane {
@@ -99,13 +99,7 @@ QString RunReport::exportLastRun(const QString& path) const {
     }
     std::ostringstream csv;
     WriteRecordCsv(csv, *lastRun(), CsvTable::Steps);
-    const std::string bytes = csv.str();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-    }
-    return {};
+    return QString::fromStdString(WriteWholeFile(path.toStdString(), csv.str()).message);
 }
 
 } // namespace orvane

@@ -1,6 +1,7 @@
 #include "gui/study/ParametricStudyWindow.h"
 
 #include "core/numtext/NumberText.h"
+#include "core/results/OutputFile.h"
 #include "core/study/StudyWriters.h"
 #include "gui/study/StudyPlotView.h"
 #include "render/FigureRenderer.h"
@@ -15,12 +16,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <sstream>
+#include <system_error>
 
 namespace orvane {
 
@@ -46,6 +47,13 @@ QString defaultValues(int input, const FieldTexts& texts) {
 
 const QStringList kColumns = {"point", "",          "",       "steps",   "Pbumax (N)", "slmax (mm)",
                               "end",   "Gf (N/mm)", "P∞ (N)", "Le (mm)", "Pbumax/P∞",  "problem"};
+
+// A study that cannot start its threads (the system's limit of processes or memory) ends at
+// once and says so; the threads already started are ended by RunStudy.
+QString threadProblem(const std::system_error& error) {
+    return QObject::tr("no thread could be started for the runs (%1).")
+        .arg(QString::fromLocal8Bit(error.code().message()));
+}
 
 } // namespace
 
@@ -211,24 +219,36 @@ void ParametricStudyWindow::startClicked() {
     m_clock.start();
     setRunning(true);
     showProgress();
-    m_worker = std::jthread([this, jobs = m_jobs->value(), study = m_study.get(),
-                             stop = m_stop.get_token()] {
-        const std::int64_t done = RunStudy(
-            *study, jobs,
-            [this, stop](const StudyPointResult& result) {
-                {
-                    std::unique_lock lock(m_queueMutex);
-                    if (!m_queueRoom.wait(lock, stop, [this] { return m_queued < kMaxQueued; })) {
-                        return false;
-                    }
-                    ++m_queued;
+    try {
+        m_worker = std::jthread(
+            [this, jobs = m_jobs->value(), study = m_study.get(), stop = m_stop.get_token()] {
+                std::int64_t done = 0;
+                QString problem;
+                try {
+                    done = RunStudy(
+                        *study, jobs,
+                        [this, stop, &done](const StudyPointResult& result) {
+                            {
+                                std::unique_lock lock(m_queueMutex);
+                                if (!m_queueRoom.wait(lock, stop,
+                                                      [this] { return m_queued < kMaxQueued; })) {
+                                    return false;
+                                }
+                                ++m_queued;
+                            }
+                            emit pointFinished(result);
+                            done = result.index + 1;
+                            return true;
+                        },
+                        stop);
+                } catch (const std::system_error& error) {
+                    problem = threadProblem(error);
                 }
-                emit pointFinished(result);
-                return true;
-            },
-            stop);
-        emit studyEnded(done);
-    });
+                emit studyEnded(done, problem);
+            });
+    } catch (const std::system_error& error) {
+        endStudy(0, threadProblem(error));
+    }
 }
 
 void ParametricStudyWindow::cancelClicked() {
@@ -270,12 +290,17 @@ void ParametricStudyWindow::addPoint(const StudyPointResult& result) {
     showProgress();
 }
 
-void ParametricStudyWindow::endStudy(qint64 pointsDone) {
+void ParametricStudyWindow::endStudy(qint64 pointsDone, const QString& problem) {
     m_finished = true;
     m_plotRefresh->stop();
     m_plotView->refresh();
     setRunning(false);
     const double seconds = double(m_clock.elapsed()) / 1000;
+    if (!problem.isEmpty()) {
+        m_status->setText(
+            tr("Stopped after %1 of %2 points: %3").arg(pointsDone).arg(m_total).arg(problem));
+        return;
+    }
     m_status->setText(pointsDone == m_total
                           ? tr("%1 points done in %2 s.").arg(m_total).arg(seconds, 0, 'f', 1)
                           : tr("Cancelled: %1 of %2 points done in %3 s.")
@@ -318,13 +343,9 @@ bool ParametricStudyWindow::saveCsv(const QString& path) {
         writer.row(result);
     }
     writer.finish(std::int64_t(m_results.size()));
-    const std::string bytes = out.str();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
-        QMessageBox::warning(
-            this, windowTitle(),
-            tr("The CSV file %1 could not be written: %2").arg(path, file.errorString()));
+    const FileStatus status = WriteWholeFile(path.toStdString(), out.str());
+    if (!status.ok()) {
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(status.message));
         return false;
     }
     return true;

@@ -44,7 +44,8 @@ public:
 signals:
     // From the worker thread, in point order; queued to the window.
     void pointFinished(const orvane::StudyPointResult& result);
-    void studyEnded(qint64 pointsDone);
+    // problem: why the study could not go on (no thread could be started); empty otherwise.
+    void studyEnded(qint64 pointsDone, const QString& problem);
 
 private slots:
     void startClicked();
@@ -52,7 +53,7 @@ private slots:
     void saveCsvClicked();
     void saveFigureClicked();
     void addPoint(const orvane::StudyPointResult& result);
-    void endStudy(qint64 pointsDone);
+    void endStudy(qint64 pointsDone, const QString& problem);
 
 private:
     struct InputRow {

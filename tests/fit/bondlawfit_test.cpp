@@ -144,6 +144,20 @@ INSTANTIATE_TEST_SUITE_P(Laws, BondLawFitLaws,
                                              0.3f, "0.30000"}),
                          [](const testing::TestParamInfo<Law>& info) { return info.param.name; });
 
+// With su fixed below the slip at the peak of the measured law, the fitted smax still stays
+// below su: a law whose peak lies beyond its ultimate slip would not be a law.
+TEST(BondLawFit, KeepsSmaxBelowAFixedSu) {
+    const FitTarget target = syntheticCurve(
+        withLaw(settingsFor(BondModel::BilinearSoftening).base, 6.467f, 0.065f, 0.354f), 30, 0);
+    FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    settings.fixedTexts[2] = "0.05";
+    const BondLawFit fit = FitBondLaw(target, settings);
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+    EXPECT_EQ(fit.params.su, 0.05f);
+    EXPECT_LT(fit.params.sMax, fit.params.su);
+    EXPECT_LT(fit.parameters[1].value, 0.05);
+}
+
 TEST(BondLawFit, TheFittedFileLoadsBackToTheFittedSet) {
     const FitSettings settings = settingsFor(BondModel::BilinearSoftening);
     const FitTarget target =

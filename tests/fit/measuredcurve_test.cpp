@@ -2,6 +2,8 @@
 #include "fit/ModelCurve.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvane {
 namespace {
@@ -47,6 +49,9 @@ INSTANTIATE_TEST_SUITE_P(
         GoodFile{"Utf8BomJapaneseHeader",
                  "\xEF\xBB\xBF"
                  "すべり (mm),荷重 (N)\n0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n"},
+        // Without a header the mark must not make the first slip unreadable.
+        GoodFile{"Utf8BomNoHeader", "\xEF\xBB\xBF"
+                                    "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n"},
         // "すべり,荷重" in Shift-JIS
         GoodFile{"ShiftJisHeader", "\x82\xB7\x82\xD7\x82\xE8,\x89\xD7\x8F\x64\n0,0\n0.1,1000\n"
                                    "0.2,2000\n0.3,3000\n0.4,4000\n"}),
@@ -116,6 +121,39 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"NotText", std::string("0,0\n0.1,\xFF\xFE\n", 11),
                 "The file is neither UTF-8 nor Shift-JIS text."}),
     [](const testing::TestParamInfo<BadFile>& info) { return info.param.name; });
+
+// A file of many bad rows tells the first twenty and counts the rest, so that its report
+// grows no faster than the file.
+TEST(MeasuredCurve, ManyBadRowsAreCountedNotAllTold) {
+    std::string bytes = "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n";
+    for (int k = 0; k < 100'000; ++k) {
+        bytes += "7\n";
+    }
+    const MeasuredCurveRead read = ParseMeasuredCurve(bytes);
+    EXPECT_EQ(read.error, "");
+    EXPECT_EQ(read.curve.points.size(), 5u);
+    ASSERT_EQ(read.curve.skippedRows.size(), kToldSkippedRows);
+    EXPECT_EQ(read.curve.skippedRows.front(),
+              "line 6: 1 entry; a row holds two numbers, slip and load. Left out.");
+    EXPECT_EQ(read.curve.skippedCount, 100'000u);
+    EXPECT_EQ(MoreSkippedRows(read.curve), "99980 more rows were left out.");
+    EXPECT_EQ(MoreSkippedRows(ParseMeasuredCurve("0,0\n1,1\n2,2\n3,3\n4,4\nx,1\n").curve), "");
+}
+
+// A named pipe is refused at once, without waiting for a writer that never comes.
+TEST(MeasuredCurveDeathTest, APipeIsRefusedWithoutWaiting) {
+    const std::string pipe =
+        testing::TempDir() + "orvane-measured-pipe-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            alarm(5);
+            const MeasuredCurveRead read = ReadMeasuredCurve(pipe);
+            std::exit(read.error.find("is not a regular file") != std::string::npos ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+    ::unlink(pipe.c_str());
+}
 
 TEST(MeasuredCurve, ReadingAMissingFileNamesIt) {
     const MeasuredCurveRead read = ReadMeasuredCurve("/nonexistent/test.csv");

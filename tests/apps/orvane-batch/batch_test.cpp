@@ -4,11 +4,13 @@
 #include "support/FileBytes.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,7 +94,7 @@ TEST_F(BatchCommand, ExitStatusOfFailures) {
     const BatchRun full = run("--output /dev/full");
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_NE(full.err.find("/dev/full"), std::string::npos) << full.err;
-    EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 1);
+    EXPECT_EQ(run("--output no/such/dir.t-s").exitCode, 2); // refused before the run
 }
 
 // Past a file-size limit the write fails (EFBIG) rather than the signal killing the
@@ -134,8 +136,8 @@ TEST_F(BatchCommand, ExitStatusOfEachEnd) {
         {"--initial-ds 3E+40", 2, "initial ds / 100 = 3.000e+38 mm) is not below su"},
         {"--initial-ds 1E+39", 2, "initial ds / 100 = 1.000e+37 mm) is not below su"},
         {"--initial-ds 100", 2, "the run could not follow the bond-slip law"},
-        {"--output x.kvp x.kvp", 1, "is the parameter file itself"},
-        {"in.t-s", 1, "is the parameter file itself"},
+        {"--output x.kvp x.kvp", 2, "-o \"x.kvp\" is the parameter file \"x.kvp\""},
+        {"in.t-s", 2, "in.t-s\" is the parameter file \"in.t-s\""},
         // The smallest single increment never moves the free end: no bond failure ever.
         {"--initial-ds 1.4E-43 short.kvp", 3, ""},
     };
@@ -147,7 +149,8 @@ TEST_F(BatchCommand, ExitStatusOfEachEnd) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(readFile(m_dir / "x.kvp") + readFile(m_dir / "in.t-s"), kept);
     }
-    const BatchRun limit = run("--json --initial-ds 1.4E-43 short.kvp");
+    // short.t-s is there from the case above: a derived name is replaced only with -f.
+    const BatchRun limit = run("-f --json --initial-ds 1.4E-43 short.kvp");
     EXPECT_NE(limit.out.find("\"steps\":10000,"), std::string::npos) << limit.out;
     EXPECT_NE(limit.out.find("\"end\":\"step-limit\""), std::string::npos) << limit.out;
     EXPECT_NE(run("--help").out.find("3 the run reached the step limit"), std::string::npos);
@@ -182,7 +185,7 @@ TEST_F(BatchCommand, ReportFailures) {
     EXPECT_EQ(run("--csv - --csv-distribution -").exitCode, 2);
     EXPECT_EQ(run("--figure run.jpg").exitCode, 2);
     const BatchRun missing = run("--csv no/such/dir.csv");
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("no/such/dir.csv"), std::string::npos) << missing.err;
     EXPECT_FALSE(fs::exists(m_dir / "default.t-s")); // refused before the run
     const BatchRun full = run("--csv-distribution /dev/full");
@@ -254,7 +257,7 @@ void PrintTo(const BatchOptions& o, std::ostream* out) {
          << o.initialDsText.value_or("-") << "\", detail "
          << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-") << ", output "
          << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help << ", version "
-         << o.version << ", file " << o.parameterFile.value_or("-") << "}";
+         << o.version << ", force " << o.force << ", file " << o.parameterFile.value_or("-") << "}";
 }
 } // namespace orvane
 
@@ -307,6 +310,10 @@ INSTANTIATE_TEST_SUITE_P(
                      })},
         AcceptedLine{"ShortValueJoined", {"-msoftening"}, optionsWith([](BatchOptions& o) {
                          o.model = BondModel::BilinearSoftening;
+                     })},
+        AcceptedLine{"Force", {"-f", "beam.kvp"}, optionsWith([](BatchOptions& o) {
+                         o.force = true;
+                         o.parameterFile = "beam.kvp";
                      })},
         AcceptedLine{"ShortOutput", {"-o", "r.t-s"}, optionsWith([](BatchOptions& o) {
                          o.outputPath = "r.t-s";
@@ -532,7 +539,7 @@ TEST_F(BatchCommand, StudyRefusesBadDefinitions) {
         EXPECT_EQ(r.out, "") << arguments;
         EXPECT_NE(r.err.find("orvane-batch"), std::string::npos) << arguments;
     }
-    EXPECT_EQ(run("study --vary lb=1,2 --csv no/such/dir.csv").exitCode, 1);
+    EXPECT_EQ(run("study --vary lb=1,2 --csv no/such/dir.csv").exitCode, 2);
     const BatchRun help = run("study --help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("lb=10:300:30:log"), std::string::npos);
@@ -635,3 +642,168 @@ TEST_F(BatchCommand, LostStandardOutputIsAFailure) {
     EXPECT_NE(std::system(command.c_str()), 0);
     EXPECT_EQ(readFile(m_dir / "r.t-s").find("steps "), std::string::npos);
 }
+
+namespace {
+
+// Each command's outputs are checked before any work: an output that is an input, another
+// output, a pipe or a derived name already there is refused with exit 2, and every file in
+// the folder keeps its bytes.
+TEST_F(BatchCommand, OutputsThatWouldReplaceInputsOrEachOtherAreRefused) {
+    saveParameterFile("s.kvp", static_cast<int>(NumericField::Lb), "40");
+    saveParameterFile("lab-fit.kvp", static_cast<int>(NumericField::Lb), "40");
+    std::ofstream(m_dir / "lab.csv") << "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n";
+    std::ofstream(m_dir / "m.csv") << "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n";
+    std::ofstream(m_dir / "old-fit.kvp") << "an earlier fit";
+    std::ofstream(m_dir / "old.csv") << "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n";
+    std::ofstream(m_dir / "s.t-s") << "an earlier run";
+    ASSERT_EQ(mkfifo((m_dir / "pipe.csv").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((m_dir / "pipe.pdf").c_str(), 0600), 0);
+    fs::create_symlink("s.kvp", m_dir / "link.csv");
+    const struct {
+        const char* arguments;
+        std::string message;
+        bool figure = false; // needs the figure module
+    } cases[] = {
+        {"-o /dev/null --csv s.kvp s.kvp", "--csv \"s.kvp\" is the parameter file \"s.kvp\""},
+        {"-o /dev/null --csv-distribution s.kvp s.kvp", "--csv-distribution \"s.kvp\" is the"},
+        {"-o /dev/null --csv link.csv s.kvp", "--csv \"link.csv\" is the parameter file"},
+        {"-o x.t-s --figure s.kvp.pdf s.kvp", "", true}, // a new name: accepted
+        {"study --vary lb=1,2 --csv s.kvp s.kvp", "--csv \"s.kvp\" is the base file"},
+        {"study --vary lb=1,2 --jsonl s.kvp s.kvp", "--jsonl \"s.kvp\" is the base file"},
+        {"study --vary lb=1,2 --csv X --jsonl X", "--jsonl \"X\" is the same file as --csv"},
+        {"--csv X --csv-distribution X", "--csv-distribution \"X\" is the same file as --csv"},
+        {"--csv X -o X", "--csv \"X\" is the same file as -o \"X\""},
+        {"fit --measured m.csv --output m", "--output \"m.csv\" is the measured file"},
+        {"fit --measured lab.csv --output s s.kvp", "--output \"s.kvp\" is the base file"},
+        {"fit --measured lab.csv lab-fit.kvp", "\"lab-fit.kvp\" is the base file"},
+        {"fit --measured old.csv", "the fitted file \"old-fit.kvp\" exists; give --force"},
+        {"s.kvp", "the result file \"" + (m_dir / "s.t-s").string() + "\" exists; give --force"},
+        {"-o /dev/null --csv pipe.csv", "--csv \"pipe.csv\": it is a named pipe"},
+        {"study --vary lb=1,2 --jsonl pipe.csv", "--jsonl \"pipe.csv\": it is a named pipe"},
+        {"-o /dev/null --figure pipe.pdf", "--figure \"pipe.pdf\": it is a named pipe", true},
+        {"fit --measured pipe.csv --output f", "is not a regular file"},
+    };
+    const auto snapshot = [&] {
+        std::string bytes;
+        for (const char* name :
+             {"s.kvp", "lab-fit.kvp", "lab.csv", "m.csv", "old-fit.kvp", "old.csv", "s.t-s"}) {
+            bytes += std::string(name) + ":" + readFile(m_dir / name) + "\n";
+        }
+        return bytes;
+    };
+    const std::string before = snapshot();
+#ifdef ORVANE_BATCH_FIGURES
+    constexpr bool kFigures = true;
+#else
+    constexpr bool kFigures = false;
+#endif
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        if (c.figure && !kFigures) {
+            continue;
+        }
+        const BatchRun r = run(c.arguments);
+        if (c.message.empty()) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_TRUE(fs::is_fifo(m_dir / "pipe.csv") && fs::is_fifo(m_dir / "pipe.pdf"));
+        EXPECT_FALSE(fs::exists(m_dir / "X"));
+    }
+    // A derived name is replaced when forced, a typed one always.
+    EXPECT_EQ(run("-f s.kvp").exitCode, 0);
+    EXPECT_NE(readFile(m_dir / "s.t-s"), "an earlier run");
+    EXPECT_EQ(run("-o s.t-s s.kvp").exitCode, 0);
+}
+
+// Ctrl+C or SIGTERM stops a single run between two steps: the t-s file and the CSV tables
+// hold whole steps, the CSV says it stopped, and the exit status is 130. The signal is made
+// pending before the program starts, so that it comes before the run ends however fast the
+// machine is.
+TEST_F(BatchCommand, RunStoppedByASignalClosesItsFilesWhole) {
+    saveParameterFile("long.kvp", static_cast<int>(NumericField::Lb), "1");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            sigset_t blocked;
+            sigemptyset(&blocked);
+            sigaddset(&blocked, signal);
+            sigprocmask(SIG_BLOCK, &blocked, nullptr);
+            kill(getpid(), signal); // to the process, as Ctrl+C sends it
+            if (chdir(m_dir.c_str()) != 0 || !freopen("err.txt", "w", stderr) ||
+                !freopen("out.txt", "w", stdout)) {
+                _exit(99);
+            }
+            execl(ORVANE_BATCH_COMMAND, ORVANE_BATCH_COMMAND, "-f", "--detail", "--initial-ds",
+                  "1.4E-43", "--csv", "steps.csv", "--csv-distribution", "field.csv", "long.kvp",
+                  static_cast<char*>(nullptr));
+            _exit(98);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const std::string err = readFile(m_dir / "err.txt");
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+        EXPECT_NE(err.find("orvane-batch: stopped by a signal after step "), std::string::npos)
+            << err;
+        const std::string steps = readFile(m_dir / "steps.csv");
+        EXPECT_NE(steps.find("\r\n# end,stopped\r\n# steps,"), std::string::npos);
+        const std::string field = readFile(m_dir / "field.csv");
+        EXPECT_NE(field.find("\r\n# end,stopped\r\n# steps,"), std::string::npos);
+        const std::string ts = readFile(m_dir / "long.t-s");
+        ASSERT_GE(ts.size(), 2u);
+        EXPECT_EQ(ts.substr(ts.size() - 2), "\r\n");
+        // Each whole detail step ends with its data line after the column heading.
+        const std::size_t headings = [&] {
+            std::size_t count = 0;
+            for (std::size_t at = 0; (at = ts.find("P.loaded end(N)", at)) != std::string::npos;
+                 ++at) {
+                ++count;
+            }
+            return count;
+        }();
+        const std::size_t stepLines = [&] {
+            std::size_t count = 0;
+            for (std::size_t at = 0; (at = ts.find("step =", at)) != std::string::npos; ++at) {
+                ++count;
+            }
+            return count;
+        }();
+        EXPECT_EQ(headings, stepLines);
+        EXPECT_EQ(err.find("after step " + std::to_string(stepLines) + ";") != std::string::npos,
+                  true)
+            << err;
+    }
+}
+
+// A full disk or a file-size limit ends the study's tables with whole rows and the reason.
+TEST_F(BatchCommand, StudyTablesStayWholeOnAFullDisk) {
+    const BatchRun full = run("study --vary lb=10:300:5 --csv /dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("Cannot write \"/dev/full\": No space left on device"),
+              std::string::npos)
+        << full.err;
+    const std::string command = "cd '" + m_dir.string() +
+                                "' && sh -c 'ulimit -f 8; exec \"$0\" study --vary lb=10:300:400 "
+                                "--jsonl rows.jsonl' '" ORVANE_BATCH_COMMAND
+                                "' 2>err.txt; echo $? >status";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string err = readFile(m_dir / "err.txt");
+    EXPECT_EQ(readFile(m_dir / "status"), "1\n") << err;
+    const std::string rows = readFile(m_dir / "rows.jsonl");
+    ASSERT_FALSE(rows.empty());
+    EXPECT_LE(rows.size(), 8u * 1024u);
+    EXPECT_EQ(rows.back(), '\n');
+    const auto lines = std::count(rows.begin(), rows.end(), '\n');
+    EXPECT_NE(err.find("rows.jsonl\": File too large. The file holds lines 1 to " +
+                       std::to_string(lines) + "."),
+              std::string::npos)
+        << err;
+}
+
+} // namespace

@@ -161,7 +161,8 @@ TEST_F(FitCommand, LostStandardOutputIsAFailure) {
     for (const char* output : {">/dev/full", ">&-"}) {
         for (const char* json : {"", " --json"}) {
             EXPECT_EQ(
-                run(std::string("--measured test.csv --measured stress --fix smax=0.0650") + json,
+                run(std::string("-f --measured test.csv --measured stress --fix smax=0.0650") +
+                        json,
                     output),
                 1)
                 << output << json;

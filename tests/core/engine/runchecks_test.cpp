@@ -162,3 +162,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// Each field that holds more than a number is told with the number the run uses, named by
+// the law's own symbol; blanks around a number and an empty field are not.
+TEST(FieldsReadByTheirLeadingNumber, TellsTheNumberUsed) {
+    FieldTexts texts = StartupFieldTexts();
+    texts[static_cast<int>(NumericField::Ef)] = "230 GPa";
+    texts[static_cast<int>(NumericField::Lb)] = "120,5";
+    texts[static_cast<int>(NumericField::TauMax)] = "6,467";
+    texts[static_cast<int>(NumericField::B)] = " 50  ";
+    texts[static_cast<int>(NumericField::Tr)] = "";
+    EXPECT_EQ(
+        FieldsReadByTheirLeadingNumber(texts, BondModel::PerfectlyBilinear),
+        (std::vector<std::string>{"τy: \"6,467\" is read as 6", "lb: \"120,5\" is read as 120",
+                                  "Ef: \"230 GPa\" is read as 230"}));
+    EXPECT_TRUE(
+        FieldsReadByTheirLeadingNumber(StartupFieldTexts(), BondModel::BilinearSoftening).empty());
+}
+
+} // namespace

@@ -103,6 +103,25 @@ void expectSingleTexts(std::span<const SingleCase> cases) {
     }
 }
 
+// Whether the lenient parse reads the whole text: the parameter window asks before it runs
+// with a number read from the start of a longer text.
+TEST(HoldsOnlyANumber, WholeTextsAgainstLongerOnes) {
+    const struct {
+        const char* text;
+        bool only;
+    } cases[] = {
+        {"230000", true},   {"  6.467 ", true}, {"1E-07", true},  {"-.5", true},
+        {"5.", true},       {"+1e+3", true},    {"&H1F", true},   {"&o17\t", true},
+        {"230 GPa", false}, {"120,5", false},   {"6,467", false}, {"1 2", false},
+        {"5E", false},      {"1E+", false},     {"", false},      {"   ", false},
+        {".", false},       {"&H", false},      {"&O9", false},   {"&HG", false},
+        {"abc", false},     {"1.2.3", false},   {"--1", false},   {"0x10", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HoldsOnlyANumber(c.text), c.only) << '"' << c.text << '"';
+    }
+}
+
 TEST(SingleToText, StartUpValues) {
     const SingleCase cases[] = {{230000.0f, "230000"}, {2450.0f, "2450"}, {24000.0f, "24000"},
                                 {206000.0f, "206000"}, {1e-7f, "1E-07"},  {3.5f, "3.5"},

@@ -1,10 +1,12 @@
 #include "core/Version.h"
 #include "core/results/CsvRunWriter.h"
+#include "core/results/JsonText.h"
 #include "core/results/RunFigure.h"
 #include "core/results/RunRecord.h"
 
 #include <charconv>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sstream>
 
 using namespace orvane;
@@ -73,6 +75,17 @@ Written writeRun(const std::string& comment) {
     distributionWriter.finish(run.end());
     recorder.setEnd(run.end());
     return {steps.str(), distribution.str(), recorder.record()};
+}
+
+// JSON has no NaN or infinity, and a string may hold no raw quote or line break.
+TEST(JsonText, NumbersWithoutAValueAreNullAndStringsAreEscaped) {
+    EXPECT_EQ(JsonNumber(std::numeric_limits<double>::quiet_NaN()), "null");
+    EXPECT_EQ(JsonNumber(std::numeric_limits<double>::infinity()), "null");
+    EXPECT_EQ(JsonNumber(std::numeric_limits<float>::quiet_NaN()), "null");
+    EXPECT_EQ(JsonNumber(0.1), "0.1");
+    EXPECT_EQ(JsonString("say \"no\"\r\nnow\\\t"),
+              "\"say \\\"no\\\"\\u000d\\u000anow\\\\\\u0009\"");
+    EXPECT_EQ(JsonString("τmax"), "\"τmax\"");
 }
 
 TEST(CsvField, QuotesOnlyWhatNeedsIt) {

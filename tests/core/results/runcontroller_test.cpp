@@ -2,11 +2,13 @@
 #include "support/FileBytes.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace orvane;
@@ -132,9 +134,38 @@ TEST_F(RunControllerTest, ResultFileFailures) {
         RunController run(p);
         ASSERT_TRUE(run.openResultFile("/dev/full").ok());
         EXPECT_EQ(run.runToEnd(), RunEnd::ResultFileFailed);
+        // The run ends at the step whose write failed: a step end without detail, the full
+        // buffer inside the second step with it.
+        EXPECT_EQ(run.run().stepNumber(), detail ? 2 : 1);
         EXPECT_EQ(run.fileStatus().errorNumber, ENOSPC);
         EXPECT_NE(run.failureMessage().find("/dev/full"), std::string::npos);
     }
+}
+
+// Steps still buffered when the run is stopped go out at the close; a failure there ends the
+// run as a file failure, not as a stop, and the message says so.
+TEST_F(RunControllerTest, AFailedCloseEndsTheRunAsAFileFailure) {
+    AnalysisParameters p = executed();
+    p.detailOutput = 1;
+    p.lb = 1.2f; // ten elements: five detail steps fit the buffer, nothing is written before
+    RunController run(p);
+    ASSERT_TRUE(run.openResultFile().ok());
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_EQ(run.step(), RunEnd::None);
+    }
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 100; // less than the header
+    setrlimit(RLIMIT_FSIZE, &limited);
+    run.stop();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(run.end(), RunEnd::ResultFileFailed);
+    EXPECT_EQ(run.fileStatus().errorNumber, EFBIG);
+    EXPECT_NE(run.failureMessage().find("File too large"), std::string::npos)
+        << run.failureMessage();
 }
 
 // The parameter file is never the result file, whatever names lead to it.

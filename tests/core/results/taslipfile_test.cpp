@@ -283,6 +283,25 @@ TEST(TauSlipFile, WholeStepsOnDiskAtEveryWrite) {
     }
 }
 
+// A detail run hands its buffered steps to the system at least at every fifth step end, so a
+// killed run loses at most the last few steps; a short bond keeps them all in the buffer
+// otherwise.
+TEST(TauSlipFile, DetailStepsReachTheFileAtLeastEveryFifthStep) {
+    TempDir dir;
+    AnalysisParameters p = startup(true);
+    p.lb = 1.2f;
+    TauSlipFileWriter writer;
+    ASSERT_TRUE(writer.open((dir / "short.t-s").string(), p, kOpenedAt).ok());
+    PulloutRun run(p);
+    run.addObserver(writer);
+    while (run.step() == RunEnd::None) {
+        EXPECT_GT(writer.wholeSteps(), run.stepNumber() - TauSlipFileWriter::kStepsBetweenWrites)
+            << "step " << run.stepNumber();
+    }
+    EXPECT_GT(run.stepNumber(), 2 * TauSlipFileWriter::kStepsBetweenWrites);
+    ASSERT_TRUE(writer.close().ok());
+}
+
 // A file-size limit for the test process, with SIGXFSZ ignored so that write(2) fails with
 // EFBIG instead of ending the process; both restored at the end of the scope.
 class FileSizeLimit {

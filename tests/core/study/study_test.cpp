@@ -7,9 +7,13 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <system_error>
 #include <unistd.h>
 
 using namespace orvane;
@@ -106,6 +110,34 @@ INSTANTIATE_TEST_SUITE_P(
         ExpansionCase{"Laws", "law=bilinear,softening", {"bilinear", "softening"}},
         ExpansionCase{"AliasName", "τmax=5,6", {"5", "6"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every symbol the parameter window shows names its own field.
+TEST(Study, EachAliasNamesItsField) {
+    const struct {
+        const char* definition;
+        NumericField field;
+    } cases[] = {{"τmax=5,6", NumericField::TauMax},   {"τy=5,6", NumericField::TauMax},
+                 {"smax=0.1,0.2", NumericField::SMax}, {"sy=0.1,0.2", NumericField::SMax},
+                 {"Δl=0.1,0.2", NumericField::Dl},     {"dl=0.1,0.2", NumericField::Dl},
+                 {"su=0.3,0.4", NumericField::Su}};
+    for (const auto& c : cases) {
+        const Sweep sweep = sweepOf(c.definition);
+        ASSERT_TRUE(sweep.field) << c.definition;
+        EXPECT_EQ(*sweep.field, c.field) << c.definition;
+    }
+}
+
+// A stop ends the runs under way between two steps, not only the points not yet begun.
+TEST(Study, AStopEndsTheRunsUnderWay) {
+    const StudyDefinition study = studyOf({"lb=100,120"});
+    const StudyPointResult whole = RunStudyPoint(study, 1);
+    std::stop_source stop;
+    stop.request_stop();
+    const StudyPointResult stopped = RunStudyPoint(study, 1, stop.get_token());
+    EXPECT_EQ(whole.end, RunEnd::BondFailure);
+    EXPECT_EQ(stopped.end, RunEnd::Stopped);
+    EXPECT_LT(stopped.steps, whole.steps);
+}
 
 TEST(Study, LogRangeIsGeometric) {
     const Sweep sweep = sweepOf("lb=10:300:30:log");
@@ -290,6 +322,40 @@ TEST(Study, AThrowingSinkEndsTheStudyToo) {
                           }),
                  std::runtime_error);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) // the address sanitizer needs more address space than this
+// A worker thread that cannot be created (the system's limit) ends the study with the
+// exception, after the workers already started have been ended; none is left waiting.
+TEST(StudyDeathTest, AThreadThatCannotStartEndsTheStudyCleanly) {
+    // More points than may be in flight, so that the workers started would wait for the
+    // points to be taken.
+    const StudyDefinition study = studyOf({"lb=10:300:1000"});
+    EXPECT_EXIT(
+        {
+            alarm(30); // a study left hanging ends the child with SIGALRM
+            // Stacks of 256 MiB in 600 MiB of free address space: two threads start, the
+            // third cannot.
+            pthread_attr_t attributes;
+            pthread_attr_init(&attributes);
+            pthread_attr_setstacksize(&attributes, std::size_t{256} << 20);
+            pthread_setattr_default_np(&attributes);
+            long pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{600} << 20);
+            rlimit limit{};
+            limit.rlim_cur = room;
+            limit.rlim_max = room;
+            setrlimit(RLIMIT_AS, &limit);
+            try {
+                RunStudy(study, 8, [](const StudyPointResult&) { return true; });
+            } catch (const std::system_error&) {
+                std::_Exit(0);
+            }
+            std::_Exit(1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(Study, JsonLinesNameEveryColumn) {
     const StudyDefinition study = studyOf({"law=bilinear", "ds=1e-07"});

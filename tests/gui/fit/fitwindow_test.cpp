@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -87,9 +88,16 @@ private slots:
         FitWindow* window = openFitWindow();
         QVERIFY(!window->loadCurve(write("bad.csv", "0,0\n0.1,x\n0.2,2\n")));
         QCOMPARE(child<QLabel>(window, "Status")->text(),
-                 QStringLiteral("line 2: \"x\" in column 2 is not a number. Left out.\n\"") +
-                     m_dir.filePath("bad.csv") +
+                 QStringLiteral("\"") + m_dir.filePath("bad.csv") +
                      QStringLiteral("\": The file holds 2 usable points; a fit needs at least 5."));
+        const auto* messages = child<QListWidget>(window, "Messages");
+        QCOMPARE(messages->count(), 1);
+        QCOMPARE(messages->item(0)->text(),
+                 QStringLiteral("line 2: \"x\" in column 2 is not a number. Left out."));
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (!dir.isEmpty()) {
+            window->grab().save(dir + QStringLiteral("/FitWindow-bad-rows.png"));
+        }
         QVERIFY(!child<QPushButton>(window, "Fit")->isEnabled());
     }
 

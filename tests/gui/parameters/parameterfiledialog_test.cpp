@@ -71,6 +71,16 @@ void doubleClick(QAbstractItemView* view, const QRect& itemRect) {
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, itemRect.center());
 }
 
+// The tree lists every folder from the root down to the current one, so in a deep temporary
+// folder the one wanted may lie below the tree's visible part: it is scrolled into view first.
+void doubleClickDirectory(QWidget* dialog, const QString& path) {
+    auto* tree = control<QTreeWidget>(dialog, "dirOpenSave");
+    QTreeWidgetItem* item = directoryItem(dialog, path);
+    QVERIFY2(item, qPrintable(path));
+    tree->scrollToItem(item);
+    doubleClick(tree, tree->visualItemRect(item));
+}
+
 void doubleClickFile(QWidget* dialog, const QString& name) {
     auto* files = control<QListWidget>(dialog, "filOpenSave");
     const QList<QListWidgetItem*> found = files->findItems(name, Qt::MatchExactly);
@@ -222,8 +232,7 @@ private slots:
         QWidget* dialog = openDialog("KVP Open");
         control<QListWidget>(dialog, "filOpenSave")->setCurrentRow(0);
         QCOMPARE(control<QLineEdit>(dialog, "txtOpenSave")->text(), QStringLiteral("a.kvp"));
-        auto* tree = control<QTreeWidget>(dialog, "dirOpenSave");
-        doubleClick(tree, tree->visualItemRect(directoryItem(dialog, m_root + "/sub")));
+        doubleClickDirectory(dialog, m_root + "/sub");
         QCOMPARE(QDir::currentPath(), m_root + "/sub");
         QCOMPARE(fileItems(dialog), QStringList{"d.kvp"});
         QCOMPARE(control<QLineEdit>(dialog, "txtOpenSave")->text(), QStringLiteral("*.kvp"));
@@ -233,8 +242,7 @@ private slots:
         dialog = openDialog("KVP Save");
         QCOMPARE(control<QLabel>(dialog, "lblOpenSave_2")->text(), m_root + "/sub");
         QCOMPARE(fileItems(dialog), QStringList{"d.kvp"});
-        tree = control<QTreeWidget>(dialog, "dirOpenSave");
-        doubleClick(tree, tree->visualItemRect(directoryItem(dialog, m_root)));
+        doubleClickDirectory(dialog, m_root);
         QCOMPARE(QDir::currentPath(), m_root);
         QCOMPARE(fileItems(dialog), QStringList({"a.kvp", "b.KVP"}));
         QVERIFY(m_boxes.isEmpty());
@@ -621,10 +629,7 @@ private slots:
         QCOMPARE(m_calls, QStringList());
         QVERIFY(!QFile::exists(m_root + "/" + file)); // nothing saved under the shown name
 
-        QTreeWidgetItem* directory = directoryItem(dialog, m_root + "/dir\uFFFD");
-        QVERIFY(directory);
-        auto* tree = control<QTreeWidget>(dialog, "dirOpenSave");
-        doubleClick(tree, tree->visualItemRect(directory));
+        doubleClickDirectory(dialog, m_root + "/dir\uFFFD");
         QCOMPARE(m_boxes.last(), QStringLiteral("Orvane2|This directory name is not valid UTF-8; "
                                                 "rename the directory to open it"));
         QCOMPARE(QDir::currentPath(), m_root);

@@ -288,6 +288,43 @@ private slots:
         QVERIFY(m_window->isVisible());
     }
 
+    // A field holding more than a number runs with its leading number only when the user says
+    // so; the default answer runs nothing. Trailing blanks are no reason to ask.
+    void executeAsksAboutFieldsThatHoldMoreThanANumber_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("answerYes");
+        QTest::addColumn<QString>("told"); // empty: no question
+        QTest::addColumn<int>("runs");
+        QTest::newRow("unit, No") << "Text9"
+                                  << "230 GPa" << false << "Ef: \"230 GPa\" is read as 230" << 0;
+        QTest::newRow("unit, Yes") << "Text9"
+                                   << "230 GPa" << true << "Ef: \"230 GPa\" is read as 230" << 1;
+        QTest::newRow("decimal comma") << "Text6"
+                                       << "120,5" << false << "lb: \"120,5\" is read as 120" << 0;
+        QTest::newRow("trailing blanks") << "Text9"
+                                         << "230000   " << false << "" << 1;
+    }
+    void executeAsksAboutFieldsThatHoldMoreThanANumber() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(bool, answerYes);
+        QFETCH(QString, told);
+        QFETCH(int, runs);
+        QSignalSpy started(m_window, &ParameterWindow::runRequested);
+        m_window->findChild<QLineEdit*>(field)->setText(text);
+        QString message;
+        answerNextMessageBox(&message, answerYes ? QMessageBox::Yes : QMessageBox::No);
+        QTest::mouseClick(m_window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QCOMPARE(started.count(), runs);
+        if (told.isEmpty()) {
+            QVERIFY2(message.isEmpty(), qPrintable(message));
+        } else {
+            QVERIFY2(message.contains(told), qPrintable(message));
+        }
+        QCOMPARE(m_window->findChild<QLineEdit*>(field)->text(), text);
+    }
+
     void saveAndLoadThroughTheControls() {
         QTemporaryDir dir;
         const QString path = dir.filePath("beam.kvp");

@@ -12,9 +12,14 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fstream>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace orvane;
 
@@ -53,6 +58,39 @@ private slots:
         }
         QVERIFY(m_window->findChild<QLabel*>("status")->text().startsWith("5 points done"));
         QVERIFY(m_window->findChild<QPushButton*>("saveCsv")->isEnabled());
+    }
+
+    // Threads the system will not create end the study with a message; the window stays
+    // usable and nothing hangs. Stacks of 256 MiB in 600 MiB of free address space: the
+    // study's own thread and one worker start, the next cannot.
+    void aThreadThatCannotStartEndsTheStudyWithAMessage() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer needs more address space than this");
+#endif
+        values(1)->setText("20:300:2000");
+        m_window->findChild<QSpinBox*>("jobs")->setValue(8);
+        pthread_attr_t saved;
+        pthread_getattr_default_np(&saved);
+        pthread_attr_t big;
+        pthread_attr_init(&big);
+        pthread_attr_setstacksize(&big, std::size_t{256} << 20);
+        pthread_setattr_default_np(&big);
+        rlimit savedLimit{};
+        getrlimit(RLIMIT_AS, &savedLimit);
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        rlimit limit = savedLimit;
+        limit.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{600} << 20);
+        setrlimit(RLIMIT_AS, &limit);
+        start();
+        // The study's thread makes the workers: the limits stay until it has ended.
+        const bool ended = QTest::qWaitFor([&] { return !m_window->running(); }, kTimeout);
+        setrlimit(RLIMIT_AS, &savedLimit);
+        pthread_setattr_default_np(&saved);
+        QVERIFY(ended);
+        const QString status = m_window->findChild<QLabel*>("status")->text();
+        QVERIFY2(status.contains("no thread could be started"), qPrintable(status));
+        QVERIFY(m_window->findChild<QPushButton*>("start")->isEnabled());
     }
 
     void refusedInputKeepsTheWindowAsItWas_data() {

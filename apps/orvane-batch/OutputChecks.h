@@ -1,0 +1,43 @@
+#pragma once
+
+// What each orvane-batch command writes and reads, handed to CheckOutputs before the command
+// does any work. A refusal exits with kExitRefused.
+
+#include "core/results/OutputPolicy.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// The single run: the t-s file (derived from the parameter file when -o is not given), the
+// CSV tables and the figure files.
+struct RunOutputNames {
+    std::optional<std::string> parameterFile;
+    std::optional<std::string> resultFile; // -o
+    std::string derivedResultFile;         // the name the run makes up without -o
+    std::optional<std::string> csv;
+    std::optional<std::string> csvDistribution;
+    std::optional<std::string> figure;
+};
+std::string CheckRunOutputs(const RunOutputNames& names, bool force);
+
+// The study: its CSV and JSON lines tables and its figure.
+std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
+                              const std::optional<std::string>& csv,
+                              const std::optional<std::string>& jsonl,
+                              const std::optional<std::string>& figure);
+
+// The fit: per law a fitted parameter file, a CSV table and a figure. derived: the stems were
+// made up from the measured file's name (no --output).
+struct FitOutputNames {
+    std::optional<std::string> parameterFile;
+    std::string measuredFile;
+    std::vector<std::string> stems; // one per law: STEM.kvp and STEM.csv
+    std::vector<std::string> figures;
+    bool derived = false;
+};
+std::string CheckFitOutputs(const FitOutputNames& names, bool force);
+
+} // namespace orvane
