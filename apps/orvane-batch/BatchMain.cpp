@@ -2,6 +2,7 @@
 
 #include "apps/orvane-batch/BatchOptions.h"
 #include "apps/orvane-batch/BatchReport.h"
+#include "apps/orvane-batch/CodesCommand.h"
 #include "apps/orvane-batch/DataSet.h"
 #include "apps/orvane-batch/FitCommand.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
@@ -123,6 +124,9 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     if (argc > 1 && std::string_view(argv[1]) == "fit") {
         return RunFitCommand(argc - 1, argv + 1);
+    }
+    if (argc > 1 && std::string_view(argv[1]) == "codes") {
+        return RunCodesCommand(argc - 1, argv + 1);
     }
     if (argc > 1 && std::string_view(argv[1]) == "study") {
         return RunStudyCommand(argc - 1, argv + 1);

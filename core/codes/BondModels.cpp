@@ -125,6 +125,10 @@ double TensileStrengthFromFc(double fc) {
     return 0.30 * std::cbrt(fc * fc);
 }
 
+double CylinderStrengthFromEc(double Ec) {
+    return (Ec / 4700) * (Ec / 4700);
+}
+
 std::optional<std::string> ReadConcrete(const ConcreteInput& input, ConcreteStrength& strength) {
     const std::optional<double> fc = strictNumber(input.fcText);
     if (!fc || *fc <= 0) {

@@ -45,6 +45,11 @@ std::optional<BondSlipModel> FindBondSlipModel(std::string_view name);
 // concrete is known by its measured strength.
 double TensileStrengthFromFc(double fc);
 
+// A cylinder strength estimated from the member's modulus where none is given, by ACI 318's
+// Ec = 4700·√fc′ (MPa) read backwards: fc′ = (Ec/4700)². Only an estimate: the modulus varies
+// with the aggregate as much as with the strength.
+double CylinderStrengthFromEc(double Ec);
+
 // The concrete's strengths as the models use them, MPa.
 struct ConcreteStrength {
     double fc = 0;

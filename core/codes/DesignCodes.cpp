@@ -165,8 +165,8 @@ CodeCheck jsce(const Joint& j, const DesignFactors& f) {
     c.inScope = true;
     c.P = j.bf * std::sqrt(2 * f.jsceGf * j.k);
     c.Pd = c.P / f.jsceGammaB;
-    c.note = "the load of a bond at least as long as its effective length, which this row "
-             "does not give";
+    c.note = "the load of a long bond: a bond shorter than the recommendations' effective "
+             "length holds less, and that length is not computed here";
     return c;
 }
 
