@@ -219,4 +219,40 @@ AnalysisParameters WithDerivedLaw(const AnalysisParameters& params, const Derive
     return derived;
 }
 
+std::string LawFieldText(double value) {
+    char text[32];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
+    return std::string(text, result.ptr);
+}
+
+LawPlausibility CheckLawPlausibility(const AnalysisParameters& params,
+                                     const ConcreteStrength& concrete) {
+    LawPlausibility check;
+    check.tauMaxEntered = params.tauMax;
+    check.GfEntered = ComputeBondQuantities(params).Gf;
+    const DerivedBondLaw model = DeriveBondLaw(BondSlipModel::Lu2005Bilinear, concrete, params);
+    if (!model.ok) {
+        check.modelProblem = model.problem;
+        return check;
+    }
+    check.compared = true;
+    check.tauMaxModel = model.tauMax;
+    check.GfModel = model.Gf;
+    const auto apart = [](double a, double b) {
+        return !(a <= kPlausibilityFactor * b && b <= kPlausibilityFactor * a);
+    };
+    check.differs =
+        apart(check.tauMaxEntered, check.tauMaxModel) || apart(check.GfEntered, check.GfModel);
+    return check;
+}
+
+std::string PlausibilityWarning(const LawPlausibility& p) {
+    if (!p.compared || !p.differs) {
+        return {};
+    }
+    return "the law's tauMax or Gf lies more than a factor of 2 from Lu et al. (2005) for this "
+           "concrete: check the law against fc'";
+}
+
 } // namespace orvane

@@ -10,6 +10,7 @@
 // Units: N, mm, MPa (N/mm²).
 
 #include "core/engine/AnalysisParameters.h"
+#include "core/engine/BondQuantities.h"
 #include "core/engine/ConcreteInput.h"
 
 #include <optional>
@@ -80,5 +81,30 @@ DerivedBondLaw DeriveBondLaw(BondSlipModel model, const ConcreteStrength& concre
 // The data set with the derived law in place of its own: bi-linear softening, the three values
 // rounded to single precision as the parameter fields hold them.
 AnalysisParameters WithDerivedLaw(const AnalysisParameters& params, const DerivedBondLaw& law);
+
+// A derived value as the parameter window's field takes it: four significant digits, as the
+// models' coefficients carry no more ("3.238", "0.0421").
+std::string LawFieldText(double value);
+
+// The entered law beside the default model's for the same concrete. Bond tests on one concrete
+// scatter by some ±20 % about these models; a law whose τmax or Gf lies more than a factor of 2
+// from the model's cannot be right for the concrete stated, and is flagged.
+inline constexpr double kPlausibilityFactor = 2.0;
+
+struct LawPlausibility {
+    bool compared = false;    // the model gives a law for this data set
+    std::string modelProblem; // why it does not, where it does not
+    double tauMaxEntered = 0;
+    double GfEntered = 0;
+    double tauMaxModel = 0;
+    double GfModel = 0;
+    bool differs = false; // τmax or Gf more than kPlausibilityFactor apart
+};
+
+LawPlausibility CheckLawPlausibility(const AnalysisParameters& params,
+                                     const ConcreteStrength& concrete);
+
+// The warning a summary shows when the law differs, or empty.
+std::string PlausibilityWarning(const LawPlausibility& plausibility);
 
 } // namespace orvane

@@ -157,6 +157,14 @@ TEST(BondModels, ConcreteTextsAreReadStrictly) {
     }
 }
 
+TEST(BondModels, FieldTextsKeepFourDigits) {
+    EXPECT_EQ(LawFieldText(3.2383498432989404), "3.238");
+    EXPECT_EQ(LawFieldText(0.04209854796288622), "0.0421");
+    EXPECT_EQ(LawFieldText(0.1798534701387951), "0.1799");
+    EXPECT_EQ(LawFieldText(0.202), "0.202");
+    EXPECT_EQ(LawFieldText(12.5), "12.5");
+}
+
 TEST(BondModels, NamesFindTheirModels) {
     for (const BondSlipModelInfo& info : BondSlipModels()) {
         EXPECT_EQ(FindBondSlipModel(info.name), info.model);
@@ -164,6 +172,39 @@ TEST(BondModels, NamesFindTheirModels) {
     }
     EXPECT_FALSE(FindBondSlipModel("lu").has_value());
     EXPECT_EQ(BondSlipModels().front().model, BondSlipModel::Lu2005Bilinear);
+}
+
+TEST(BondModels, ALawFarFromTheModelIsFlagged) {
+    // Lu et al. on the start-up set at fc′ = 30: τmax = 3.238, Gf = 0.2912.
+    const ConcreteStrength s = strengthOf(kJoints[0]);
+    struct Case {
+        float tauMax, sMax, su;
+        bool differs;
+    };
+    const Case cases[] = {
+        {3.238f, 0.0421f, 0.1799f, false}, // the model itself
+        {6.4f, 0.0421f, 0.0910f, false},   // τmax 1.98×, Gf the same
+        {6.6f, 0.0421f, 0.0882f, true},    // τmax 2.04×
+        {3.238f, 0.0421f, 0.37f, true},    // Gf 2.06×
+        {3.238f, 0.0421f, 0.088f, true},   // Gf 0.49×
+        {6.467f, 0.065f, 0.354f, true},    // the start-up law: Gf 3.9×
+    };
+    for (const Case& c : cases) {
+        AnalysisParameters p = paramsOf(kJoints[0]);
+        p.tauMax = c.tauMax;
+        p.sMax = c.sMax;
+        p.su = c.su;
+        const LawPlausibility check = CheckLawPlausibility(p, s);
+        EXPECT_TRUE(check.compared);
+        EXPECT_EQ(check.differs, c.differs) << c.tauMax << " " << c.su;
+        EXPECT_EQ(PlausibilityWarning(check).empty(), !c.differs);
+    }
+    AnalysisParameters wide = paramsOf(kJoints[0]);
+    wide.b = 80;
+    const LawPlausibility none = CheckLawPlausibility(wide, s);
+    EXPECT_FALSE(none.compared);
+    EXPECT_FALSE(none.modelProblem.empty());
+    EXPECT_EQ(PlausibilityWarning(none), "");
 }
 
 } // namespace
