@@ -42,7 +42,7 @@ private:
 
 // The data set as the parameter window would hold it after loading FILE (or at start-up),
 // with the command line's choices and Execute's copy of the texts.
-bool loadDataSet(const BatchOptions& options, DataSet& data) {
+bool loadDataSet(const BatchOptions& options, DataSet& data, LawFromConcrete& lawFrom) {
     const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, data);
     if (!status.ok()) {
         std::cerr << "orvane-batch: " << status.message << "\n";
@@ -58,6 +58,11 @@ bool loadDataSet(const BatchOptions& options, DataSet& data) {
         data.params.detailOutput = *options.detailOutput ? 1 : 0;
     }
     data.params.bondModel = options.model;
+    lawFrom = ApplyLawFrom(options.lawFrom, data);
+    if (!lawFrom.error.empty()) {
+        std::cerr << "orvane-batch: " << lawFrom.error << "\n";
+        return false;
+    }
     CopyFieldTexts(data.params, data.texts);
     return true;
 }
@@ -82,12 +87,14 @@ const char* endName(RunEnd end) {
 }
 
 void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& out,
+                  const LawFromConcrete& lawFrom, const AnalysisParameters& params,
                   const BondQuantities& bond) {
     if (options.json) {
         out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
             << ",\"Pbumax\":" << JsonNumber(run.Pbumax) << ",\"slmax\":" << JsonNumber(run.slmax)
             << ",\"ds\":" << JsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
-            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << JsonString(run.file) << "}\n";
+            << LawFromJson(lawFrom, params) << ",\"end\":\"" << endName(run.end)
+            << "\",\"file\":" << JsonString(run.file) << "}\n";
         return;
     }
     out << "steps       " << run.steps << "\n"
@@ -101,13 +108,14 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
                                          : std::string("bond failure"))
         << "\n"
         << "result file " << run.file << "\n"
-        << BondSummaryText(bond, run.Pbumax);
+        << BondSummaryText(bond, run.Pbumax) << LawFromText(lawFrom, params);
 }
 
 // The run: the command without a name.
 int runCommand(const BatchOptions& options) {
     DataSet data;
-    if (!loadDataSet(options, data)) {
+    LawFromConcrete lawFrom;
+    if (!loadDataSet(options, data, lawFrom)) {
         return kExitRefused;
     }
     const std::vector<std::string> problems = CheckRun(data.params, data.texts);
@@ -147,7 +155,8 @@ int runCommand(const BatchOptions& options) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
         return kExitFailed;
     }
-    printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
+    printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), lawFrom,
+                 data.params, bond);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }
 

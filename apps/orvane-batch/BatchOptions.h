@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/orvane-batch/LawFromConcrete.h"
 #include "core/engine/AnalysisParameters.h"
 
 #include <optional>
@@ -20,6 +21,7 @@ struct BatchOptions {
     std::optional<std::string> figurePath;
     bool help = false;
     bool version = false;
+    LawFromOptions lawFrom;
     std::optional<std::string> parameterFile;
 
     bool operator==(const BatchOptions&) const = default;

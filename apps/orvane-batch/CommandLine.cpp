@@ -95,6 +95,59 @@ void addInitialDs(CLI::App& command, std::string& text) {
         "from its number / 100");
 }
 
+// A positive number, the whole text, for the concrete's strengths.
+std::string strengthText(const std::string& option, const std::string& value) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (error != std::errc() || end != value.data() + value.size() || !(number > 0) ||
+        !std::isfinite(number)) {
+        throw Refused{option + " takes a positive number (MPa), not " + quotedText(value)};
+    }
+    return value;
+}
+
+void addConcrete(CLI::App& command, std::optional<std::string>& fc, std::optional<std::string>& ft,
+                 const std::string& fcMeaning) {
+    addValue(
+        command, "--fc", "VALUE",
+        [&fc](const std::string& value) { fc = strengthText("--fc", value); },
+        "cylinder strength fc' (MPa); " + fcMeaning);
+    addValue(
+        command, "--ft", "VALUE",
+        [&ft](const std::string& value) { ft = strengthText("--ft", value); },
+        "tensile strength (MPa); without it, 0.30*fc'^(2/3) (EN 1992-1-1)");
+}
+
+// --law-from MODEL --fc VALUE [--ft VALUE]: the bond law derived from the concrete.
+void addLawFrom(CLI::App& command, LawFromOptions& options) {
+    std::string names;
+    for (const BondSlipModelInfo& info : BondSlipModels()) {
+        names += (names.empty() ? "" : ", ") + std::string(info.name);
+    }
+    addValue(
+        command, "--law-from", "MODEL",
+        [&options, names](const std::string& value) {
+            if (!FindBondSlipModel(value)) {
+                throw Refused{"--law-from takes " + names + ", not " + quotedText(value)};
+            }
+            options.model = value;
+        },
+        "replace tau, smax and su by the bi-linear softening law the\n"
+        "model derives from --fc (and --ft), the widths b and bc and,\n"
+        "for lu2005-precise and monti2003, the adhesive and Ec: " +
+            names);
+    addConcrete(command, options.fc, options.ft,
+                "the summary sets the law beside Lu et al. (2005)\n"
+                "and warns at a factor of 2 in tau or Gf");
+}
+
+void refuseLawFromWithBilinear(const LawFromOptions& lawFrom, BondModel model) {
+    if (lawFrom.model && model == BondModel::PerfectlyBilinear) {
+        throw Refused{"--law-from gives a bi-linear softening law; it cannot go with --model "
+                      "bilinear"};
+    }
+}
+
 // A whole number from min to max, the whole text.
 int wholeNumber(const std::string& option, const std::string& value, int min, int max) {
     int number = 0;
@@ -157,6 +210,7 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
         "distribution at the peak load and at the last step): NAME.pdf\n"
         "holds them on three pages; NAME.svg or NAME.png stands for\n"
         "NAME-tau-slip, NAME-load-slip and NAME-distribution");
+    addLawFrom(app, options.lawFrom);
     addHelp(app, options.help);
     addSwitch(
         app, "-V,--version", [&options](std::int64_t) { options.version = true; },
@@ -164,6 +218,7 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
     addBaseFile(app, "FILE.kvp", options.parameterFile, "parameter file",
                 "the data set to run (default: the start-up data set)");
     app.final_callback([&app, &options] {
+        refuseLawFromWithBilinear(options.lawFrom, options.model);
         const auto toStandardOutput = [](const std::optional<std::string>& path) {
             return int(path == "-");
         };
@@ -248,10 +303,12 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "bond-length axis, Le marked (.png, .svg or .pdf)");
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
+    addLawFrom(study, options.lawFrom);
     addHelp(study, options.help);
     addBaseFile(study, "BASE.kvp", options.baseFile, "base file",
                 "the base data set (default: the start-up data set)");
     study.final_callback([&options] {
+        refuseLawFromWithBilinear(options.lawFrom, options.model);
         if (options.csv == "-" && options.jsonl == "-") {
             throw Refused{"--csv and --jsonl cannot both go to standard output"};
         }
@@ -371,6 +428,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     addSwitch(
         fit, "--json", [&options](std::int64_t) { options.json = true; },
         "print the results as one JSON object");
+    addLawFrom(fit, options.lawFrom);
     addHelp(fit, options.help);
     addBaseFile(fit, "BASE.kvp", options.parameterFile, "base parameter file",
                 "the base data set (default: the start-up data set)");
@@ -394,17 +452,6 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "cannot start.");
 }
 
-// A positive number, the whole text, for the concrete's strengths.
-std::string strengthText(const std::string& option, const std::string& value) {
-    double number = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (error != std::errc() || end != value.data() + value.size() || !(number > 0) ||
-        !std::isfinite(number)) {
-        throw Refused{option + " takes a positive number (MPa), not " + quotedText(value)};
-    }
-    return value;
-}
-
 void AddCodesCommand(CLI::App& app, CodesOptions& options) {
     CLI::App& codes = *app.add_subcommand(
         "codes", "the design codes' debonding loads of the joint beside its closed form\n"
@@ -416,15 +463,9 @@ void AddCodesCommand(CLI::App& app, CodesOptions& options) {
                  "the code gives), Pd (N, the design\nvalue), Le (mm, the code's effective bond "
                  "length), the clause and the factors. A row\nwhose code excludes the case says "
                  "why instead of giving numbers.");
-    addValue(
-        codes, "--fc", "VALUE",
-        [&options](const std::string& value) { options.fc = strengthText("--fc", value); },
-        "cylinder strength fc' (MPa); without it, estimated from the data\n"
-        "set's Ec by Ec = 4700*sqrt(fc'), and the output says so");
-    addValue(
-        codes, "--ft", "VALUE",
-        [&options](const std::string& value) { options.ft = strengthText("--ft", value); },
-        "tensile strength (MPa); without it, 0.30*fc'^(2/3) (EN 1992-1-1)");
+    addConcrete(codes, options.fc, options.ft,
+                "without it, estimated from the data set's Ec\n"
+                "by Ec = 4700*sqrt(fc'), and the output says so");
     addValue(
         codes, "--factor", "NAME=VALUE",
         [&options](const std::string& value) {

@@ -38,6 +38,10 @@ bool loadBase(const FitOptions& options, DataSet& base) {
         std::cerr << "orvane-batch fit: " << status.message << "\n";
         return false;
     }
+    if (const LawFromConcrete law = ApplyLawFrom(options.lawFrom, base); !law.error.empty()) {
+        std::cerr << "orvane-batch fit: " << law.error << "\n";
+        return false;
+    }
     CopyFieldTexts(base.params, base.texts);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/orvane-batch/LawFromConcrete.h"
 // orvane-batch fit: calibrates the bond-slip law of a base parameter file to a measured
 // load-slip curve and writes the fitted parameter file and a CSV of measured against model.
 
@@ -25,6 +26,7 @@ struct FitOptions {
     std::optional<std::string> figureFile;
     bool json = false;
     bool help = false;
+    LawFromOptions lawFrom;
     std::optional<std::string> parameterFile;
 };
 

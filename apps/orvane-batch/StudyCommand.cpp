@@ -32,6 +32,11 @@ bool loadBase(const StudyOptions& options, StudyDefinition& study) {
         std::cerr << "orvane-batch: " << status.message << "\n";
         return false;
     }
+    base.params.bondModel = options.model;
+    if (const LawFromConcrete law = ApplyLawFrom(options.lawFrom, base); !law.error.empty()) {
+        std::cerr << "orvane-batch study: " << law.error << "\n";
+        return false;
+    }
     CopyFieldTexts(base.params, base.texts);
     study.base = std::move(base.params);
     study.baseTexts = std::move(base.texts);

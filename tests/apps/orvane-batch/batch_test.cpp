@@ -545,3 +545,37 @@ TEST_F(BatchCommand, CodesRefusesBadInputs) {
     EXPECT_NE(readFile(m_dir / "base.kvp").size(), 0u);
     EXPECT_EQ(run("codes --fc 30 --csv no/such/dir.csv").exitCode, 1);
 }
+
+TEST_F(BatchCommand, LawFromTheConcreteReplacesTheLaw) {
+    const BatchRun json = run("--law-from lu2005 --fc 30 --json");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    for (const char* key :
+         {"\"lawFrom\":\"lu2005\",\"tauMax\":3.238,\"sMax\":0.0421,\"su\":0.1799", "\"fc\":30,",
+          "\"plausibility\":{\"model\":\"lu2005\",", "\"differs\":false}"}) {
+        EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
+    }
+    // fc′ alone keeps the law and sets it beside the model: the start-up law is 4× its Gf.
+    const BatchRun text = run("--fc 30");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out.find("lawFrom"), std::string::npos);
+    EXPECT_NE(text.out.find("\nwarning     the law's tauMax or Gf lies more than a factor of 2"),
+              std::string::npos)
+        << text.out;
+    const BatchRun study = run("study --law-from neubauer-rostasy --fc 30 --vary lb=60,120");
+    ASSERT_EQ(study.exitCode, 0) << study.err;
+    EXPECT_NE(study.out.find(",10056.65"), std::string::npos) << study.out; // P∞ of the law
+}
+
+TEST_F(BatchCommand, LawFromRefusesWhatItCannotDerive) {
+    saveParameterFile("narrow.kvp", static_cast<int>(NumericField::Bc), "40");
+    for (const char* arguments :
+         {"--law-from lu2005", "--law-from lu2006 --fc 30", "--ft 3", "--fc abc",
+          "--law-from lu2005 --fc 30 --model bilinear", "--law-from monti2003 --fc 30 narrow.kvp",
+          "study --law-from lu2005 --vary lb=60,120",
+          "fit --measured curve.csv --law-from lu2005"}) {
+        const BatchRun r = run(arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << arguments;
+    }
+    EXPECT_NE(run("--law-from monti2003 --fc 30 narrow.kvp").err.find("b/bc"), std::string::npos);
+}

@@ -1,0 +1,101 @@
+#include "apps/orvane-batch/LawFromConcrete.h"
+
+#include "core/numtext/NumberText.h"
+#include "core/results/JsonText.h"
+
+namespace orvane {
+
+LawFromConcrete ApplyLawFrom(const LawFromOptions& options, DataSet& data) {
+    LawFromConcrete result;
+    if (!options.fc) {
+        if (options.model || options.ft) {
+            result.error = std::string(options.model ? "--law-from" : "--ft") + " needs --fc";
+        }
+        return result;
+    }
+    ConcreteStrength concrete;
+    if (const std::optional<std::string> problem =
+            ReadConcrete(ConcreteInput{*options.fc, options.ft.value_or(""), ""}, concrete)) {
+        result.error = *problem;
+        return result;
+    }
+    result.concrete = concrete;
+    if (!options.model) {
+        return result;
+    }
+    const std::optional<BondSlipModel> model = FindBondSlipModel(*options.model);
+    if (!model) {
+        result.error = "--law-from: unknown model \"" + *options.model + "\"";
+        return result;
+    }
+    AnalysisParameters params = data.params;
+    CopyFieldTexts(params, data.texts);
+    const DerivedBondLaw law = DeriveBondLaw(*model, concrete, params);
+    if (!law.ok) {
+        result.error = "--law-from " + *options.model + ": " + law.problem;
+        return result;
+    }
+    data.texts[std::size_t(NumericField::TauMax)] = LawFieldText(law.tauMax);
+    data.texts[std::size_t(NumericField::SMax)] = LawFieldText(law.sMax);
+    data.texts[std::size_t(NumericField::Su)] = LawFieldText(law.su);
+    data.params.bondModel = BondModel::BilinearSoftening;
+    result.model = model;
+    return result;
+}
+
+std::string LawFromText(const LawFromConcrete& law, const AnalysisParameters& params) {
+    std::string text;
+    if (law.model) {
+        text += "lawFrom     " + std::string(ModelInfo(*law.model).name) + "\n" + "tauMax      " +
+                SingleToText(params.tauMax) + " N/mm2\n" + "sMax        " +
+                SingleToText(params.sMax) + " mm\n" + "su          " + SingleToText(params.su) +
+                " mm\n";
+    }
+    if (law.concrete) {
+        const LawPlausibility check = CheckLawPlausibility(params, *law.concrete);
+        text += "fc          " + ShortestText(law.concrete->fc) + " MPa, ft " +
+                FormatMask(law.concrete->ft, "0.000") + " MPa" +
+                (law.concrete->ftDerived ? " (from fc')" : "") + "\n";
+        if (check.compared) {
+            text += "lu2005      tauMax " + FormatMask(check.tauMaxModel, "0.000") + " N/mm2, Gf " +
+                    FormatMask(check.GfModel, "0.0000") + " N/mm (the law: tauMax " +
+                    FormatMask(check.tauMaxEntered, "0.000") + ", Gf " +
+                    FormatMask(check.GfEntered, "0.0000") + ")\n";
+        } else {
+            text += "lu2005      no comparison: " + check.modelProblem + "\n";
+        }
+        if (const std::string warning = PlausibilityWarning(check); !warning.empty()) {
+            text += "warning     " + warning + "\n";
+        }
+    }
+    return text;
+}
+
+std::string LawFromJson(const LawFromConcrete& law, const AnalysisParameters& params) {
+    std::string json;
+    if (law.model) {
+        json += ",\"lawFrom\":" + JsonString(ModelInfo(*law.model).name) +
+                ",\"tauMax\":" + JsonNumber(params.tauMax) +
+                ",\"sMax\":" + JsonNumber(params.sMax) + ",\"su\":" + JsonNumber(params.su);
+    }
+    if (law.concrete) {
+        const LawPlausibility check = CheckLawPlausibility(params, *law.concrete);
+        json += ",\"fc\":" + JsonNumber(law.concrete->fc) +
+                ",\"ft\":" + JsonNumber(law.concrete->ft) +
+                ",\"plausibility\":{\"model\":\"lu2005\"";
+        if (check.compared) {
+            json += ",\"tauMax\":" + JsonNumber(check.tauMaxEntered) +
+                    ",\"Gf\":" + JsonNumber(check.GfEntered) +
+                    ",\"modelTauMax\":" + JsonNumber(check.tauMaxModel) +
+                    ",\"modelGf\":" + JsonNumber(check.GfModel) +
+                    ",\"factor\":" + JsonNumber(kPlausibilityFactor) +
+                    ",\"differs\":" + (check.differs ? "true" : "false");
+        } else {
+            json += ",\"problem\":" + JsonString(check.modelProblem);
+        }
+        json += "}";
+    }
+    return json;
+}
+
+} // namespace orvane
