@@ -48,30 +48,39 @@ bool sameFile(const std::string& a, const std::string& b) {
 } // namespace
 
 int RunCodesCommand(const CodesOptions& options) {
-    DataSet data;
-    if (const FileStatus status = LoadDataSet(options.baseFile, "1E-07", data); !status.ok()) {
+    LoadedDataSet data;
+    if (const FileStatus status = LoadDataSet(options.baseFile, {}, data); !status.ok()) {
         std::cerr << "orvane-batch codes: " << status.message << "\n";
         return kExitRefused;
     }
-    CopyFieldTexts(data.params, data.texts);
     if (options.csv && options.baseFile && sameFile(*options.csv, *options.baseFile)) {
         std::cerr << "orvane-batch codes: --csv " << *options.csv << " is the base file\n";
         return kExitRefused;
     }
 
-    const FcSource fcSource = options.fc ? FcSource::Given : FcSource::EstimatedFromEc;
-    if (!options.fc && !(data.params.Ec > 0)) {
-        std::cerr << "orvane-batch codes: no --fc, and Ec is not positive to estimate it from\n";
-        return kExitRefused;
+    // fc′ and ft from the command line, else from the data-set file, else fc′ from Ec.
+    ConcreteInput input = data.data.concrete;
+    if (options.fc) {
+        input.fcText = *options.fc;
+        input.ftText = options.ft.value_or("");
+    } else if (options.ft) {
+        input.ftText = *options.ft;
     }
-    const ConcreteInput input{
-        options.fc.value_or(ShortestText(CylinderStrengthFromEc(double(data.params.Ec)))),
-        options.ft.value_or(""), ""};
+    const bool estimated = input.fcText.find_first_not_of(' ') == std::string::npos;
+    if (estimated) {
+        if (!(data.params.Ec > 0)) {
+            std::cerr << "orvane-batch codes: no --fc, and Ec is not positive to estimate it "
+                         "from\n";
+            return kExitRefused;
+        }
+        input.fcText = ShortestText(CylinderStrengthFromEc(double(data.params.Ec)));
+    }
     ConcreteStrength concrete;
     if (const std::optional<std::string> problem = ReadConcrete(input, concrete)) {
         std::cerr << "orvane-batch codes: " << *problem << "\n";
         return kExitRefused;
     }
+    const FcSource fcSource = estimated ? FcSource::EstimatedFromEc : FcSource::Given;
 
     const DesignCodeTable table =
         MakeDesignCodeTable(data.params, concrete, fcSource, options.factors);

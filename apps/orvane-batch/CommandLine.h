@@ -1,10 +1,11 @@
 #pragma once
 
-// The command line of orvane-batch, read with CLI11: the run (no command name), `study` and
-// `fit` and `codes`, each with its own options and help.
+// The command line of orvane-batch, read with CLI11: the run (no command name), `study`,
+// `fit`, `convert` and `codes`, each with its own options and help.
 
 #include "apps/orvane-batch/BatchOptions.h"
 #include "apps/orvane-batch/CodesCommand.h"
+#include "apps/orvane-batch/ConvertCommand.h"
 #include "apps/orvane-batch/FitCommand.h"
 #include "apps/orvane-batch/StudyCommand.h"
 
@@ -13,18 +14,21 @@
 
 namespace orvane {
 
-enum class Command { Run, Study, Fit, Codes };
+enum class Command { Run, Study, Fit, Convert, Codes };
 
 struct CommandLine {
     Command command = Command::Run;
     BatchOptions run;
     StudyOptions study;
     FitOptions fit;
+    ConvertOptions convert;
     CodesOptions codes;
     std::string error; // empty when the command line is valid
     std::string help;  // the command's help text, when asked for or after an error
 
-    bool helpAsked() const { return run.help || study.help || fit.help || codes.help; }
+    bool helpAsked() const {
+        return run.help || study.help || fit.help || convert.help || codes.help;
+    }
 };
 
 // Reads the arguments after the program name. A command name comes first; long options take

@@ -32,8 +32,9 @@ std::string lawTitle(BondModel model) {
 }
 
 // The data set of the base file as the parameter window would hold it, with Execute's copy.
-bool loadBase(const FitOptions& options, DataSet& base) {
-    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, base);
+bool loadBase(const FitOptions& options, LoadedDataSet& base) {
+    const FileStatus status =
+        LoadDataSet(options.parameterFile, {{}, options.initialDsText, {}}, base);
     if (!status.ok()) {
         std::cerr << "orvane-batch fit: " << status.message << "\n";
         return false;
@@ -42,7 +43,6 @@ bool loadBase(const FitOptions& options, DataSet& base) {
         std::cerr << "orvane-batch fit: " << law.error << "\n";
         return false;
     }
-    CopyFieldTexts(base.params, base.texts);
     return true;
 }
 
@@ -98,7 +98,7 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
 } // namespace
 
 int RunFitCommand(const FitOptions& options) {
-    DataSet base;
+    LoadedDataSet base;
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
@@ -123,13 +123,14 @@ int RunFitCommand(const FitOptions& options) {
     for (const BondModel model : options.laws) {
         FitSettings settings;
         settings.base = base.params;
-        settings.baseTexts = base.texts;
+        settings.baseTexts = base.data.texts;
         settings.model = model;
         settings.jobs = options.jobs;
         for (int j = 0; j < kLawParameterCount; ++j) {
             if (const auto& text = options.fixed[std::size_t(j)]) {
                 settings.fixedTexts[std::size_t(j)] =
-                    text->empty() ? base.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
+                    text->empty() ? base.data.texts[std::size_t(kLawFields[std::size_t(j)])]
+                                  : *text;
             }
         }
         settings.progress = [&, model](const FitProgress& p) {

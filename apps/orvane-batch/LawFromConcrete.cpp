@@ -5,17 +5,24 @@
 
 namespace orvane {
 
-LawFromConcrete ApplyLawFrom(const LawFromOptions& options, DataSet& data) {
+LawFromConcrete ApplyLawFrom(const LawFromOptions& options, LoadedDataSet& loaded) {
     LawFromConcrete result;
-    if (!options.fc) {
+    ConcreteInput input = loaded.data.concrete;
+    if (options.fc) {
+        input.fcText = *options.fc;
+        input.ftText = options.ft.value_or("");
+    } else if (options.ft) {
+        input.ftText = *options.ft;
+    }
+    if (input.fcText.find_first_not_of(' ') == std::string::npos) {
         if (options.model || options.ft) {
-            result.error = std::string(options.model ? "--law-from" : "--ft") + " needs --fc";
+            result.error = std::string(options.model ? "--law-from" : "--ft") +
+                           " needs --fc (or fc in the data-set file)";
         }
         return result;
     }
     ConcreteStrength concrete;
-    if (const std::optional<std::string> problem =
-            ReadConcrete(ConcreteInput{*options.fc, options.ft.value_or(""), ""}, concrete)) {
+    if (const std::optional<std::string> problem = ReadConcrete(input, concrete)) {
         result.error = *problem;
         return result;
     }
@@ -28,17 +35,23 @@ LawFromConcrete ApplyLawFrom(const LawFromOptions& options, DataSet& data) {
         result.error = "--law-from: unknown model \"" + *options.model + "\"";
         return result;
     }
-    AnalysisParameters params = data.params;
-    CopyFieldTexts(params, data.texts);
-    const DerivedBondLaw law = DeriveBondLaw(*model, concrete, params);
+    const DerivedBondLaw law = DeriveBondLaw(*model, concrete, loaded.params);
     if (!law.ok) {
         result.error = "--law-from " + *options.model + ": " + law.problem;
         return result;
     }
-    data.texts[std::size_t(NumericField::TauMax)] = LawFieldText(law.tauMax);
-    data.texts[std::size_t(NumericField::SMax)] = LawFieldText(law.sMax);
-    data.texts[std::size_t(NumericField::Su)] = LawFieldText(law.su);
-    data.params.bondModel = BondModel::BilinearSoftening;
+    DataSet& data = loaded.data;
+    data.text(NumericField::TauMax) = LawFieldText(law.tauMax);
+    data.text(NumericField::SMax) = LawFieldText(law.sMax);
+    data.text(NumericField::Su) = LawFieldText(law.su);
+    data.law = BondModel::BilinearSoftening;
+    data.concrete = input;
+    data.concrete.lawModel = *options.model;
+    const AnalysisParameters before = loaded.params;
+    loaded.params = AnalysisParametersOf(data);
+    loaded.params.chosenFilePath = before.chosenFilePath;
+    loaded.params.parameterFilePath = before.parameterFilePath;
+    loaded.lawAssumed = false;
     result.model = model;
     return result;
 }

@@ -27,9 +27,10 @@ struct LawFromConcrete {
     std::optional<ConcreteStrength> concrete; // fc′ was given
 };
 
-// Reads the concrete and, with --law-from, puts the derived law into the data set's τmax,
-// smax and su texts as bi-linear softening. Call before Execute's copy of the texts.
-LawFromConcrete ApplyLawFrom(const LawFromOptions& options, DataSet& data);
+// Reads the concrete, --fc and --ft over the data-set file's, and, with --law-from, puts the
+// derived law into the data set's τmax, smax and su texts as bi-linear softening, records the
+// model in its concrete input and makes Execute's copy again.
+LawFromConcrete ApplyLawFrom(const LawFromOptions& options, LoadedDataSet& loaded);
 
 // The summary's lines: the law's source and three values, and the plausibility of the law
 // against the default model; empty without fc′.

@@ -1,5 +1,6 @@
 #include "apps/orvane/Startup.h"
 
+#include "apps/orvane/DataSetMenu.h"
 #include "apps/orvane/ParameterMenuBar.h"
 #include "apps/orvane/ProgramIcon.h"
 #include "apps/orvane/RunWindows.h"
@@ -140,7 +141,11 @@ void openParameterWindow(ParameterWindow& window, AnalysisParameters& params,
     if (!parameterFile.isEmpty()) {
         const QString fullPath = QDir::cleanPath(QFileInfo(parameterFile).absoluteFilePath());
         params.chosenFilePath = fullPath.toStdString();
-        window.loadFrom(fullPath);
+        if (DataSetMenu* dataSets = DataSetMenuOf(window)) {
+            dataSets->open(fullPath);
+        } else {
+            window.loadFrom(fullPath);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "apps/orvane-batch/CommandLine.h"
 #include "core/Version.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/ParameterFile.h"
 #include "support/FileBytes.h"
 
@@ -217,10 +218,11 @@ TEST_F(BatchCommand, VersionAndHelp) {
 
 namespace orvane {
 void PrintTo(const BatchOptions& o, std::ostream* out) {
-    *out << "{model " << static_cast<int>(o.model) << ", initial ds \"" << o.initialDsText
-         << "\", detail " << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-")
-         << ", output " << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help
-         << ", version " << o.version << ", file " << o.parameterFile.value_or("-") << "}";
+    *out << "{model " << (o.model ? static_cast<int>(*o.model) : 0) << ", initial ds \""
+         << o.initialDsText.value_or("-") << "\", detail "
+         << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-") << ", output "
+         << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help << ", version "
+         << o.version << ", file " << o.parameterFile.value_or("-") << "}";
 }
 } // namespace orvane
 
@@ -271,7 +273,9 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedLine{"ShortModel", {"-m", "bilinear"}, optionsWith([](BatchOptions& o) {
                          o.model = BondModel::PerfectlyBilinear;
                      })},
-        AcceptedLine{"ShortValueJoined", {"-msoftening"}, {}},
+        AcceptedLine{"ShortValueJoined", {"-msoftening"}, optionsWith([](BatchOptions& o) {
+                         o.model = BondModel::BilinearSoftening;
+                     })},
         AcceptedLine{"ShortOutput", {"-o", "r.t-s"}, optionsWith([](BatchOptions& o) {
                          o.outputPath = "r.t-s";
                      })},
@@ -334,13 +338,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{
             "DetailTwice", {"--detail", "--no-detail"}, "give --detail or --no-detail once"},
         RefusedLine{"ShortDetailTwice", {"-dd"}, "give --detail or --no-detail once"},
-        RefusedLine{"TwoFiles", {"a.kvp", "b.kvp"}, "only one parameter file can be given"},
+        RefusedLine{"TwoFiles", {"a.kvp", "b.kvp"}, "only one data-set file can be given"},
         RefusedLine{"UnknownLong", {"--frobnicate=3"}, "unknown option --frobnicate"},
         RefusedLine{"UnknownShort", {"-x"}, "unknown option -x"},
         RefusedLine{
-            "AmbiguousPrefix", {"--", "x.kvp", "--json"}, "only one parameter file can be given"},
+            "AmbiguousPrefix", {"--", "x.kvp", "--json"}, "only one data-set file can be given"},
         RefusedLine{"SwitchWithValue", {"--json=yes"}, "--json takes no value"},
-        RefusedLine{"EmptyFileName", {""}, "the parameter file name is empty"},
+        RefusedLine{"EmptyFileName", {""}, "the data-set file name is empty"},
         RefusedLine{"EmptyOutput", {"--output", ""}, "--output needs a value, not an empty text"},
         RefusedLine{
             "EmptyOutputAfterEquals", {"--output="}, "--output needs a value, not an empty text"},
@@ -578,4 +582,20 @@ TEST_F(BatchCommand, LawFromRefusesWhatItCannotDerive) {
         EXPECT_EQ(r.out, "") << arguments;
     }
     EXPECT_NE(run("--law-from monti2003 --fc 30 narrow.kvp").err.find("b/bc"), std::string::npos);
+}
+
+TEST_F(BatchCommand, TheDataSetFilesConcreteServesTheCodesAndTheLaw) {
+    DataSet joint;
+    joint.concrete.fcText = "30";
+    ASSERT_TRUE(WriteDataSetFile((m_dir / "joint.orv").string(), joint).ok());
+    const BatchRun codes = run("codes joint.orv");
+    ASSERT_EQ(codes.exitCode, 0) << codes.err;
+    EXPECT_NE(codes.out.find("fc' 30.0 MPa (given)"), std::string::npos) << codes.out;
+    EXPECT_NE(codes.out.find("6924.5"), std::string::npos);
+    const BatchRun law = run("--law-from monti2003 --json joint.orv");
+    ASSERT_EQ(law.exitCode, 0) << law.err;
+    EXPECT_NE(law.out.find("\"lawFrom\":\"monti2003\",\"tauMax\":3.01,"), std::string::npos)
+        << law.out;
+    // --fc overrides the file's.
+    EXPECT_NE(run("codes --fc 40 joint.orv").out.find("fc' 40.0 MPa"), std::string::npos);
 }

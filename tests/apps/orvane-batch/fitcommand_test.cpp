@@ -70,7 +70,7 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--verbose"}, "unknown option --verbose"},
         {{"--measured", "t.csv", "--output"}, "--output needs a value"},
         {{"--measured", "a.csv", "--measured", "b.csv"}, "only one measured file can be given"},
-        {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base parameter file can be given"},
+        {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base file can be given"},
     };
     for (const auto& line : lines) {
         EXPECT_EQ(ParseFitOptions(line.arguments).error, line.error);

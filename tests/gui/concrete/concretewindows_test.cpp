@@ -1,6 +1,7 @@
 // The concrete's windows reached from Form1's menu bar: the bond law derived from fc′ and put
 // into Form1's fields, the design codes' table, and the theory document from Help.
 
+#include "apps/orvane/DataSetMenu.h"
 #include "apps/orvane/ParameterMenuBar.h"
 #include "gui/codes/DesignCodesWindow.h"
 #include "gui/concrete/ConcreteLawWindow.h"
@@ -77,6 +78,25 @@ private slots:
         const QString theory = window.findChild<QTextBrowser*>("TheoryText")->toPlainText();
         QVERIFY(theory.contains("Effective bond length: the definitions in use"));
         QVERIFY(theory.contains("69.9"));
+    }
+
+    // The windows read and write the concrete input a data-set file keeps.
+    void concreteInputIsTheDataSets() {
+        AnalysisParameters params = StartupParameters();
+        ParameterWindow window(params);
+        InstallParameterMenuBar(window, params);
+        DataSetMenu* dataSets = DataSetMenuOf(window);
+        QVERIFY(dataSets);
+        dataSets->setConcrete(ConcreteInput{"25", "2.6", ""});
+        menuAction(window, "BondLawFromConcrete")->trigger();
+        auto* law = window.findChild<ConcreteLawWindow*>();
+        QCOMPARE(law->findChild<QLineEdit*>("fc")->text(), QStringLiteral("25"));
+        QCOMPARE(law->findChild<QLineEdit*>("ft")->text(), QStringLiteral("2.6"));
+        type(*law, "fc", "32");
+        law->findChild<QPushButton*>("Apply")->click();
+        QCOMPARE(dataSets->concrete(), (ConcreteInput{"32", "2.6", "lu2005"}));
+        QCOMPARE(dataSets->dataSet().text(NumericField::TauMax),
+                 window.findChild<QLineEdit*>("Text2")->text().toStdString());
     }
 
     // The law goes into Form1 through its fields, as if typed, and the model is recorded
