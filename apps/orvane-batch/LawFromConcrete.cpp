@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/LawFromConcrete.h"
 
 #include "core/numtext/NumberText.h"
+#include "core/results/BondSummary.h"
 #include "core/results/JsonText.h"
 
 namespace orvane {
@@ -69,13 +70,12 @@ std::string LawFromText(const LawFromConcrete& law, const AnalysisParameters& pa
         text += "fc          " + ShortestText(law.concrete->fc) + " MPa, ft " +
                 FormatMask(law.concrete->ft, "0.000") + " MPa" +
                 (law.concrete->ftDerived ? " (from fc')" : "") + "\n";
-        if (check.compared) {
-            text += "lu2005      tauMax " + FormatMask(check.tauMaxModel, "0.000") + " N/mm2, Gf " +
-                    FormatMask(check.GfModel, "0.0000") + " N/mm (the law: tauMax " +
-                    FormatMask(check.tauMaxEntered, "0.000") + ", Gf " +
-                    FormatMask(check.GfEntered, "0.0000") + ")\n";
-        } else {
+        if (!check.compared) {
             text += "lu2005      no comparison: " + check.modelProblem + "\n";
+        }
+        for (const BondSummaryLine& line : PlausibilityLines(check)) {
+            text += line.name + std::string(12 - std::min<std::size_t>(line.name.size(), 11), ' ') +
+                    line.value + (line.unit.empty() ? "" : " " + line.unit) + "\n";
         }
         if (const std::string warning = PlausibilityWarning(check); !warning.empty()) {
             text += "warning     " + warning + "\n";
