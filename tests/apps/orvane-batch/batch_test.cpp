@@ -568,6 +568,7 @@ TEST_F(BatchCommand, LawFromTheConcreteReplacesTheLaw) {
     const BatchRun study = run("study --law-from neubauer-rostasy --fc 30 --vary lb=60,120");
     ASSERT_EQ(study.exitCode, 0) << study.err;
     EXPECT_NE(study.out.find(",10056.65"), std::string::npos) << study.out; // P∞ of the law
+    EXPECT_NE(study.out.find("# lawFrom,neubauer-rostasy\r\n# tauMax,5.214,"), std::string::npos);
 }
 
 TEST_F(BatchCommand, LawFromRefusesWhatItCannotDerive) {
