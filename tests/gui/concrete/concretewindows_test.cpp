@@ -190,6 +190,10 @@ private slots:
             law.show();
             codes.show();
             QVERIFY(QTest::qWaitForWindowExposed(&codes));
+            TheoryWindow theory;
+            theory.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&theory));
+            theory.grab().save(dir + QStringLiteral("/Theory-%1.png").arg(name));
             law.grab().save(dir + QStringLiteral("/ConcreteLaw-%1.png").arg(name));
             codes.grab().save(dir + QStringLiteral("/DesignCodes-%1.png").arg(name));
         }
