@@ -9,6 +9,7 @@ install(TARGETS orvane-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/data-set-file.md DESTINATION ${ORVANE_DOC_DIR})
 install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING
     PATTERN "*.kvp" PATTERN "*.orv")
+install(FILES docs/theory.md DESTINATION ${ORVANE_DOC_DIR})
 
 # Man pages, stamped with the version and compressed as Debian keeps them.
 foreach(page orvane orvane-batch)

@@ -1,6 +1,7 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
 #include "apps/orvane-batch/BatchReport.h"
+#include "apps/orvane-batch/CodesCommand.h"
 #include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
 #include "apps/orvane-batch/FigureModule.h"
@@ -47,11 +48,16 @@ private:
 
 // The data set as the parameter window would hold it after loading FILE (or at start-up),
 // with the command line's choices and Execute's copy of the texts.
-bool loadDataSet(const BatchOptions& options, LoadedDataSet& data) {
+bool loadDataSet(const BatchOptions& options, LoadedDataSet& data, LawFromConcrete& lawFrom) {
     const FileStatus status = LoadDataSet(
         options.parameterFile, {options.model, options.initialDsText, options.detailOutput}, data);
     if (!status.ok()) {
         std::cerr << "orvane-batch: " << status.message << "\n";
+        return false;
+    }
+    lawFrom = ApplyLawFrom(options.lawFrom, data);
+    if (!lawFrom.error.empty()) {
+        std::cerr << "orvane-batch: " << lawFrom.error << "\n";
         return false;
     }
     if (options.parameterFile) {
@@ -95,7 +101,7 @@ std::string lawLine(const LoadedDataSet& data) {
 }
 
 void printSummary(const BatchOptions& options, const LoadedDataSet& data, const RunSummary& run,
-                  std::ostream& out, const BondQuantities& bond) {
+                  std::ostream& out, const BondQuantities& bond, const LawFromConcrete& lawFrom) {
     const bool softening = data.params.bondModel == BondModel::BilinearSoftening;
     if (options.json) {
         out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
@@ -103,8 +109,8 @@ void printSummary(const BatchOptions& options, const LoadedDataSet& data, const 
             << ",\"ds\":" << JsonNumber(run.ds) << ",\"law\":\""
             << (softening ? "softening" : "bilinear")
             << "\",\"lawNamed\":" << (data.lawAssumed ? "false" : "true")
-            << BondSummaryJson(bond, run.Pbumax) << ",\"end\":\"" << endName(run.end)
-            << "\",\"file\":" << JsonString(run.file) << "}\n";
+            << BondSummaryJson(bond, run.Pbumax) << LawFromJson(lawFrom, data.params)
+            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << JsonString(run.file) << "}\n";
         return;
     }
     out << "law         " << lawLine(data) << "\n"
@@ -119,13 +125,14 @@ void printSummary(const BatchOptions& options, const LoadedDataSet& data, const 
                                          : std::string("bond failure"))
         << "\n"
         << "result file " << run.file << "\n"
-        << BondSummaryText(bond, run.Pbumax);
+        << BondSummaryText(bond, run.Pbumax) << LawFromText(lawFrom, data.params);
 }
 
 // The run: the command without a name.
 int runCommand(const BatchOptions& options) {
     LoadedDataSet data;
-    if (!loadDataSet(options, data)) {
+    LawFromConcrete lawFrom;
+    if (!loadDataSet(options, data, lawFrom)) {
         return kExitRefused;
     }
     const std::vector<std::string> problems = CheckRun(data.params, data.data.texts);
@@ -184,7 +191,8 @@ int runCommand(const BatchOptions& options) {
                   << " and the CSV tables end with \"# end,stopped\"\n";
         return kExitStopped;
     }
-    printSummary(options, data, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
+    printSummary(options, data, run, resultToStdout ? std::cerr : report.summaryStream(), bond,
+                 lawFrom);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }
 
@@ -213,6 +221,8 @@ int runCommandLine(const CommandLine& line) {
         return RunStudyCommand(line.study);
     case Command::Fit:
         return RunFitCommand(line.fit);
+    case Command::Codes:
+        return RunCodesCommand(line.codes);
     case Command::Convert:
         return RunConvertCommand(line.convert);
     case Command::Run:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/orvane-batch/LawFromConcrete.h"
 #include "core/engine/AnalysisParameters.h"
 
 #include <optional>
@@ -21,6 +22,7 @@ struct BatchOptions {
     bool force = false; // replace an existing result file whose name the run derived
     bool help = false;
     bool version = false;
+    LawFromOptions lawFrom;
     std::optional<std::string> parameterFile;
 
     bool operator==(const BatchOptions&) const = default;

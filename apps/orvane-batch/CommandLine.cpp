@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <cmath>
 #include <functional>
 
 namespace orvane {
@@ -103,6 +104,56 @@ void addInitialDs(CLI::App& command, std::optional<std::string>& text) {
         "1E-07); the run starts from its number / 100");
 }
 
+// A positive number, the whole text, for the concrete's strengths.
+std::string strengthText(const std::string& option, const std::string& value) {
+    if (const std::optional<double> number = ParseWholeNumber(value); !number || !(*number > 0)) {
+        throw Refused{option + " takes a positive number (MPa), not " + QuotedEntry(value)};
+    }
+    return value;
+}
+
+void addConcrete(CLI::App& command, std::optional<std::string>& fc, std::optional<std::string>& ft,
+                 const std::string& fcMeaning) {
+    addValue(
+        command, "--fc", "VALUE",
+        [&fc](const std::string& value) { fc = strengthText("--fc", value); },
+        "cylinder strength fc' (MPa); " + fcMeaning);
+    addValue(
+        command, "--ft", "VALUE",
+        [&ft](const std::string& value) { ft = strengthText("--ft", value); },
+        "tensile strength (MPa); without it, 0.30*fc'^(2/3) (EN 1992-1-1)");
+}
+
+// --law-from MODEL --fc VALUE [--ft VALUE]: the bond law derived from the concrete.
+void addLawFrom(CLI::App& command, LawFromOptions& options) {
+    std::string names;
+    for (const BondSlipModelInfo& info : BondSlipModels()) {
+        names += (names.empty() ? "" : ", ") + std::string(info.name);
+    }
+    addValue(
+        command, "--law-from", "MODEL",
+        [&options, names](const std::string& value) {
+            if (!FindBondSlipModel(value)) {
+                throw Refused{"--law-from takes " + names + ", not " + QuotedEntry(value)};
+            }
+            options.model = value;
+        },
+        "replace tau, smax and su by the bi-linear softening law the\n"
+        "model derives from --fc (and --ft), the widths b and bc and,\n"
+        "for lu2005-precise and monti2003, the adhesive and Ec: " +
+            names);
+    addConcrete(command, options.fc, options.ft,
+                "the summary sets the law beside Lu et al. (2005)\n"
+                "and warns at a factor of 2 in tau or Gf");
+}
+
+void refuseLawFromWithBilinear(const LawFromOptions& lawFrom, std::optional<BondModel> model) {
+    if (lawFrom.model && model == BondModel::PerfectlyBilinear) {
+        throw Refused{"--law-from gives a bi-linear softening law; it cannot go with --model "
+                      "bilinear"};
+    }
+}
+
 // A whole number from min to max, the whole text.
 int wholeNumber(const std::string& option, const std::string& value, int min, int max) {
     int number = 0;
@@ -169,6 +220,7 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
         app, "-f,--force", [&options](std::int64_t) { options.force = true; },
         "replace an existing result file whose name the run derived from\n"
         "FILE.kvp; a name given with an option is always replaced");
+    addLawFrom(app, options.lawFrom);
     addHelp(app, options.help);
     addSwitch(
         app, "-V,--version", [&options](std::int64_t) { options.version = true; },
@@ -177,6 +229,7 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
                 "the data set to run: a data-set file (.orv) or a parameter\n"
                 "file (.kvp); default: the start-up data set");
     app.final_callback([&app, &options] {
+        refuseLawFromWithBilinear(options.lawFrom, options.model);
         const auto toStandardOutput = [](const std::optional<std::string>& path) {
             return int(path == "-");
         };
@@ -268,11 +321,13 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "bond-length axis, Le marked (.png, .svg or .pdf)");
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
+    addLawFrom(study, options.lawFrom);
     addHelp(study, options.help);
     addBaseFile(study, "BASE", options.baseFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
                 "file (default: the start-up data set)");
     study.final_callback([&options] {
+        refuseLawFromWithBilinear(options.lawFrom, options.model);
         if (options.csv == "-" && options.jsonl == "-") {
             throw Refused{"--csv and --jsonl cannot both go to standard output"};
         }
@@ -403,6 +458,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         fit, "-f,--force", [&options](std::int64_t) { options.force = true; },
         "replace existing FILE-fit.kvp and FILE-fit.csv, whose names the\n"
         "fit derived; names given with --output are always replaced");
+    addLawFrom(fit, options.lawFrom);
     addHelp(fit, options.help);
     addBaseFile(fit, "BASE", options.parameterFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
@@ -424,6 +480,52 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "command line, unreadable files, a data set that cannot be run, an output\n"
                "refused, a fit that cannot start or a figure asked of a program without its\n"
                "figure module, 130 stopped.");
+}
+
+void AddCodesCommand(CLI::App& app, CodesOptions& options) {
+    CLI::App& codes = *app.add_subcommand(
+        "codes", "the design codes' debonding loads of the joint beside its closed form\n"
+                 "The design codes' debonding load of the pull-out joint of BASE.kvp (or the "
+                 "start-up\nset) beside the closed form of its own bond law: Chen & Teng (2001), "
+                 "fib bulletin 14\n(2001), CNR-DT 200 R1/2013, JSCE (2001), Concrete Society TR55 "
+                 "and the ACI 440.2R-17\ndebonding strain (a limit calibrated on flexural "
+                 "members, not a joint model). Per\ncode: P (N, the mean or characteristic value "
+                 "the code gives), Pd (N, the design\nvalue), Le (mm, the code's effective bond "
+                 "length), the clause and the factors. A row\nwhose code excludes the case says "
+                 "why instead of giving numbers.");
+    addConcrete(codes, options.fc, options.ft,
+                "without it, estimated from the data set's Ec\n"
+                "by Ec = 4700*sqrt(fc'), and the output says so");
+    addValue(
+        codes, "--factor", "NAME=VALUE",
+        [&options](const std::string& value) {
+            if (const std::string problem = SetDesignFactor(options.factors, value);
+                !problem.empty()) {
+                throw Refused{"--factor: " + problem};
+            }
+        },
+        "a partial or model factor, once per factor: chen-teng.design,\n"
+        "fib.alpha, fib.kc, fib.gammaC, cnr.kGm, cnr.kG, cnr.FC,\n"
+        "cnr.gammaFd, cnr.gammaRd, jsce.Gf, jsce.gammaB, tr55.gammaMb,\n"
+        "aci.n, aci.psiF");
+    addSwitch(
+        codes, "--json", [&options](std::int64_t) { options.json = true; },
+        "print the table as one JSON object: per code code, P, Pd, Le,\n"
+        "factors, with null for a value the code does not give");
+    addValue(
+        codes, "--csv", "FILE|-", [&options](const std::string& value) { options.csv = value; },
+        "the table as CSV, written whole; - for standard output");
+    addHelp(codes, options.help);
+    addBaseFile(codes, "BASE.kvp", options.baseFile, "base file",
+                "the data set (default: the start-up data set)");
+    codes.final_callback([&options] {
+        if (options.json && options.csv == "-") {
+            throw Refused{"--json and --csv - cannot both go to standard output"};
+        }
+    });
+    codes.footer("Exit status: 0 done, 1 an output could not be written, 2 bad command line or\n"
+                 "unreadable base file, 4 done, but a code's scope excludes the case (its row\n"
+                 "says why).");
 }
 
 void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
@@ -455,8 +557,9 @@ void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
         }
     });
     convert.footer("OUT is written whole through a temporary file, never over IN.\n"
-                   "Exit status: 0 done, 1 OUT could not be written or is IN, 2 bad command "
-                   "line, an\nunreadable IN or an OUT that ends in neither .orv nor .kvp.");
+                   "Exit status: 0 done, 1 OUT could not be written, 2 bad command line, an\n"
+                   "unreadable IN, an OUT refused (IN itself, a pipe, a folder that cannot be\n"
+                   "written) or one that ends in neither .orv nor .kvp.");
 }
 
 // getopt's habits for long options, which scripts may rely on: a unique prefix stands for the
@@ -574,6 +677,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     AddStudyCommand(app, line.study);
     AddFitCommand(app, line.fit);
     AddConvertCommand(app, line.convert);
+    AddCodesCommand(app, line.codes);
 
     CLI::App* command = &app;
     for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
@@ -585,9 +689,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (command != &app) {
         const std::string& name = command->get_name();
-        line.command = name == "study" ? Command::Study
-                       : name == "fit" ? Command::Fit
-                                       : Command::Convert;
+        line.command = name == "study"   ? Command::Study
+                       : name == "fit"   ? Command::Fit
+                       : name == "codes" ? Command::Codes
+                                         : Command::Convert;
     }
     std::vector<std::string> read = arguments;
     try {
@@ -621,6 +726,8 @@ std::string CommandName(Command command) {
         return "orvane-batch study";
     case Command::Fit:
         return "orvane-batch fit";
+    case Command::Codes:
+        return "orvane-batch codes";
     case Command::Convert:
         return "orvane-batch convert";
     case Command::Run:

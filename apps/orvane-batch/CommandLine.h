@@ -1,9 +1,10 @@
 #pragma once
 
 // The command line of orvane-batch, read with CLI11: the run (no command name), `study`,
-// `fit` and `convert`, each with its own options and help.
+// `fit`, `convert` and `codes`, each with its own options and help.
 
 #include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/CodesCommand.h"
 #include "apps/orvane-batch/ConvertCommand.h"
 #include "apps/orvane-batch/FitCommand.h"
 #include "apps/orvane-batch/StudyCommand.h"
@@ -13,7 +14,7 @@
 
 namespace orvane {
 
-enum class Command { Run, Study, Fit, Convert };
+enum class Command { Run, Study, Fit, Convert, Codes };
 
 struct CommandLine {
     Command command = Command::Run;
@@ -21,10 +22,13 @@ struct CommandLine {
     StudyOptions study;
     FitOptions fit;
     ConvertOptions convert;
+    CodesOptions codes;
     std::string error; // empty when the command line is valid
     std::string help;  // the command's help text, when asked for or after an error
 
-    bool helpAsked() const { return run.help || study.help || fit.help || convert.help; }
+    bool helpAsked() const {
+        return run.help || study.help || fit.help || convert.help || codes.help;
+    }
     bool figureAsked() const { return run.figurePath || study.figure || fit.figureFile; }
 };
 

@@ -1,13 +1,13 @@
 #include "apps/orvane-batch/ConvertCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/OutputChecks.h"
 #include "core/files/ParameterFile.h"
 #include "core/results/ExitStatus.h"
 
 #include <algorithm>
 #include <cctype>
 #include <iostream>
-#include <sys/stat.h>
 
 namespace orvane {
 
@@ -25,15 +25,6 @@ std::string lowerExtension(const std::string& path) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return extension;
-}
-
-// Whether output names the same file as input, by device and inode, so that no name or link
-// hides it.
-bool sameFile(const std::string& input, const std::string& output) {
-    struct stat in {};
-    struct stat out {};
-    return ::stat(input.c_str(), &in) == 0 && ::stat(output.c_str(), &out) == 0 &&
-           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 std::string joined(const std::vector<std::string>& phrases) {
@@ -62,9 +53,10 @@ int RunConvertCommand(const ConvertOptions& options) {
         std::cerr << kName << read.message << "\n";
         return kExitRefused;
     }
-    if (sameFile(input, output)) {
-        std::cerr << kName << "\"" << output << "\" is the input file; it is left as it is.\n";
-        return kExitFailed;
+    if (const std::string refusal = CheckSingleOutput(input, "the input file", output, "OUT");
+        !refusal.empty()) {
+        std::cerr << kName << refusal << "\n";
+        return kExitRefused;
     }
     const DataSet& data = loaded.data;
     if (toDataSet && loaded.lawAssumed) {

@@ -39,6 +39,10 @@ bool loadBase(const FitOptions& options, LoadedDataSet& base) {
         std::cerr << "orvane-batch fit: " << status.message << "\n";
         return false;
     }
+    if (const LawFromConcrete law = ApplyLawFrom(options.lawFrom, base); !law.error.empty()) {
+        std::cerr << "orvane-batch fit: " << law.error << "\n";
+        return false;
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/orvane-batch/LawFromConcrete.h"
 // orvane-batch fit: calibrates the bond-slip law of a base parameter file to a measured
 // load-slip curve and writes the fitted parameter file and a CSV of measured against model.
 
@@ -26,6 +27,7 @@ struct FitOptions {
     bool json = false;
     bool force = false; // replace existing files whose names were derived from the measured file
     bool help = false;
+    LawFromOptions lawFrom;
     std::optional<std::string> parameterFile;
 };
 

@@ -80,4 +80,13 @@ std::string CheckFitOutputs(const FitOutputNames& names, bool force) {
     return CheckOutputs(inputs, outputs, force);
 }
 
+std::string CheckSingleOutput(const std::optional<std::string>& input, const std::string& inputRole,
+                              const std::string& output, const std::string& outputRole) {
+    std::vector<PolicyInput> inputs;
+    if (input) {
+        inputs.push_back({*input, inputRole});
+    }
+    return CheckOutputs(inputs, {{output, outputRole, false}}, false);
+}
+
 } // namespace orvane

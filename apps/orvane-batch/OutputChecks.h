@@ -40,4 +40,9 @@ struct FitOutputNames {
 };
 std::string CheckFitOutputs(const FitOutputNames& names, bool force);
 
+// A command with one input file and one output named on the command line: codes (--csv) and
+// convert (OUT).
+std::string CheckSingleOutput(const std::optional<std::string>& input, const std::string& inputRole,
+                              const std::string& output, const std::string& outputRole);
+
 } // namespace orvane

@@ -30,6 +30,12 @@ bool loadBase(const StudyOptions& options, StudyDefinition& study) {
         std::cerr << "orvane-batch: " << status.message << "\n";
         return false;
     }
+    const LawFromConcrete law = ApplyLawFrom(options.lawFrom, base);
+    if (!law.error.empty()) {
+        std::cerr << "orvane-batch study: " << law.error << "\n";
+        return false;
+    }
+    study.lawFrom = law.model ? std::string(ModelInfo(*law.model).name) : std::string();
     study.base = std::move(base.params);
     study.baseTexts = std::move(base.data.texts);
     study.sweeps = options.sweeps;

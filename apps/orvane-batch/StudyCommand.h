@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/orvane-batch/LawFromConcrete.h"
 #include "core/engine/AnalysisParameters.h"
 #include "core/study/Study.h"
 
@@ -18,6 +19,7 @@ struct StudyOptions {
     std::optional<std::string> csv;
     std::optional<std::string> jsonl;
     std::optional<std::string> figure;
+    LawFromOptions lawFrom;
     std::optional<std::string> baseFile;
     bool help = false;
 };

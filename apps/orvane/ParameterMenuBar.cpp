@@ -3,6 +3,10 @@
 #include "apps/orvane/DataSetMenu.h"
 #include "core/Version.h"
 #include "core/results/CsvRunWriter.h"
+#include "gui/codes/DesignCodesWindow.h"
+#include "gui/concrete/ConcreteLawWindow.h"
+#include "gui/forms/ConcreteStore.h"
+#include "gui/help/TheoryWindow.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/RunReport.h"
 #include "gui/study/ParametricStudyWindow.h"
@@ -29,9 +33,12 @@ const char* const kAboutText =
     "For perfectly bi-linear, the elastic-plastic counterpart: an elastic zone and a plastic "
     "zone whose loaded end reaches su.<br>"
     "<b>n·Δl</b>: the analysed length, longer than lb when Δl does not divide lb.<br>"
-    "<b>Pbumax/P∞</b>: the run's largest load against the closed form. The analysis also "
-    "lets the member deform (EAm) and works in elements of length Δl, so the two differ by a "
-    "few tenths of a percent for a long bond.</p>";
+    "<b>Pbumax/P∞</b>: the run's largest load against the closed form. The analysis works in "
+    "elements of length Δl, with an error of the first order in Δl, so the two differ by a "
+    "few tenths of a percent for a long bond. Its member term (EAm) enters only through each "
+    "element's own force increment and vanishes as Δl → 0: it does not make the analysis one "
+    "of a deformable member. Help ▸ Theory and references explains the march, the closed "
+    "forms, the effective bond lengths in use and the bond-slip and design-code models.</p>";
 
 namespace {
 
@@ -63,6 +70,43 @@ void exportLastRun(QWidget& window, const RunReport& report) {
     if (!error.isEmpty()) {
         QMessageBox::warning(&window, QStringLiteral("Export last run as CSV"), error);
     }
+}
+
+// The concrete windows share the program's concrete input through their store; the data-set
+// file keeps it through the data-set entries. The two follow each other.
+void joinConcreteInputs(ParameterWindow& window) {
+    ConcreteStore& store = ConcreteStoreOf(window);
+    DataSetMenu* dataSets = DataSetMenuOf(window);
+    if (!dataSets) {
+        return;
+    }
+    store.setInput(dataSets->concrete());
+    QObject::connect(&store, &ConcreteStore::changed, dataSets,
+                     [&store, dataSets] { dataSets->setConcrete(store.input()); });
+    QObject::connect(dataSets, &DataSetMenu::concreteChanged, &store,
+                     [&store, dataSets] { store.setInput(dataSets->concrete()); });
+}
+
+// The concrete's menu: the bond law derived from fc′, and the design codes' joint checks.
+void addConcreteMenu(QMenuBar* bar, ParameterWindow& window, const AnalysisParameters& params) {
+    joinConcreteInputs(window);
+    QMenu* concrete = bar->addMenu(QStringLiteral("&Concrete"));
+    QAction* law =
+        addEntry(concrete, QStringLiteral("&Bond law from concrete…"), {}, window, nullptr);
+    law->setObjectName(QStringLiteral("BondLawFromConcrete"));
+    QObject::connect(law, &QAction::triggered, &window,
+                     [&window, &params] { OpenConcreteLawWindow(window, params); });
+    QAction* codes = addEntry(concrete, QStringLiteral("&Design codes…"), {}, window, nullptr);
+    codes->setObjectName(QStringLiteral("DesignCodes"));
+    QObject::connect(codes, &QAction::triggered, &window,
+                     [&window, &params] { OpenDesignCodesWindow(window, params); });
+}
+
+void addTheoryEntry(QMenu* help, ParameterWindow& window) {
+    QAction* theory =
+        addEntry(help, QStringLiteral("&Theory and references…"), {}, window, nullptr);
+    theory->setObjectName(QStringLiteral("Theory"));
+    QObject::connect(theory, &QAction::triggered, &window, [&window] { OpenTheoryWindow(window); });
 }
 
 } // namespace
@@ -100,7 +144,10 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
         openParametricStudy(params, window.fieldTexts(), &window);
     });
 
+    addConcreteMenu(bar, window, params);
+
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    addTheoryEntry(help, window);
     QAction* about = addEntry(help, QStringLiteral("&About Orvane"), {}, window, nullptr);
     QObject::connect(about, &QAction::triggered, &window, [&window] {
         QMessageBox::about(&window, QStringLiteral("About Orvane"),

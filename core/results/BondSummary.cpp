@@ -28,4 +28,20 @@ std::vector<BondSummaryLine> BondSummaryLines(const BondQuantities& q, double Pb
     };
 }
 
+std::vector<BondSummaryLine> PlausibilityLines(const LawPlausibility& p) {
+    if (!p.compared) {
+        return {};
+    }
+    return {
+        {"τmax (Lu 2005)", "lu2005.tau", "Lu et al. (2005) for this concrete",
+         masked(p.tauMaxModel, "0.000"), "N/mm²"},
+        {"Gf (Lu 2005)", "lu2005.Gf", "Lu et al. (2005) for this concrete",
+         masked(p.GfModel, "0.0000"), "N/mm"},
+        {"τmax/τmax (Lu)", "tau/lu2005", "the law against the model (warning beyond 2 or 1/2)",
+         masked(p.tauMaxEntered / p.tauMaxModel, "0.00"), ""},
+        {"Gf/Gf (Lu)", "Gf/lu2005", "the law against the model (warning beyond 2 or 1/2)",
+         masked(p.GfEntered / p.GfModel, "0.00"), ""},
+    };
+}
+
 } // namespace orvane

@@ -2,6 +2,7 @@
 
 // The bond quantities beside a run's largest load, as the lines a summary shows them.
 
+#include "core/codes/BondModels.h"
 #include "core/engine/BondQuantities.h"
 
 #include <string>
@@ -18,6 +19,10 @@ struct BondSummaryLine {
 };
 
 std::vector<BondSummaryLine> BondSummaryLines(const BondQuantities& quantities, double Pbumax);
+
+// The law's τmax and Gf beside those of the default model (Lu et al. 2005) for the concrete,
+// when the model gives a law for the data set; the warning, if any, is PlausibilityWarning.
+std::vector<BondSummaryLine> PlausibilityLines(const LawPlausibility& plausibility);
 
 // The plain note when lb < Le.
 inline constexpr char kShortBondNote[] =

@@ -11,6 +11,8 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitRefused = 2;
 // The run reached the step limit without a bond failure.
 inline constexpr int kExitStepLimit = 3;
+// orvane-batch codes: a design code's scope excludes the data set; its row says why.
+inline constexpr int kExitOutOfScope = 4;
 // Stopped by SIGINT or SIGTERM: 128 + the signal, as the shell reports it.
 inline constexpr int kExitStopped = 130;
 

@@ -67,6 +67,7 @@ struct StudyDefinition {
     AnalysisParameters base = StartupParameters();
     FieldTexts baseTexts = StartupFieldTexts();
     std::vector<Sweep> sweeps; // one or two
+    std::string lawFrom;       // the model the base law was derived from; empty: typed
 };
 
 // Why the study cannot start (no sweep, more than two, one input swept twice, too many

@@ -67,6 +67,9 @@ void StudyCsvWriter::begin() {
     metadata("program", "Orvane " + std::string(kVersion));
     metadata("comment", m_study.base.comment);
     metadata("law", lawName(m_study.base.bondModel));
+    if (!m_study.lawFrom.empty()) {
+        metadata("lawFrom", m_study.lawFrom);
+    }
     for (const InputColumn& input : std::span(kInputColumns).first<kStoredFieldCount>()) {
         metadata(input.name, ShortestText(m_study.base.value(input.field)), input.unit);
     }

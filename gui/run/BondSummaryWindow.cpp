@@ -11,6 +11,7 @@
 namespace orvane {
 
 BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pbumax,
+                                     const std::optional<LawPlausibility>& plausibility,
                                      QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("BondSummary"));
@@ -20,7 +21,13 @@ BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pb
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     int row = 0;
-    for (const BondSummaryLine& line : BondSummaryLines(quantities, Pbumax)) {
+    std::vector<BondSummaryLine> lines = BondSummaryLines(quantities, Pbumax);
+    if (plausibility) {
+        for (BondSummaryLine& line : PlausibilityLines(*plausibility)) {
+            lines.push_back(std::move(line));
+        }
+    }
+    for (const BondSummaryLine& line : lines) {
         auto* value = new QLabel(QString::fromStdString(line.value));
         value->setObjectName(QString::fromStdString(line.name));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -42,6 +49,20 @@ BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pb
         note->setObjectName(QStringLiteral("ShortBondNote"));
         note->setWordWrap(true);
         layout->addWidget(note);
+    }
+    if (plausibility) {
+        const std::string warning = PlausibilityWarning(*plausibility);
+        const QString text =
+            !warning.empty()         ? QStringLiteral("Warning: ") + QString::fromStdString(warning)
+            : plausibility->compared ? QString()
+                                     : QStringLiteral("No comparison with Lu et al. (2005): ") +
+                                           QString::fromStdString(plausibility->modelProblem);
+        if (!text.isEmpty()) {
+            auto* note = new QLabel(text + QStringLiteral("."));
+            note->setObjectName(QStringLiteral("PlausibilityWarning"));
+            note->setWordWrap(true);
+            layout->addWidget(note);
+        }
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);

@@ -3,6 +3,7 @@
 #include "core/results/BondSummary.h"
 #include "core/results/OutputFile.h"
 #include "core/results/RunController.h"
+#include "gui/forms/ConcreteStore.h"
 #include "gui/run/BondSummaryWindow.h"
 #include "gui/run/CalculationWindow.h"
 #include "gui/run/DistributionPlotWindow.h"
@@ -15,6 +16,16 @@
 namespace orvane {
 
 namespace {
+
+// The run's law beside the default model's, when the program knows the concrete's strength.
+std::optional<LawPlausibility> plausibilityOf(const RunRecord& record, QObject* owner) {
+    auto* parameterWindow = qobject_cast<QWidget*>(owner);
+    ConcreteStrength concrete;
+    if (!parameterWindow || ReadConcrete(ConcreteStoreOf(*parameterWindow).input(), concrete)) {
+        return std::nullopt;
+    }
+    return CheckLawPlausibility(record.params, concrete);
+}
 
 double runPbumax(const RunRecord& record) {
     return record.steps.empty() ? 0.0 : record.steps.back().Pbumax;
@@ -59,7 +70,8 @@ void RunReport::attach(CalculationWindow& window) {
     connect(summary, &QAction::triggered, &window, [this, &window] {
         const RunRecord& record = *lastRun();
         auto* summaryWindow =
-            new BondSummaryWindow(ComputeBondQuantities(record.params), runPbumax(record), &window);
+            new BondSummaryWindow(ComputeBondQuantities(record.params), runPbumax(record),
+                                  plausibilityOf(record, parent()), &window);
         summaryWindow->show();
     });
 

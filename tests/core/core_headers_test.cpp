@@ -1,5 +1,8 @@
 // Every header of the analysis core, compiled without any window-system include path: a
 // stray toolkit include in the core breaks this build.
+#include "core/codes/BondModels.h"
+#include "core/codes/DesignCodeTable.h"
+#include "core/codes/DesignCodes.h"
 #include "core/engine/AnalysisParameters.h"
 #include "core/engine/BondLaw.h"
 #include "core/engine/BondQuantities.h"

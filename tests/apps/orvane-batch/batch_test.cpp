@@ -1,5 +1,6 @@
 #include "apps/orvane-batch/CommandLine.h"
 #include "core/Version.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/ParameterFile.h"
 #include "support/FileBytes.h"
 
@@ -807,3 +808,108 @@ TEST_F(BatchCommand, StudyTablesStayWholeOnAFullDisk) {
 }
 
 } // namespace
+
+TEST_F(BatchCommand, CodesGivesEveryRowAsTextJsonAndCsv) {
+    const BatchRun text = run("codes --fc 30");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    for (const char* row : {"\nchen-teng-2001  mean                6924.5    5108.2     83.7",
+                            "\nfib-14", "\ncnr-dt-200", "\njsce-2001", "\ntr55",
+                            "\naci-440.2r-17   flexural limit", "\norvane          closed form"}) {
+        EXPECT_NE(text.out.find(row), std::string::npos) << row << " in " << text.out;
+    }
+    const BatchRun json = run("codes --fc 30 --factor fib.gammaC=2 --json");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\"fc\":30,\"fcFrom\":\"given\",", 0), 0u) << json.out;
+    for (const char* key : {"\"code\":\"chen-teng-2001\"", "\"P\":6924.45", "\"Pd\":5108.2",
+                            "\"Le\":83.74", "\"fib.gammaC\":2", "\"outOfScope\":false}\n"}) {
+        EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
+    }
+    const BatchRun csv = run("codes --fc 30 --csv codes.csv");
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    const std::string table = readFile(m_dir / "codes.csv");
+    EXPECT_NE(table.find("\r\ncode,value,P,Pd,Le,inScope,scope,clause,factors\r\n"),
+              std::string::npos);
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 10) << table;
+    // Without fc′ the strength is estimated from Ec, and says so.
+    const BatchRun estimated = run("codes");
+    EXPECT_EQ(estimated.exitCode, 0) << estimated.err;
+    EXPECT_NE(estimated.out.find("estimated from Ec = 24000"), std::string::npos);
+}
+
+TEST_F(BatchCommand, CodesSaysWhenACodesScopeExcludesTheCase) {
+    // 40 mm of bond is shorter than ACI's development length.
+    saveParameterFile("short.kvp", static_cast<int>(NumericField::Lb), "40");
+    const BatchRun r = run("codes --fc 30 short.kvp");
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("aci-440.2r-17   out of scope             -         -"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("shorter than the development length"), std::string::npos);
+    const BatchRun json = run("codes --fc 30 --json short.kvp");
+    EXPECT_EQ(json.exitCode, 4);
+    EXPECT_NE(json.out.find("\"P\":null,\"Pd\":null"), std::string::npos) << json.out;
+}
+
+TEST_F(BatchCommand, CodesRefusesBadInputs) {
+    saveParameterFile("base.kvp", static_cast<int>(NumericField::Lb), "120");
+    for (const char* arguments :
+         {"codes --fc 30x", "codes --fc -5", "codes --fc 30 --ft abc", "codes --factor fib=1",
+          "codes --factor fib.alpha=0", "codes --json --csv -", "codes a.kvp b.kvp",
+          "codes missing.kvp", "codes --fc 30 --csv base.kvp base.kvp"}) {
+        const BatchRun r = run(arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << arguments;
+    }
+    EXPECT_NE(readFile(m_dir / "base.kvp").size(), 0u);
+    EXPECT_EQ(run("codes --fc 30 --csv no/such/dir.csv").exitCode, 2);
+}
+
+TEST_F(BatchCommand, LawFromTheConcreteReplacesTheLaw) {
+    const BatchRun json = run("--law-from lu2005 --fc 30 --json");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    for (const char* key :
+         {"\"lawFrom\":\"lu2005\",\"tauMax\":3.238,\"sMax\":0.0421,\"su\":0.1799", "\"fc\":30,",
+          "\"plausibility\":{\"model\":\"lu2005\",", "\"differs\":false}"}) {
+        EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
+    }
+    // fc′ alone keeps the law and sets it beside the model: the start-up law is 4× its Gf.
+    const BatchRun text = run("-f --fc 30");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out.find("lawFrom"), std::string::npos);
+    EXPECT_NE(text.out.find("\nwarning     the law's tauMax or Gf lies more than a factor of 2"),
+              std::string::npos)
+        << text.out;
+    const BatchRun study = run("study --law-from neubauer-rostasy --fc 30 --vary lb=60,120");
+    ASSERT_EQ(study.exitCode, 0) << study.err;
+    EXPECT_NE(study.out.find(",10056.65"), std::string::npos) << study.out; // P∞ of the law
+    EXPECT_NE(study.out.find("# lawFrom,neubauer-rostasy\r\n# tauMax,5.214,"), std::string::npos);
+}
+
+TEST_F(BatchCommand, LawFromRefusesWhatItCannotDerive) {
+    saveParameterFile("narrow.kvp", static_cast<int>(NumericField::Bc), "40");
+    for (const char* arguments :
+         {"--law-from lu2005", "--law-from lu2006 --fc 30", "--ft 3", "--fc abc",
+          "--law-from lu2005 --fc 30 --model bilinear", "--law-from monti2003 --fc 30 narrow.kvp",
+          "study --law-from lu2005 --vary lb=60,120",
+          "fit --measured curve.csv --law-from lu2005"}) {
+        const BatchRun r = run(arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << arguments;
+    }
+    EXPECT_NE(run("--law-from monti2003 --fc 30 narrow.kvp").err.find("b/bc"), std::string::npos);
+}
+
+TEST_F(BatchCommand, TheDataSetFilesConcreteServesTheCodesAndTheLaw) {
+    DataSet joint;
+    joint.concrete.fcText = "30";
+    ASSERT_TRUE(WriteDataSetFile((m_dir / "joint.orv").string(), joint).ok());
+    const BatchRun codes = run("codes joint.orv");
+    ASSERT_EQ(codes.exitCode, 0) << codes.err;
+    EXPECT_NE(codes.out.find("fc' 30.0 MPa (given)"), std::string::npos) << codes.out;
+    EXPECT_NE(codes.out.find("6924.5"), std::string::npos);
+    const BatchRun law = run("--law-from monti2003 --json joint.orv");
+    ASSERT_EQ(law.exitCode, 0) << law.err;
+    EXPECT_NE(law.out.find("\"lawFrom\":\"monti2003\",\"tauMax\":3.01,"), std::string::npos)
+        << law.out;
+    // --fc overrides the file's.
+    EXPECT_NE(run("codes --fc 40 joint.orv").out.find("fc' 40.0 MPa"), std::string::npos);
+}

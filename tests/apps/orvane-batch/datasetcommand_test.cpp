@@ -167,9 +167,9 @@ TEST_F(DataSetCommand, ConvertRefusals) {
         {"convert startup.kvp out.txt", 2, "must end in .orv"},
         {"convert missing.kvp out.orv", 2, "missing.kvp"},
         {"convert bad.orv out.kvp", 2, "table [laminate] is missing"},
-        {"convert startup.orv startup.orv", 1, "is the input file"},
-        {"convert startup.kvp link.kvp", 1, "is the input file"},
-        {"convert startup.kvp no/such/out.orv", 1, "no/such/out.orv"},
+        {"convert startup.orv startup.orv", 2, "is the input file"},
+        {"convert startup.kvp link.kvp", 2, "is the input file"},
+        {"convert startup.kvp no/such/out.orv", 2, "the folder \"no/such\" does not exist"},
     };
     const std::string startup = readFile(m_dir / "startup.kvp");
     for (const auto& c : cases) {

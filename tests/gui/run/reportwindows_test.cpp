@@ -156,6 +156,33 @@ private slots:
         QTRY_VERIFY(window.isVisible());
     }
 
+    // With the concrete known, the summary sets the law beside Lu et al. (2005) for it.
+    void summaryBesideTheModel() {
+        const AnalysisParameters startup = StartupParameters();
+        const ConcreteStrength concrete{30, TensileStrengthFromFc(30), true};
+        BondSummaryWindow far(ComputeBondQuantities(startup), 14800,
+                              CheckLawPlausibility(startup, concrete));
+        QCOMPARE(far.findChild<QLabel*>("lu2005.tau")->text(), QStringLiteral("3.238"));
+        QCOMPARE(far.findChild<QLabel*>("Gf/lu2005")->text(), QStringLiteral("3.93"));
+        QVERIFY(far.findChild<QLabel*>("PlausibilityWarning")->text().startsWith("Warning"));
+        AnalysisParameters model = startup;
+        model.tauMax = 3.238f;
+        model.sMax = 0.0421f;
+        model.su = 0.1799f;
+        BondSummaryWindow near(ComputeBondQuantities(model), 7480,
+                               CheckLawPlausibility(model, concrete));
+        QVERIFY(near.findChild<QLabel*>("Gf/lu2005"));
+        QVERIFY(!near.findChild<QLabel*>("PlausibilityWarning"));
+        BondSummaryWindow unknown(ComputeBondQuantities(startup), 14800);
+        QVERIFY(!unknown.findChild<QLabel*>("Gf/lu2005"));
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (!dir.isEmpty()) {
+            far.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&far));
+            QVERIFY(far.grab().save(dir + "/BondSummary-concrete.png"));
+        }
+    }
+
     void afterARun_data() {
         QTest::addColumn<float>("lb");
         QTest::addColumn<bool>("shortBond");
