@@ -108,6 +108,68 @@ int lineAt(std::string_view text, size_t offset) {
     return 1 + static_cast<int>(std::count(text.begin(), text.begin() + long(offset), '\n'));
 }
 
+bool isBareKeyCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+}
+
+// Whether a line that holds a character beyond ASCII has it only where the TOML reader may
+// meet one safely: in a comment, or in the "…" text of a plain key = "text" line (a comment may
+// follow). toml++ 3.3 tests a character outside texts against a table of whitespace that has no
+// answer for most code points (undefined behaviour, fixed upstream), and does so inside """
+// texts and while it reads a malformed value; such lines are refused before it reads them.
+bool nonAsciiOnlyInTextsAndComments(std::string_view line) {
+    size_t pos = line.find_first_not_of(" \t");
+    if (pos == std::string_view::npos || line[pos] == '#') {
+        return true;
+    }
+    // The comment after a value or table header that is ASCII, such as [resin] or lb_mm = 120.
+    const size_t quote = line.find_first_of("\"'", pos);
+    const size_t hash = line.find('#', pos);
+    const auto ascii = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (hash < quote) {
+        return ascii(line.substr(0, hash));
+    }
+    // key = "text"
+    const size_t keyEnd =
+        std::find_if_not(line.begin() + long(pos), line.end(), isBareKeyCharacter) - line.begin();
+    pos = line.find_first_not_of(" \t", keyEnd);
+    if (keyEnd == line.find_first_not_of(" \t") || pos == std::string_view::npos ||
+        line[pos] != '=') {
+        return false;
+    }
+    pos = line.find_first_not_of(" \t", pos + 1);
+    if (pos == std::string_view::npos || line[pos] != '"' || line.substr(pos, 3) == "\"\"\"") {
+        return false;
+    }
+    for (++pos; pos < line.size() && line[pos] != '"'; ++pos) {
+        pos += line[pos] == '\\' ? 1 : 0;
+    }
+    if (pos >= line.size()) {
+        return false;
+    }
+    pos = line.find_first_not_of(" \t\r", pos + 1);
+    return pos == std::string_view::npos || line[pos] == '#';
+}
+
+// The line number of the first line that nonAsciiOnlyInTextsAndComments refuses, or 0.
+int lineWithNonAsciiOutsideTexts(std::string_view text) {
+    int number = 1;
+    for (size_t pos = 0; pos < text.size(); ++number) {
+        const size_t end = std::min(text.find('\n', pos), text.size());
+        const std::string_view line = text.substr(pos, end - pos);
+        const bool plain = std::all_of(line.begin(), line.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!plain && !nonAsciiOnlyInTextsAndComments(line)) {
+            return number;
+        }
+        pos = end + 1;
+    }
+    return 0;
+}
+
 // A TOML basic string; the caller has made sure text holds no control character but tab.
 std::string quotedToml(std::string_view text) {
     std::string quoted = "\"";
@@ -532,6 +594,13 @@ FileStatus ParseDataSetFile(std::string_view text, const std::string& path, Data
         toml::source_region where;
         where.begin.line = toml::source_index(lineAt(text, bad));
         return reader.failure(where, "bytes that are not UTF-8; a data-set file is UTF-8 text.");
+    }
+    if (const int line = lineWithNonAsciiOutsideTexts(text); line > 0) {
+        toml::source_region where;
+        where.begin.line = toml::source_index(line);
+        return reader.failure(where, "a character that is not ASCII outside a text in quotes; "
+                                     "keys are ASCII, and other characters belong in the \"…\" "
+                                     "text of a key = \"…\" line or in a # comment.");
     }
     toml::table root;
     try {

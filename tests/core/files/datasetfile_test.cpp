@@ -154,13 +154,14 @@ TEST_F(DataSetFileTest, PerfectlyBilinearExampleKeepsItsLaw) {
 }
 
 TEST(DataSetFile, BareNumbersReadAsTheirShortestText) {
-    const std::string text = "format = 1\n[analysis]\nlaw = \"bilinear-softening\"\n"
-                             "tau_max_MPa = 6.467\ns_max_mm = 0.065\ns_u_mm = 3.54e-1\n"
-                             "dl_mm = 0.12\nlb_mm = 120\ninitial_ds = 1e-7\n"
-                             "[laminate]\nb_mm = 50\ntf_mm = 0.167\nEf_MPa = 230_000\n"
-                             "[resin]\ntr_mm = 0.3\nEr_MPa = 2450\n"
-                             "[concrete]\nbc_mm = 50.0\ndc_mm = 100\nEc_MPa = 24e3\nfc_MPa = 30\n"
-                             "[rebar]\nAb_mm2 = 193.5\nEb_MPa = 206000\n";
+    const std::string text =
+        "format = 1\n[analysis]\nlaw = \"bilinear-softening\"\n"
+        "tau_max_MPa = 6.467\ns_max_mm = 0.065\ns_u_mm = 3.54e-1\n"
+        "dl_mm = 0.12\nlb_mm = 120 # Verbundlänge\ninitial_ds = 1e-7\n"
+        "[laminate] # CFRP-Lamelle, 炭素繊維\nb_mm = 50\ntf_mm = 0.167\nEf_MPa = 230_000\n"
+        "[resin]\ntr_mm = 0.3\nEr_MPa = 2450\n"
+        "[concrete]\nbc_mm = 50.0\ndc_mm = 100\nEc_MPa = 24e3\nfc_MPa = 30\n"
+        "[rebar]\nAb_mm2 = 193.5\nEb_MPa = 206000\n";
     DataSet data;
     const FileStatus status = ParseDataSetFile(text, "bare.orv", data);
     ASSERT_TRUE(status.ok()) << status.message;
@@ -248,6 +249,19 @@ TEST(DataSetFile, BadFilesAreRefusedNamingKeyAndLine) {
         {"binary", replaced("Eb_MPa", std::string("Eb\0MPa", 6)), {lineOf("Eb_MPa"), "binary"}},
         {"not UTF-8", replaced("comment.", "comment\xE9"), {lineOf("comment ="), "not UTF-8"}},
         {"a parameter file", "Please input the comment.\r\n6.467\r\n", {"line 1"}},
+        {"a key that is not ASCII",
+         replaced("tau_max_MPa", "τmax_MPa"),
+         {lineOf("tau_max_MPa"), "not ASCII outside a text in quotes"}},
+        {"a bare value that is not ASCII",
+         replaced("\"0.167\"", "０.167"),
+         {lineOf("tf_mm"), "not ASCII"}},
+        {"not ASCII in a 'literal' text",
+         replaced("\"Please input the comment.\"", "'Prüfung'"),
+         {lineOf("comment ="), "not ASCII"}},
+        {"not ASCII in a \"\"\" text",
+         replaced("\"Please input the comment.\"", "\"\"\"τ\"\"\""),
+         {lineOf("comment ="), "not ASCII"}},
+        {"table header cut short", "format = 1\n[\nconcrete = 1\n", {"line 2"}},
         {"empty", "", {"format is missing"}},
     };
     for (const auto& c : cases) {
