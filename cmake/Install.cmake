@@ -23,6 +23,8 @@ install(FILES ${ORVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(ORVANE_BUILD_WINDOWS)
     install(TARGETS orvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # orvane-batch's figures, loaded by it when a figure is asked for (apps/orvane-batch/figures).
+    install(TARGETS orvane_batch_figures LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/orvane)
     install(FILES packaging/orvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES packaging/orvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
         RENAME orvane.xml)

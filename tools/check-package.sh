@@ -42,6 +42,10 @@ run_installed() {
         grep '"end":"bond-failure"'
     "$bin/orvane-batch" --json -o "$root/example.t-s" "$examples/perfectly-bilinear.orv" |
         grep '"law":"bilinear"'
+    # The figures come from the installed figure module.
+    "$bin/orvane-batch" --figure "$root/example.pdf" -o "$root/example.t-s" \
+        "$examples/short-bond.kvp" >/dev/null
+    file "$root/example.pdf" | grep -q "PDF document"
 }
 run_installed "$root/usr/bin" "$share/doc/orvane/examples"
 

@@ -3,8 +3,10 @@
 #include "apps/orvane-batch/BatchReport.h"
 #include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/FigureModule.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
+#include "apps/orvane-batch/StandardOutput.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
@@ -164,13 +166,8 @@ int runCommand(const BatchOptions& options) {
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
-    // whole steps, instead of the process being killed.
-    std::signal(SIGXFSZ, SIG_IGN);
-    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+// What the command line asks for; returns the exit status.
+int runCommandLine(const CommandLine& line) {
     const std::string name = CommandName(line.command);
     if (!line.error.empty()) {
         std::cerr << name << ": " << line.error << "\n\n" << line.help;
@@ -184,6 +181,11 @@ int main(int argc, char** argv) {
         std::cout << "orvane-batch " << kVersion << "\n";
         return kExitDone;
     }
+    // The figure module is loaded before any work, so that a program without it refuses at once.
+    if (std::string error; line.figureAsked() && !LoadFigureModule(error)) {
+        std::cerr << name << ": --figure: " << error << "\n";
+        return kExitRefused;
+    }
     switch (line.command) {
     case Command::Study:
         return RunStudyCommand(line.study);
@@ -195,4 +197,24 @@ int main(int argc, char** argv) {
         break;
     }
     return runCommand(line.run);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    GuardStandardOutput();
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const int status = runCommandLine(line);
+    // What went to standard output (summary, JSON, help) must have arrived: a script that
+    // reads it must not take a lost result for success. A command that failed has told why.
+    const std::string failure = StandardOutputFailure();
+    if (!failure.empty() && (status == kExitDone || status == kExitStepLimit)) {
+        std::cerr << CommandName(line.command) << ": cannot write standard output: " << failure
+                  << "\n";
+        return kExitFailed;
+    }
+    return status;
 }

@@ -1,13 +1,10 @@
 #include "apps/orvane-batch/BatchReport.h"
 
+#include "apps/orvane-batch/FigureModule.h"
 #include "core/results/BondSummary.h"
 #include "core/results/CsvRunWriter.h"
 #include "core/results/JsonText.h"
 #include "core/results/RunRecord.h"
-
-#ifdef ORVANE_FIGURES
-#include "render/FigureFiles.h"
-#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -134,11 +131,10 @@ bool BatchReport::finish(const RunSummary& run) {
     }
     if (m_recorder && m_error.empty()) {
         m_recorder->setEnd(run.end);
-#ifdef ORVANE_FIGURES
-        m_error = SaveRunFigures(m_recorder->record(), *m_options.figurePath);
-#else
-        m_error = "this orvane-batch was built without figures";
-#endif
+        const FigureFunctions* const figures = LoadFigureModule(m_error);
+        if (figures) {
+            m_error = figures->saveRunFigures(m_recorder->record(), *m_options.figurePath);
+        }
     }
     return m_error.empty();
 }

@@ -1,5 +1,6 @@
 #include "apps/orvane-batch/CommandLine.h"
 
+#include "core/numtext/NumberText.h"
 #include "core/results/RunFigure.h"
 
 #include <CLI/CLI.hpp>
@@ -20,8 +21,9 @@ struct EmptyValue {
     std::string name; // the option's first name, as CLI11 knows it
 };
 
-std::string quotedText(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+// An entry echoed in a message: as given when short, else quoted and cut.
+std::string entry(const std::string& text) {
+    return text.size() <= 80 ? text : QuotedEntry(text);
 }
 
 // An option that takes a value, given any number of times; apply reads each value in turn
@@ -76,7 +78,7 @@ BondModel modelNamed(const std::string& value) {
     if (value == "bilinear") {
         return BondModel::PerfectlyBilinear;
     }
-    throw Refused{"--model takes softening or bilinear, not " + quotedText(value)};
+    throw Refused{"--model takes softening or bilinear, not " + QuotedEntry(value)};
 }
 
 void addModel(CLI::App& command, std::optional<BondModel>& model) {
@@ -90,7 +92,13 @@ void addModel(CLI::App& command, std::optional<BondModel>& model) {
 
 void addInitialDs(CLI::App& command, std::optional<std::string>& text) {
     addValue(
-        command, "--initial-ds", "TEXT", [&text](const std::string& value) { text = value; },
+        command, "--initial-ds", "TEXT",
+        [&text](const std::string& value) {
+            if (!ParseWholeNumber(value)) {
+                throw Refused{"--initial-ds takes a number, not " + QuotedEntry(value)};
+            }
+            text = value;
+        },
         "text of the initial ds field (default: the data-set file's, else\n"
         "1E-07); the run starts from its number / 100");
 }
@@ -102,7 +110,7 @@ int wholeNumber(const std::string& option, const std::string& value, int min, in
     if (error != std::errc() || end != value.data() + value.size() || number < min ||
         number > max) {
         throw Refused{option + " takes a whole number from " + std::to_string(min) + " to " +
-                      std::to_string(max) + ", not " + quotedText(value)};
+                      std::to_string(max) + ", not " + QuotedEntry(value)};
     }
     return number;
 }
@@ -192,7 +200,8 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
                "Exit status: 0 done (the bond failed), 1 the result file (or a CSV or figure\n"
                "file) could not be opened or written (or is the parameter file itself), standard\n"
                "output could not be written, or the analysis left the range of its numbers,\n"
-               "2 bad command line, unreadable parameter file or a data set that cannot be run,\n"
+               "2 bad command line, unreadable parameter file, a data set that cannot be run or\n"
+               "a figure asked of a program without its figure module,\n"
                "3 the run reached the step limit of 10000 steps without a bond failure.");
 }
 
@@ -240,7 +249,7 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         study, "--figure", "FILE",
         [&options](const std::string& value) {
             if (!FigureFormatOf(value)) {
-                throw Refused{"--figure " + quotedText(value) +
+                throw Refused{"--figure " + QuotedEntry(value) +
                               ": the name must end in .png, .svg or .pdf"};
             }
             options.figure = value;
@@ -267,7 +276,8 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "far.\n"
         "Exit status: 0 done, 1 an output (standard output too) could not be written, 2 bad\n"
         "command line, unreadable base file, a study that cannot start or one whose every\n"
-        "point was refused by the run checks, 130 stopped.");
+        "point was refused by the run checks, a figure asked of a program without its figure\n"
+        "module, 130 stopped.");
 }
 
 std::optional<int> lawParameter(std::string_view name) {
@@ -319,7 +329,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
             } else if (value == "both") {
                 options.laws = {BondModel::BilinearSoftening, BondModel::PerfectlyBilinear};
             } else {
-                throw Refused{"--law takes softening, bilinear or both, not " + quotedText(value)};
+                throw Refused{"--law takes softening, bilinear or both, not " + QuotedEntry(value)};
             }
         },
         "softening (bi-linear softening, the default), bilinear (perfectly\n"
@@ -331,13 +341,17 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
             const std::string name = value.substr(0, equals);
             const std::optional<int> j = lawParameter(name);
             if (!j) {
-                throw Refused{"--fix takes tau, smax or su, not " + quotedText(name)};
+                throw Refused{"--fix takes tau, smax or su, not " + QuotedEntry(name)};
             }
             if (options.fixed[std::size_t(*j)]) {
                 throw Refused{"--fix " + name + " is given twice"};
             }
             if (equals != std::string::npos && value.size() == equals + 1) {
                 throw Refused{"--fix " + value + " needs a value after \"=\""};
+            }
+            if (equals != std::string::npos && !ParseWholeNumber(value.substr(equals + 1))) {
+                throw Refused{"--fix " + name + " takes a number, not " +
+                              QuotedEntry(value.substr(equals + 1))};
             }
             options.fixed[std::size_t(*j)] =
                 equals == std::string::npos ? "" : value.substr(equals + 1);
@@ -363,7 +377,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         [&options](const std::string& value) {
             if (!FigureFormatOf(value)) {
                 throw Refused{"--figure needs a name ending in .png, .svg or .pdf, not " +
-                              quotedText(value)};
+                              QuotedEntry(value)};
             }
             options.figureFile = value;
         },
@@ -378,11 +392,6 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
                 "file (default: the start-up data set)");
     fit.final_callback([&options] {
-#ifndef ORVANE_FIGURES
-        if (options.figureFile) {
-            throw Refused{"this build of orvane-batch draws no figures (it was built without Qt)"};
-        }
-#endif
         if (!options.help && options.measuredFile.empty()) {
             throw Refused{"--measured FILE is needed"};
         }
@@ -393,8 +402,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "uncertainty is the standard\nerror of each parameter from the curvature of the "
                "misfit (Gauss-Newton).\n"
                "Exit status: 0 done, 1 a file or standard output could not be written, 2 bad\n"
-               "command line, unreadable files, a data set that cannot be run or a fit that\n"
-               "cannot start.");
+               "command line, unreadable files, a data set that cannot be run, a fit that cannot\n"
+               "start or a figure asked of a program without its figure module.");
 }
 
 void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
@@ -459,14 +468,14 @@ void completeLongNames(const CLI::App& command, std::vector<std::string>& argume
             }
         }
         if (matches.empty()) {
-            throw Refused{"unknown option --" + name};
+            throw Refused{"unknown option " + entry("--" + name)};
         }
         if (matches.size() > 1) {
             std::string names;
             for (const auto& match : matches) {
                 names += (names.empty() ? "--" : ", --") + match.second;
             }
-            throw Refused{"--" + name + " is short for more than one option: " + names};
+            throw Refused{entry("--" + name) + " is short for more than one option: " + names};
         }
         const auto& [option, longName] = matches.front();
         if (equals != std::string::npos && option->get_expected_min() == 0) {
@@ -507,7 +516,7 @@ void refuseLeftOver(const CLI::App& command) {
         if (argument != "--") {
             throw Refused{argument.starts_with("-") && argument.size() > 1
                               ? "unknown option -" + argument.substr(1, 1)
-                              : "unexpected " + quotedText(argument)};
+                              : "unexpected " + QuotedEntry(argument)};
         }
     }
 }

@@ -25,6 +25,7 @@ struct CommandLine {
     std::string help;  // the command's help text, when asked for or after an error
 
     bool helpAsked() const { return run.help || study.help || fit.help || convert.help; }
+    bool figureAsked() const { return run.figurePath || study.figure || fit.figureFile; }
 };
 
 // Reads the arguments after the program name. A command name comes first; long options take

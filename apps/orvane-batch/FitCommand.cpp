@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/FitCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/FigureModule.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
@@ -14,10 +15,6 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
-
-#ifdef ORVANE_FIGURES
-#include "render/FitFigureFile.h"
-#endif
 
 namespace orvane {
 
@@ -98,6 +95,20 @@ int RunFitCommand(const FitOptions& options) {
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
+    // The fixed parameters' texts: as given, or the base file's.
+    std::array<std::optional<std::string>, kLawParameterCount> fixed;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (const auto& text = options.fixed[std::size_t(j)]) {
+            fixed[std::size_t(j)] =
+                text->empty() ? base.data.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
+        }
+    }
+    // The law rises to its peak at smax and ends at su: fixed both, smax must stay below su.
+    if (fixed[1] && fixed[2] && !(FieldValue(*fixed[1]) < FieldValue(*fixed[2]))) {
+        std::cerr << "orvane-batch fit: --fix: smax " << *fixed[1] << " is not below su "
+                  << *fixed[2] << "; smax must stay below su\n";
+        return kExitRefused;
+    }
     const MeasuredCurveRead read = ReadMeasuredCurve(options.measuredFile);
     for (const std::string& skipped : read.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
@@ -122,13 +133,7 @@ int RunFitCommand(const FitOptions& options) {
         settings.baseTexts = base.data.texts;
         settings.model = model;
         settings.jobs = options.jobs;
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            if (const auto& text = options.fixed[std::size_t(j)]) {
-                settings.fixedTexts[std::size_t(j)] =
-                    text->empty() ? base.data.texts[std::size_t(kLawFields[std::size_t(j)])]
-                                  : *text;
-            }
-        }
+        settings.fixedTexts = fixed;
         settings.progress = [&, model](const FitProgress& p) {
             progress.show([&] {
                 return "fit " + lawName(model) + ": " + std::to_string(p.modelRuns) +
@@ -162,24 +167,26 @@ int RunFitCommand(const FitOptions& options) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
             return kExitFailed;
         }
-#ifdef ORVANE_FIGURES
         if (options.figureFile) {
             std::string figure = *options.figureFile;
             if (options.laws.size() > 1) {
                 const std::size_t dot = figure.rfind('.');
                 figure.insert(dot, "-" + lawName(model));
             }
-            const std::string error = SaveFitFigure(
-                MakeFitFigures(target, fit,
-                               std::filesystem::path(options.measuredFile).filename().string()),
-                figure);
+            std::string error;
+            const FigureFunctions* const figures = LoadFigureModule(error);
+            if (figures) {
+                error = figures->saveFitFigure(
+                    MakeFitFigures(target, fit,
+                                   std::filesystem::path(options.measuredFile).filename().string()),
+                    figure);
+            }
             if (!error.empty()) {
                 std::cerr << "orvane-batch fit: " << error << "\n";
                 return kExitFailed;
             }
             written.figure = figure;
         }
-#endif
         if (options.json) {
             json += (fits.size() > 1 ? "," : "") + fitJson(fit, written);
         } else {

@@ -1,15 +1,12 @@
 #include "apps/orvane-batch/StudyCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/FigureModule.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "core/results/ExitStatus.h"
 #include "core/study/Study.h"
 #include "core/study/StudyPlot.h"
 #include "core/study/StudyWriters.h"
-
-#ifdef ORVANE_FIGURES
-#include "render/StudyFigureFile.h"
-#endif
 
 #include <chrono>
 #include <csignal>
@@ -109,15 +106,10 @@ int RunStudyCommand(const StudyOptions& given) {
     }
     StudyPlot plot = MakeStudyPlot(study);
     if (options.figure) {
-#ifdef ORVANE_FIGURES
         if (!plot.plottable()) {
             std::cerr << "orvane-batch study: --figure needs a numeric swept input\n";
             return kExitRefused;
         }
-#else
-        std::cerr << "orvane-batch study: this build draws no figures (built without Qt)\n";
-        return kExitRefused;
-#endif
     }
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
@@ -196,18 +188,29 @@ int RunStudyCommand(const StudyOptions& given) {
         std::cerr << "; " << refused << " refused by the run checks (see the problem column)";
     }
     std::cerr << "\n";
-#ifdef ORVANE_FIGURES
     if (options.figure) {
-        if (const std::string problem = SaveStudyFigure(plot, *options.figure); !problem.empty()) {
+        std::string problem;
+        const FigureFunctions* const figures = LoadFigureModule(problem);
+        if (figures) {
+            problem = figures->saveStudyFigure(plot, *options.figure);
+        }
+        if (!problem.empty()) {
             std::cerr << "orvane-batch study: " << problem << "\n";
             return kExitFailed;
         }
     }
-#endif
     if (writeFailed) {
         return kExitFailed;
     }
-    return done < total ? kExitStopped : kExitDone;
+    if (done < total) {
+        return kExitStopped;
+    }
+    // As a single run of a data set the run checks refuse: nothing was analysed.
+    if (refused == total) {
+        std::cerr << "orvane-batch study: the run checks refused every point\n";
+        return kExitRefused;
+    }
+    return kExitDone;
 }
 
 } // namespace orvane

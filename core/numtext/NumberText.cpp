@@ -761,4 +761,34 @@ std::string RightAlign8(std::string_view text) {
     return field;
 }
 
+std::optional<double> ParseWholeNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string QuotedEntry(std::string_view text) {
+    constexpr int kMaxCharacters = 80;
+    std::size_t cut = 0;
+    // Counts UTF-8 lead bytes, so that no character is cut in two.
+    for (int characters = 0; cut < text.size(); ++cut) {
+        if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80 &&
+            ++characters > kMaxCharacters) {
+            break;
+        }
+    }
+    if (cut == text.size()) {
+        return "\"" + std::string(text) + "\"";
+    }
+    return "\"" + std::string(text.substr(0, cut)) + "…\" (" + std::to_string(text.size()) +
+           " bytes)";
+}
+
 } // namespace orvane

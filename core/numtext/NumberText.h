@@ -5,6 +5,7 @@
 // and no thousands separator is read or written.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,14 @@ namespace orvane {
 // [sign] digits [. digits] [E [sign] digits] is read. Text without such a prefix gives 0.
 // Never fails; a prefix beyond the double range gives ±infinity.
 double ParseNumberPrefix(std::string_view text);
+
+// Strict parse of a number typed on a command line: the whole text must be one finite
+// decimal number ([+|-] digits [. digits] [E [sign] digits]), nothing before or after it.
+std::optional<double> ParseWholeNumber(std::string_view text);
+
+// A user's entry as a message quotes it: in double quotes, cut after 80 characters (with
+// "…" and its length in bytes) so that a huge entry cannot flood the terminal.
+std::string QuotedEntry(std::string_view text);
 
 // General conversion of a single: the shortest decimal text (at most seven significant
 // digits) that reads back as the value; plain decimals for magnitudes from 1E-05 to below

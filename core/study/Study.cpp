@@ -44,20 +44,6 @@ std::string knownNames() {
     return names + std::string(kLawName);
 }
 
-// A number of the study's syntax: the whole text must be a finite decimal number.
-std::optional<double> strictNumber(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::vector<std::string_view> split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     for (;;) {
@@ -70,20 +56,16 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     }
 }
 
-std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
-
 std::string parseRange(std::string_view name, const std::vector<std::string_view>& parts,
                        Sweep& sweep) {
     const std::string what = std::string(name) + ": ";
     if (parts.size() > 4 || (parts.size() == 4 && parts[3] != "log" && parts[3] != "lin")) {
         return what + "a range is from:to:count or from:to:count:log";
     }
-    const auto from = strictNumber(parts[0]);
-    const auto to = strictNumber(parts[1]);
+    const auto from = ParseWholeNumber(parts[0]);
+    const auto to = ParseWholeNumber(parts[1]);
     if (!from || !to) {
-        return what + quoted(from ? parts[1] : parts[0]) + " is not a number";
+        return what + QuotedEntry(from ? parts[1] : parts[0]) + " is not a number";
     }
     std::int64_t count = 0;
     const std::string_view countText = parts[2];
@@ -91,7 +73,7 @@ std::string parseRange(std::string_view name, const std::vector<std::string_view
         std::from_chars(countText.data(), countText.data() + countText.size(), count);
     if (countText.empty() || end != countText.data() + countText.size() ||
         (error != std::errc() && error != std::errc::result_out_of_range)) {
-        return what + "the count " + quoted(countText) + " is not a whole number";
+        return what + "the count " + QuotedEntry(countText) + " is not a whole number";
     }
     if (error == std::errc::result_out_of_range || count < 2 || count > kMaxStudyPoints) {
         return what + "the count must be from 2 to " + std::to_string(kMaxStudyPoints) + ", not " +
@@ -167,7 +149,7 @@ SweepParse ParseSweep(std::string_view definition) {
     SweepParse parse;
     const std::size_t equals = definition.find('=');
     if (equals == std::string_view::npos) {
-        parse.error = quoted(definition) + " is not NAME=VALUES";
+        parse.error = QuotedEntry(definition) + " is not NAME=VALUES";
         return parse;
     }
     const std::string_view name = definition.substr(0, equals);
@@ -187,8 +169,8 @@ SweepParse ParseSweep(std::string_view definition) {
         }
     }
     if (!known) {
-        parse.error =
-            "unknown input " + quoted(name) + "; the inputs that can be swept are " + knownNames();
+        parse.error = "unknown input " + QuotedEntry(name) + "; the inputs that can be swept are " +
+                      knownNames();
         return parse;
     }
     const std::string what = std::string(sweep.name()) + ": ";
@@ -215,10 +197,10 @@ SweepParse ParseSweep(std::string_view definition) {
         return parse;
     }
     for (const std::string_view item : items) {
-        const bool valid =
-            sweep.field ? strictNumber(item).has_value() : item == kSoftening || item == kBilinear;
+        const bool valid = sweep.field ? ParseWholeNumber(item).has_value()
+                                       : item == kSoftening || item == kBilinear;
         if (!valid) {
-            parse.error = what + quoted(item) +
+            parse.error = what + QuotedEntry(item) +
                           (sweep.field ? " is not a number" : " is not softening or bilinear");
             return parse;
         }

@@ -33,8 +33,11 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     BatchRun run(const std::string& arguments) const {
-        const std::string command = "cd '" + m_dir.string() + "' && '" ORVANE_BATCH_COMMAND "' " +
-                                    arguments + " >out.txt 2>err.txt";
+        return runProgram(ORVANE_BATCH_COMMAND, arguments);
+    }
+    BatchRun runProgram(const std::string& program, const std::string& arguments) const {
+        const std::string command =
+            "cd '" + m_dir.string() + "' && '" + program + "' " + arguments + " >out.txt 2>err.txt";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(m_dir / "out.txt"),
                 readFile(m_dir / "err.txt")};
@@ -186,6 +189,36 @@ TEST_F(BatchCommand, ReportFailures) {
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_NE(full.err.find("Cannot write \"/dev/full\""), std::string::npos) << full.err;
     EXPECT_TRUE(fs::exists("/dev/full"));
+}
+
+// The figures come from a module of their own, which the program loads only when a figure
+// is asked for. A program without it (built without Qt, or its module lost) refuses figures
+// before any work, and runs without them as before.
+TEST_F(BatchCommand, FiguresComeFromTheirModule) {
+#ifdef ORVANE_BATCH_FIGURES
+    ASSERT_EQ(run("--figure run.svg -o /dev/null").exitCode, 0);
+    for (const char* name : {"run-tau-slip.svg", "run-load-slip.svg", "run-distribution.svg"}) {
+        EXPECT_TRUE(readFile(m_dir / name).starts_with("<?xml")) << name;
+    }
+    ASSERT_EQ(run("study --vary lb=10,20 --figure plot.png --csv /dev/null").exitCode, 0);
+    EXPECT_TRUE(readFile(m_dir / "plot.png").starts_with("\x89PNG")) << "plot.png";
+#endif
+    const fs::path alone = m_dir / "alone";
+    fs::create_directory(alone);
+    fs::copy_file(ORVANE_BATCH_COMMAND, alone / "orvane-batch");
+    std::ofstream(m_dir / "curve.csv") << "0.01,1000\n0.02,2000\n0.03,3000\n0.04,4000\n0.05,5000\n";
+    for (const char* arguments : {"--figure f.svg", "study --vary lb=10,20 --figure f.png",
+                                  "fit --measured curve.csv --figure f.pdf"}) {
+        const BatchRun r = runProgram((alone / "orvane-batch").string(), arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments;
+        EXPECT_NE(r.err.find("--figure: this orvane-batch draws no figures: its figure module "),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.out, "") << arguments;
+    }
+    EXPECT_FALSE(fs::exists(m_dir / "default.t-s"));
+    EXPECT_FALSE(fs::exists(m_dir / "curve-fit.kvp"));
+    EXPECT_EQ(runProgram((alone / "orvane-batch").string(), "-o /dev/null").exitCode, 0);
 }
 
 // Standard output is written where it stands, never reopened: what a script wrote before
@@ -357,8 +390,42 @@ INSTANTIATE_TEST_SUITE_P(
                     "--figure takes a file name ending in .svg, .pdf or .png"},
         RefusedLine{"EmptyInitialDs",
                     {"--initial-ds", ""},
-                    "--initial-ds needs a value, not an empty text"}),
+                    "--initial-ds needs a value, not an empty text"},
+        RefusedLine{"InitialDsNotANumber",
+                    {"--initial-ds", "abc"},
+                    "--initial-ds takes a number, not \"abc\""},
+        RefusedLine{"InitialDsDecimalComma",
+                    {"--initial-ds=1,5"},
+                    "--initial-ds takes a number, not \"1,5\""},
+        RefusedLine{"InitialDsWithUnit",
+                    {"--initial-ds", "1E-07 mm"},
+                    "--initial-ds takes a number, not \"1E-07 mm\""},
+        RefusedLine{"InitialDsLineBreak",
+                    {"--initial-ds", "1E-07\n"},
+                    "--initial-ds takes a number, not \"1E-07\n\""}),
     [](const testing::TestParamInfo<RefusedLine>& info) { return info.param.name; });
+
+// A huge entry is quoted by its first 80 characters, not echoed whole.
+TEST(CommandLine, QuotesAtMost80CharactersOfAnEntry) {
+    const std::string huge(10 << 20, 'x');
+    const std::vector<std::string> lines[] = {
+        {"--model", huge},
+        {"--" + huge},
+        {"--initial-ds", huge},
+        {"study", "--vary", "lb=" + huge},
+        {"study", "--vary", "lb=1:" + huge + ":3"},
+        {"study", "--vary", huge + "=1,2"},
+        {"study", "--jobs", huge},
+        {"fit", "--measured", "t.csv", "--fix", "su=" + huge},
+        {"fit", "--measured", "t.csv", "--law", huge},
+    };
+    for (const std::vector<std::string>& line : lines) {
+        const std::string error = ParseCommandLine(line).error;
+        SCOPED_TRACE(line[line.size() - 1].substr(0, 10));
+        EXPECT_LT(error.size(), 400u);
+        EXPECT_NE(error.find(std::string(78, 'x') + "…\" ("), std::string::npos) << error;
+    }
+}
 
 TEST(BatchOptions, AParseStoppedInsideAGroupLeavesNothingForTheNext) {
     ASSERT_EQ(ParseBatchOptions({"-dxd", "a.kvp"}).error, "unknown option -x");
@@ -457,8 +524,9 @@ TEST_F(BatchCommand, StudyRefusesBadDefinitions) {
           "study --vary lb=10:300:1000001", "study --vary lb=1,2 --vary lb=3,4",
           "study --vary lb=1,2 --jobs 0", "study --vary lb=1,2 --frobnicate",
           "study --vary lb=1,2 a.kvp b.kvp", "study --vary lb=1,2 missing.kvp",
-          "study --vary lb=1,2 --figure plot.gif",
-          "study --vary law=softening --figure plot.png"}) {
+          "study --vary lb=1,2 --figure plot.gif", "study --vary law=softening --figure plot.png",
+          "study --vary lb=1,5x", "study --vary lb=1:2:3x", "study --vary 'lb=1, 2'",
+          "study --initial-ds abc --vary lb=1,2", "study --initial-ds 1,5 --vary lb=1,2"}) {
         const BatchRun r = run(arguments);
         EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.err;
         EXPECT_EQ(r.out, "") << arguments;
@@ -493,4 +561,77 @@ TEST_F(BatchCommand, StudyStoppedByASignalLeavesWholeRows) {
     }
     EXPECT_GT(k, 0);
     EXPECT_LT(k, 100000);
+}
+
+// A value of a JSON summary or JSON line, as text: "14835.2…" of "Pbumax".
+std::string jsonValue(const std::string& json, const std::string& key) {
+    const std::size_t at = json.find("\"" + key + "\":");
+    if (at == std::string::npos) {
+        return "(no " + key + ")";
+    }
+    const std::size_t from = at + key.size() + 3;
+    return json.substr(from, json.find_first_of(",}", from) - from);
+}
+
+// Every option a single run and a study share means the same in both: the study point that
+// keeps the base's own width is the single run.
+TEST_F(BatchCommand, StudyOptionsMeanWhatTheRunsMean) {
+    saveParameterFile("beam.kvp", static_cast<int>(NumericField::Lb), "80");
+    for (const char* options :
+         {"", "--model bilinear", "-m bilinear", "--mod=softening", "--initial-ds 2E-07",
+          "--initial-ds=5E-07 -m bilinear", "beam.kvp", "-m bilinear beam.kvp"}) {
+        SCOPED_TRACE(options);
+        const BatchRun single = run(std::string("--json -o r.t-s ") + options);
+        ASSERT_EQ(single.exitCode, 0) << single.err;
+        const BatchRun study = run(std::string("study --vary b=50.00 --jsonl - ") + options);
+        ASSERT_EQ(study.exitCode, 0) << study.err;
+        for (const char* key : {"steps", "Pbumax", "slmax"}) {
+            EXPECT_EQ(jsonValue(study.out, key), jsonValue(single.out, key)) << key;
+        }
+    }
+}
+
+// A study whose every point the run checks refused has analysed nothing, as a single run of
+// such a data set, and says so by its exit status.
+TEST_F(BatchCommand, StudyOfRefusedPointsOnlyIsRefused) {
+    const struct {
+        const char* arguments;
+        int exitCode;
+    } cases[] = {
+        {"study --vary lb=0,-5", 2},
+        {"study --vary tf=0 --vary lb=10,20", 2},
+        {"study --vary lb=0,60", 0},
+    };
+    for (const auto& c : cases) {
+        const BatchRun r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments << ": " << r.err;
+        EXPECT_NE(r.out.find("# study,complete"), std::string::npos) << c.arguments;
+    }
+    EXPECT_NE(run("study --vary lb=0,-5").err.find("the run checks refused every point"),
+              std::string::npos);
+}
+
+// What a command writes to standard output (summary, JSON, CSV, help, version) must arrive:
+// into a full device or a closed standard output each exits 1 and says so.
+TEST_F(BatchCommand, LostStandardOutputIsAFailure) {
+    for (const char* redirection : {">/dev/full", ">&-"}) {
+        for (const char* arguments :
+             {"-o r.t-s", "-o r.t-s --json", "--help", "--version", "study --help", "fit --help",
+              "study --vary lb=10,20 --jobs 1", "study --vary lb=10,20 --jsonl -",
+              "--csv - -o r.t-s", "-o -"}) {
+            SCOPED_TRACE(std::string(arguments) + " " + redirection);
+            const std::string command = "cd '" + m_dir.string() +
+                                        "' && '" ORVANE_BATCH_COMMAND "' " + arguments + " " +
+                                        redirection + " 2>err.txt";
+            const int status = std::system(command.c_str());
+            EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+            EXPECT_NE(readFile(m_dir / "err.txt").find("standard output"), std::string::npos)
+                << readFile(m_dir / "err.txt");
+        }
+    }
+    // Closed at the start, standard output's descriptor is not handed to the result file.
+    const std::string command =
+        "cd '" + m_dir.string() + "' && '" ORVANE_BATCH_COMMAND "' -o r.t-s >&- 2>/dev/null";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(m_dir / "r.t-s").find("steps "), std::string::npos);
 }

@@ -71,6 +71,12 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--output"}, "--output needs a value"},
         {{"--measured", "a.csv", "--measured", "b.csv"}, "only one measured file can be given"},
         {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base file can be given"},
+        {{"--measured", "t.csv", "--fix", "su=1,5"}, "--fix su takes a number, not \"1,5\""},
+        {{"--measured", "t.csv", "--fix", "smax=0.05\n"},
+         "--fix smax takes a number, not \"0.05\n\""},
+        {{"--measured", "t.csv", "--fix", "tau=6.4 N/mm2"},
+         "--fix tau takes a number, not \"6.4 N/mm2\""},
+        {{"--measured", "t.csv", "--initial-ds", "x"}, "--initial-ds takes a number, not \"x\""},
     };
     for (const auto& line : lines) {
         EXPECT_EQ(ParseFitOptions(line.arguments).error, line.error);
@@ -85,10 +91,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    int run(const std::string& arguments) {
+    // output: where standard output goes.
+    int run(const std::string& arguments, const std::string& output = ">out.txt") {
         const std::string command = "cd '" + m_dir.string() +
-                                    "' && '" ORVANE_BATCH_COMMAND "' fit " + arguments +
-                                    " >out.txt 2>err.txt";
+                                    "' && '" ORVANE_BATCH_COMMAND "' fit " + arguments + " " +
+                                    output + " 2>err.txt";
         const int status = std::system(command.c_str());
         m_out = readFile(m_dir / "out.txt");
         m_err = readFile(m_dir / "err.txt");
@@ -99,24 +106,27 @@ protected:
         std::ofstream(m_dir / name, std::ios::binary) << bytes;
     }
 
+    // The start-up run's own curve, 20 points, as average bond stress, in test.csv.
+    void writeStartUpCurve() const {
+        AnalysisParameters truth = StartupParameters();
+        truth.ds = InitialSlipIncrement("1E-07");
+        const LoadSlipPath path(RunModelCurve(truth).steps);
+        std::string csv = "slip;tau\n";
+        const double area = 1000 * double(0.12f) * 50;
+        for (int i = 1; i <= 20; ++i) {
+            const double s = 0.9 * path.failureSlip() * i / 20;
+            csv += std::to_string(s) + ";" + std::to_string(path.loadAt(s) / area) + "\n";
+        }
+        write("test.csv", csv);
+    }
+
     fs::path m_dir;
     std::string m_out;
     std::string m_err;
 };
 
 TEST_F(FitCommand, FitsTheStartUpCurveAndWritesTheFittedFiles) {
-    // The start-up run's own curve, 20 points, as average bond stress.
-    AnalysisParameters truth = StartupParameters();
-    truth.ds = InitialSlipIncrement("1E-07");
-    const LoadSlipPath path(RunModelCurve(truth).steps);
-    std::string csv = "slip;tau\n";
-    const double area = 1000 * double(0.12f) * 50;
-    for (int i = 1; i <= 20; ++i) {
-        const double s = 0.9 * path.failureSlip() * i / 20;
-        csv += std::to_string(s) + ";" + std::to_string(path.loadAt(s) / area) + "\n";
-    }
-    write("test.csv", csv);
-
+    writeStartUpCurve();
     ASSERT_EQ(run("--measured test.csv --measured stress --fix smax=0.0650"), 0) << m_err;
     EXPECT_NE(m_out.find("law         bi-linear softening\n"), std::string::npos) << m_out;
     EXPECT_NE(m_out.find("smax        0.0650 mm  fixed\n"), std::string::npos) << m_out;
@@ -133,6 +143,31 @@ TEST_F(FitCommand, FitsTheStartUpCurveAndWritesTheFittedFiles) {
     const std::string rows = readFile(m_dir / "test-fit.csv");
     EXPECT_TRUE(rows.starts_with("slip (mm),measured load (N),model load (N),residual (N)\r\n"));
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 21);
+}
+
+// The law rises to smax and ends at su: fixed both, with the base file's su too, smax must
+// stay below su; refused before the measured file is read.
+TEST_F(FitCommand, RefusesAFixedSmaxNotBelowSu) {
+    for (const char* fixed :
+         {"--fix smax=0.5 --fix su=0.4", "--fix smax=0.354 --fix su", "--fix su=0.06 --fix smax"}) {
+        EXPECT_EQ(run(std::string("--measured none.csv ") + fixed), 2) << fixed;
+        EXPECT_NE(m_err.find("smax must stay below su"), std::string::npos) << m_err;
+    }
+}
+
+// The fit's text or JSON lost on its way to standard output is a failure, not a result.
+TEST_F(FitCommand, LostStandardOutputIsAFailure) {
+    writeStartUpCurve();
+    for (const char* output : {">/dev/full", ">&-"}) {
+        for (const char* json : {"", " --json"}) {
+            EXPECT_EQ(
+                run(std::string("--measured test.csv --measured stress --fix smax=0.0650") + json,
+                    output),
+                1)
+                << output << json;
+            EXPECT_NE(m_err.find("cannot write standard output"), std::string::npos) << m_err;
+        }
+    }
 }
 
 TEST_F(FitCommand, ReportsBadRowsAndRefusesABadCurve) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <locale>
+#include <optional>
 #include <random>
 #include <span>
 #include <stdexcept>
@@ -442,6 +443,35 @@ TEST(NumberText, IndependentOfTheProcessLocale) {
                               {0.0125, "0.000e+00", "1.250e-02"},
                               {123456, "00000", "123456"}};
     expectMasked(cases);
+}
+
+// A number typed on a command line is the whole text or nothing.
+TEST(WholeNumber, TakesOnlyAWholeFiniteNumber) {
+    const struct {
+        const char* text;
+        std::optional<double> value;
+    } cases[] = {
+        {"1E-07", 1e-7},   {"+2.5", 2.5}, {"-0.354", -0.354}, {"230000", 230000.0},
+        {"1,5", {}},       {"1 ", {}},    {" 1", {}},         {"0.05\n", {}},
+        {"6.4 N/mm2", {}}, {"", {}},      {"+", {}},          {"1e400", {}},
+        {"nan", {}},       {"inf", {}},   {"&H10", {}},       {"1E-07x", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseWholeNumber(c.text), c.value) << '"' << c.text << '"';
+    }
+}
+
+// An entry is quoted whole up to 80 characters, else cut after 80 whole characters.
+TEST(QuotedEntry, CutsAfter80CharactersNeverInsideOne) {
+    EXPECT_EQ(QuotedEntry("abc"), "\"abc\"");
+    EXPECT_EQ(QuotedEntry(std::string(80, 'x')), "\"" + std::string(80, 'x') + "\"");
+    EXPECT_EQ(QuotedEntry(std::string(81, 'x')), "\"" + std::string(80, 'x') + "…\" (81 bytes)");
+    // τ is two bytes in UTF-8: 80 of them are 160 bytes, all kept.
+    std::string taus;
+    for (int k = 0; k < 81; ++k) {
+        taus += "τ";
+    }
+    EXPECT_EQ(QuotedEntry(taus), "\"" + taus.substr(0, 160) + "…\" (162 bytes)");
 }
 
 } // namespace
