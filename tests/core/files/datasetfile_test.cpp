@@ -140,6 +140,22 @@ TEST_F(DataSetFileTest, RunsAsTheParameterFileWithTheSameLawAndDs) {
     }
 }
 
+// The shipped data-set files are as the writer writes them.
+TEST(DataSetFile, ExamplesAreAsTheWriterWritesThem) {
+    for (const auto& entry : fs::directory_iterator(ORVANE_EXAMPLES_DIR)) {
+        if (entry.path().extension() != ".orv") {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::string bytes = readFile(entry.path());
+        DataSet data;
+        ASSERT_TRUE(ParseDataSetFile(bytes, entry.path(), data).ok());
+        std::string written;
+        ASSERT_TRUE(FormatDataSetFile(data, written).ok());
+        EXPECT_EQ(written, bytes);
+    }
+}
+
 TEST_F(DataSetFileTest, PerfectlyBilinearExampleKeepsItsLaw) {
     const DataSetRead read =
         ReadDataSetFile(fs::path(ORVANE_EXAMPLES_DIR) / "perfectly-bilinear.orv");
