@@ -362,151 +362,192 @@ double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
     return sum;
 }
 
-BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
-    BondLawFit fit;
-    fit.model = settings.model;
+namespace {
 
+// Which parameters the fit moves, and the values of those it keeps.
+struct FreeParameters {
     std::array<bool, kLawParameterCount> free{};
     Law fixedValues{};
+    int count() const { return int(std::count(free.begin(), free.end(), true)); }
+};
+
+// Stage 1: the fixed texts must be usable values of their fields, something must be free
+// and the curve must hold more points than there are free parameters.
+std::vector<std::string> checkFixedParameters(const FitTarget& target, const FitSettings& settings,
+                                              FreeParameters& parameters) {
+    std::vector<std::string> problems;
     for (int j = 0; j < kLawParameterCount; ++j) {
         const NumericField field = kLawFields[j];
         const std::string label(FieldLabel(field, settings.model));
-        free[j] = !settings.fixedTexts[j];
-        if (free[j]) {
+        parameters.free[j] = !settings.fixedTexts[j];
+        if (parameters.free[j]) {
             continue;
         }
         const std::string& text = *settings.fixedTexts[j];
-        fixedValues[j] = FieldValue(text);
-        if (FieldTextOutOfRange(field, text) || !std::isfinite(fixedValues[j])) {
-            fit.problems.push_back(label + " — the fixed value \"" + text + "\" is out of range.");
-        } else if (j == kSMax ? fixedValues[j] < 0 : !(fixedValues[j] > 0)) {
-            fit.problems.push_back(label + " — the fixed value \"" + text + "\" must be " +
-                                   (j == kSMax ? "0 or more." : "greater than 0."));
+        const double value = FieldValue(text);
+        parameters.fixedValues[j] = value;
+        if (FieldTextOutOfRange(field, text) || !std::isfinite(value)) {
+            problems.push_back(label + " — the fixed value \"" + text + "\" is out of range.");
+        } else if (j == kSMax ? value < 0 : !(value > 0)) {
+            problems.push_back(label + " — the fixed value \"" + text + "\" must be " +
+                               (j == kSMax ? "0 or more." : "greater than 0."));
         }
     }
-    const int freeCount = int(std::count(free.begin(), free.end(), true));
-    if (freeCount == 0) {
-        fit.problems.push_back("Every parameter of the law is fixed: there is nothing to fit.");
+    if (parameters.count() == 0) {
+        problems.push_back("Every parameter of the law is fixed: there is nothing to fit.");
     }
-    if (fit.problems.empty() && free[kSMax] && !free[kSu] &&
-        fixedValues[kSu] < double(float(2 * kMinSMax + kMinSlipGap))) {
-        fit.problems.push_back(std::string(FieldLabel(NumericField::Su, settings.model)) +
-                               " — the fixed value is too small for a slip at the peak below "
-                               "it (at least 0.0004 mm).");
+    if (problems.empty() && parameters.free[kSMax] && !parameters.free[kSu] &&
+        parameters.fixedValues[kSu] < double(float(2 * kMinSMax + kMinSlipGap))) {
+        problems.push_back(std::string(FieldLabel(NumericField::Su, settings.model)) +
+                           " — the fixed value is too small for a slip at the peak below "
+                           "it (at least 0.0004 mm).");
     }
-    if (target.slip.size() <= std::size_t(freeCount)) {
-        fit.problems.push_back("The curve has no more points than free parameters.");
+    if (target.slip.size() <= std::size_t(parameters.count())) {
+        problems.push_back("The curve has no more points than free parameters.");
     }
+    return problems;
+}
+
+// Stage 2: the base set with a usable law (the seed's) must pass the run checks.
+std::vector<std::string> checkBaseSet(const Trials& trials, const Coordinates& coordinates,
+                                      const FitSettings& settings, const Law& seed) {
+    FieldTexts texts = settings.baseTexts;
+    const Law start = coordinates.law(coordinates.coordinates(seed));
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
+    }
+    return CheckRun(trials.withLaw(start), texts);
+}
+
+// Stage 3: where the searches may start: a coarse grid around the seed and the base set's
+// own law.
+std::vector<std::vector<double>> startCandidates(const Coordinates& coordinates,
+                                                 const FreeParameters& parameters,
+                                                 const FitSettings& settings, const Law& seed) {
+    std::vector<std::vector<double>> candidates;
+    const std::vector<double> center = coordinates.coordinates(seed);
+    const int n = coordinates.count();
+    int gridSize = 1;
+    for (int k = 0; k < n; ++k) {
+        gridSize *= int(std::size(kGridOffsets));
+    }
+    for (int g = 0; g < gridSize; ++g) {
+        std::vector<double> x = center;
+        for (int k = 0, rest = g; k < n; ++k, rest /= int(std::size(kGridOffsets))) {
+            x[k] = std::clamp(x[k] + kGridOffsets[rest % int(std::size(kGridOffsets))],
+                              coordinates.lower()[k], coordinates.upper()[k]);
+        }
+        candidates.push_back(std::move(x));
+    }
+    Law baseLaw;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        baseLaw[j] = parameters.free[j] ? double(settings.base.value(kLawFields[j]))
+                                        : parameters.fixedValues[j];
+    }
+    if (baseLaw[kTau] > 0 && baseLaw[kSMax] > 0 && baseLaw[kSu] > baseLaw[kSMax]) {
+        candidates.push_back(coordinates.coordinates(baseLaw));
+    }
+    return candidates;
+}
+
+// Stage 4: the candidates are evaluated in parallel, and bounded searches start from the
+// best of them, also in parallel; the best point any search found.
+SearchResult searchFromCandidates(Trials& trials, const Coordinates& coordinates,
+                                  const std::vector<std::vector<double>>& candidates, int jobs) {
+    std::vector<double> candidateSsr(candidates.size());
+    RunTasks(int(candidates.size()), jobs, [&](int c) {
+        candidateSsr[std::size_t(c)] = trials.ssr(coordinates.law(candidates[std::size_t(c)]));
+    });
+    std::vector<std::size_t> order(candidates.size());
+    for (std::size_t c = 0; c < order.size(); ++c) {
+        order[c] = c;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return candidateSsr[a] < candidateSsr[b];
+    });
+    const int starts = std::min(kSearchStarts, int(order.size()));
+    std::vector<SearchResult> results(static_cast<std::size_t>(starts));
+    RunTasks(starts, jobs, [&](int s) {
+        results[std::size_t(s)] = search(trials, coordinates, candidates[order[std::size_t(s)]]);
+    });
+    return *std::min_element(
+        results.begin(), results.end(),
+        [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
+}
+
+// Stage 5: the fitted set is what the written texts give; its run, misfit and bond
+// quantities. Returns the fitted law and the failure slip of its path.
+std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target,
+                                         const FitSettings& settings,
+                                         const FreeParameters& parameters, const Law& theta,
+                                         BondLawFit& fit) {
+    fit.texts = settings.baseTexts;
+    fit.params = settings.base;
+    fit.params.bondModel = settings.model;
+    Law fitted;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        ParameterEstimate& estimate = fit.parameters[std::size_t(j)];
+        estimate.fixed = !parameters.free[j];
+        estimate.text =
+            parameters.free[j] ? FormatMask(theta[j], kLawMasks[j]) : *settings.fixedTexts[j];
+        const float value = FieldValue(estimate.text);
+        estimate.value = value;
+        estimate.standardError = 0;
+        fit.texts[std::size_t(kLawFields[j])] = estimate.text;
+        fit.params.value(kLawFields[j]) = value;
+        fitted[j] = value;
+    }
+    const ModelCurve curve = RunModelCurve(fit.params);
+    trials.countRun();
+    const LoadSlipPath path(curve.steps);
+    fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
+    const double m = double(target.slip.size());
+    fit.rmse = std::sqrt(fit.ssr / m);
+    double mean = 0;
+    for (const double load : target.load) {
+        mean += load / m;
+    }
+    double sst = 0;
+    for (const double load : target.load) {
+        sst += (load - mean) * (load - mean);
+    }
+    fit.r2 = sst > 0 ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
+    fit.modelPath = path.points();
+    fit.modelEnd = curve.end;
+    fit.quantities = ComputeBondQuantities(fit.params);
+    return {fitted, path.failureSlip()};
+}
+
+} // namespace
+
+BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
+    BondLawFit fit;
+    fit.model = settings.model;
+    FreeParameters parameters;
+    fit.problems = checkFixedParameters(target, settings, parameters);
+    if (!fit.problems.empty()) {
+        return fit;
+    }
+    Law seed = seedFromCurve(target, settings.base, settings.model);
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (!parameters.free[j]) {
+            seed[j] = parameters.fixedValues[j];
+        }
+    }
+    const Coordinates coordinates(parameters.free, parameters.fixedValues);
+    Trials trials(target, settings);
+    fit.problems = checkBaseSet(trials, coordinates, settings, seed);
     if (!fit.problems.empty()) {
         return fit;
     }
 
-    Law seed = seedFromCurve(target, settings.base, settings.model);
-    for (int j = 0; j < kLawParameterCount; ++j) {
-        if (!free[j]) {
-            seed[j] = fixedValues[j];
-        }
-    }
-    const Coordinates coordinates(free, fixedValues);
-    Trials trials(target, settings);
-    {
-        // The base set with a usable law must pass the run checks.
-        FieldTexts texts = settings.baseTexts;
-        const Law start = coordinates.law(coordinates.coordinates(seed));
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
-        }
-        fit.problems = CheckRun(trials.withLaw(start), texts);
-        if (!fit.problems.empty()) {
-            return fit;
-        }
-    }
-
     const int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
     try {
-        // Coarse grid around the seed, and the base set's own law.
-        std::vector<std::vector<double>> candidates;
-        const std::vector<double> center = coordinates.coordinates(seed);
-        const int n = coordinates.count();
-        int gridSize = 1;
-        for (int k = 0; k < n; ++k) {
-            gridSize *= int(std::size(kGridOffsets));
-        }
-        for (int g = 0; g < gridSize; ++g) {
-            std::vector<double> x = center;
-            for (int k = 0, rest = g; k < n; ++k, rest /= int(std::size(kGridOffsets))) {
-                x[k] = std::clamp(x[k] + kGridOffsets[rest % int(std::size(kGridOffsets))],
-                                  coordinates.lower()[k], coordinates.upper()[k]);
-            }
-            candidates.push_back(std::move(x));
-        }
-        Law baseLaw;
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            baseLaw[j] = free[j] ? double(settings.base.value(kLawFields[j])) : fixedValues[j];
-        }
-        if (baseLaw[kTau] > 0 && baseLaw[kSMax] > 0 && baseLaw[kSu] > baseLaw[kSMax]) {
-            candidates.push_back(coordinates.coordinates(baseLaw));
-        }
-        std::vector<double> candidateSsr(candidates.size());
-        RunTasks(int(candidates.size()), jobs, [&](int c) {
-            candidateSsr[std::size_t(c)] = trials.ssr(coordinates.law(candidates[std::size_t(c)]));
-        });
-        std::vector<std::size_t> order(candidates.size());
-        for (std::size_t c = 0; c < order.size(); ++c) {
-            order[c] = c;
-        }
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return candidateSsr[a] < candidateSsr[b];
-        });
-
-        // Bounded searches from the best grid points, in parallel.
-        const int starts = std::min(kSearchStarts, int(order.size()));
-        std::vector<SearchResult> results(static_cast<std::size_t>(starts));
-        RunTasks(starts, jobs, [&](int s) {
-            results[std::size_t(s)] =
-                search(trials, coordinates, candidates[order[std::size_t(s)]]);
-        });
-        const SearchResult& best = *std::min_element(
-            results.begin(), results.end(),
-            [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
-
-        // The fitted set is what the written texts give.
-        const Law theta = coordinates.law(best.x);
-        fit.texts = settings.baseTexts;
-        fit.params = settings.base;
-        fit.params.bondModel = settings.model;
-        Law fitted;
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            ParameterEstimate& estimate = fit.parameters[std::size_t(j)];
-            estimate.fixed = !free[j];
-            estimate.text = free[j] ? FormatMask(theta[j], kLawMasks[j]) : *settings.fixedTexts[j];
-            const float value = FieldValue(estimate.text);
-            estimate.value = value;
-            estimate.standardError = 0;
-            fit.texts[std::size_t(kLawFields[j])] = estimate.text;
-            fit.params.value(kLawFields[j]) = value;
-            fitted[j] = value;
-        }
-        const ModelCurve curve = RunModelCurve(fit.params);
-        trials.countRun();
-        const LoadSlipPath path(curve.steps);
-        fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
-        const double m = double(target.slip.size());
-        fit.rmse = std::sqrt(fit.ssr / m);
-        double mean = 0;
-        for (const double load : target.load) {
-            mean += load / m;
-        }
-        double sst = 0;
-        for (const double load : target.load) {
-            sst += (load - mean) * (load - mean);
-        }
-        fit.r2 = sst > 0 ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
-        fit.modelPath = path.points();
-        fit.modelEnd = curve.end;
-        fit.quantities = ComputeBondQuantities(fit.params);
-        estimateUncertainty(trials, target, fitted, fit.ssr, path.failureSlip(), jobs,
-                            fit.parameters);
+        const SearchResult best = searchFromCandidates(
+            trials, coordinates, startCandidates(coordinates, parameters, settings, seed), jobs);
+        const auto [fitted, failureSlip] =
+            evaluateFittedSet(trials, target, settings, parameters, coordinates.law(best.x), fit);
+        estimateUncertainty(trials, target, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;
     } catch (const std::exception& failure) {
