@@ -24,11 +24,27 @@ constexpr int kTau = 0, kSMax = 1, kSu = 2;
 
 using Law = std::array<double, kLawParameterCount>;
 
+// The search for the global optimum. The misfit as the model behaves is piecewise: it jumps
+// where the model's failure slip crosses a measured slip (a point goes from carrying the
+// model's load to carrying none), and it is flat in su wherever su lies beyond the data.
+// A local search from one or two seeds stops at the first step it meets. So the search is
+// global first: a space-filling (Halton) design over a box drawn from the data, plus a
+// coarse grid around the seed read off the curve and the base law, is run in parallel; then
+// bounded local searches (BOBYQA) start from the best few points that lie apart from each
+// other, also in parallel, and the best of them is polished by Subplex, a simplex method
+// that does not assume the misfit smooth. With a model run of about a millisecond this is
+// one to two thousand runs, about a second on two cores.
+//
 // Grid offsets around the seed, in the logarithm of each coordinate (factors of 1/2, 1, 2).
 constexpr double kGridOffsets[] = {-0.7, 0.0, 0.7};
-// Searches started from the best grid points.
-constexpr int kSearchStarts = 2;
-constexpr int kMaxEvaluationsPerSearch = 400;
+// Design points per free parameter.
+constexpr int kDesignPointsPerParameter = 40;
+// Local searches, started from the best design points at least kStartSpacing apart in the
+// logarithms of the coordinates (a factor of 1.5).
+constexpr int kSearchStarts = 8;
+constexpr double kStartSpacing = 0.4;
+constexpr int kMaxEvaluationsPerSearch = 200;
+constexpr int kMaxEvaluationsOfPolish = 300;
 // The relative step of the finite differences for the uncertainty: wide enough to see the
 // trend of the misfit rather than the ripple of the slip front crossing an element.
 constexpr double kJacobianStep = 1e-2;
@@ -41,19 +57,22 @@ public:
     Coordinates(const std::array<bool, kLawParameterCount>& free, const Law& fixedValues)
         : m_free(free), m_fixed(fixedValues) {
         if (m_free[kTau]) {
-            add(kMinTauMax, kMaxTauMax);
+            add(kTau, kMinTauMax, kMaxTauMax);
         }
         if (m_free[kSMax]) {
-            add(kMinSMax, m_free[kSu] ? kMaxSMax : std::min(kMaxSMax, m_fixed[kSu] - kMinSlipGap));
+            add(kSMax, kMinSMax,
+                m_free[kSu] ? kMaxSMax : std::min(kMaxSMax, m_fixed[kSu] - kMinSlipGap));
         }
         if (m_free[kSu]) {
-            add(kMinSlipGap, kMaxSlipGap);
+            add(kSu, kMinSlipGap, kMaxSlipGap);
         }
     }
 
     int count() const { return int(m_lower.size()); }
     const std::vector<double>& lower() const { return m_lower; }
     const std::vector<double>& upper() const { return m_upper; }
+    // The parameter coordinate k moves: kTau, kSMax or kSu (whose coordinate is su − smax).
+    int parameter(int k) const { return m_parameter[std::size_t(k)]; }
 
     Law law(const std::vector<double>& x) const {
         Law theta = m_fixed;
@@ -91,39 +110,108 @@ public:
     }
 
 private:
-    void add(double low, double high) {
+    void add(int parameter, double low, double high) {
+        m_parameter.push_back(parameter);
         m_lower.push_back(std::log(low));
         m_upper.push_back(std::log(high));
     }
 
     std::array<bool, kLawParameterCount> m_free;
     Law m_fixed;
+    std::vector<int> m_parameter;
     std::vector<double> m_lower;
     std::vector<double> m_upper;
 };
 
-// Trial runs of one fit: counts them and keeps the best law any thread has found.
+// Where the record says the bond failed. A record that ends with rows of (nearly) no load
+// after its peak failed between the last loaded row and the first of them; the model must fail
+// there too. Without such rows the model must at least carry the last row.
+struct FailureWindow {
+    double earliest = 0; // mm
+    double latest = std::numeric_limits<double>::infinity();
+    std::size_t loadedPoints = 0; // the rows before the trailing unloaded ones
+};
+
+// A row is unloaded below this fraction of the peak load.
+constexpr double kUnloadedFraction = 0.05;
+
+FailureWindow failureWindowOf(const FitTarget& target) {
+    FailureWindow window;
+    const std::size_t m = target.slip.size();
+    const auto peak =
+        std::size_t(std::max_element(target.load.begin(), target.load.end()) - target.load.begin());
+    std::size_t loaded = m;
+    while (loaded > peak + 1 && target.load[loaded - 1] <= kUnloadedFraction * target.load[peak]) {
+        --loaded;
+    }
+    window.loadedPoints = loaded;
+    window.earliest = target.slip[loaded - 1];
+    if (loaded < m) {
+        window.latest = target.slip[loaded];
+    }
+    return window;
+}
+
+// The misfit the searches follow: it equals the sum of squares wherever the model fails inside
+// the record's failure window, and is continuous everywhere. The loaded rows take the model
+// curve with its last load held beyond its failure (so no jump where the failure slip crosses
+// a row), the unloaded rows count as unloaded, and a failure outside the window adds a
+// penalty that grows with the distance: 100 times the total sum of squares per (relative
+// distance)².
+double guidedMisfit(const FitTarget& target, const FailureWindow& window,
+                    const LoadSlipPath& path) {
+    double sum = 0, mean = 0;
+    const std::size_t m = target.slip.size();
+    for (std::size_t i = 0; i < m; ++i) {
+        const double model = i < window.loadedPoints ? path.heldLoadAt(target.slip[i]) : 0;
+        sum += (target.load[i] - model) * (target.load[i] - model);
+        mean += target.load[i] / double(m);
+    }
+    double sst = 0;
+    for (const double load : target.load) {
+        sst += (load - mean) * (load - mean);
+    }
+    // The penalty aims a little inside the window (a quarter of its width, at most 0.5 % of
+    // the slip), so that the guided optimum does not fail a hair before a loaded row.
+    const double margin =
+        std::min(0.25 * (window.latest - window.earliest), 0.005 * window.earliest);
+    const double earliest = window.earliest + margin, latest = window.latest - margin;
+    const double failure = path.failureSlip();
+    double outside = 0;
+    if (failure < earliest) {
+        outside = (earliest - failure) / earliest;
+    } else if (failure > latest) {
+        outside = (failure - latest) / latest;
+    }
+    return sum + 100 * std::max(sst, 1e-300) * outside * outside;
+}
+
+// Trial runs of one fit: counts them and keeps the law of the smallest sum of squares any
+// thread has found.
 class Trials {
 public:
     Trials(const FitTarget& target, const FitSettings& settings)
-        : m_target(target), m_settings(settings) {}
+        : m_target(target), m_settings(settings), m_window(failureWindowOf(target)) {}
 
-    double ssr(const Law& theta) {
+    // The misfit a search follows: the sum of squares, or with guided the guided misfit.
+    double misfit(const Law& theta, bool guided) {
         if (m_settings.stop.stop_requested()) {
             throw nlopt::forced_stop();
         }
         const ModelCurve curve = RunModelCurve(withLaw(theta));
         ++m_runs;
-        const double value = SumOfSquares(m_target, LoadSlipPath(curve.steps));
+        const LoadSlipPath path(curve.steps);
+        const double value = SumOfSquares(m_target, path);
         const std::lock_guard lock(m_mutex);
         if (value < m_bestSsr) {
             m_bestSsr = value;
+            m_best = theta;
             if (m_settings.progress) {
                 m_settings.progress(
                     {m_runs.load(), std::sqrt(value / double(m_target.slip.size())), theta});
             }
         }
-        return value;
+        return guided ? guidedMisfit(m_target, m_window, path) : value;
     }
 
     AnalysisParameters withLaw(const Law& theta) const {
@@ -135,16 +223,24 @@ public:
         return params;
     }
 
-    // A run made outside ssr (the final set, the finite differences).
+    // The law of the smallest sum of squares so far, and that sum.
+    std::pair<Law, double> best() {
+        const std::lock_guard lock(m_mutex);
+        return {m_best, m_bestSsr};
+    }
+
+    // A run made outside misfit (the final set, the finite differences).
     void countRun() { ++m_runs; }
     int runs() const { return m_runs; }
 
 private:
     const FitTarget& m_target;
     const FitSettings& m_settings;
+    const FailureWindow m_window;
     std::atomic<int> m_runs = 0;
     std::mutex m_mutex;
     double m_bestSsr = std::numeric_limits<double>::infinity();
+    Law m_best{};
 };
 
 struct SearchResult {
@@ -152,31 +248,36 @@ struct SearchResult {
     double ssr = std::numeric_limits<double>::infinity();
 };
 
-// One bounded search from x0; the best point it evaluated.
-SearchResult search(Trials& trials, const Coordinates& coordinates, std::vector<double> x0) {
+// One bounded search from x0 with initial steps of about initialStep in each coordinate; the
+// best point it evaluated. BOBYQA for a local search in two or three coordinates, Subplex
+// for one coordinate and for the polish.
+SearchResult search(Trials& trials, const Coordinates& coordinates, std::vector<double> x0,
+                    bool guided, nlopt::algorithm algorithm, int maxEvaluations,
+                    double initialStep) {
     const int n = coordinates.count();
-    nlopt::opt optimiser(n >= 2 ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, unsigned(n));
+    nlopt::opt optimiser(n >= 2 ? algorithm : nlopt::LN_SBPLX, unsigned(n));
     optimiser.set_lower_bounds(coordinates.lower());
     optimiser.set_upper_bounds(coordinates.upper());
     optimiser.set_xtol_abs(1e-6); // a relative change of 1e-6 in each parameter
     optimiser.set_ftol_rel(1e-12);
-    optimiser.set_maxeval(kMaxEvaluationsPerSearch);
-    std::vector<double> step(std::size_t(n), 0.2);
+    optimiser.set_maxeval(maxEvaluations);
+    std::vector<double> step(std::size_t(n), initialStep);
     for (int k = 0; k < n; ++k) {
         // The initial trust region must fit inside the bounds.
-        step[k] = std::min(0.2, 0.5 * (coordinates.upper()[k] - coordinates.lower()[k]));
+        step[k] = std::min(initialStep, 0.5 * (coordinates.upper()[k] - coordinates.lower()[k]));
     }
     optimiser.set_initial_step(step);
 
     struct Search {
         Trials& trials;
         const Coordinates& coordinates;
+        bool guided;
         SearchResult best;
-    } state{trials, coordinates, {x0, std::numeric_limits<double>::infinity()}};
+    } state{trials, coordinates, guided, {x0, std::numeric_limits<double>::infinity()}};
     optimiser.set_min_objective(
         [](const std::vector<double>& x, std::vector<double>&, void* data) {
             Search& s = *static_cast<Search*>(data);
-            const double value = s.trials.ssr(s.coordinates.law(x));
+            const double value = s.trials.misfit(s.coordinates.law(x), s.guided);
             if (value < s.best.ssr) {
                 s.best = {x, value};
             }
@@ -419,14 +520,67 @@ std::vector<std::string> checkBaseSet(const Trials& trials, const Coordinates& c
     return CheckRun(trials.withLaw(start), texts);
 }
 
-// Stage 3: where the searches may start: a coarse grid around the seed and the base set's
-// own law.
+// The box of the global design, in the coordinates, drawn from the data: τmax within a factor
+// of 30 of the seed's; smax from 1/2000 of the largest measured slip to twice it; su − smax
+// up to ten times it (su beyond the data leaves the curve nearly unchanged, so a larger box
+// only spends runs on a flat misfit). Each side is cut to the bounds.
+std::pair<std::vector<double>, std::vector<double>>
+designBox(const Coordinates& coordinates, const FitTarget& target, const Law& seed) {
+    const double lastSlip =
+        std::max(*std::max_element(target.slip.begin(), target.slip.end()), 10 * kMinSMax);
+    std::vector<double> low(std::size_t(coordinates.count())), high(low.size());
+    for (int k = 0; k < coordinates.count(); ++k) {
+        double a = 0, b = 0;
+        switch (coordinates.parameter(k)) {
+        case kTau:
+            a = seed[kTau] / 30;
+            b = seed[kTau] * 30;
+            break;
+        case kSMax:
+            a = lastSlip / 2000;
+            b = 2 * lastSlip;
+            break;
+        default:
+            a = kMinSlipGap;
+            b = 10 * lastSlip;
+            break;
+        }
+        const std::size_t i = std::size_t(k);
+        low[i] = std::clamp(std::log(a), coordinates.lower()[i], coordinates.upper()[i]);
+        high[i] = std::clamp(std::log(b), low[i], coordinates.upper()[i]);
+    }
+    return {low, high};
+}
+
+// The i-th point (from 1) of the Halton sequence in base b: a low-discrepancy sequence that
+// fills the box evenly for any number of points, the same on every machine.
+double halton(int i, int b) {
+    double value = 0, scale = 1;
+    for (; i > 0; i /= b) {
+        scale /= b;
+        value += scale * (i % b);
+    }
+    return value;
+}
+
+// Stage 3: where the searches may start: the space-filling design over the data's box, a
+// coarse grid around the seed and the base set's own law.
 std::vector<std::vector<double>> startCandidates(const Coordinates& coordinates,
                                                  const FreeParameters& parameters,
-                                                 const FitSettings& settings, const Law& seed) {
+                                                 const FitSettings& settings,
+                                                 const FitTarget& target, const Law& seed) {
     std::vector<std::vector<double>> candidates;
-    const std::vector<double> center = coordinates.coordinates(seed);
     const int n = coordinates.count();
+    const auto [low, high] = designBox(coordinates, target, seed);
+    constexpr int kBases[] = {2, 3, 5};
+    for (int i = 1; i <= kDesignPointsPerParameter * n; ++i) {
+        std::vector<double> x(static_cast<std::size_t>(n));
+        for (std::size_t k = 0; k < x.size(); ++k) {
+            x[k] = low[k] + (high[k] - low[k]) * halton(i, kBases[k]);
+        }
+        candidates.push_back(std::move(x));
+    }
+    const std::vector<double> center = coordinates.coordinates(seed);
     int gridSize = 1;
     for (int k = 0; k < n; ++k) {
         gridSize *= int(std::size(kGridOffsets));
@@ -450,13 +604,25 @@ std::vector<std::vector<double>> startCandidates(const Coordinates& coordinates,
     return candidates;
 }
 
-// Stage 4: the candidates are evaluated in parallel, and bounded searches start from the
-// best of them, also in parallel; the best point any search found.
-SearchResult searchFromCandidates(Trials& trials, const Coordinates& coordinates,
-                                  const std::vector<std::vector<double>>& candidates, int jobs) {
+double distance(const std::vector<double>& a, const std::vector<double>& b) {
+    double largest = 0;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        largest = std::max(largest, std::abs(a[k] - b[k]));
+    }
+    return largest;
+}
+
+// Stage 4: the candidates are evaluated in parallel; local searches start from the best of
+// them that lie apart, also in parallel, following the guided misfit; then the law of the
+// smallest sum of squares met is polished on the sum of squares itself. Returns the local
+// searches' results (on the guided misfit), best first; the fit is trials.best().
+std::vector<SearchResult> searchFromCandidates(Trials& trials, const Coordinates& coordinates,
+                                               const std::vector<std::vector<double>>& candidates,
+                                               int jobs) {
     std::vector<double> candidateSsr(candidates.size());
     RunTasks(int(candidates.size()), jobs, [&](int c) {
-        candidateSsr[std::size_t(c)] = trials.ssr(coordinates.law(candidates[std::size_t(c)]));
+        candidateSsr[std::size_t(c)] =
+            trials.misfit(coordinates.law(candidates[std::size_t(c)]), true);
     });
     std::vector<std::size_t> order(candidates.size());
     for (std::size_t c = 0; c < order.size(); ++c) {
@@ -465,14 +631,73 @@ SearchResult searchFromCandidates(Trials& trials, const Coordinates& coordinates
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return candidateSsr[a] < candidateSsr[b];
     });
-    const int starts = std::min(kSearchStarts, int(order.size()));
-    std::vector<SearchResult> results(static_cast<std::size_t>(starts));
-    RunTasks(starts, jobs, [&](int s) {
-        results[std::size_t(s)] = search(trials, coordinates, candidates[order[std::size_t(s)]]);
+    std::vector<std::vector<double>> starts;
+    for (const std::size_t c : order) {
+        if (int(starts.size()) == kSearchStarts) {
+            break;
+        }
+        if (std::all_of(starts.begin(), starts.end(), [&](const std::vector<double>& x) {
+                return distance(x, candidates[c]) >= kStartSpacing;
+            })) {
+            starts.push_back(candidates[c]);
+        }
+    }
+    std::vector<SearchResult> results(starts.size());
+    RunTasks(int(starts.size()), jobs, [&](int s) {
+        results[std::size_t(s)] = search(trials, coordinates, starts[std::size_t(s)], true,
+                                         nlopt::LN_BOBYQA, kMaxEvaluationsPerSearch, 0.2);
     });
-    return *std::min_element(
-        results.begin(), results.end(),
-        [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
+    std::stable_sort(results.begin(), results.end(),
+                     [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
+    // The polish follows the sum of squares itself, from the best law any trial has met.
+    search(trials, coordinates, coordinates.coordinates(trials.best().first), false,
+           nlopt::LN_SBPLX, kMaxEvaluationsOfPolish, 0.05);
+    return results;
+}
+
+// Stage 4b: the written texts round the law to the field masks (0.001 N/mm², 0.0001 mm); on
+// a clean curve one step of 0.0001 mm in smax is a visible misfit. A pattern search on the
+// masks' grid from the rounded best law: all neighbours one step away are run in parallel,
+// the best becomes the centre, until the centre is the best.
+void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) {
+    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
+    constexpr int kMaxMoves = 10;
+    Law center = trials.best().first;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (parameters.free[j]) {
+            center[j] = std::round(center[j] / kSteps[j]) * kSteps[j];
+        }
+    }
+    for (int move = 0; move < kMaxMoves; ++move) {
+        std::vector<Law> neighbours = {center};
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            if (!parameters.free[j]) {
+                continue;
+            }
+            const std::size_t count = neighbours.size();
+            for (std::size_t i = 0; i < count; ++i) {
+                for (const double shift : {-kSteps[j], kSteps[j]}) {
+                    Law law = neighbours[i];
+                    law[j] += shift;
+                    neighbours.push_back(law);
+                }
+            }
+        }
+        std::erase_if(neighbours, [](const Law& law) {
+            return law[kTau] < kMinTauMax || law[kSMax] < kMinSMax ||
+                   law[kSu] - law[kSMax] < kMinSlipGap - 1e-12;
+        });
+        std::vector<double> ssr(neighbours.size());
+        RunTasks(int(neighbours.size()), jobs, [&](int i) {
+            ssr[std::size_t(i)] = trials.misfit(neighbours[std::size_t(i)], false);
+        });
+        const std::size_t best =
+            std::size_t(std::min_element(ssr.begin(), ssr.end()) - ssr.begin());
+        if (best == 0) {
+            return;
+        }
+        center = neighbours[best];
+    }
 }
 
 // Stage 5: the fitted set is what the written texts give; its run, misfit and bond
@@ -543,10 +768,12 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
 
     const int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
     try {
-        const SearchResult best = searchFromCandidates(
-            trials, coordinates, startCandidates(coordinates, parameters, settings, seed), jobs);
+        const std::vector<SearchResult> results = searchFromCandidates(
+            trials, coordinates, startCandidates(coordinates, parameters, settings, target, seed),
+            jobs);
+        snapToTheMasks(trials, parameters, jobs);
         const auto [fitted, failureSlip] =
-            evaluateFittedSet(trials, target, settings, parameters, coordinates.law(best.x), fit);
+            evaluateFittedSet(trials, target, settings, parameters, trials.best().first, fit);
         estimateUncertainty(trials, target, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;

@@ -91,6 +91,9 @@ struct BondLawFit {
     // is not to be used then.
     std::vector<std::string> problems;
     bool cancelled = false;
+    // What the engineer must know before trusting the fit, one sentence each; empty when
+    // nothing is doubtful.
+    std::vector<std::string> warnings;
 
     BondModel model = BondModel::BilinearSoftening;
     std::array<ParameterEstimate, kLawParameterCount> parameters{};
