@@ -23,6 +23,7 @@ constexpr std::array<std::string_view, kLawParameterCount> kLawMasks = {"#0.000"
 constexpr int kTau = 0, kSMax = 1, kSu = 2;
 
 using Law = std::array<double, kLawParameterCount>;
+using Matrix = std::vector<std::vector<double>>;
 
 // The search for the global optimum. The misfit as the model behaves is piecewise: it jumps
 // where the model's failure slip crosses a measured slip (a point goes from carrying the
@@ -317,14 +318,14 @@ Law seedFromCurve(const FitTarget& target, const AnalysisParameters& base, BondM
     return {tau, std::clamp(smax, kMinSMax, 0.8 * su), su};
 }
 
-// The diagonal of the inverse of a small symmetric positive definite matrix (Gauss-Jordan
-// elimination); nothing when the matrix is singular to working precision.
-std::optional<std::vector<double>> inverseDiagonal(std::vector<std::vector<double>> a) {
+// The inverse of a small symmetric positive definite matrix (Gauss-Jordan elimination);
+// nothing when the matrix is singular to working precision.
+std::optional<Matrix> inverse(Matrix a) {
     const std::size_t n = a.size();
-    std::vector<std::vector<double>> inverse(n, std::vector<double>(n, 0.0));
+    Matrix result(n, std::vector<double>(n, 0.0));
     double largest = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        inverse[i][i] = 1;
+        result[i][i] = 1;
         largest = std::max(largest, a[i][i]);
     }
     for (std::size_t c = 0; c < n; ++c) {
@@ -338,34 +339,31 @@ std::optional<std::vector<double>> inverseDiagonal(std::vector<std::vector<doubl
             return std::nullopt;
         }
         std::swap(a[c], a[pivot]);
-        std::swap(inverse[c], inverse[pivot]);
+        std::swap(result[c], result[pivot]);
         const double scale = a[c][c];
         for (std::size_t k = 0; k < n; ++k) {
             a[c][k] /= scale;
-            inverse[c][k] /= scale;
+            result[c][k] /= scale;
         }
         for (std::size_t r = 0; r < n; ++r) {
             if (r != c && a[r][c] != 0) {
                 const double factor = a[r][c];
                 for (std::size_t k = 0; k < n; ++k) {
                     a[r][k] -= factor * a[c][k];
-                    inverse[r][k] -= factor * inverse[c][k];
+                    result[r][k] -= factor * result[c][k];
                 }
             }
         }
     }
-    std::vector<double> diagonal(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        diagonal[i] = inverse[i][i];
-    }
-    return diagonal;
+    return result;
 }
 
 // Standard errors of the free parameters at theta (the fitted values) by the Gauss-Newton
-// approximation of the misfit's curvature.
-void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& theta, double ssr,
-                         double failureSlip, int jobs,
-                         std::array<ParameterEstimate, kLawParameterCount>& estimates) {
+// approximation of the misfit's curvature; returns their covariance, indexed by parameter
+// (0 for fixed ones and for those the curve does not determine, whose standard error is +∞).
+Matrix estimateUncertainty(Trials& trials, const FitTarget& target, const Law& theta, double ssr,
+                           double failureSlip, int jobs,
+                           std::array<ParameterEstimate, kLawParameterCount>& estimates) {
     std::vector<int> freeParameters;
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (!estimates[j].fixed) {
@@ -410,7 +408,7 @@ void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& the
                 std::numeric_limits<double>::infinity();
         }
     }
-    std::vector<std::vector<double>> normal(moving.size(), std::vector<double>(moving.size()));
+    Matrix normal(moving.size(), std::vector<double>(moving.size()));
     for (std::size_t a = 0; a < moving.size(); ++a) {
         for (std::size_t c = 0; c < moving.size(); ++c) {
             const std::size_t ka = moving[a], kc = moving[c];
@@ -423,11 +421,66 @@ void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& the
         }
     }
     const double variance = m > p ? ssr / double(m - p) : std::numeric_limits<double>::infinity();
-    const std::optional<std::vector<double>> diagonal = inverseDiagonal(normal);
+    const std::optional<Matrix> inverted = inverse(normal);
+    Matrix covariance(kLawParameterCount, std::vector<double>(kLawParameterCount, 0.0));
     for (std::size_t a = 0; a < moving.size(); ++a) {
-        estimates[std::size_t(freeParameters[moving[a]])].standardError =
-            diagonal ? std::sqrt(variance * std::max((*diagonal)[a], 0.0))
-                     : std::numeric_limits<double>::infinity();
+        const auto ja = std::size_t(freeParameters[moving[a]]);
+        estimates[ja].standardError = inverted
+                                          ? std::sqrt(variance * std::max((*inverted)[a][a], 0.0))
+                                          : std::numeric_limits<double>::infinity();
+        for (std::size_t c = 0; inverted && c < moving.size(); ++c) {
+            covariance[ja][std::size_t(freeParameters[moving[c]])] = variance * (*inverted)[a][c];
+        }
+    }
+    return covariance;
+}
+
+// Stage 6b: Gf, P∞ and Le with their standard errors by the delta method, from the
+// closed-form gradient with respect to each free parameter (central differences of
+// 1e-4). A quantity that moves with a parameter the curve does not determine is not
+// determined either.
+void estimateQuantities(BondLawFit& fit, const Matrix& covariance) {
+    const auto values = [](const AnalysisParameters& params) {
+        const BondQuantities q = ComputeBondQuantities(params);
+        return std::array<double, 3>{q.Gf, q.Pinf, q.Le};
+    };
+    const std::array<double, 3> center = values(fit.params);
+    std::array<std::array<double, kLawParameterCount>, 3> gradient{};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (p.fixed) {
+            continue;
+        }
+        constexpr double kStep = 1e-4;
+        AnalysisParameters low = fit.params, high = fit.params;
+        low.value(kLawFields[j]) = float(p.value * (1 - kStep));
+        high.value(kLawFields[j]) = float(p.value * (1 + kStep));
+        const double span = double(high.value(kLawFields[j])) - double(low.value(kLawFields[j]));
+        const std::array<double, 3> below = values(low), above = values(high);
+        for (std::size_t q = 0; q < 3; ++q) {
+            gradient[q][std::size_t(j)] = (above[q] - below[q]) / span;
+        }
+    }
+    QuantityEstimate* estimates[] = {&fit.Gf, &fit.Pinf, &fit.Le};
+    for (std::size_t q = 0; q < 3; ++q) {
+        QuantityEstimate& e = *estimates[q];
+        e.value = center[q];
+        double variance = 0;
+        for (std::size_t a = 0; a < kLawParameterCount; ++a) {
+            const ParameterEstimate& p = fit.parameters[a];
+            // A gradient that changes the quantity by less than 1e-6 of itself over the whole
+            // parameter does not count.
+            const bool moves = std::abs(gradient[q][a] * p.value) > 1e-6 * std::abs(center[q]);
+            if (moves && !Determined(p)) {
+                e.determined = false;
+            }
+            for (std::size_t c = 0; c < kLawParameterCount; ++c) {
+                variance += gradient[q][a] * covariance[a][c] * gradient[q][c];
+            }
+        }
+        e.standardError = e.determined && std::isfinite(center[q])
+                              ? std::sqrt(std::max(variance, 0.0))
+                              : std::numeric_limits<double>::infinity();
     }
 }
 
@@ -743,6 +796,116 @@ std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target
     return {fitted, path.failureSlip()};
 }
 
+// Two optima are told apart when a determined free parameter differs by more than 10 % and by
+// more than two of its standard errors; one within 1 % of the fit's sum of squares fits as
+// well, given that the scatter itself moves the sum of squares by more than that.
+constexpr double kSecondOptimumMargin = 0.01;
+constexpr double kDistinctParameter = 0.1;
+
+// Stage 7: another law that fits as well: the end points of the local searches, run again on
+// the sum of squares itself.
+std::optional<Law> secondOptimum(Trials& trials, const std::vector<SearchResult>& results,
+                                 const Coordinates& coordinates, const BondLawFit& fit, int jobs) {
+    std::vector<double> ssr(results.size());
+    RunTasks(int(results.size()), jobs, [&](int r) {
+        ssr[std::size_t(r)] = trials.misfit(coordinates.law(results[std::size_t(r)].x), false);
+    });
+    for (std::size_t r = 0; r < results.size(); ++r) {
+        if (!(ssr[r] <= fit.ssr * (1 + kSecondOptimumMargin))) {
+            continue;
+        }
+        const Law law = coordinates.law(results[r].x);
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+            const double difference = std::abs(law[j] - p.value);
+            if (!p.fixed && Determined(p) && difference > kDistinctParameter * p.value &&
+                difference > 2 * p.standardError) {
+                return law;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string parameterName(int j, BondModel model) {
+    const bool yieldLaw = model == BondModel::PerfectlyBilinear;
+    return j == kTau ? (yieldLaw ? "τy" : "τmax") : j == kSMax ? (yieldLaw ? "sy" : "smax") : "su";
+}
+
+// Stage 8: what the engineer must know before trusting the fit.
+std::vector<std::string> warningsOf(const BondLawFit& fit, const FitTarget& target,
+                                    const AnalysisParameters& base,
+                                    const FreeParameters& parameters,
+                                    const std::optional<Law>& second) {
+    std::vector<std::string> warnings;
+    const std::string units[] = {" N/mm²", " mm", " mm"};
+    if (!std::isfinite(fit.ssr) || !std::isfinite(fit.r2)) {
+        warnings.push_back("The misfit is not a finite number (the loads are all equal, or too "
+                           "large to square): the fit says nothing about the law.");
+    } else if (fit.r2 < kPoorFitR2) {
+        warnings.push_back("R² is " + BriefText(fit.r2) + ", below " + BriefText(kPoorFitR2) +
+                           ": the model does not follow the curve. Check the columns, their "
+                           "units and the fit range.");
+    }
+
+    // Scale: a laminate of this width and stiffness holds about b·√(2·Gf·Ef·tf) with Gf of
+    // the order of 1 N/mm; the loaded-end slip at failure is of the order of 0.1 to 2 mm.
+    const double typicalLoad = double(base.b) * std::sqrt(2 * double(base.Ef) * double(base.tf));
+    const double peak = *std::max_element(target.load.begin(), target.load.end());
+    const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
+    if (peak > 0 && peak < typicalLoad / 100 && peak * 1000 > typicalLoad / 10) {
+        warnings.push_back("The loads look like kN: the largest is " + BriefText(peak) +
+                           ", where this laminate would hold about " + BriefText(typicalLoad) +
+                           " N. Loads are in N.");
+    }
+    if (lastSlip > 20 && lastSlip / 1000 < 20) {
+        warnings.push_back("The slips look like µm: the largest is " + BriefText(lastSlip) +
+                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    } else if (lastSlip > 0 && lastSlip < 0.002) {
+        warnings.push_back("The slips look like m: the largest is " + BriefText(lastSlip) +
+                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    }
+
+    // A parameter within 5 % of a bound of the search: the best law may lie beyond it.
+    constexpr double kNearBound = 1.05;
+    const std::array<std::pair<double, double>, kLawParameterCount> bounds = {
+        std::pair{kMinTauMax, kMaxTauMax}, std::pair{kMinSMax, kMaxSMax},
+        std::pair{kMinSlipGap, kMaxSlipGap}};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (!parameters.free[j]) {
+            continue;
+        }
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        const double value = j == kSu ? p.value - fit.parameters[kSMax].value : p.value;
+        const auto [low, high] = bounds[std::size_t(j)];
+        const std::string what =
+            j == kSu ? "su − " + parameterName(kSMax, fit.model) : parameterName(j, fit.model);
+        if (value <= low * kNearBound || value >= high / kNearBound) {
+            warnings.push_back(what + " is at " +
+                               (value <= low * kNearBound ? "its lower" : "its upper") +
+                               " bound (" + BriefText(value <= low * kNearBound ? low : high) +
+                               units[j] + "): the best law may lie beyond it; do not use the fit.");
+        }
+    }
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (!Determined(p)) {
+            warnings.push_back(parameterName(j, fit.model) +
+                               " is not determined by the curve (its standard error is " +
+                               BriefText(p.standardError) + units[j] +
+                               "); the quantities that depend on it are not given.");
+        }
+    }
+    if (second) {
+        const Law& law = *second;
+        warnings.push_back("Another law fits as well (a sum of squares within 1 %): " +
+                           parameterName(kTau, fit.model) + " " + BriefText(law[kTau]) + ", " +
+                           parameterName(kSMax, fit.model) + " " + BriefText(law[kSMax]) + ", su " +
+                           BriefText(law[kSu]) + ". The curve cannot tell them apart.");
+    }
+    return warnings;
+}
+
 } // namespace
 
 BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
@@ -774,7 +937,11 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
         snapToTheMasks(trials, parameters, jobs);
         const auto [fitted, failureSlip] =
             evaluateFittedSet(trials, target, settings, parameters, trials.best().first, fit);
-        estimateUncertainty(trials, target, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
+        const Matrix covariance =
+            estimateUncertainty(trials, target, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
+        estimateQuantities(fit, covariance);
+        fit.warnings = warningsOf(fit, target, settings.base, parameters,
+                                  secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;
     } catch (const std::exception& failure) {
@@ -823,11 +990,31 @@ std::string FitSummary(const BondLawFit& fit) {
             text += "  not determined by the curve\n";
         }
     }
-    return text + "RMSE        " + BriefText(fit.rmse) + " N\n" + "R²          " +
-           BriefText(fit.r2) + "\n" + "Gf          " + BriefText(fit.quantities.Gf) + " N/mm\n" +
-           "P∞          " + BriefText(fit.quantities.Pinf) + " N\n" + "Le          " +
-           BriefText(fit.quantities.Le) + " mm\n" + "model runs  " + std::to_string(fit.modelRuns) +
-           "\n";
+    text +=
+        "RMSE        " + BriefText(fit.rmse) + " N\n" + "R²          " + BriefText(fit.r2) + "\n";
+    const std::pair<const char*, const QuantityEstimate*> quantities[] = {
+        {"Gf          ", &fit.Gf}, {"P∞          ", &fit.Pinf}, {"Le          ", &fit.Le}};
+    const char* quantityUnits[] = {"N/mm", "N", "mm"};
+    for (std::size_t q = 0; q < std::size(quantities); ++q) {
+        const QuantityEstimate& e = *quantities[q].second;
+        text += quantities[q].first;
+        if (!e.determined || !std::isfinite(e.value)) {
+            text += "not determined\n";
+            continue;
+        }
+        text += BriefText(e.value) + " " + quantityUnits[q];
+        // Le comes from the closed forms alone; its standard error is given only for Gf, P∞.
+        if (q < 2 && std::isfinite(e.standardError)) {
+            text +=
+                "  ± " + BriefText(e.standardError) + " " + quantityUnits[q] + " (standard error)";
+        }
+        text += "\n";
+    }
+    text += "model runs  " + std::to_string(fit.modelRuns) + "\n";
+    for (const std::string& warning : fit.warnings) {
+        text += "warning     " + warning + "\n";
+    }
+    return text;
 }
 
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {

@@ -30,6 +30,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -86,6 +87,25 @@ struct ParameterEstimate {
     double standardError; // 0 when fixed; +∞ when the curve does not determine it
 };
 
+// A parameter is determined by the curve when it is fixed, or when its standard error is finite
+// and at most half its value (so that its 95 % interval stays clear of 0).
+inline bool Determined(const ParameterEstimate& p) {
+    return p.fixed || p.standardError <= 0.5 * std::abs(p.value);
+}
+
+// A bond quantity of the fitted law and its standard error (delta method); not determined when
+// it depends on a parameter the curve does not determine, and then not to be shown as a number.
+struct QuantityEstimate {
+    double value = std::numeric_limits<double>::quiet_NaN();
+    double standardError = std::numeric_limits<double>::infinity();
+    bool determined = true;
+};
+
+// R² below this is reported as a poor fit. A fitted pull-out curve with a few per cent of
+// scatter reaches 0.99; below 0.95 the law's shape does not follow the record (wrong columns,
+// units, a record of another kind of test).
+inline constexpr double kPoorFitR2 = 0.95;
+
 struct BondLawFit {
     // Why the fit could not be made (fixed texts, the base set, a failed search); the rest
     // is not to be used then.
@@ -103,6 +123,7 @@ struct BondLawFit {
     double rmse = 0;           // N
     double r2 = 0;             // 1 − SSR/SST
     BondQuantities quantities{};
+    QuantityEstimate Gf, Pinf, Le;     // N/mm, N, mm
     std::vector<double> modelLoad;     // the model load at each measured slip, N
     std::vector<CurvePoint> modelPath; // the fitted run's load-slip path
     RunEnd modelEnd = RunEnd::None;

@@ -14,6 +14,11 @@ std::string fourDigits(double value) {
         text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
 }
 
+// A bond quantity of the fit, or "not determined".
+std::string quantity(const QuantityEstimate& e) {
+    return e.determined ? fourDigits(e.value) : "not determined";
+}
+
 std::vector<std::string> caption(const BondLawFit& fit, const std::string& measuredName) {
     if (fit.parameters[0].text.empty()) {
         return {"measured: " + measuredName}; // nothing fitted yet
@@ -25,8 +30,8 @@ std::vector<std::string> caption(const BondLawFit& fit, const std::string& measu
                              : "Bi-linear softening law: τmax = ") +
             p[0].text + " N/mm², " + (yieldLaw ? "sy = " : "smax = ") + p[1].text + " mm, su = " +
             p[2].text + " mm; RMSE " + fourDigits(fit.rmse) + " N, R² " + fourDigits(fit.r2),
-        "Gf = " + fourDigits(fit.quantities.Gf) + " N/mm, P∞ = " + fourDigits(fit.quantities.Pinf) +
-            " N, Le = " + fourDigits(fit.quantities.Le) + " mm; measured: " + measuredName,
+        "Gf = " + quantity(fit.Gf) + " N/mm, P∞ = " + quantity(fit.Pinf) +
+            " N, Le = " + quantity(fit.Le) + " mm; measured: " + measuredName,
     };
 }
 
