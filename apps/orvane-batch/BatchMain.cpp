@@ -1,11 +1,10 @@
 // orvane-batch: the pull-out analysis without windows, for scripted and repeated runs.
 
-#include "apps/orvane-batch/BatchOptions.h"
 #include "apps/orvane-batch/BatchReport.h"
+#include "apps/orvane-batch/CommandLine.h"
 #include "apps/orvane-batch/DataSet.h"
-#include "apps/orvane-batch/FitCommand.h"
+#include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/ResultToStandardOutput.h"
-#include "apps/orvane-batch/StudyCommand.h"
 #include "core/Version.h"
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
@@ -15,40 +14,30 @@
 #include "core/results/ResultFileRun.h"
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 using namespace orvane;
 
 namespace {
 
-// Shows the step on a terminal now and then, so a long run is seen to be alive.
-class ProgressLine : public RunObserver {
+// The step on the progress line.
+class StepProgress : public RunObserver {
 public:
+    explicit StepProgress(ProgressLine& line) : m_line(line) {}
     void stepFinished(const StepResult& result) override {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastShown < std::chrono::milliseconds(250)) {
-            return;
-        }
-        m_lastShown = now;
-        std::cerr << "\rstep " << result.step << "  sl " << FormatMask(result.sl, "0.000e+00")
-                  << " mm  Pl " << FormatMask(result.Pl, "0.000e+00") << " N   " << std::flush;
-        m_shown = true;
-    }
-    void clear() const {
-        if (m_shown) {
-            std::cerr << "\r\033[K" << std::flush;
-        }
+        m_line.show([&result] {
+            return "step " + std::to_string(result.step) + "  sl " +
+                   FormatMask(result.sl, "0.000e+00") + " mm  Pl " +
+                   FormatMask(result.Pl, "0.000e+00") + " N";
+        });
     }
 
 private:
-    std::chrono::steady_clock::time_point m_lastShown = std::chrono::steady_clock::now();
-    bool m_shown = false;
+    ProgressLine& m_line;
 };
 
 // The data set as the parameter window would hold it after loading FILE (or at start-up),
@@ -115,34 +104,8 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
         << BondSummaryText(bond, run.Pbumax);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
-    // whole steps, instead of the process being killed.
-    std::signal(SIGXFSZ, SIG_IGN);
-    if (argc > 1 && std::string_view(argv[1]) == "fit") {
-        return RunFitCommand(argc - 1, argv + 1);
-    }
-    if (argc > 1 && std::string_view(argv[1]) == "study") {
-        return RunStudyCommand(argc - 1, argv + 1);
-    }
-    const BatchOptionsParse parse =
-        ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parse.error.empty()) {
-        std::cerr << "orvane-batch: " << parse.error << "\n\n" << kBatchUsage;
-        return kExitRefused;
-    }
-    const BatchOptions& options = parse.options;
-    if (options.help) {
-        std::cout << kBatchUsage;
-        return kExitDone;
-    }
-    if (options.version) {
-        std::cout << "orvane-batch " << kVersion << "\n";
-        return kExitDone;
-    }
-
+// The run: the command without a name.
+int runCommand(const BatchOptions& options) {
     DataSet data;
     if (!loadDataSet(options, data)) {
         return kExitRefused;
@@ -165,7 +128,8 @@ int main(int argc, char** argv) {
     // "-" sends the result file to standard output, and the summary to standard error.
     const bool resultToStdout = options.outputPath == "-";
     ProgressLine progress;
-    RunObserver* const observer = report.observer(isatty(STDERR_FILENO) ? &progress : nullptr);
+    StepProgress stepProgress(progress);
+    RunObserver* const observer = report.observer(progress.onTerminal() ? &stepProgress : nullptr);
     const RunSummary run =
         resultToStdout ? RunToStandardOutput(data.params, observer)
                        : RunToResultFile(data.params, options.outputPath.value_or(""), observer);
@@ -185,4 +149,35 @@ int main(int argc, char** argv) {
     }
     printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Past a file-size limit a write fails with EFBIG, and the writers cut the file back to
+    // whole steps, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::string name = CommandName(line.command);
+    if (!line.error.empty()) {
+        std::cerr << name << ": " << line.error << "\n\n" << line.help;
+        return kExitRefused;
+    }
+    if (line.helpAsked()) {
+        std::cout << line.help;
+        return kExitDone;
+    }
+    if (line.run.version) {
+        std::cout << "orvane-batch " << kVersion << "\n";
+        return kExitDone;
+    }
+    switch (line.command) {
+    case Command::Study:
+        return RunStudyCommand(line.study);
+    case Command::Fit:
+        return RunFitCommand(line.fit);
+    case Command::Run:
+        break;
+    }
+    return runCommand(line.run);
 }

@@ -8,10 +8,7 @@
 
 namespace orvane {
 
-// The command line of orvane-batch:
-//   orvane-batch [-m|--model softening|bilinear] [--initial-ds TEXT] [-d|--detail | --no-detail]
-//                [-o|--output PATH|-] [--json] [--csv FILE|-] [--csv-distribution FILE|-]
-//                [--figure FILE.svg|.pdf|.png] [-h|--help] [-V|--version] [FILE.kvp]
+// The options of a run, the command of orvane-batch that has no name (CommandLine.h).
 struct BatchOptions {
     BondModel model = BondModel::BilinearSoftening;
     std::string initialDsText = "1E-07";
@@ -33,12 +30,7 @@ struct BatchOptionsParse {
     std::string error; // empty when the command line is valid
 };
 
-// Reads the arguments after the program name with getopt_long: long options take their value
-// as the next argument or after '=' and may be shortened to a unique prefix, short options may
-// be grouped, "--" ends the options, and options and the file may come in any order. An empty
-// value or file name is refused. Uses getopt's global state, so one thread at a time.
+// The run's options alone, read as ParseCommandLine reads them.
 BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments);
-
-extern const char* const kBatchUsage;
 
 } // namespace orvane

@@ -33,12 +33,10 @@ struct FitOptionsParse {
     std::string error; // empty when the command line is valid
 };
 
-// arguments: what follows "fit" on the command line.
+// arguments: what follows "fit" on the command line, read as ParseCommandLine reads it.
 FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments);
 
-extern const char* const kFitUsage;
-
-// Runs the command; argv[0] is "fit". Returns the exit status.
-int RunFitCommand(int argc, char** argv);
+// Runs the command; returns the exit status.
+int RunFitCommand(const FitOptions& options);
 
 } // namespace orvane

@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/StudyCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/ProgressLine.h"
 #include "core/results/ExitStatus.h"
 #include "core/study/Study.h"
 #include "core/study/StudyPlot.h"
@@ -13,142 +14,18 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <getopt.h>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <pthread.h>
 #include <thread>
-#include <unistd.h>
 
 namespace orvane {
 
-const char* const kStudyUsage =
-    "usage: orvane-batch study --vary NAME=VALUES [--vary NAME=VALUES] [--jobs N]\n"
-    "                          [--csv FILE] [--jsonl FILE] [--figure FILE]\n"
-    "                          [--model softening|bilinear] [--initial-ds TEXT] [BASE.kvp]\n"
-    "\n"
-    "Runs the pull-out analysis for every combination of the swept values on the data set\n"
-    "of BASE.kvp (or the start-up set), without result files, and writes one row per point\n"
-    "in point order as the points finish.\n"
-    "  --vary NAME=VALUES   a swept input, once or twice (the first is the outer loop).\n"
-    "      NAME: tauMax (τmax, τy), sMax (smax, sy), su, dl (Δl), lb, b, tf, Ef, tr, Er,\n"
-    "            bc, dc, Ec, Ab, Eb, ds (the initial ds field: the run starts from its\n"
-    "            number / 100) or law.\n"
-    "      VALUES: a list             Ef=150000,200000,230000   law=softening,bilinear\n"
-    "              a linear range     lb=10:300:30   (from:to:count, from < to, both ends\n"
-    "                                 included, 2 ≤ count ≤ 1000000)\n"
-    "              a logarithmic one  lb=10:300:30:log\n"
-    "      Each value enters its field as text, read as the parameter window reads it, so a\n"
-    "      point equals a single run of the base file with that text in that field. At most\n"
-    "      1000000 points.\n"
-    "  --jobs N      runs at once (default: the number of processors)\n"
-    "  --csv FILE    the rows as CSV, - for standard output (the default when neither\n"
-    "                --csv nor --jsonl is given); metadata on lines starting with \"# \"\n"
-    "  --jsonl FILE  the rows as JSON lines, - for standard output\n"
-    "  --figure FILE Pbumax against the first numeric swept input, with P∞ and, on a bond-\n"
-    "                length axis, Le marked (.png, .svg or .pdf)\n"
-    "  --model, --initial-ds   the base law and initial ds, as for a single run\n"
-    "Columns: point, the swept inputs, steps, Pbumax (N), slmax (mm), end (bond failure, step\n"
-    "limit or refused), Gf (N/mm), Pinf = b·√(2·Gf·Ef·tf) (N), Le (mm; the bond length whose\n"
-    "closed-form load is 97 % of Pinf), Pbumax/Pinf, problem (why the run checks refused the\n"
-    "point; the study goes on). A terminal shows the progress on standard error; Ctrl+C stops\n"
-    "the study, leaving the rows of the points finished so far.\n"
-    "Exit status: 0 done, 1 an output could not be written, 2 bad command line, unreadable\n"
-    "base file or a study that cannot start, 130 stopped.\n";
-
 namespace {
 
-struct StudyOptions {
-    StudyDefinition study;
-    std::string initialDsText = "1E-07";
-    int jobs = DefaultJobs();
-    std::optional<std::string> csv;
-    std::optional<std::string> jsonl;
-    std::optional<std::string> figure;
-    std::optional<std::string> baseFile;
-    bool help = false;
-};
-
-// Reads the command line; returns the error, or an empty text.
-std::string parseOptions(int argc, char** argv, StudyOptions& options) {
-    enum { kVary = 1, kJobs, kCsv, kJsonl, kFigure, kModel, kInitialDs, kHelp };
-    static const option kOptions[] = {
-        {"vary", required_argument, nullptr, kVary},
-        {"jobs", required_argument, nullptr, kJobs},
-        {"csv", required_argument, nullptr, kCsv},
-        {"jsonl", required_argument, nullptr, kJsonl},
-        {"figure", required_argument, nullptr, kFigure},
-        {"model", required_argument, nullptr, kModel},
-        {"initial-ds", required_argument, nullptr, kInitialDs},
-        {"help", no_argument, nullptr, kHelp},
-        {nullptr, 0, nullptr, 0},
-    };
-    optind = 0; // a fresh scan, also when called again
-    opterr = 0;
-    for (int option; (option = getopt_long(argc, argv, "+h", kOptions, nullptr)) != -1;) {
-        const std::string value = optarg ? optarg : "";
-        switch (option) {
-        case kVary: {
-            SweepParse parse = ParseSweep(value);
-            if (!parse.error.empty()) {
-                return "--vary " + parse.error;
-            }
-            options.study.sweeps.push_back(std::move(parse.sweep));
-            break;
-        }
-        case kJobs: {
-            char* end = nullptr;
-            const long jobs = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || jobs < 1 || jobs > 1024) {
-                return "--jobs takes a whole number from 1 to 1024, not \"" + value + "\"";
-            }
-            options.jobs = int(jobs);
-            break;
-        }
-        case kCsv:
-            options.csv = value;
-            break;
-        case kJsonl:
-            options.jsonl = value;
-            break;
-        case kFigure:
-            options.figure = value;
-            break;
-        case kModel:
-            if (value == "softening" || value == "bilinear") {
-                options.study.base.bondModel = value == "bilinear" ? BondModel::PerfectlyBilinear
-                                                                   : BondModel::BilinearSoftening;
-            } else {
-                return "--model takes softening or bilinear, not \"" + value + "\"";
-            }
-            break;
-        case kInitialDs:
-            options.initialDsText = value;
-            break;
-        case 'h':
-        case kHelp:
-            options.help = true;
-            break;
-        default:
-            return optopt ? std::string("option -") + char(optopt) + " is unknown or needs a value"
-                          : std::string("unknown option or missing value: ") + argv[optind - 1];
-        }
-    }
-    if (optind < argc) {
-        options.baseFile = argv[optind++];
-    }
-    if (optind < argc) {
-        return "only one base file can be given";
-    }
-    if (options.csv && options.jsonl && *options.csv == "-" && *options.jsonl == "-") {
-        return "--csv and --jsonl cannot both go to standard output";
-    }
-    return {};
-}
-
 // The base data set as the parameter window holds it after loading the file and Execute.
-bool loadBase(StudyOptions& options) {
+bool loadBase(const StudyOptions& options, StudyDefinition& study) {
     DataSet base;
     const FileStatus status = LoadDataSet(options.baseFile, options.initialDsText, base);
     if (!status.ok()) {
@@ -156,8 +33,9 @@ bool loadBase(StudyOptions& options) {
         return false;
     }
     CopyFieldTexts(base.params, base.texts);
-    options.study.base = std::move(base.params);
-    options.study.baseTexts = std::move(base.texts);
+    study.base = std::move(base.params);
+    study.baseTexts = std::move(base.texts);
+    study.sweeps = options.sweeps;
     return true;
 }
 
@@ -186,38 +64,6 @@ std::string clock(double seconds) {
     const long rest = whole % 60;
     return text + (rest < 10 ? "0" : "") + std::to_string(rest);
 }
-
-// Points done / total, elapsed and the estimated time left, on a terminal now and then.
-class StudyProgress {
-public:
-    explicit StudyProgress(std::int64_t total) : m_total(total), m_shown(isatty(STDERR_FILENO)) {}
-
-    void pointDone(std::int64_t done) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!m_shown || (now - m_lastShown < std::chrono::milliseconds(250) && done < m_total)) {
-            return;
-        }
-        m_lastShown = now;
-        const double elapsed = seconds();
-        const double left = elapsed / double(done) * double(m_total - done);
-        std::cerr << "\r\033[Kpoints " << done << "/" << m_total << "  elapsed " << clock(elapsed)
-                  << "  left ~" << clock(left) << std::flush;
-    }
-    void clear() const {
-        if (m_shown) {
-            std::cerr << "\r\033[K" << std::flush;
-        }
-    }
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    }
-
-private:
-    std::int64_t m_total;
-    bool m_shown;
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point m_lastShown = m_start;
-};
 
 // Ctrl+C and a termination request stop the study: the signals are blocked in every thread
 // and taken by one watcher, which may then use the stop source (a handler could not).
@@ -248,21 +94,15 @@ private:
 
 } // namespace
 
-int RunStudyCommand(int argc, char** argv) {
-    StudyOptions options;
-    const std::string error = parseOptions(argc, argv, options);
-    if (!error.empty()) {
-        std::cerr << "orvane-batch study: " << error << "\n\n" << kStudyUsage;
+int RunStudyCommand(const StudyOptions& given) {
+    StudyOptions options = given;
+    StudyDefinition study;
+    if (!loadBase(options, study)) {
         return kExitRefused;
     }
-    if (options.help) {
-        std::cout << kStudyUsage;
-        return kExitDone;
+    if (options.jobs == 0) {
+        options.jobs = DefaultJobs();
     }
-    if (!loadBase(options)) {
-        return kExitRefused;
-    }
-    const StudyDefinition& study = options.study;
     if (const std::string problem = CheckStudy(study); !problem.empty()) {
         std::cerr << "orvane-batch study: " << problem << " (give --vary NAME=VALUES)\n";
         return kExitRefused;
@@ -270,11 +110,6 @@ int RunStudyCommand(int argc, char** argv) {
     StudyPlot plot = MakeStudyPlot(study);
     if (options.figure) {
 #ifdef ORVANE_FIGURES
-        if (!FigureFormatOf(*options.figure)) {
-            std::cerr << "orvane-batch study: --figure " << *options.figure
-                      << ": the name must end in .png, .svg or .pdf\n";
-            return kExitRefused;
-        }
         if (!plot.plottable()) {
             std::cerr << "orvane-batch study: --figure needs a numeric swept input\n";
             return kExitRefused;
@@ -306,7 +141,11 @@ int RunStudyCommand(int argc, char** argv) {
     }
 
     const std::int64_t total = PointCount(study);
-    StudyProgress progress(total);
+    ProgressLine progress;
+    const auto start = std::chrono::steady_clock::now();
+    const auto seconds = [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
     std::int64_t refused = 0;
     bool writeFailed = false;
     std::int64_t done = 0;
@@ -325,7 +164,15 @@ int RunStudyCommand(int argc, char** argv) {
                 if (options.figure) {
                     plot.add(result);
                 }
-                progress.pointDone(result.index + 1);
+                const std::int64_t done = result.index + 1;
+                progress.show(
+                    [&] {
+                        const double elapsed = seconds();
+                        const double left = elapsed / double(done) * double(total - done);
+                        return "points " + std::to_string(done) + "/" + std::to_string(total) +
+                               "  elapsed " + clock(elapsed) + "  left ~" + clock(left);
+                    },
+                    done == total);
                 writeFailed =
                     (csv && !csvOut.stream->flush()) || (jsonl && !jsonOut.stream->flush());
                 return !writeFailed;
@@ -343,7 +190,7 @@ int RunStudyCommand(int argc, char** argv) {
         }
     }
     std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
-              << clock(progress.seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+              << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
               << " threads";
     if (refused > 0) {
         std::cerr << "; " << refused << " refused by the run checks (see the problem column)";

@@ -1,10 +1,28 @@
 #pragma once
 
+#include "core/engine/AnalysisParameters.h"
+#include "core/study/Study.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace orvane {
 
-// orvane-batch study: a parametric study of a base data set. arguments[0] is "study".
-int RunStudyCommand(int argc, char** argv);
+// The options of orvane-batch study: a parametric study of a base data set.
+struct StudyOptions {
+    std::vector<Sweep> sweeps;
+    BondModel model = BondModel::BilinearSoftening;
+    std::string initialDsText = "1E-07";
+    int jobs = 0; // 0: DefaultJobs()
+    std::optional<std::string> csv;
+    std::optional<std::string> jsonl;
+    std::optional<std::string> figure;
+    std::optional<std::string> baseFile;
+    bool help = false;
+};
 
-extern const char* const kStudyUsage;
+// Runs the study; returns the exit status.
+int RunStudyCommand(const StudyOptions& options);
 
 } // namespace orvane

@@ -1,4 +1,4 @@
-#include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/CommandLine.h"
 #include "core/Version.h"
 #include "core/files/ParameterFile.h"
 #include "support/FileBytes.h"
@@ -206,7 +206,7 @@ TEST_F(BatchCommand, VersionAndHelp) {
     EXPECT_EQ(version.out, std::string("orvane-batch ") + kVersion + "\n");
     const BatchRun help = run("-h");
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out, kBatchUsage);
+    EXPECT_EQ(help.out, ParseCommandLine({"--help"}).help);
     const BatchRun empty = run("--output ''");
     EXPECT_EQ(empty.exitCode, 2);
     EXPECT_NE(empty.err.find("--output needs a value"), std::string::npos) << empty.err;

@@ -1,0 +1,572 @@
+#include "apps/orvane-batch/CommandLine.h"
+
+#include "core/results/RunFigure.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <functional>
+
+namespace orvane {
+
+namespace {
+
+// A command line refused, with the message that names the option.
+struct Refused {
+    std::string message;
+};
+
+// An option given an empty text: the message names the option as the user spelled it.
+struct EmptyValue {
+    std::string name; // the option's first name, as CLI11 knows it
+};
+
+std::string quotedText(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// An option that takes a value, given any number of times; apply reads each value in turn
+// (so the last one counts) and throws Refused for one it cannot take.
+CLI::Option* addValue(CLI::App& command, const std::string& names, const std::string& type,
+                      const std::function<void(const std::string&)>& apply,
+                      const std::string& description) {
+    CLI::Option* option = command.add_option(names, description);
+    const std::string name = option->get_name();
+    return option->type_name(type)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->each([name, apply](const std::string& value) {
+            if (value.empty()) {
+                throw EmptyValue{name};
+            }
+            apply(value);
+        });
+}
+
+// A switch; apply receives how often it was given.
+void addSwitch(CLI::App& command, const std::string& names,
+               const std::function<void(std::int64_t)>& apply, const std::string& description) {
+    command.add_flag_function(names, apply, description);
+}
+
+void addHelp(CLI::App& command, bool& help) {
+    addSwitch(
+        command, "-h,--help", [&help](std::int64_t) { help = true; }, "show this text");
+}
+
+// The file the command reads its data set from; one at most.
+void addBaseFile(CLI::App& command, const std::string& name, std::optional<std::string>& file,
+                 const std::string& noun, const std::string& description) {
+    command.add_option(name, description)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args()
+        ->each([&file, noun](const std::string& value) {
+            if (file) {
+                throw Refused{"only one " + noun + " can be given"};
+            }
+            if (value.empty()) {
+                throw Refused{"the " + noun + " name is empty"};
+            }
+            file = value;
+        });
+}
+
+BondModel modelNamed(const std::string& value) {
+    if (value == "softening") {
+        return BondModel::BilinearSoftening;
+    }
+    if (value == "bilinear") {
+        return BondModel::PerfectlyBilinear;
+    }
+    throw Refused{"--model takes softening or bilinear, not " + quotedText(value)};
+}
+
+void addModel(CLI::App& command, BondModel& model) {
+    addValue(
+        command, "-m,--model", "LAW",
+        [&model](const std::string& value) { model = modelNamed(value); },
+        "bond-slip law: softening (bi-linear softening, the default) or\n"
+        "bilinear (perfectly bi-linear)");
+}
+
+void addInitialDs(CLI::App& command, std::string& text) {
+    addValue(
+        command, "--initial-ds", "TEXT", [&text](const std::string& value) { text = value; },
+        "text of the initial ds field (default 1E-07); the run starts\n"
+        "from its number / 100");
+}
+
+// A whole number from min to max, the whole text.
+int wholeNumber(const std::string& option, const std::string& value, int min, int max) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (error != std::errc() || end != value.data() + value.size() || number < min ||
+        number > max) {
+        throw Refused{option + " takes a whole number from " + std::to_string(min) + " to " +
+                      std::to_string(max) + ", not " + quotedText(value)};
+    }
+    return number;
+}
+
+// The run: the command without a name, so its options are the program's own.
+void AddRunOptions(CLI::App& app, BatchOptions& options) {
+    app.description("Runs the pull-out analysis of FILE.kvp (or of the start-up data set) and "
+                    "writes its t-s result\nfile.");
+    addModel(app, options.model);
+    addInitialDs(app, options.initialDsText);
+    const auto detail = [&options](bool on, std::int64_t count) {
+        if (options.detailOutput || count > 1) {
+            throw Refused{"give --detail or --no-detail once"};
+        }
+        options.detailOutput = on;
+    };
+    addSwitch(
+        app, "-d,--detail", [detail](std::int64_t count) { detail(true, count); },
+        "write the distribution of every step");
+    addSwitch(
+        app, "--no-detail", [detail](std::int64_t count) { detail(false, count); },
+        "leave it out (default: as line 7 of the file says)");
+    addValue(
+        app, "-o,--output", "PATH|-",
+        [&options](const std::string& value) { options.outputPath = value; },
+        "result file (default: the parameter file's name with .t-s, or\n"
+        "default.t-s); - writes it to standard output and the summary to\n"
+        "standard error");
+    addSwitch(
+        app, "--json", [&options](std::int64_t) { options.json = true; },
+        "print the summary as one JSON object; its \"end\" is bond-failure\n"
+        "(the average bond stress fell below a thousandth of its peak),\n"
+        "step-limit (no bond failure within the step limit), stopped,\n"
+        "non-finite (a value left the number range) or write-failed");
+    addValue(
+        app, "--csv", "FILE|-", [&options](const std::string& value) { options.csvPath = value; },
+        "write one row per step (step,s0,ds0,sl,Pl,totalTau,Pbumax,slmax)\n"
+        "to FILE, or to standard output for -");
+    addValue(
+        app, "--csv-distribution", "FILE|-",
+        [&options](const std::string& value) { options.csvDistributionPath = value; },
+        "write one row per element and step (step,i,x,s,P,tau)");
+    addValue(
+        app, "--figure", "FILE",
+        [&options](const std::string& value) {
+            if (!FigureFormatOf(value)) {
+                throw Refused{"--figure takes a file name ending in .svg, .pdf or .png"};
+            }
+            options.figurePath = value;
+        },
+        "draw the tau-s, load-slip and distribution figures (the\n"
+        "distribution at the peak load and at the last step): NAME.pdf\n"
+        "holds them on three pages; NAME.svg or NAME.png stands for\n"
+        "NAME-tau-slip, NAME-load-slip and NAME-distribution");
+    addHelp(app, options.help);
+    addSwitch(
+        app, "-V,--version", [&options](std::int64_t) { options.version = true; },
+        "show the program's version");
+    addBaseFile(app, "FILE.kvp", options.parameterFile, "parameter file",
+                "the data set to run (default: the start-up data set)");
+    app.final_callback([&app, &options] {
+        const auto toStandardOutput = [](const std::optional<std::string>& path) {
+            return int(path == "-");
+        };
+        if (toStandardOutput(options.outputPath) + toStandardOutput(options.csvPath) +
+                toStandardOutput(options.csvDistributionPath) >
+            1) {
+            throw Refused{"only one of --output, --csv and --csv-distribution can write to "
+                          "standard output"};
+        }
+        for (const CLI::App* command : app.get_subcommands()) {
+            for (const CLI::Option* option : app.get_options()) {
+                if (option->count() > 0) {
+                    throw Refused{command->get_name() + " must come first, before " +
+                                  option->get_name()};
+                }
+            }
+        }
+    });
+    app.footer("Long options may be written --option=value and shortened to a unique prefix.\n"
+               "CSV files are UTF-8 with RFC 4180 quoting and shortest round-trip numbers; the\n"
+               "inputs, the bond quantities and the end reason are on lines starting with \"# \":\n"
+               "pandas.read_csv(FILE, comment='#', float_precision='round_trip') reads every\n"
+               "number exactly. A CSV table on standard output sends the summary to standard\n"
+               "error.\n"
+               "Exit status: 0 done (the bond failed), 1 the result file (or a CSV or figure\n"
+               "file) could not be opened or written (or is the parameter file itself), standard\n"
+               "output could not be written, or the analysis left the range of its numbers,\n"
+               "2 bad command line, unreadable parameter file or a data set that cannot be run,\n"
+               "3 the run reached the step limit of 10000 steps without a bond failure.");
+}
+
+void AddStudyCommand(CLI::App& app, StudyOptions& options) {
+    CLI::App& study = *app.add_subcommand(
+        "study", "a parametric study: one run for each combination of swept values\n"
+                 "Runs the pull-out analysis for every combination of the swept values on the "
+                 "data set\nof BASE.kvp (or the start-up set), without result files, and writes "
+                 "one row per point\nin point order as the points finish.");
+    addValue(
+        study, "--vary", "NAME=VALUES",
+        [&options](const std::string& value) {
+            SweepParse parse = ParseSweep(value);
+            if (!parse.error.empty()) {
+                throw Refused{"--vary " + parse.error};
+            }
+            options.sweeps.push_back(std::move(parse.sweep));
+        },
+        "a swept input, once or twice (the first is the outer loop).\n"
+        "NAME: tauMax (τmax, τy), sMax (smax, sy), su, dl (Δl), lb, b,\n"
+        "tf, Ef, tr, Er, bc, dc, Ec, Ab, Eb, ds (the initial ds field:\n"
+        "the run starts from its number / 100) or law.\n"
+        "VALUES: a list             Ef=150000,200000,230000\n"
+        "                           law=softening,bilinear\n"
+        "        a linear range     lb=10:300:30 (from:to:count, from < to,\n"
+        "                           both ends included, 2 ≤ count ≤ 1000000)\n"
+        "        a logarithmic one  lb=10:300:30:log\n"
+        "Each value enters its field as text, read as the parameter\n"
+        "window reads it, so a point equals a single run of the base file\n"
+        "with that text in that field. At most 1000000 points.");
+    addValue(
+        study, "--jobs", "N",
+        [&options](const std::string& value) {
+            options.jobs = wholeNumber("--jobs", value, 1, 1024);
+        },
+        "runs at once (default: the number of processors)");
+    addValue(
+        study, "--csv", "FILE|-", [&options](const std::string& value) { options.csv = value; },
+        "the rows as CSV, - for standard output (the default when neither\n"
+        "--csv nor --jsonl is given); metadata on lines starting with \"# \"");
+    addValue(
+        study, "--jsonl", "FILE|-", [&options](const std::string& value) { options.jsonl = value; },
+        "the rows as JSON lines, - for standard output");
+    addValue(
+        study, "--figure", "FILE",
+        [&options](const std::string& value) {
+            if (!FigureFormatOf(value)) {
+                throw Refused{"--figure " + quotedText(value) +
+                              ": the name must end in .png, .svg or .pdf"};
+            }
+            options.figure = value;
+        },
+        "Pbumax against the first numeric swept input, with P∞ and, on a\n"
+        "bond-length axis, Le marked (.png, .svg or .pdf)");
+    addModel(study, options.model);
+    addInitialDs(study, options.initialDsText);
+    addHelp(study, options.help);
+    addBaseFile(study, "BASE.kvp", options.baseFile, "base file",
+                "the base data set (default: the start-up data set)");
+    study.final_callback([&options] {
+        if (options.csv == "-" && options.jsonl == "-") {
+            throw Refused{"--csv and --jsonl cannot both go to standard output"};
+        }
+    });
+    study.footer(
+        "Columns: point, the swept inputs, steps, Pbumax (N), slmax (mm), end (bond failure, "
+        "step\nlimit or refused), Gf (N/mm), Pinf = b·√(2·Gf·Ef·tf) (N), Le (mm; the bond "
+        "length whose\nclosed-form load is 97 % of Pinf), Pbumax/Pinf, problem (why the run "
+        "checks refused the\npoint; the study goes on). A terminal shows the progress on "
+        "standard error; Ctrl+C stops\nthe study, leaving the rows of the points finished so "
+        "far.\n"
+        "Exit status: 0 done, 1 an output (standard output too) could not be written, 2 bad\n"
+        "command line, unreadable base file, a study that cannot start or one whose every\n"
+        "point was refused by the run checks, 130 stopped.");
+}
+
+std::optional<int> lawParameter(std::string_view name) {
+    if (name == "tau" || name == "taumax" || name == "tauy" || name == "τmax" || name == "τy") {
+        return 0;
+    }
+    if (name == "smax" || name == "sy") {
+        return 1;
+    }
+    if (name == "su") {
+        return 2;
+    }
+    return std::nullopt;
+}
+
+void AddFitCommand(CLI::App& app, FitOptions& options) {
+    CLI::App& fit = *app.add_subcommand(
+        "fit", "calibrates the bond-slip law to a measured load-slip curve\n"
+               "Finds the bond-slip law (tau, smax, su) with which the pull-out analysis of "
+               "BASE.kvp\n(or of the start-up data set) reproduces a measured load against "
+               "loaded-end slip\ncurve best in the least-squares sense; geometry, stiffnesses "
+               "and the element length\nare those of BASE.kvp.");
+    addValue(
+        fit, "--measured", "FILE|load|stress",
+        [&options](const std::string& value) {
+            if (value == "load" || value == "stress") {
+                options.quantity =
+                    value == "load" ? MeasuredQuantity::Load : MeasuredQuantity::AverageStress;
+            } else if (!options.measuredFile.empty()) {
+                throw Refused{"only one measured file can be given"};
+            } else {
+                options.measuredFile = value;
+            }
+        },
+        "the measured curve: two numeric columns, slip (mm) and load (N),\n"
+        "separated by commas, semicolons, tabs or blanks, with or without\n"
+        "a header row, UTF-8 or Shift-JIS; rows in the order of the test.\n"
+        "--measured stress: the second column is the average bond stress\n"
+        "(N/mm2) over the analysed length n*dl; --measured load (the\n"
+        "default) is load (a file named load or stress is given as ./load\n"
+        "or ./stress)");
+    addValue(
+        fit, "--law", "LAW",
+        [&options](const std::string& value) {
+            if (value == "softening") {
+                options.laws = {BondModel::BilinearSoftening};
+            } else if (value == "bilinear") {
+                options.laws = {BondModel::PerfectlyBilinear};
+            } else if (value == "both") {
+                options.laws = {BondModel::BilinearSoftening, BondModel::PerfectlyBilinear};
+            } else {
+                throw Refused{"--law takes softening, bilinear or both, not " + quotedText(value)};
+            }
+        },
+        "softening (bi-linear softening, the default), bilinear (perfectly\n"
+        "bi-linear) or both (each is fitted and reported)");
+    addValue(
+        fit, "--fix", "NAME[=TEXT]",
+        [&options](const std::string& value) {
+            const std::size_t equals = value.find('=');
+            const std::string name = value.substr(0, equals);
+            const std::optional<int> j = lawParameter(name);
+            if (!j) {
+                throw Refused{"--fix takes tau, smax or su, not " + quotedText(name)};
+            }
+            if (options.fixed[std::size_t(*j)]) {
+                throw Refused{"--fix " + name + " is given twice"};
+            }
+            if (equals != std::string::npos && value.size() == equals + 1) {
+                throw Refused{"--fix " + value + " needs a value after \"=\""};
+            }
+            options.fixed[std::size_t(*j)] =
+                equals == std::string::npos ? "" : value.substr(equals + 1);
+        },
+        "keeps tau, smax or su at TEXT (a field text, written to the\n"
+        "fitted file as given) or, without TEXT, at the base file's value;\n"
+        "may be repeated");
+    addInitialDs(fit, options.initialDsText);
+    addValue(
+        fit, "--jobs", "N",
+        [&options](const std::string& value) {
+            options.jobs = wholeNumber("--jobs", value, 1, 256);
+        },
+        "threads for the trial runs (default: every core)");
+    addValue(
+        fit, "--output", "PREFIX",
+        [&options](const std::string& value) { options.outputPrefix = value; },
+        "writes PREFIX.kvp, the fitted parameter file, and PREFIX.csv,\n"
+        "measured against model (PREFIX-softening.* and PREFIX-bilinear.*\n"
+        "with --law both); default: FILE without its extension, plus -fit");
+    addValue(
+        fit, "--figure", "FILE",
+        [&options](const std::string& value) {
+            if (!FigureFormatOf(value)) {
+                throw Refused{"--figure needs a name ending in .png, .svg or .pdf, not " +
+                              quotedText(value)};
+            }
+            options.figureFile = value;
+        },
+        "draws the measured points over the model curve, beside the fitted\n"
+        "bond-slip law (FILE-softening.svg and FILE-bilinear.svg with\n"
+        "--law both)");
+    addSwitch(
+        fit, "--json", [&options](std::int64_t) { options.json = true; },
+        "print the results as one JSON object");
+    addHelp(fit, options.help);
+    addBaseFile(fit, "BASE.kvp", options.parameterFile, "base parameter file",
+                "the base data set (default: the start-up data set)");
+    fit.final_callback([&options] {
+#ifndef ORVANE_FIGURES
+        if (options.figureFile) {
+            throw Refused{"this build of orvane-batch draws no figures (it was built without Qt)"};
+        }
+#endif
+        if (!options.help && options.measuredFile.empty()) {
+            throw Refused{"--measured FILE is needed"};
+        }
+    });
+    fit.footer("The model load at a measured slip is the run's load-slip path interpolated "
+               "linearly;\nthe path follows the run's steps while the loaded-end slip grows, and "
+               "beyond its\nlargest slip the bond has failed and carries no load. The "
+               "uncertainty is the standard\nerror of each parameter from the curvature of the "
+               "misfit (Gauss-Newton).\n"
+               "Exit status: 0 done, 1 a file or standard output could not be written, 2 bad\n"
+               "command line, unreadable files, a data set that cannot be run or a fit that\n"
+               "cannot start.");
+}
+
+// getopt's habits for long options, which scripts may rely on: a unique prefix stands for the
+// whole name (--out for --output), and a switch refuses a value (--json=yes). Rewrites the
+// arguments of command with whole names; unknown names are refused here.
+void completeLongNames(const CLI::App& command, std::vector<std::string>& arguments,
+                       std::size_t first) {
+    for (std::size_t k = first; k < arguments.size() && arguments[k] != "--"; ++k) {
+        std::string& argument = arguments[k];
+        if (!argument.starts_with("--")) {
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string name =
+            argument.substr(2, equals == std::string::npos ? equals : equals - 2);
+        std::vector<std::pair<const CLI::Option*, std::string>> matches;
+        for (const CLI::Option* option : command.get_options()) {
+            for (const std::string& longName : option->get_lnames()) {
+                if (longName == name) {
+                    matches = {{option, longName}};
+                    break;
+                }
+                if (longName.starts_with(name)) {
+                    matches.emplace_back(option, longName);
+                }
+            }
+            if (matches.size() == 1 && matches.front().second == name) {
+                break;
+            }
+        }
+        if (matches.empty()) {
+            throw Refused{"unknown option --" + name};
+        }
+        if (matches.size() > 1) {
+            std::string names;
+            for (const auto& match : matches) {
+                names += (names.empty() ? "--" : ", --") + match.second;
+            }
+            throw Refused{"--" + name + " is short for more than one option: " + names};
+        }
+        const auto& [option, longName] = matches.front();
+        if (equals != std::string::npos && option->get_expected_min() == 0) {
+            throw Refused{"--" + longName + " takes no value"};
+        }
+        if (equals + 1 == argument.size()) {
+            throw EmptyValue{option->get_name()};
+        }
+        argument = "--" + longName + (equals == std::string::npos ? "" : argument.substr(equals));
+    }
+}
+
+// The option as the user wrote it, -o or --output, from the last argument that names it.
+std::string spelledName(const CLI::Option& option, const std::vector<std::string>& arguments) {
+    for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument) {
+        if (argument->starts_with("--")) {
+            const std::string name = argument->substr(2, argument->find('=') - 2);
+            for (const std::string& longName : option.get_lnames()) {
+                if (longName == name) {
+                    return "--" + longName;
+                }
+            }
+        } else if (argument->starts_with("-")) {
+            for (const std::string& shortName : option.get_snames()) {
+                if (argument->find(shortName, 1) != std::string::npos) {
+                    return "-" + shortName;
+                }
+            }
+        }
+    }
+    return option.get_name();
+}
+
+// The first argument that CLI11 left over: an unknown short option (long ones are refused
+// before).
+void refuseLeftOver(const CLI::App& command) {
+    for (const std::string& argument : command.remaining()) {
+        if (argument != "--") {
+            throw Refused{argument.starts_with("-") && argument.size() > 1
+                              ? "unknown option -" + argument.substr(1, 1)
+                              : "unexpected " + quotedText(argument)};
+        }
+    }
+}
+
+// CLI11's help with a blank line before the usage line. A command's description starts with
+// a line that lists it in the program's help; its own help leaves that line out.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_description(const CLI::App* app) const override {
+        const std::string& description = app->get_description();
+        return description.substr(app->get_parent() ? description.find('\n') + 1 : 0) + "\n\n";
+    }
+    std::string make_subcommand(const CLI::App* command) const override {
+        const std::string& description = command->get_description();
+        std::stringstream out;
+        CLI::detail::format_help(out, command->get_name(),
+                                 description.substr(0, description.find('\n')), column_width_);
+        return out.str();
+    }
+};
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    CLI::App app("", "orvane-batch");
+    app.set_help_flag();
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    const auto formatter = std::make_shared<HelpFormatter>();
+    formatter->column_width(28);
+    formatter->label("SUBCOMMAND", "COMMAND");
+    app.formatter(formatter);
+    AddRunOptions(app, line.run);
+    AddStudyCommand(app, line.study);
+    AddFitCommand(app, line.fit);
+
+    CLI::App* command = &app;
+    for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        sub->allow_extras();
+        sub->group("Commands");
+        if (!arguments.empty() && arguments.front() == sub->get_name()) {
+            command = sub;
+        }
+    }
+    if (command != &app) {
+        line.command = command->get_name() == "study" ? Command::Study : Command::Fit;
+    }
+    std::vector<std::string> read = arguments;
+    try {
+        completeLongNames(*command, read, command == &app ? 0 : 1);
+        std::vector<std::string> reversed(read.rbegin(), read.rend());
+        app.parse(reversed);
+        refuseLeftOver(app);
+        refuseLeftOver(*command);
+    } catch (const Refused& refused) {
+        line.error = refused.message;
+    } catch (const EmptyValue& empty) {
+        const CLI::Option* option = command->get_option_no_throw(empty.name);
+        line.error = (option ? spelledName(*option, read) : empty.name) +
+                     " needs a value, not an empty text";
+    } catch (const CLI::ArgumentMismatch& mismatch) {
+        const std::string what = mismatch.what();
+        const CLI::Option* option = command->get_option_no_throw(what.substr(0, what.find(':')));
+        line.error = option ? spelledName(*option, read) + " needs a value" : what;
+    } catch (const CLI::ParseError& error) {
+        line.error = error.what();
+    }
+    if (!line.error.empty() || line.helpAsked()) {
+        line.help = command->help(command == &app ? "" : "orvane-batch");
+    }
+    return line;
+}
+
+std::string CommandName(Command command) {
+    switch (command) {
+    case Command::Study:
+        return "orvane-batch study";
+    case Command::Fit:
+        return "orvane-batch fit";
+    case Command::Run:
+        break;
+    }
+    return "orvane-batch";
+}
+
+BatchOptionsParse ParseBatchOptions(const std::vector<std::string>& arguments) {
+    CommandLine line = ParseCommandLine(arguments);
+    return {std::move(line.run), std::move(line.error)};
+}
+
+FitOptionsParse ParseFitOptions(const std::vector<std::string>& arguments) {
+    std::vector<std::string> line = {"fit"};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    CommandLine read = ParseCommandLine(line);
+    return {std::move(read.fit), std::move(read.error)};
+}
+
+} // namespace orvane

@@ -1,0 +1,37 @@
+#pragma once
+
+// The command line of orvane-batch, read with CLI11: the run (no command name), `study` and
+// `fit`, each with its own options and help.
+
+#include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/FitCommand.h"
+#include "apps/orvane-batch/StudyCommand.h"
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+enum class Command { Run, Study, Fit };
+
+struct CommandLine {
+    Command command = Command::Run;
+    BatchOptions run;
+    StudyOptions study;
+    FitOptions fit;
+    std::string error; // empty when the command line is valid
+    std::string help;  // the command's help text, when asked for or after an error
+
+    bool helpAsked() const { return run.help || study.help || fit.help; }
+};
+
+// Reads the arguments after the program name. A command name comes first; long options take
+// their value as the next argument or after '=' and may be shortened to a unique prefix,
+// short options may be grouped, "--" ends the options, and options and the file may come in
+// any order. An empty value or file name is refused.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// "orvane-batch", "orvane-batch study" or "orvane-batch fit": how messages begin.
+std::string CommandName(Command command);
+
+} // namespace orvane
