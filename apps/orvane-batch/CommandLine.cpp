@@ -387,10 +387,16 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "linearly;\nthe path follows the run's steps while the loaded-end slip grows, and "
                "beyond its\nlargest slip the bond has failed and carries no load. The "
                "uncertainty is the standard\nerror of each parameter from the curvature of the "
-               "misfit (Gauss-Newton).\n"
-               "Exit status: 0 done, 1 a file or standard output could not be written, 2 bad\n"
-               "command line, unreadable files, a data set that cannot be run or a fit that\n"
-               "cannot start.");
+               "misfit (Gauss-Newton), with those of Gf and Pinf by the delta method.\n"
+               "A fit warns (a \"warning\" line, the \"warnings\" list in JSON) of a parameter\n"
+               "at or near a bound of the search, a misfit that is not a number, R² below\n"
+               "0.95, another law that fits within 1 % of the sum of squares, a parameter the\n"
+               "curve does not determine (Gf, Pinf, Le that depend on it are then not given),\n"
+               "and loads or slips whose size suggests kN, µm or m.\n"
+               "Exit status: 0 done without warnings, 5 done with warnings (the files are\n"
+               "written), 1 a file or standard output could not be written, 2 bad command\n"
+               "line, unreadable files, a data set that cannot be run or a fit that cannot\n"
+               "start.");
 }
 
 // getopt's habits for long options, which scripts may rely on: a unique prefix stands for the

@@ -81,10 +81,21 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
                 ",\"value\":" + JsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
                 ",\"standardError\":" + (p.fixed ? "0" : JsonNumber(p.standardError)) + "}";
     }
+    // A bond quantity the curve does not determine is null, not a number.
+    const auto quantity = [](const QuantityEstimate& e) {
+        return e.determined ? JsonNumber(e.value) : std::string("null");
+    };
+    const auto error = [](const QuantityEstimate& e) {
+        return e.determined ? JsonNumber(e.standardError) : std::string("null");
+    };
+    std::string warnings;
+    for (const std::string& warning : fit.warnings) {
+        warnings += (warnings.empty() ? "" : ",") + JsonString(warning);
+    }
     json += ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
-            ",\"Gf\":" + JsonNumber(fit.quantities.Gf) +
-            ",\"Pinf\":" + JsonNumber(fit.quantities.Pinf) +
-            ",\"Le\":" + JsonNumber(fit.quantities.Le) +
+            ",\"Gf\":" + quantity(fit.Gf) + ",\"GfStandardError\":" + error(fit.Gf) +
+            ",\"Pinf\":" + quantity(fit.Pinf) + ",\"PinfStandardError\":" + error(fit.Pinf) +
+            ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":[" + warnings + "]" +
             ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
             ",\"kvp\":" + JsonString(written.kvp) + ",\"csv\":" + JsonString(written.csv) +
             (written.figure.empty() ? "" : ",\"figure\":" + JsonString(written.figure)) + "}";
@@ -114,6 +125,7 @@ int RunFitCommand(const FitOptions& options) {
     std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
                        ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
     const BondLawFit* better = nullptr;
+    bool warned = false;
     std::vector<BondLawFit> fits;
     fits.reserve(options.laws.size());
     for (const BondModel model : options.laws) {
@@ -190,13 +202,14 @@ int RunFitCommand(const FitOptions& options) {
         if (!better || fit.ssr < better->ssr) {
             better = &fit;
         }
+        warned = warned || !fit.warnings.empty();
     }
     if (options.json) {
         std::cout << json << "],\"better\":\"" << lawName(better->model) << "\"}\n";
     } else if (fits.size() > 1) {
         std::cout << "\nthe " << lawTitle(better->model) << " law fits better\n";
     }
-    return kExitDone;
+    return warned ? kExitFitWarnings : kExitDone;
 }
 
 } // namespace orvane
