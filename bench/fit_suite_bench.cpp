@@ -4,8 +4,8 @@
 // total, whether the fit reached the best misfit known (or warned), and the time per fit.
 // Run: build/bench/fit_suite_bench [cases, default 72]
 
-#include "SyntheticCurves.h"
 #include "fit/BondLawFit.h"
+#include "support/SyntheticCurves.h"
 
 #include <algorithm>
 #include <chrono>

@@ -712,6 +712,9 @@ std::vector<SearchResult> searchFromCandidates(Trials& trials, const Coordinates
 // a clean curve one step of 0.0001 mm in smax is a visible misfit. A pattern search on the
 // masks' grid from the rounded best law: all neighbours one step away are run in parallel,
 // the best becomes the centre, until the centre is the best.
+Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, double stride,
+                  int maxMoves, int jobs);
+
 void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) {
     constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
     constexpr int kMaxMoves = 10;
@@ -721,7 +724,17 @@ void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) 
             center[j] = std::round(center[j] / kSteps[j]) * kSteps[j];
         }
     }
-    for (int move = 0; move < kMaxMoves; ++move) {
+    // Strides of 4, 2 and 1 steps: the misfit ripples a little as the slip front crosses
+    // the elements, and a stride of one step alone can stop in a ripple.
+    for (const double stride : {4.0, 2.0, 1.0}) {
+        center = patternSearch(trials, parameters, center, stride, kMaxMoves, jobs);
+    }
+}
+
+Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, double stride,
+                  int maxMoves, int jobs) {
+    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
+    for (int move = 0; move < maxMoves; ++move) {
         std::vector<Law> neighbours = {center};
         for (int j = 0; j < kLawParameterCount; ++j) {
             if (!parameters.free[j]) {
@@ -729,7 +742,7 @@ void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) 
             }
             const std::size_t count = neighbours.size();
             for (std::size_t i = 0; i < count; ++i) {
-                for (const double shift : {-kSteps[j], kSteps[j]}) {
+                for (const double shift : {-stride * kSteps[j], stride * kSteps[j]}) {
                     Law law = neighbours[i];
                     law[j] += shift;
                     neighbours.push_back(law);
@@ -747,10 +760,11 @@ void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) 
         const std::size_t best =
             std::size_t(std::min_element(ssr.begin(), ssr.end()) - ssr.begin());
         if (best == 0) {
-            return;
+            break;
         }
         center = neighbours[best];
     }
+    return center;
 }
 
 // Stage 5: the fitted set is what the written texts give; its run, misfit and bond
@@ -781,15 +795,17 @@ std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target
     fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
     const double m = double(target.slip.size());
     fit.rmse = std::sqrt(fit.ssr / m);
-    double mean = 0;
+    double mean = 0, squares = 0;
     for (const double load : target.load) {
         mean += load / m;
+        squares += load * load;
     }
     double sst = 0;
     for (const double load : target.load) {
         sst += (load - mean) * (load - mean);
     }
-    fit.r2 = sst > 0 ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
+    // Loads that are all equal leave only the rounding of their mean in SST: R² is undefined.
+    fit.r2 = sst > 1e-20 * squares ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
     fit.modelPath = path.points();
     fit.modelEnd = curve.end;
     fit.quantities = ComputeBondQuantities(fit.params);
