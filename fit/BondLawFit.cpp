@@ -906,10 +906,12 @@ std::vector<std::string> warningsOf(const BondLawFit& fit, const FitTarget& targ
     for (int j = 0; j < kLawParameterCount; ++j) {
         const ParameterEstimate& p = fit.parameters[std::size_t(j)];
         if (!Determined(p)) {
-            warnings.push_back(parameterName(j, fit.model) +
-                               " is not determined by the curve (its standard error is " +
-                               BriefText(p.standardError) + units[j] +
-                               "); the quantities that depend on it are not given.");
+            warnings.push_back(
+                parameterName(j, fit.model) + " is not determined by the curve (" +
+                (std::isfinite(p.standardError)
+                     ? "its standard error is " + BriefText(p.standardError) + units[j]
+                     : std::string("the model does not change with it")) +
+                "); the quantities that depend on it are not given.");
         }
     }
     if (second) {

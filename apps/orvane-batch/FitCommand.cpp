@@ -109,10 +109,15 @@ int RunFitCommand(const FitOptions& options) {
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
-    const MeasuredCurveRead read = ReadMeasuredCurve(options.measuredFile);
-    for (const std::string& skipped : read.curve.skippedRows) {
+    const MeasuredCurveRead file = ReadMeasuredCurve(options.measuredFile, options.layout);
+    for (const std::string& skipped : file.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
     }
+    if (const std::string more = MoreSkippedRows(file.curve); !more.empty()) {
+        std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << more << "\n";
+    }
+    const MeasuredCurveRead read =
+        file.error.empty() ? WithinRange(file.curve, options.range) : file;
     if (!read.error.empty()) {
         std::cerr << "orvane-batch fit: " << read.error << "\n";
         return kExitRefused;
@@ -122,8 +127,17 @@ int RunFitCommand(const FitOptions& options) {
     std::string prefix = options.outputPrefix.value_or(
         (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
     ProgressLine progress;
+    const std::string valueName =
+        options.quantity == MeasuredQuantity::Load ? "load" : "average bond stress";
     std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
-                       ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
+                       ",\"points\":" + std::to_string(target.slip.size()) +
+                       ",\"units\":{\"slip\":" + JsonString(read.curve.slipUnit) +
+                       ",\"value\":" + JsonString(read.curve.valueUnit) + "},\"fits\":[";
+    if (!options.json) {
+        std::cout << "measured    " << target.slip.size() << " points, slip in "
+                  << read.curve.slipUnit << ", " << valueName << " in " << read.curve.valueUnit
+                  << "\n\n";
+    }
     const BondLawFit* better = nullptr;
     bool warned = false;
     std::vector<BondLawFit> fits;
