@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
     int reached = 0;
     int warnedOnly = 0;
     std::vector<double> seconds;
+    std::vector<double> cpuSeconds;
+    int intervals = 0, covering = 0, withinTwoErrors = 0;
     for (const SyntheticCase& c : SyntheticSuite(count)) {
         const SyntheticCurve curve = MakeSyntheticCurve(c);
         FitSettings settings;
@@ -39,9 +43,23 @@ int main(int argc, char** argv) {
         settings.model = c.model;
         settings.jobs = 2;
         const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
         const BondLawFit fit = FitBondLaw(curve.target, settings);
         seconds.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        cpuSeconds.push_back(double(std::clock() - cpuStart) / CLOCKS_PER_SEC);
+        // Coverage of the intervals on noisy curves: does the 95 % interval (and the ±2
+        // standard errors) hold the true value?
+        for (int j = 0; c.noise > 0 && j < kLawParameterCount; ++j) {
+            const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+            if (std::isnan(p.lower)) {
+                continue;
+            }
+            const double truth = c.law[std::size_t(j)];
+            ++intervals;
+            covering += p.lower <= truth && truth <= p.upper ? 1 : 0;
+            withinTwoErrors += std::abs(p.value - truth) <= 2 * p.standardError ? 1 : 0;
+        }
         const double truthSsr =
             SumOfSquares(curve.target, LoadSlipPath(RunModelCurve(curve.truth).steps));
         // The best misfit known: the true law's or the fit's; the fitted texts round the law to
@@ -61,9 +79,17 @@ int main(int argc, char** argv) {
                     fit.modelRuns);
     }
     std::sort(seconds.begin(), seconds.end());
+    std::sort(cpuSeconds.begin(), cpuSeconds.end());
     std::printf("%d of %d curves at the best misfit, %d more missed it with a warning, %d "
                 "missed it silently; median %.2f s a fit, slowest %.2f s (2 threads)\n",
                 reached, count, warnedOnly, count - reached - warnedOnly,
                 seconds[seconds.size() / 2], seconds.back());
+    std::printf("median processor time %.2f s a fit (the wall time of two free cores is about "
+                "half)\n",
+                cpuSeconds[cpuSeconds.size() / 2]);
+    std::printf("95 %% profile intervals on noisy curves: %d of %d hold the true value (%.0f %%); "
+                "±2 standard errors: %d of %d\n",
+                covering, intervals, intervals > 0 ? 100.0 * covering / intervals : 0.0,
+                withinTwoErrors, intervals);
     return 0;
 }

@@ -812,6 +812,97 @@ std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target
     return {fitted, path.failureSlip()};
 }
 
+// The 97.5 % quantile of Student's t with ν degrees of freedom: the Cornish-Fisher expansion
+// about the normal quantile (Abramowitz and Stegun, Handbook of Mathematical Functions,
+// 26.7.5), within 0.1 % for ν ≥ 3; ν = 1 and 2 exactly.
+double studentT975(double nu) {
+    if (nu < 1.5) {
+        return 12.706204736;
+    }
+    if (nu < 2.5) {
+        return 4.302652730;
+    }
+    const double z = 1.959963985;
+    const double z3 = z * z * z, z5 = z3 * z * z, z7 = z5 * z * z;
+    return z + (z3 + z) / (4 * nu) + (5 * z5 + 16 * z3 + 3 * z) / (96 * nu * nu) +
+           (3 * z7 + 19 * z5 + 17 * z3 - 15 * z) / (384 * nu * nu * nu);
+}
+
+// Stage 6c: the 95 % profile-likelihood interval of each determined free parameter. The
+// profile is taken at 2 and 4 standard errors on each side (in the logarithm, so that it
+// stays positive), each point a short local search over the other free parameters, all in
+// parallel; √(profile SSR − SSR) is close to linear in the distance, and each end is
+// interpolated in it.
+void profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
+                      std::size_t points, int jobs, BondLawFit& fit) {
+    constexpr double kMultiples[] = {2, 4};
+    constexpr int kProfileEvaluations = 40;
+    const double nu = double(points) - double(parameters.count());
+    const double t = studentT975(nu);
+    const double rise = std::sqrt(fit.ssr * t * t / nu); // √ of the allowed rise of SSR
+    struct Task {
+        int j;
+        int side;
+        double multiple;
+        double value;
+        double ssr = 0;
+    };
+    std::vector<Task> tasks;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (p.fixed || !Determined(p) || !(fit.ssr > 0)) {
+            continue;
+        }
+        for (const int side : {-1, 1}) {
+            for (const double multiple : kMultiples) {
+                tasks.push_back({j, side, multiple,
+                                 p.value * std::exp(side * multiple * p.standardError / p.value)});
+            }
+        }
+    }
+    RunTasks(int(tasks.size()), jobs, [&](int k) {
+        Task& task = tasks[std::size_t(k)];
+        std::array<bool, kLawParameterCount> free = parameters.free;
+        Law fixedValues = parameters.fixedValues;
+        free[task.j] = false;
+        fixedValues[task.j] = task.value;
+        Law start = fitted;
+        start[task.j] = task.value;
+        const Coordinates profile(free, fixedValues);
+        task.ssr = profile.count() == 0 ? trials.misfit(start, false)
+                                        : search(trials, profile, profile.coordinates(start), false,
+                                                 nlopt::LN_BOBYQA, kProfileEvaluations, 0.05)
+                                              .ssr;
+    });
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (p.fixed || !Determined(p) || !(fit.ssr > 0)) {
+            continue;
+        }
+        for (const int side : {-1, 1}) {
+            // Distances in the logarithm, and √ of the rise of SSR there, from the optimum out.
+            double lastDistance = 0, lastRise = 0,
+                   end = side * std::numeric_limits<double>::infinity();
+            for (const Task& task : tasks) {
+                if (task.j != j || task.side != side) {
+                    continue;
+                }
+                const double distance = task.multiple * p.standardError / p.value;
+                const double r = std::sqrt(std::max(task.ssr - fit.ssr, 0.0));
+                if (r >= rise) {
+                    const double at = lastDistance + (distance - lastDistance) * (rise - lastRise) /
+                                                         (r - lastRise);
+                    end = p.value * std::exp(side * at);
+                    break;
+                }
+                lastDistance = distance;
+                lastRise = r;
+            }
+            (side < 0 ? p.lower : p.upper) = side < 0 && std::isinf(end) ? 0 : end;
+        }
+    }
+}
+
 // Two optima are told apart when a determined free parameter differs by more than 10 % and by
 // more than two of its standard errors; one within 1 % of the fit's sum of squares fits as
 // well, given that the scatter itself moves the sum of squares by more than that.
@@ -958,6 +1049,7 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
         const Matrix covariance =
             estimateUncertainty(trials, target, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
         estimateQuantities(fit, covariance);
+        profileIntervals(trials, parameters, fitted, target.slip.size(), jobs, fit);
         fit.warnings = warningsOf(fit, target, settings.base, parameters,
                                   secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
@@ -1003,7 +1095,12 @@ std::string FitSummary(const BondLawFit& fit) {
         if (p.fixed) {
             text += "  fixed\n";
         } else if (std::isfinite(p.standardError)) {
-            text += "  ± " + BriefText(p.standardError) + " " + units[j] + " (standard error)\n";
+            text += "  ± " + BriefText(p.standardError) + " " + units[j] + " (standard error)";
+            if (!std::isnan(p.lower)) {
+                text += ", 95 % interval " + BriefText(p.lower) + " to " +
+                        (std::isfinite(p.upper) ? BriefText(p.upper) : std::string("∞"));
+            }
+            text += "\n";
         } else {
             text += "  not determined by the curve\n";
         }

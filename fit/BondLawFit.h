@@ -20,7 +20,12 @@
 //
 // Uncertainty: the Gauss-Newton approximation. J is the central-difference Jacobian of the
 // residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
-// standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj).
+// standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj). The 95 % confidence interval of each
+// determined parameter is the profile-likelihood interval (Bates and Watts, Nonlinear
+// Regression Analysis, 1988, § 6.1): the values θj for which the sum of squares, minimised
+// over the other parameters, stays below SSR·(1 + t²/(m − p)), t the 97.5 % quantile of
+// Student's t with m − p degrees of freedom. Unlike the standard error it follows the
+// misfit's real shape: asymmetric, and open where the curve stops deciding.
 
 #include "core/engine/AnalysisParameters.h"
 #include "core/engine/BondQuantities.h"
@@ -85,6 +90,10 @@ struct ParameterEstimate {
     std::string text; // the field text written to the fitted file
     bool fixed;
     double standardError; // 0 when fixed; +∞ when the curve does not determine it
+    // The 95 % profile-likelihood interval: NaN when fixed or not determined; an end the
+    // profile did not reach within four standard errors is 0 below or +∞ above.
+    double lower = std::numeric_limits<double>::quiet_NaN();
+    double upper = std::numeric_limits<double>::quiet_NaN();
 };
 
 // A parameter is determined by the curve when it is fixed, or when its standard error is finite

@@ -77,9 +77,14 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     const char* keys[] = {"tauMax", "sMax", "su"};
     for (int j = 0; j < kLawParameterCount; ++j) {
         const ParameterEstimate& p = fit.parameters[std::size_t(j)];
-        json += ",\"" + std::string(keys[j]) + "\":{\"text\":" + JsonString(p.text) +
-                ",\"value\":" + JsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
-                ",\"standardError\":" + (p.fixed ? "0" : JsonNumber(p.standardError)) + "}";
+        json +=
+            ",\"" + std::string(keys[j]) + "\":{\"text\":" + JsonString(p.text) +
+            ",\"value\":" + JsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
+            ",\"standardError\":" + (p.fixed ? "0" : JsonNumber(p.standardError)) +
+            ",\"interval\":" +
+            (std::isnan(p.lower) ? std::string("null")
+                                 : "[" + JsonNumber(p.lower) + "," + JsonNumber(p.upper) + "]") +
+            "}";
     }
     // A bond quantity the curve does not determine is null, not a number.
     const auto quantity = [](const QuantityEstimate& e) {
