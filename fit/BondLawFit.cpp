@@ -828,6 +828,12 @@ double studentT975(double nu) {
            (3 * z7 + 19 * z5 + 17 * z3 - 15 * z) / (384 * nu * nu * nu);
 }
 
+// The profile's step in the logarithm: a standard error, but at least 1e-4 of the value, so
+// that the single-precision runs see the change.
+double profileStep(const ParameterEstimate& p) {
+    return std::max(p.standardError / p.value, 1e-4);
+}
+
 // Stage 6c: the 95 % profile-likelihood interval of each determined free parameter. The
 // profile is taken at 2 and 4 standard errors on each side (in the logarithm, so that it
 // stays positive), each point a short local search over the other free parameters, all in
@@ -887,7 +893,7 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                 if (task.j != j || task.side != side) {
                     continue;
                 }
-                const double distance = task.multiple * p.standardError / p.value;
+                const double distance = task.multiple * profileStep(p);
                 const double r = std::sqrt(std::max(task.ssr - fit.ssr, 0.0));
                 if (r >= rise) {
                     const double at = lastDistance + (distance - lastDistance) * (rise - lastRise) /
@@ -1095,12 +1101,13 @@ std::string FitSummary(const BondLawFit& fit) {
         if (p.fixed) {
             text += "  fixed\n";
         } else if (std::isfinite(p.standardError)) {
-            text += "  ± " + BriefText(p.standardError) + " " + units[j] + " (standard error)";
+            text += "  ± " + BriefText(p.standardError) + " " + units[j] + " (standard error)\n";
             if (!std::isnan(p.lower)) {
-                text += ", 95 % interval " + BriefText(p.lower) + " to " +
-                        (std::isfinite(p.upper) ? BriefText(p.upper) : std::string("∞"));
+                text += "            95 % interval " + BriefText(p.lower) + " to " +
+                        (std::isfinite(p.upper) ? BriefText(p.upper) + " " + units[j]
+                                                : std::string("∞")) +
+                        "\n";
             }
-            text += "\n";
         } else {
             text += "  not determined by the curve\n";
         }

@@ -95,4 +95,25 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
     return figures;
 }
 
+FigureData MakeResidualFigure(const FitTarget& target, const BondLawFit& fit) {
+    FigureData figure;
+    figure.title = "Residuals: measured − model load";
+    FigureCurve residuals{"residual", false, true, 0, {}};
+    double slipMax = 0, low = 0, high = 0;
+    for (std::size_t i = 0; i < target.slip.size() && i < fit.modelLoad.size(); ++i) {
+        const double r = target.load[i] - fit.modelLoad[i];
+        residuals.points.push_back({target.slip[i], r});
+        slipMax = std::max(slipMax, target.slip[i]);
+        low = std::min(low, r);
+        high = std::max(high, r);
+    }
+    figure.x = MakeFigureAxis("slip s (mm)", 0, slipMax);
+    figure.y = MakeFigureAxis("residual (N)", low, high);
+    if (!residuals.points.empty()) {
+        figure.curves = {FigureCurve{"zero", true, false, 0, {{0, 0}, {figure.x.max, 0}}},
+                         std::move(residuals)};
+    }
+    return figure;
+}
+
 } // namespace orvane
