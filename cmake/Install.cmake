@@ -6,7 +6,9 @@ include(GNUInstallDirs)
 set(ORVANE_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvane)
 
 install(TARGETS orvane-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING PATTERN "*.kvp")
+install(FILES docs/data-set-file.md DESTINATION ${ORVANE_DOC_DIR})
+install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING
+    PATTERN "*.kvp" PATTERN "*.orv")
 
 # Man pages, stamped with the version and compressed as Debian keeps them.
 foreach(page orvane orvane-batch)

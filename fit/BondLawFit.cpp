@@ -1079,6 +1079,15 @@ ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string commen
     return file;
 }
 
+DataSet FittedDataSet(const BondLawFit& fit, DataSet base, std::string comment) {
+    base.comment = std::move(comment);
+    base.law = fit.model;
+    for (const NumericField field : kLawFields) {
+        base.text(field) = fit.texts[std::size_t(field)];
+    }
+    return base;
+}
+
 std::string BriefText(double value) {
     if (!std::isfinite(value)) {
         return "-";

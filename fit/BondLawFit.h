@@ -29,6 +29,7 @@
 
 #include "core/engine/AnalysisParameters.h"
 #include "core/engine/BondQuantities.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/ParameterFile.h"
 #include "fit/MeasuredCurve.h"
 #include "fit/ModelCurve.h"
@@ -156,6 +157,11 @@ std::string BriefText(double value);
 // The fitted parameter file: the base's texts with the fitted law texts.
 ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string comment,
                                        bool detailOutput);
+
+// The fitted data set: base with the fitted law's texts and the law itself, so that a
+// perfectly bi-linear fit runs perfectly bi-linear when opened or run; everything else
+// (the initial ds, the detail flag, the concrete) as in base.
+DataSet FittedDataSet(const BondLawFit& fit, DataSet base, std::string comment);
 
 // The measured points against the model as CSV (UTF-8, comma-separated, a header row, the
 // shortest text that reads back as each double): slip, measured load, model load, residual.

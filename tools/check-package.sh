@@ -27,6 +27,7 @@ mkdir -p "$root/mime/packages"
 cp "$share/mime/packages/orvane.xml" "$root/mime/packages/"
 XDG_DATA_DIRS=$root update-mime-database "$root/mime"
 grep -q '^application/x-orvane-kvp:\*\.kvp$' "$root/mime/globs"
+grep -q '^application/x-orvane-dataset:\*\.orv$' "$root/mime/globs"
 for size in 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256; do
     file "$share/icons/hicolor/$size/apps/orvane.png" | grep -q "PNG image data, ${size/x/ x }"
 done
@@ -39,6 +40,8 @@ run_installed() {
     QT_QPA_PLATFORM=offscreen "$bin/orvane" --version
     "$bin/orvane-batch" --json -o "$root/example.t-s" "$examples/short-bond.kvp" |
         grep '"end":"bond-failure"'
+    "$bin/orvane-batch" --json -o "$root/example.t-s" "$examples/perfectly-bilinear.orv" |
+        grep '"law":"bilinear"'
 }
 run_installed "$root/usr/bin" "$share/doc/orvane/examples"
 

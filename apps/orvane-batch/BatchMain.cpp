@@ -42,8 +42,9 @@ private:
 
 // The data set as the parameter window would hold it after loading FILE (or at start-up),
 // with the command line's choices and Execute's copy of the texts.
-bool loadDataSet(const BatchOptions& options, DataSet& data) {
-    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, data);
+bool loadDataSet(const BatchOptions& options, LoadedDataSet& data) {
+    const FileStatus status = LoadDataSet(
+        options.parameterFile, {options.model, options.initialDsText, options.detailOutput}, data);
     if (!status.ok()) {
         std::cerr << "orvane-batch: " << status.message << "\n";
         return false;
@@ -54,11 +55,6 @@ bool loadDataSet(const BatchOptions& options, DataSet& data) {
         data.params.chosenFilePath = fullPath;
         data.params.parameterFilePath = fullPath;
     }
-    if (options.detailOutput) {
-        data.params.detailOutput = *options.detailOutput ? 1 : 0;
-    }
-    data.params.bondModel = options.model;
-    CopyFieldTexts(data.params, data.texts);
     return true;
 }
 
@@ -81,16 +77,33 @@ const char* endName(RunEnd end) {
     return "none";
 }
 
-void printSummary(const BatchOptions& options, const RunSummary& run, std::ostream& out,
-                  const BondQuantities& bond) {
+// The law of the run. A parameter file holds none, so where neither it nor --model named one
+// the summary says which was taken.
+std::string lawLine(const LoadedDataSet& data) {
+    std::string line = data.params.bondModel == BondModel::PerfectlyBilinear
+                           ? "perfectly bi-linear"
+                           : "bi-linear softening";
+    if (data.lawAssumed) {
+        line += " (the parameter file names no law; --model or a data-set file does)";
+    }
+    return line;
+}
+
+void printSummary(const BatchOptions& options, const LoadedDataSet& data, const RunSummary& run,
+                  std::ostream& out, const BondQuantities& bond) {
+    const bool softening = data.params.bondModel == BondModel::BilinearSoftening;
     if (options.json) {
         out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
             << ",\"Pbumax\":" << JsonNumber(run.Pbumax) << ",\"slmax\":" << JsonNumber(run.slmax)
-            << ",\"ds\":" << JsonNumber(run.ds) << BondSummaryJson(bond, run.Pbumax)
-            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << JsonString(run.file) << "}\n";
+            << ",\"ds\":" << JsonNumber(run.ds) << ",\"law\":\""
+            << (softening ? "softening" : "bilinear")
+            << "\",\"lawNamed\":" << (data.lawAssumed ? "false" : "true")
+            << BondSummaryJson(bond, run.Pbumax) << ",\"end\":\"" << endName(run.end)
+            << "\",\"file\":" << JsonString(run.file) << "}\n";
         return;
     }
-    out << "steps       " << run.steps << "\n"
+    out << "law         " << lawLine(data) << "\n"
+        << "steps       " << run.steps << "\n"
         << "elements    " << run.n << "\n"
         << "Pbumax      " << FormatMask(run.Pbumax, "0.000e+00") << " N\n"
         << "slmax       " << FormatMask(run.slmax, "0.000e+00") << " mm\n"
@@ -106,11 +119,11 @@ void printSummary(const BatchOptions& options, const RunSummary& run, std::ostre
 
 // The run: the command without a name.
 int runCommand(const BatchOptions& options) {
-    DataSet data;
+    LoadedDataSet data;
     if (!loadDataSet(options, data)) {
         return kExitRefused;
     }
-    const std::vector<std::string> problems = CheckRun(data.params, data.texts);
+    const std::vector<std::string> problems = CheckRun(data.params, data.data.texts);
     if (!problems.empty()) {
         std::cerr << "orvane-batch: the data set cannot be run:\n";
         for (const std::string& problem : problems) {
@@ -147,7 +160,7 @@ int runCommand(const BatchOptions& options) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
         return kExitFailed;
     }
-    printSummary(options, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
+    printSummary(options, data, run, resultToStdout ? std::cerr : report.summaryStream(), bond);
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }
 
@@ -176,6 +189,8 @@ int main(int argc, char** argv) {
         return RunStudyCommand(line.study);
     case Command::Fit:
         return RunFitCommand(line.fit);
+    case Command::Convert:
+        return RunConvertCommand(line.convert);
     case Command::Run:
         break;
     }

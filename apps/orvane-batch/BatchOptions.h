@@ -10,10 +10,10 @@ namespace orvane {
 
 // The options of a run, the command of orvane-batch that has no name (CommandLine.h).
 struct BatchOptions {
-    BondModel model = BondModel::BilinearSoftening;
-    std::string initialDsText = "1E-07";
-    std::optional<bool> detailOutput;      // overrides line 7 of the file when given
-    std::optional<std::string> outputPath; // "-" is standard output
+    std::optional<BondModel> model;           // none: the data-set file's, else softening
+    std::optional<std::string> initialDsText; // none: the data-set file's, else "1E-07"
+    std::optional<bool> detailOutput;         // overrides line 7 of the file when given
+    std::optional<std::string> outputPath;    // "-" is standard output
     bool json = false;
     std::optional<std::string> csvPath;             // "-": standard output
     std::optional<std::string> csvDistributionPath; // "-": standard output

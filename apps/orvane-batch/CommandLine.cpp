@@ -80,19 +80,20 @@ BondModel modelNamed(const std::string& value) {
     throw Refused{"--model takes softening or bilinear, not " + quotedText(value)};
 }
 
-void addModel(CLI::App& command, BondModel& model) {
+void addModel(CLI::App& command, std::optional<BondModel>& model) {
     addValue(
         command, "-m,--model", "LAW",
         [&model](const std::string& value) { model = modelNamed(value); },
-        "bond-slip law: softening (bi-linear softening, the default) or\n"
-        "bilinear (perfectly bi-linear)");
+        "bond-slip law: softening (bi-linear softening) or bilinear\n"
+        "(perfectly bi-linear); default: the data-set file's law, else\n"
+        "softening");
 }
 
-void addInitialDs(CLI::App& command, std::string& text) {
+void addInitialDs(CLI::App& command, std::optional<std::string>& text) {
     addValue(
         command, "--initial-ds", "TEXT", [&text](const std::string& value) { text = value; },
-        "text of the initial ds field (default 1E-07); the run starts\n"
-        "from its number / 100");
+        "text of the initial ds field (default: the data-set file's, else\n"
+        "1E-07); the run starts from its number / 100");
 }
 
 // A whole number from min to max, the whole text.
@@ -109,7 +110,7 @@ int wholeNumber(const std::string& option, const std::string& value, int min, in
 
 // The run: the command without a name, so its options are the program's own.
 void AddRunOptions(CLI::App& app, BatchOptions& options) {
-    app.description("Runs the pull-out analysis of FILE.kvp (or of the start-up data set) and "
+    app.description("Runs the pull-out analysis of FILE (or of the start-up data set) and "
                     "writes its t-s result\nfile.");
     addModel(app, options.model);
     addInitialDs(app, options.initialDsText);
@@ -161,8 +162,9 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
     addSwitch(
         app, "-V,--version", [&options](std::int64_t) { options.version = true; },
         "show the program's version");
-    addBaseFile(app, "FILE.kvp", options.parameterFile, "parameter file",
-                "the data set to run (default: the start-up data set)");
+    addBaseFile(app, "FILE", options.parameterFile, "data-set file",
+                "the data set to run: a data-set file (.orv) or a parameter\n"
+                "file (.kvp); default: the start-up data set");
     app.final_callback([&app, &options] {
         const auto toStandardOutput = [](const std::optional<std::string>& path) {
             return int(path == "-");
@@ -199,7 +201,7 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
     CLI::App& study = *app.add_subcommand(
         "study", "a parametric study: one run for each combination of swept values\n"
                  "Runs the pull-out analysis for every combination of the swept values on the "
-                 "data set\nof BASE.kvp (or the start-up set), without result files, and writes "
+                 "data set\nof BASE (or the start-up set), without result files, and writes "
                  "one row per point\nin point order as the points finish.");
     addValue(
         study, "--vary", "NAME=VALUES",
@@ -249,8 +251,9 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
     addHelp(study, options.help);
-    addBaseFile(study, "BASE.kvp", options.baseFile, "base file",
-                "the base data set (default: the start-up data set)");
+    addBaseFile(study, "BASE", options.baseFile, "base file",
+                "the base data set, a data-set (.orv) or parameter (.kvp)\n"
+                "file (default: the start-up data set)");
     study.final_callback([&options] {
         if (options.csv == "-" && options.jsonl == "-") {
             throw Refused{"--csv and --jsonl cannot both go to standard output"};
@@ -317,9 +320,9 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     CLI::App& fit = *app.add_subcommand(
         "fit", "calibrates the bond-slip law to a measured load-slip curve\n"
                "Finds the bond-slip law (tau, smax, su) with which the pull-out analysis of "
-               "BASE.kvp\n(or of the start-up data set) reproduces a measured load against "
+               "BASE\n(or of the start-up data set) reproduces a measured load against "
                "loaded-end slip\ncurve best in the least-squares sense; geometry, stiffnesses "
-               "and the element length\nare those of BASE.kvp.");
+               "and the element length\nare those of BASE.");
     addValue(
         fit, "--measured", "FILE|load|stress",
         [&options](const std::string& value) {
@@ -465,8 +468,9 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         fit, "--json", [&options](std::int64_t) { options.json = true; },
         "print the results as one JSON object");
     addHelp(fit, options.help);
-    addBaseFile(fit, "BASE.kvp", options.parameterFile, "base parameter file",
-                "the base data set (default: the start-up data set)");
+    addBaseFile(fit, "BASE", options.parameterFile, "base file",
+                "the base data set, a data-set (.orv) or parameter (.kvp)\n"
+                "file (default: the start-up data set)");
     fit.final_callback([&options] {
 #ifndef ORVANE_FIGURES
         if (options.figureFile) {
@@ -491,6 +495,39 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "written), 1 a file or standard output could not be written, 2 bad command\n"
                "line, unreadable files, a data set that cannot be run or a fit that cannot\n"
                "start.");
+}
+
+void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
+    CLI::App& convert = *app.add_subcommand(
+        "convert", "a parameter file to a data-set file and back\n"
+                   "Reads IN, a data-set file (.orv) or a parameter file (.kvp), and writes OUT "
+                   "in the form\nits extension names. A parameter file holds neither the bond "
+                   "law nor the initial ds:\nconverting one takes them from --model and "
+                   "--initial-ds, else bi-linear softening and\n1E-07; writing one warns when "
+                   "the data set's law, initial ds or concrete inputs are lost.");
+    addModel(convert, options.model);
+    addInitialDs(convert, options.initialDsText);
+    addHelp(convert, options.help);
+    convert.add_option("IN OUT", "the file to read and the file to write")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args()
+        ->each([&options](const std::string& value) {
+            if (options.files.size() == 2) {
+                throw Refused{"convert takes two files, IN and OUT"};
+            }
+            if (value.empty()) {
+                throw Refused{"a file name is empty"};
+            }
+            options.files.push_back(value);
+        });
+    convert.final_callback([&options] {
+        if (!options.help && options.files.size() != 2) {
+            throw Refused{"convert takes two files, IN and OUT"};
+        }
+    });
+    convert.footer("OUT is written whole through a temporary file, never over IN.\n"
+                   "Exit status: 0 done, 1 OUT could not be written or is IN, 2 bad command "
+                   "line, an\nunreadable IN or an OUT that ends in neither .orv nor .kvp.");
 }
 
 // getopt's habits for long options, which scripts may rely on: a unique prefix stands for the
@@ -607,6 +644,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     AddRunOptions(app, line.run);
     AddStudyCommand(app, line.study);
     AddFitCommand(app, line.fit);
+    AddConvertCommand(app, line.convert);
 
     CLI::App* command = &app;
     for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
@@ -617,7 +655,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (command != &app) {
-        line.command = command->get_name() == "study" ? Command::Study : Command::Fit;
+        const std::string& name = command->get_name();
+        line.command = name == "study" ? Command::Study
+                       : name == "fit" ? Command::Fit
+                                       : Command::Convert;
     }
     std::vector<std::string> read = arguments;
     try {
@@ -651,6 +692,8 @@ std::string CommandName(Command command) {
         return "orvane-batch study";
     case Command::Fit:
         return "orvane-batch fit";
+    case Command::Convert:
+        return "orvane-batch convert";
     case Command::Run:
         break;
     }

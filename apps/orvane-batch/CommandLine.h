@@ -1,9 +1,10 @@
 #pragma once
 
-// The command line of orvane-batch, read with CLI11: the run (no command name), `study` and
-// `fit`, each with its own options and help.
+// The command line of orvane-batch, read with CLI11: the run (no command name), `study`,
+// `fit` and `convert`, each with its own options and help.
 
 #include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/ConvertCommand.h"
 #include "apps/orvane-batch/FitCommand.h"
 #include "apps/orvane-batch/StudyCommand.h"
 
@@ -12,17 +13,18 @@
 
 namespace orvane {
 
-enum class Command { Run, Study, Fit };
+enum class Command { Run, Study, Fit, Convert };
 
 struct CommandLine {
     Command command = Command::Run;
     BatchOptions run;
     StudyOptions study;
     FitOptions fit;
+    ConvertOptions convert;
     std::string error; // empty when the command line is valid
     std::string help;  // the command's help text, when asked for or after an error
 
-    bool helpAsked() const { return run.help || study.help || fit.help; }
+    bool helpAsked() const { return run.help || study.help || fit.help || convert.help; }
 };
 
 // Reads the arguments after the program name. A command name comes first; long options take

@@ -4,21 +4,47 @@
 
 namespace orvane {
 
-FileStatus LoadDataSet(const std::optional<std::string>& file, const std::string& initialDsText,
-                       DataSet& data) {
+FileStatus ReadEitherFile(const std::string& file, const DataSetChoices& choices, DataSet& data,
+                          bool& lawAssumed) {
+    if (ReadsAsDataSet(file)) {
+        DataSetRead read = ReadDataSetFile(file);
+        if (read.status.ok()) {
+            data = std::move(read.dataSet);
+            lawAssumed = false;
+        }
+        return read.status;
+    }
+    ParameterFileTexts texts;
+    const FileStatus status = LoadParameterFile(file, texts);
+    if (status.ok()) {
+        data = DataSetFromParameterFile(
+            texts, choices.law.value_or(kParameterFileLaw),
+            choices.initialDsText.value_or(std::string(kParameterFileInitialDs)));
+        lawAssumed = !choices.law;
+    }
+    return status;
+}
+
+FileStatus LoadDataSet(const std::optional<std::string>& file, const DataSetChoices& choices,
+                       LoadedDataSet& loaded) {
+    LoadedDataSet result;
     if (file) {
-        ParameterFileTexts loaded;
-        const FileStatus status = LoadParameterFile(*file, loaded);
-        if (!status.ok()) {
+        if (FileStatus status = ReadEitherFile(*file, choices, result.data, result.lawAssumed);
+            !status.ok()) {
             return status;
         }
-        data.params.comment = loaded.comment;
-        data.params.detailOutput = loaded.detailOutput ? 1 : 0;
-        for (int f = 0; f < kStoredFieldCount; ++f) {
-            data.texts[std::size_t(f)] = loaded.fields[std::size_t(f)];
-        }
     }
-    data.texts[std::size_t(NumericField::InitialDs)] = initialDsText;
+    if (choices.law) {
+        result.data.law = *choices.law;
+    }
+    if (choices.initialDsText) {
+        result.data.text(NumericField::InitialDs) = *choices.initialDsText;
+    }
+    if (choices.detailOutput) {
+        result.data.detailOutput = *choices.detailOutput;
+    }
+    result.params = AnalysisParametersOf(result.data);
+    loaded = std::move(result);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/engine/AnalysisParameters.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/FileStatus.h"
 
 #include <optional>
@@ -8,16 +9,31 @@
 
 namespace orvane {
 
-// A data set as the parameter window holds it: the field texts and the values Execute
-// copies from them, the law, the comment and the detail flag.
-struct DataSet {
-    AnalysisParameters params = StartupParameters();
-    FieldTexts texts = StartupFieldTexts();
+// What the command line chooses over the file: each given one replaces the file's.
+struct DataSetChoices {
+    std::optional<BondModel> law;
+    std::optional<std::string> initialDsText;
+    std::optional<bool> detailOutput;
 };
 
-// The parameter window's data set after loading file (none: the start-up set) with
-// initialDsText in the initial ds field; the values are not yet copied from the texts.
-FileStatus LoadDataSet(const std::optional<std::string>& file, const std::string& initialDsText,
-                       DataSet& data);
+// The data set a run, study or fit starts from, as the parameter window holds it after
+// loading the file and Execute.
+struct LoadedDataSet {
+    DataSet data;              // the file's, with the command line's choices
+    AnalysisParameters params; // Execute's copy of data
+    // Neither the file nor the command line named the law: a parameter file holds none, so
+    // bi-linear softening was taken, as the parameter window starts with it.
+    bool lawAssumed = false;
+};
+
+// Loads file, a data-set file (.orv, or by its contents) or a parameter file (none: the
+// start-up set), and applies the choices.
+FileStatus LoadDataSet(const std::optional<std::string>& file, const DataSetChoices& choices,
+                       LoadedDataSet& loaded);
+
+// The file's data set alone: a data-set file as it stands, a parameter file with the law and
+// initial ds the command line chose or their defaults (lawAssumed then tells).
+FileStatus ReadEitherFile(const std::string& file, const DataSetChoices& choices, DataSet& data,
+                          bool& lawAssumed);
 
 } // namespace orvane

@@ -32,13 +32,13 @@ std::string lawTitle(BondModel model) {
 }
 
 // The data set of the base file as the parameter window would hold it, with Execute's copy.
-bool loadBase(const FitOptions& options, DataSet& base) {
-    const FileStatus status = LoadDataSet(options.parameterFile, options.initialDsText, base);
+bool loadBase(const FitOptions& options, LoadedDataSet& base) {
+    const FileStatus status =
+        LoadDataSet(options.parameterFile, {{}, options.initialDsText, {}}, base);
     if (!status.ok()) {
         std::cerr << "orvane-batch fit: " << status.message << "\n";
         return false;
     }
-    CopyFieldTexts(base.params, base.texts);
     return true;
 }
 
@@ -59,14 +59,18 @@ std::string fittedComment(const std::string& measuredFile, BondModel model,
 }
 
 struct Written {
-    std::string kvp;
+    std::string dataSet; // the fitted data set, with its law
+    std::string kvp;     // empty when the law does not fit a parameter file
     std::string csv;
     std::string figure; // empty without one
 };
 
 void printFit(const BondLawFit& fit, const Written& written) {
-    std::cout << FitSummary(fit) << "fitted file " << written.kvp << "\n"
-              << "CSV         " << written.csv << "\n";
+    std::cout << FitSummary(fit) << "data set    " << written.dataSet << "\n";
+    if (!written.kvp.empty()) {
+        std::cout << "fitted file " << written.kvp << "\n";
+    }
+    std::cout << "CSV         " << written.csv << "\n";
     if (!written.figure.empty()) {
         std::cout << "figure      " << written.figure << "\n";
     }
@@ -102,7 +106,9 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
             ",\"Pinf\":" + quantity(fit.Pinf) + ",\"PinfStandardError\":" + error(fit.Pinf) +
             ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":[" + warnings + "]" +
             ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
-            ",\"kvp\":" + JsonString(written.kvp) + ",\"csv\":" + JsonString(written.csv) +
+            ",\"dataSet\":" + JsonString(written.dataSet) +
+            ",\"kvp\":" + (written.kvp.empty() ? std::string("null") : JsonString(written.kvp)) +
+            ",\"csv\":" + JsonString(written.csv) +
             (written.figure.empty() ? "" : ",\"figure\":" + JsonString(written.figure)) + "}";
     return json;
 }
@@ -110,7 +116,7 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
 } // namespace
 
 int RunFitCommand(const FitOptions& options) {
-    DataSet base;
+    LoadedDataSet base;
     if (!loadBase(options, base)) {
         return kExitRefused;
     }
@@ -150,13 +156,14 @@ int RunFitCommand(const FitOptions& options) {
     for (const BondModel model : options.laws) {
         FitSettings settings;
         settings.base = base.params;
-        settings.baseTexts = base.texts;
+        settings.baseTexts = base.data.texts;
         settings.model = model;
         settings.jobs = options.jobs;
         for (int j = 0; j < kLawParameterCount; ++j) {
             if (const auto& text = options.fixed[std::size_t(j)]) {
                 settings.fixedTexts[std::size_t(j)] =
-                    text->empty() ? base.texts[std::size_t(kLawFields[std::size_t(j)])] : *text;
+                    text->empty() ? base.data.texts[std::size_t(kLawFields[std::size_t(j)])]
+                                  : *text;
             }
         }
         settings.progress = [&, model](const FitProgress& p) {
@@ -179,12 +186,18 @@ int RunFitCommand(const FitOptions& options) {
 
         Written written;
         const std::string stem = options.laws.size() > 1 ? prefix + "-" + lawName(model) : prefix;
-        written.kvp = stem + ".kvp";
+        written.dataSet = stem + std::string(kDataSetExtension);
         written.csv = stem + ".csv";
-        FileStatus status = SaveParameterFile(
-            written.kvp, FittedParameterFile(
-                             fit, fittedComment(options.measuredFile, model, base.params.comment),
-                             base.params.detailOutput != 0));
+        // The data set keeps the law; the parameter file beside it only where the law and the
+        // rest read back from it the same (a bi-linear softening law and the default ds).
+        const std::string comment = fittedComment(options.measuredFile, model, base.params.comment);
+        const DataSet fitted = FittedDataSet(fit, base.data, comment);
+        FileStatus status = WriteDataSetFile(written.dataSet, fitted);
+        if (status.ok() && NotKeptInParameterFile(fitted).empty()) {
+            written.kvp = stem + ".kvp";
+            status = SaveParameterFile(
+                written.kvp, FittedParameterFile(fit, comment, base.params.detailOutput != 0));
+        }
         if (status.ok()) {
             status = ReplaceFileBytes(written.csv, MeasuredAgainstModelCsv(target, fit));
         }

@@ -21,7 +21,7 @@ struct FitOptions {
     std::vector<BondModel> laws = {BondModel::BilinearSoftening};
     // "τmax", "smax" or "su" fixed at a text; an empty text keeps the base file's.
     std::array<std::optional<std::string>, 3> fixed;
-    std::string initialDsText = "1E-07";
+    std::optional<std::string> initialDsText; // none: the data-set file's, else "1E-07"
     int jobs = 0;
     std::optional<std::string> outputPrefix;
     std::optional<std::string> figureFile;

@@ -26,15 +26,15 @@ namespace {
 
 // The base data set as the parameter window holds it after loading the file and Execute.
 bool loadBase(const StudyOptions& options, StudyDefinition& study) {
-    DataSet base;
-    const FileStatus status = LoadDataSet(options.baseFile, options.initialDsText, base);
+    LoadedDataSet base;
+    const FileStatus status =
+        LoadDataSet(options.baseFile, {options.model, options.initialDsText, {}}, base);
     if (!status.ok()) {
         std::cerr << "orvane-batch: " << status.message << "\n";
         return false;
     }
-    CopyFieldTexts(base.params, base.texts);
     study.base = std::move(base.params);
-    study.baseTexts = std::move(base.texts);
+    study.baseTexts = std::move(base.data.texts);
     study.sweeps = options.sweeps;
     return true;
 }

@@ -12,9 +12,9 @@ namespace orvane {
 // The options of orvane-batch study: a parametric study of a base data set.
 struct StudyOptions {
     std::vector<Sweep> sweeps;
-    BondModel model = BondModel::BilinearSoftening;
-    std::string initialDsText = "1E-07";
-    int jobs = 0; // 0: DefaultJobs()
+    std::optional<BondModel> model;           // none: the data-set file's, else softening
+    std::optional<std::string> initialDsText; // none: the data-set file's, else "1E-07"
+    int jobs = 0;                             // 0: DefaultJobs()
     std::optional<std::string> csv;
     std::optional<std::string> jsonl;
     std::optional<std::string> figure;

@@ -1,5 +1,6 @@
 #include "apps/orvane/ParameterMenuBar.h"
 
+#include "apps/orvane/DataSetMenu.h"
 #include "core/Version.h"
 #include "core/results/CsvRunWriter.h"
 #include "gui/parameters/ParameterWindow.h"
@@ -76,6 +77,9 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
              "Command2");
     addEntry(file, QStringLiteral("&Save…"), QKeySequence(Qt::CTRL | Qt::Key_S), window,
              "Command3");
+    file->addSeparator();
+    (new DataSetMenu(window, params))->addEntries(file);
+    file->addSeparator();
     QAction* exportRun =
         addEntry(file, QStringLiteral("&Export last run as CSV…"), {}, window, nullptr);
     exportRun->setEnabled(false);

@@ -1,5 +1,6 @@
 #include "apps/orvane/Startup.h"
 
+#include "apps/orvane/DataSetMenu.h"
 #include "apps/orvane/ParameterMenuBar.h"
 #include "apps/orvane/ProgramIcon.h"
 #include "apps/orvane/RunWindows.h"
@@ -20,11 +21,12 @@
 namespace orvane {
 
 const char* const kStartupUsage =
-    "usage: orvane [FILE.kvp]\n"
+    "usage: orvane [FILE.orv | FILE.kvp]\n"
     "       orvane --help | --version\n"
     "\n"
     "Opens the parameter window of Orvane with the start-up data set, or with the data set of\n"
-    "the parameter file FILE.kvp, loaded as Open loads it.\n"
+    "the data-set file FILE.orv (law and initial ds included) or of the parameter file\n"
+    "FILE.kvp, loaded as Open loads it.\n"
     "  -h, --help      show this text\n"
     "  -V, --version   show the program's version\n"
     "The toolkit's own options, such as -platform NAME and -style NAME, are accepted too.\n"
@@ -140,7 +142,11 @@ void openParameterWindow(ParameterWindow& window, AnalysisParameters& params,
     if (!parameterFile.isEmpty()) {
         const QString fullPath = QDir::cleanPath(QFileInfo(parameterFile).absoluteFilePath());
         params.chosenFilePath = fullPath.toStdString();
-        window.loadFrom(fullPath);
+        if (DataSetMenu* dataSets = DataSetMenuOf(window)) {
+            dataSets->open(fullPath);
+        } else {
+            window.loadFrom(fullPath);
+        }
     }
 }
 

@@ -18,6 +18,8 @@ enum class FileFailure {
                     // aside); a data error
     NotRegularFile, // the path names a pipe, device or socket, which a parameter file never
                     // is; nothing was read
+    NotDataSet,     // a data-set file that is not TOML, or holds a missing, unknown or
+                    // wrongly typed key, or a later format; a data error
     Unencodable,    // a text holds a character or line break a file cannot store, or the
                     // texts are too long for it; nothing was written. A parameter-file save
                     // gives errorNumber EILSEQ or EFBIG, so that every failed save has a number

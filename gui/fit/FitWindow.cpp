@@ -495,10 +495,22 @@ QString FitWindow::saveFittedDataSet(const QString& path) const {
     if (QFileInfo(path) == QFileInfo(m_curvePath)) {
         return QStringLiteral("The measured curve is not replaced: choose another name.");
     }
+    // The data set keeps the law; a parameter file only where the law reads back from it.
+    DataSet base;
+    base.texts = m_baseTexts;
+    base.detailOutput = m_base.detailOutput != 0;
+    const DataSet fitted =
+        FittedDataSet(*fit, base, "Fitted to " + QFileInfo(m_curvePath).fileName().toStdString());
+    if (IsDataSetPath(path.toStdString())) {
+        const FileStatus status = WriteDataSetFile(path.toStdString(), fitted);
+        return status.ok() ? QString() : QString::fromStdString(status.message);
+    }
+    if (!NotKeptInParameterFile(fitted).empty()) {
+        return QStringLiteral("A parameter file cannot hold the %1 law: save the data set as .orv.")
+            .arg(QString::fromStdString(std::string(BondLawName(fit->model))));
+    }
     const FileStatus status = SaveParameterFile(
-        path.toStdString(),
-        FittedParameterFile(*fit, "Fitted to " + QFileInfo(m_curvePath).fileName().toStdString(),
-                            m_base.detailOutput != 0));
+        path.toStdString(), FittedParameterFile(*fit, fitted.comment, m_base.detailOutput != 0));
     return status.ok() ? QString() : QString::fromStdString(status.message);
 }
 
@@ -532,10 +544,10 @@ void FitWindow::saveClicked() {
     const auto* button = qobject_cast<QPushButton*>(sender());
     const std::size_t k =
         std::size_t(std::find(m_save.begin(), m_save.end(), button) - m_save.begin());
-    const QString filters[] = {QStringLiteral("Parameter files (*.kvp)"),
+    const QString filters[] = {QStringLiteral("Data sets (*.orv);;Parameter files (*.kvp)"),
                                QStringLiteral("CSV tables (*.csv)"),
                                QStringLiteral("Figures (*.png *.svg *.pdf)")};
-    const QString suffixes[] = {QStringLiteral("-fit.kvp"), QStringLiteral("-fit.csv"),
+    const QString suffixes[] = {QStringLiteral("-fit.orv"), QStringLiteral("-fit.csv"),
                                 QStringLiteral("-fit.png")};
     const QFileInfo curve(m_curvePath);
     const QString path = QFileDialog::getSaveFileName(

@@ -220,6 +220,24 @@ FieldTexts ParameterWindow::fieldTexts() const {
     return texts;
 }
 
+DataSet ParameterWindow::dataSet() const {
+    DataSet data;
+    data.comment = m_comment->text().toStdString();
+    data.texts = fieldTexts();
+    data.law = m_params.bondModel;
+    data.detailOutput = m_detailOutput->isChecked();
+    return data;
+}
+
+void ParameterWindow::showDataSet(const DataSet& data) {
+    m_comment->setText(QString::fromStdString(data.comment));
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        m_fields[f]->setText(QString::fromStdString(data.texts[f]));
+    }
+    m_detailOutput->setChecked(data.detailOutput);
+    (data.law == BondModel::PerfectlyBilinear ? m_perfectlyBilinear : m_bilinearSoftening)->click();
+}
+
 void ParameterWindow::centreOnScreen() {
     centreByFrame(this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/engine/AnalysisParameters.h"
+#include "core/files/DataSetFile.h"
 
 #include <QWidget>
 #include <array>
@@ -28,6 +29,13 @@ public:
 
     // The texts of the numeric fields as they stand, the initial ds last.
     FieldTexts fieldTexts() const;
+
+    // The data set the controls show: comment, field texts, law and detail flag. The window
+    // knows no concrete inputs; those stay empty.
+    DataSet dataSet() const;
+    // Shows a data set as if the user had entered it: each text, the check box and the law's
+    // option button go through their own change handling, so the parameter set follows.
+    void showDataSet(const DataSet& data);
 
     // Centres the window on its screen by its outer frame: now, and again once the window
     // manager has made the frame known.

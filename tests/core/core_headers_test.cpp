@@ -7,6 +7,7 @@
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/FileStatus.h"
 #include "core/files/ParameterFile.h"
 #include "core/numtext/NumberText.h"

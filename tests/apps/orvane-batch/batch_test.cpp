@@ -217,10 +217,11 @@ TEST_F(BatchCommand, VersionAndHelp) {
 
 namespace orvane {
 void PrintTo(const BatchOptions& o, std::ostream* out) {
-    *out << "{model " << static_cast<int>(o.model) << ", initial ds \"" << o.initialDsText
-         << "\", detail " << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-")
-         << ", output " << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help
-         << ", version " << o.version << ", file " << o.parameterFile.value_or("-") << "}";
+    *out << "{model " << (o.model ? static_cast<int>(*o.model) : 0) << ", initial ds \""
+         << o.initialDsText.value_or("-") << "\", detail "
+         << (o.detailOutput ? (*o.detailOutput ? "on" : "off") : "-") << ", output "
+         << o.outputPath.value_or("-") << ", json " << o.json << ", help " << o.help << ", version "
+         << o.version << ", file " << o.parameterFile.value_or("-") << "}";
 }
 } // namespace orvane
 
@@ -271,7 +272,9 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedLine{"ShortModel", {"-m", "bilinear"}, optionsWith([](BatchOptions& o) {
                          o.model = BondModel::PerfectlyBilinear;
                      })},
-        AcceptedLine{"ShortValueJoined", {"-msoftening"}, {}},
+        AcceptedLine{"ShortValueJoined", {"-msoftening"}, optionsWith([](BatchOptions& o) {
+                         o.model = BondModel::BilinearSoftening;
+                     })},
         AcceptedLine{"ShortOutput", {"-o", "r.t-s"}, optionsWith([](BatchOptions& o) {
                          o.outputPath = "r.t-s";
                      })},
@@ -334,13 +337,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{
             "DetailTwice", {"--detail", "--no-detail"}, "give --detail or --no-detail once"},
         RefusedLine{"ShortDetailTwice", {"-dd"}, "give --detail or --no-detail once"},
-        RefusedLine{"TwoFiles", {"a.kvp", "b.kvp"}, "only one parameter file can be given"},
+        RefusedLine{"TwoFiles", {"a.kvp", "b.kvp"}, "only one data-set file can be given"},
         RefusedLine{"UnknownLong", {"--frobnicate=3"}, "unknown option --frobnicate"},
         RefusedLine{"UnknownShort", {"-x"}, "unknown option -x"},
         RefusedLine{
-            "AmbiguousPrefix", {"--", "x.kvp", "--json"}, "only one parameter file can be given"},
+            "AmbiguousPrefix", {"--", "x.kvp", "--json"}, "only one data-set file can be given"},
         RefusedLine{"SwitchWithValue", {"--json=yes"}, "--json takes no value"},
-        RefusedLine{"EmptyFileName", {""}, "the parameter file name is empty"},
+        RefusedLine{"EmptyFileName", {""}, "the data-set file name is empty"},
         RefusedLine{"EmptyOutput", {"--output", ""}, "--output needs a value, not an empty text"},
         RefusedLine{
             "EmptyOutputAfterEquals", {"--output="}, "--output needs a value, not an empty text"},

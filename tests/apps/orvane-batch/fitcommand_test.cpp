@@ -1,4 +1,5 @@
 #include "apps/orvane-batch/FitCommand.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/ParameterFile.h"
 #include "fit/ModelCurve.h"
 #include "support/FileBytes.h"
@@ -90,7 +91,7 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--verbose"}, "unknown option --verbose"},
         {{"--measured", "t.csv", "--output"}, "--output needs a value"},
         {{"--measured", "a.csv", "--measured", "b.csv"}, "only one measured file can be given"},
-        {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base parameter file can be given"},
+        {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base file can be given"},
         {{"--measured", "t.csv", "--columns", "x=3"},
          "--columns takes slip=…,load=… (or stress=…), not \"x=3\""},
         {{"--measured", "t.csv", "--units", "slip="},
@@ -195,6 +196,37 @@ TEST_F(FitCommand, ReadsALoggerFileAndWarnsOfLoadsInKilonewtons) {
     EXPECT_NE(m_out.find("\"The loads look like kN: the largest is 14.83"), std::string::npos)
         << m_out;
     EXPECT_TRUE(fs::exists(m_dir / "logger-fit.kvp"));
+}
+
+// A perfectly bi-linear fit keeps its law: the data set runs perfectly bi-linear with the
+// fitted texts, and no parameter file is written that would run as bi-linear softening.
+TEST_F(FitCommand, TheFittedDataSetKeepsItsLaw) {
+    AnalysisParameters truth = StartupParameters();
+    truth.ds = InitialSlipIncrement("1E-07");
+    truth.bondModel = BondModel::PerfectlyBilinear;
+    truth.tauMax = 5.2f;
+    truth.sMax = 0.04f;
+    truth.su = 0.3f;
+    const LoadSlipPath path(RunModelCurve(truth).steps);
+    std::string csv = "slip,load\n";
+    for (int i = 1; i <= 20; ++i) {
+        const double s = 0.95 * path.failureSlip() * i / 20;
+        csv += std::to_string(s) + "," + std::to_string(path.loadAt(s)) + "\n";
+    }
+    write("pb.csv", csv);
+    ASSERT_EQ(run("--measured pb.csv --law bilinear --json"), 0) << m_err << m_out;
+    EXPECT_FALSE(fs::exists(m_dir / "pb-fit.kvp"));
+    EXPECT_NE(m_out.find("\"kvp\":null"), std::string::npos) << m_out;
+    const DataSetRead read = ReadDataSetFile((m_dir / "pb-fit.orv").string());
+    ASSERT_TRUE(read.status.ok()) << read.status.message;
+    EXPECT_EQ(read.dataSet.law, BondModel::PerfectlyBilinear);
+    const AnalysisParameters fitted = AnalysisParametersOf(read.dataSet);
+    EXPECT_EQ(fitted.bondModel, BondModel::PerfectlyBilinear);
+    EXPECT_NEAR(fitted.tauMax, 5.2, 0.01 * 5.2);
+    EXPECT_NEAR(fitted.su, 0.3, 0.01 * 0.3);
+    // Run as written, it fails where the measured test failed.
+    const LoadSlipPath rerun(RunModelCurve(fitted).steps);
+    EXPECT_NEAR(rerun.failureSlip(), path.failureSlip(), 0.01 * path.failureSlip());
 }
 
 TEST_F(FitCommand, ReportsBadRowsAndRefusesABadCurve) {

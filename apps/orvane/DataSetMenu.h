@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/engine/ConcreteInput.h"
+#include "core/files/DataSetFile.h"
+
+#include <QObject>
+#include <QString>
+
+class QMenu;
+
+namespace orvane {
+
+class ParameterWindow;
+struct AnalysisParameters;
+
+// File > Open data set… and Save data set as… on the parameter window, and the one part of a
+// data set the window has no control for: the concrete inputs. Those live here, beside the
+// program's AnalysisParameters, so that the concrete and code windows edit them
+// (concrete()/setConcrete()) and a data-set save keeps them. Owned by the parameter window;
+// DataSetMenuOf finds it.
+class DataSetMenu : public QObject {
+    Q_OBJECT
+
+public:
+    DataSetMenu(ParameterWindow& window, AnalysisParameters& params);
+
+    // Adds the two entries to the File menu.
+    void addEntries(QMenu* file);
+
+    const ConcreteInput& concrete() const { return m_concrete; }
+    void setConcrete(const ConcreteInput& concrete);
+
+    // The data set on screen, with the concrete inputs.
+    DataSet dataSet() const;
+
+    // Loads a data-set file, or a parameter file (by its extension, else its contents) the way
+    // the Open button does. A failure is shown in a message box and changes nothing.
+    bool open(const QString& path);
+    // Saves a data-set file, or a parameter file for a .kvp name; the latter first asks
+    // whether to go on when it cannot keep the law, the initial ds or the concrete inputs.
+    bool saveAs(const QString& path);
+
+signals:
+    void concreteChanged();
+
+private:
+    void chooseAndOpen();
+    void chooseAndSave();
+
+    ParameterWindow& m_window;
+    AnalysisParameters& m_params;
+    ConcreteInput m_concrete;
+    QString m_lastDirectory;
+};
+
+// The parameter window's DataSetMenu, or nullptr before InstallParameterMenuBar.
+DataSetMenu* DataSetMenuOf(ParameterWindow& window);
+
+} // namespace orvane
