@@ -845,7 +845,6 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
     constexpr int kProfileEvaluations = 40;
     const double nu = double(points) - double(parameters.count());
     const double t = studentT975(nu);
-    const double rise = std::sqrt(fit.ssr * t * t / nu); // √ of the allowed rise of SSR
     struct Task {
         int j;
         int side;
@@ -880,6 +879,13 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                                                  nlopt::LN_BOBYQA, kProfileEvaluations, 0.05)
                                               .ssr;
     });
+    // The fitted texts are rounded to the field masks, so a profile point may fit a little
+    // better than they do: the smallest sum of squares met is the reference.
+    double least = fit.ssr;
+    for (const Task& task : tasks) {
+        least = std::min(least, task.ssr);
+    }
+    const double rise = std::sqrt(least * t * t / nu); // √ of the allowed rise of SSR
     for (int j = 0; j < kLawParameterCount; ++j) {
         ParameterEstimate& p = fit.parameters[std::size_t(j)];
         if (p.fixed || !Determined(p) || !(fit.ssr > 0)) {
@@ -894,7 +900,7 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                     continue;
                 }
                 const double distance = task.multiple * profileStep(p);
-                const double r = std::sqrt(std::max(task.ssr - fit.ssr, 0.0));
+                const double r = std::sqrt(std::max(task.ssr - least, 0.0));
                 if (r >= rise) {
                     const double at = lastDistance + (distance - lastDistance) * (rise - lastRise) /
                                                          (r - lastRise);

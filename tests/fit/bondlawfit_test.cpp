@@ -97,6 +97,12 @@ TEST_P(BondLawFitLaws, RecoversTheLawOfANoisyCurveWithinItsUncertainty) {
         // The 95 % interval of the estimate: two standard errors.
         EXPECT_LE(std::abs(estimate.value - expected[j]), 2 * estimate.standardError) << j;
         EXPECT_LT(estimate.standardError, 0.2 * expected[j]) << j;
+        // The profile-likelihood interval holds the estimate and the truth, and is closed.
+        EXPECT_LT(estimate.lower, estimate.value) << j;
+        EXPECT_GT(estimate.upper, estimate.value) << j;
+        EXPECT_LE(estimate.lower, expected[j]) << j;
+        EXPECT_GE(estimate.upper, expected[j]) << j;
+        EXPECT_TRUE(std::isfinite(estimate.upper)) << j;
     }
     // The scatter is 2 % of the peak load: the misfit is of that size.
     const double peak = *std::max_element(target.load.begin(), target.load.end());
