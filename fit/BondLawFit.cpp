@@ -194,6 +194,16 @@ public:
     Trials(const FitTarget& target, const FitSettings& settings)
         : m_target(target), m_settings(settings), m_window(failureWindowOf(target)) {}
 
+    // The measured slips less a seating offset from here on; the best law is that of the
+    // search so far, its misfit to be met again on the shifted points.
+    void shiftTarget(const FitTarget& shifted) {
+        m_target = shifted;
+        m_window = failureWindowOf(shifted);
+        const std::lock_guard lock(m_mutex);
+        m_bestSsr = std::numeric_limits<double>::infinity();
+    }
+    const FitTarget& target() const { return m_target; }
+
     // The misfit a search follows: the sum of squares, or with guided the guided misfit.
     double misfit(const Law& theta, bool guided) {
         if (m_settings.stop.stop_requested()) {
@@ -213,6 +223,15 @@ public:
             }
         }
         return guided ? guidedMisfit(m_target, m_window, path) : value;
+    }
+
+    // The sum of squares of a law on other points (the seating-offset search), counted.
+    double misfitOf(const Law& theta, const FitTarget& points) {
+        if (m_settings.stop.stop_requested()) {
+            throw nlopt::forced_stop();
+        }
+        ++m_runs;
+        return SumOfSquares(points, LoadSlipPath(RunModelCurve(withLaw(theta)).steps));
     }
 
     AnalysisParameters withLaw(const Law& theta) const {
@@ -235,9 +254,9 @@ public:
     int runs() const { return m_runs; }
 
 private:
-    const FitTarget& m_target;
+    FitTarget m_target;
     const FitSettings& m_settings;
-    const FailureWindow m_window;
+    FailureWindow m_window;
     std::atomic<int> m_runs = 0;
     std::mutex m_mutex;
     double m_bestSsr = std::numeric_limits<double>::infinity();
@@ -915,6 +934,73 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
     }
 }
 
+// The measured points with every slip less offset (mm); a point that falls below 0 stays at 0.
+FitTarget shifted(const FitTarget& target, double offset) {
+    FitTarget result = target;
+    for (double& slip : result.slip) {
+        slip = std::max(slip - offset, 0.0);
+    }
+    return result;
+}
+
+// Stage 4c: the seating offset, the slip the record shows before the bond takes load (slack
+// of the grips, a seating displacement). The offset trades against smax along a long valley,
+// so Subplex searches over the law's coordinates and the offset together start from the
+// global search's law at offsets of 0, 1, 2 and 5 % of the largest measured slip, in
+// parallel; the offset stays within −10 % and +30 % of that slip. Returns the best offset.
+double fitSeatingOffset(Trials& trials, const Coordinates& coordinates, int jobs) {
+    constexpr double kStartOffsets[] = {0, 0.01, 0.02, 0.05};
+    constexpr int kEvaluations = 400;
+    const FitTarget measured = trials.target();
+    const double lastSlip = *std::max_element(measured.slip.begin(), measured.slip.end());
+    const std::vector<double> law = coordinates.coordinates(trials.best().first);
+    std::vector<double> lower = coordinates.lower(), upper = coordinates.upper();
+    lower.push_back(-0.1 * lastSlip);
+    upper.push_back(0.3 * lastSlip);
+    struct Polish {
+        const Coordinates& coordinates;
+        const FitTarget& measured;
+        Trials& trials;
+        double bestSsr = std::numeric_limits<double>::infinity();
+        double bestOffset = 0;
+    };
+    std::vector<Polish> polishes(std::size(kStartOffsets), Polish{coordinates, measured, trials});
+    RunTasks(int(polishes.size()), jobs, [&](int k) {
+        std::vector<double> x = law;
+        x.push_back(kStartOffsets[k] * lastSlip);
+        nlopt::opt optimiser(nlopt::LN_SBPLX, unsigned(x.size()));
+        optimiser.set_lower_bounds(lower);
+        optimiser.set_upper_bounds(upper);
+        optimiser.set_xtol_abs(1e-7);
+        optimiser.set_maxeval(kEvaluations);
+        std::vector<double> step(x.size(), 0.05);
+        step.back() = 0.01 * lastSlip;
+        optimiser.set_initial_step(step);
+        optimiser.set_min_objective(
+            [](const std::vector<double>& v, std::vector<double>&, void* data) {
+                Polish& p = *static_cast<Polish*>(data);
+                const double offset = v.back();
+                const Law trial = p.coordinates.law(std::vector<double>(v.begin(), v.end() - 1));
+                const double value = p.trials.misfitOf(trial, shifted(p.measured, offset));
+                if (value < p.bestSsr) {
+                    p.bestSsr = value;
+                    p.bestOffset = offset;
+                }
+                return value;
+            },
+            &polishes[std::size_t(k)]);
+        double value = 0;
+        try {
+            optimiser.optimize(x, value);
+        } catch (const nlopt::roundoff_limited&) {
+            // The best point evaluated so far stands.
+        }
+    });
+    return std::min_element(polishes.begin(), polishes.end(),
+                            [](const Polish& a, const Polish& b) { return a.bestSsr < b.bestSsr; })
+        ->bestOffset;
+}
+
 // Two optima are told apart when a determined free parameter differs by more than 10 % and by
 // more than two of its standard errors; one within 1 % of the fit's sum of squares fits as
 // well, given that the scatter itself moves the sum of squares by more than that.
@@ -1055,14 +1141,23 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
         const std::vector<SearchResult> results = searchFromCandidates(
             trials, coordinates, startCandidates(coordinates, parameters, settings, target, seed),
             jobs);
+        if (settings.fitSeatingOffset) {
+            // From here on the points are the measured ones less the fitted offset.
+            fit.seatingOffset = fitSeatingOffset(trials, coordinates, jobs);
+            const Law law = trials.best().first;
+            trials.shiftTarget(shifted(target, fit.seatingOffset));
+            search(trials, coordinates, coordinates.coordinates(law), false, nlopt::LN_SBPLX,
+                   kMaxEvaluationsOfPolish, 0.05);
+        }
+        const FitTarget& points = trials.target();
         snapToTheMasks(trials, parameters, jobs);
         const auto [fitted, failureSlip] =
-            evaluateFittedSet(trials, target, settings, parameters, trials.best().first, fit);
+            evaluateFittedSet(trials, points, settings, parameters, trials.best().first, fit);
         const Matrix covariance =
-            estimateUncertainty(trials, target, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
+            estimateUncertainty(trials, points, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
         estimateQuantities(fit, covariance);
-        profileIntervals(trials, parameters, fitted, target.slip.size(), jobs, fit);
-        fit.warnings = warningsOf(fit, target, settings.base, parameters,
+        profileIntervals(trials, parameters, fitted, points.slip.size(), jobs, fit);
+        fit.warnings = warningsOf(fit, points, settings.base, parameters,
                                   secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;
@@ -1126,6 +1221,10 @@ std::string FitSummary(const BondLawFit& fit) {
         } else {
             text += "  not determined by the curve\n";
         }
+    }
+    if (fit.seatingOffset != 0) {
+        text += "offset      " + BriefText(fit.seatingOffset) +
+                " mm (seating, taken off the measured slips)\n";
     }
     text +=
         "RMSE        " + BriefText(fit.rmse) + " N\n" + "R²          " + BriefText(fit.r2) + "\n";

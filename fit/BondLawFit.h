@@ -80,6 +80,9 @@ struct FitSettings {
     BondModel model = BondModel::BilinearSoftening;
     // A fixed parameter keeps the number of its text, and the text is written as given.
     std::array<std::optional<std::string>, kLawParameterCount> fixedTexts;
+    // Fit a seating offset too: the slip the record shows before the bond takes load, taken
+    // off every measured slip.
+    bool fitSeatingOffset = false;
     int jobs = 0; // 0: every core
     std::stop_token stop;
     // Called when a trial improves on the best so far; calls never overlap.
@@ -134,6 +137,7 @@ struct BondLawFit {
     double r2 = 0;             // 1 − SSR/SST
     BondQuantities quantities{};
     QuantityEstimate Gf, Pinf, Le;     // N/mm, N, mm
+    double seatingOffset = 0;          // mm, taken off the measured slips (when fitted)
     std::vector<double> modelLoad;     // the model load at each measured slip, N
     std::vector<CurvePoint> modelPath; // the fitted run's load-slip path
     RunEnd modelEnd = RunEnd::None;

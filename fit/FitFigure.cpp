@@ -55,13 +55,14 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
         loadMax = std::max(loadMax, target.load[i]);
     }
     FigureCurve model{"model", false, false, 0, {}};
+    // The model's slips plus the seating offset, on the measured slips' scale.
     for (const CurvePoint& point : fit.modelPath) {
-        model.points.push_back({point.sl, point.Pl});
+        model.points.push_back({point.sl + fit.seatingOffset, point.Pl});
         loadMax = std::max(loadMax, point.Pl);
     }
     if (!fit.modelPath.empty()) {
         // Beyond its largest slip the bond has failed.
-        const double failure = fit.modelPath.back().sl;
+        const double failure = fit.modelPath.back().sl + fit.seatingOffset;
         model.points.push_back({failure, 0});
         if (slipMax > failure) {
             model.points.push_back({slipMax, 0});

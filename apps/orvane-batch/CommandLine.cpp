@@ -439,6 +439,10 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "the part of the record to fit: the slips FROM:TO (mm), the rows up\n"
         "to the peak load, or those before failure (after the peak, the\n"
         "first row whose load falls below half of the row before it)");
+    addSwitch(
+        fit, "--offset", [&options](std::int64_t) { options.fitSeatingOffset = true; },
+        "fit a seating offset as well: the slip the record shows before the\n"
+        "bond takes load, taken off every measured slip");
     addInitialDs(fit, options.initialDsText);
     addValue(
         fit, "--jobs", "N",

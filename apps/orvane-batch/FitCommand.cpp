@@ -101,7 +101,8 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     for (const std::string& warning : fit.warnings) {
         warnings += (warnings.empty() ? "" : ",") + JsonString(warning);
     }
-    json += ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
+    json += ",\"seatingOffset\":" + JsonNumber(fit.seatingOffset) +
+            ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
             ",\"Gf\":" + quantity(fit.Gf) + ",\"GfStandardError\":" + error(fit.Gf) +
             ",\"Pinf\":" + quantity(fit.Pinf) + ",\"PinfStandardError\":" + error(fit.Pinf) +
             ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":[" + warnings + "]" +
@@ -159,6 +160,7 @@ int RunFitCommand(const FitOptions& options) {
         settings.baseTexts = base.data.texts;
         settings.model = model;
         settings.jobs = options.jobs;
+        settings.fitSeatingOffset = options.fitSeatingOffset;
         for (int j = 0; j < kLawParameterCount; ++j) {
             if (const auto& text = options.fixed[std::size_t(j)]) {
                 settings.fixedTexts[std::size_t(j)] =

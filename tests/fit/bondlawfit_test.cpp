@@ -303,6 +303,29 @@ TEST(BondLawFit, WarnsOfWhatMakesAFitDoubtful) {
     EXPECT_TRUE(std::isfinite(sound.Pinf.standardError));
 }
 
+// A seating offset of 0.01 mm inflates smax when it is not fitted; fitted, it takes most of
+// the offset up (it trades against smax along a long, flat valley) and brings smax back
+// towards the truth with a smaller misfit.
+TEST(BondLawFit, FitsASeatingOffset) {
+    SyntheticCase seated;
+    seated.law = {6.467f, 0.065f, 0.354f};
+    seated.points = 30;
+    seated.offset = 0.01;
+    const FitTarget target = MakeSyntheticCurve(seated).target;
+    FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    const BondLawFit plain = FitBondLaw(target, settings);
+    settings.fitSeatingOffset = true;
+    const BondLawFit fit = FitBondLaw(target, settings);
+    ASSERT_TRUE(fit.problems.empty());
+    EXPECT_EQ(plain.seatingOffset, 0);
+    EXPECT_GT(fit.seatingOffset, 0.005);
+    EXPECT_LT(fit.seatingOffset, 0.015);
+    EXPECT_LT(fit.ssr, plain.ssr);
+    EXPECT_LT(std::abs(fit.parameters[1].value - 0.065),
+              0.5 * std::abs(plain.parameters[1].value - 0.065));
+    EXPECT_NE(FitSummary(fit).find("offset      "), std::string::npos);
+}
+
 TEST(BondLawFit, QuantitiesOfAnUndeterminedParameterAreNotNumbers) {
     FitTarget early;
     const LoadSlipPath path(RunModelCurve(SyntheticBase(BondModel::BilinearSoftening)).steps);
