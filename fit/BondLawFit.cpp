@@ -23,12 +23,29 @@ constexpr std::array<std::string_view, kLawParameterCount> kLawMasks = {"#0.000"
 constexpr int kTau = 0, kSMax = 1, kSu = 2;
 
 using Law = std::array<double, kLawParameterCount>;
+using Matrix = std::vector<std::vector<double>>;
 
+// The search for the global optimum. The misfit as the model behaves is piecewise: it jumps
+// where the model's failure slip crosses a measured slip (a point goes from carrying the
+// model's load to carrying none), and it is flat in su wherever su lies beyond the data.
+// A local search from one or two seeds stops at the first step it meets. So the search is
+// global first: a space-filling (Halton) design over a box drawn from the data, plus a
+// coarse grid around the seed read off the curve and the base law, is run in parallel; then
+// bounded local searches (BOBYQA) start from the best few points that lie apart from each
+// other, also in parallel, and the best of them is polished by Subplex, a simplex method
+// that does not assume the misfit smooth. With a model run of about a millisecond this is
+// one to two thousand runs, about a second on two cores.
+//
 // Grid offsets around the seed, in the logarithm of each coordinate (factors of 1/2, 1, 2).
 constexpr double kGridOffsets[] = {-0.7, 0.0, 0.7};
-// Searches started from the best grid points.
-constexpr int kSearchStarts = 2;
-constexpr int kMaxEvaluationsPerSearch = 400;
+// Design points per free parameter.
+constexpr int kDesignPointsPerParameter = 40;
+// Local searches, started from the best design points at least kStartSpacing apart in the
+// logarithms of the coordinates (a factor of 1.5).
+constexpr int kSearchStarts = 8;
+constexpr double kStartSpacing = 0.4;
+constexpr int kMaxEvaluationsPerSearch = 200;
+constexpr int kMaxEvaluationsOfPolish = 300;
 // The relative step of the finite differences for the uncertainty: wide enough to see the
 // trend of the misfit rather than the ripple of the slip front crossing an element.
 constexpr double kJacobianStep = 1e-2;
@@ -41,19 +58,22 @@ public:
     Coordinates(const std::array<bool, kLawParameterCount>& free, const Law& fixedValues)
         : m_free(free), m_fixed(fixedValues) {
         if (m_free[kTau]) {
-            add(kMinTauMax, kMaxTauMax);
+            add(kTau, kMinTauMax, kMaxTauMax);
         }
         if (m_free[kSMax]) {
-            add(kMinSMax, m_free[kSu] ? kMaxSMax : std::min(kMaxSMax, m_fixed[kSu] - kMinSlipGap));
+            add(kSMax, kMinSMax,
+                m_free[kSu] ? kMaxSMax : std::min(kMaxSMax, m_fixed[kSu] - kMinSlipGap));
         }
         if (m_free[kSu]) {
-            add(kMinSlipGap, kMaxSlipGap);
+            add(kSu, kMinSlipGap, kMaxSlipGap);
         }
     }
 
     int count() const { return int(m_lower.size()); }
     const std::vector<double>& lower() const { return m_lower; }
     const std::vector<double>& upper() const { return m_upper; }
+    // The parameter coordinate k moves: kTau, kSMax or kSu (whose coordinate is su − smax).
+    int parameter(int k) const { return m_parameter[std::size_t(k)]; }
 
     Law law(const std::vector<double>& x) const {
         Law theta = m_fixed;
@@ -91,39 +111,127 @@ public:
     }
 
 private:
-    void add(double low, double high) {
+    void add(int parameter, double low, double high) {
+        m_parameter.push_back(parameter);
         m_lower.push_back(std::log(low));
         m_upper.push_back(std::log(high));
     }
 
     std::array<bool, kLawParameterCount> m_free;
     Law m_fixed;
+    std::vector<int> m_parameter;
     std::vector<double> m_lower;
     std::vector<double> m_upper;
 };
 
-// Trial runs of one fit: counts them and keeps the best law any thread has found.
+// Where the record says the bond failed. A record that ends with rows of (nearly) no load
+// after its peak failed between the last loaded row and the first of them; the model must fail
+// there too. Without such rows the model must at least carry the last row.
+struct FailureWindow {
+    double earliest = 0; // mm
+    double latest = std::numeric_limits<double>::infinity();
+    std::size_t loadedPoints = 0; // the rows before the trailing unloaded ones
+};
+
+// A row is unloaded below this fraction of the peak load.
+constexpr double kUnloadedFraction = 0.05;
+
+FailureWindow failureWindowOf(const FitTarget& target) {
+    FailureWindow window;
+    const std::size_t m = target.slip.size();
+    const auto peak =
+        std::size_t(std::max_element(target.load.begin(), target.load.end()) - target.load.begin());
+    std::size_t loaded = m;
+    while (loaded > peak + 1 && target.load[loaded - 1] <= kUnloadedFraction * target.load[peak]) {
+        --loaded;
+    }
+    window.loadedPoints = loaded;
+    window.earliest = target.slip[loaded - 1];
+    if (loaded < m) {
+        window.latest = target.slip[loaded];
+    }
+    return window;
+}
+
+// The misfit the searches follow: it equals the sum of squares wherever the model fails inside
+// the record's failure window, and is continuous everywhere. The loaded rows take the model
+// curve with its last load held beyond its failure (so no jump where the failure slip crosses
+// a row), the unloaded rows count as unloaded, and a failure outside the window adds a
+// penalty that grows with the distance: 100 times the total sum of squares per (relative
+// distance)².
+double guidedMisfit(const FitTarget& target, const FailureWindow& window,
+                    const LoadSlipPath& path) {
+    double sum = 0, mean = 0;
+    const std::size_t m = target.slip.size();
+    for (std::size_t i = 0; i < m; ++i) {
+        const double model = i < window.loadedPoints ? path.heldLoadAt(target.slip[i]) : 0;
+        sum += (target.load[i] - model) * (target.load[i] - model);
+        mean += target.load[i] / double(m);
+    }
+    double sst = 0;
+    for (const double load : target.load) {
+        sst += (load - mean) * (load - mean);
+    }
+    // The penalty aims a little inside the window (a quarter of its width, at most 0.5 % of
+    // the slip), so that the guided optimum does not fail a hair before a loaded row.
+    const double margin =
+        std::min(0.25 * (window.latest - window.earliest), 0.005 * window.earliest);
+    const double earliest = window.earliest + margin, latest = window.latest - margin;
+    const double failure = path.failureSlip();
+    double outside = 0;
+    if (failure < earliest) {
+        outside = (earliest - failure) / earliest;
+    } else if (failure > latest) {
+        outside = (failure - latest) / latest;
+    }
+    return sum + 100 * std::max(sst, 1e-300) * outside * outside;
+}
+
+// Trial runs of one fit: counts them and keeps the law of the smallest sum of squares any
+// thread has found.
 class Trials {
 public:
     Trials(const FitTarget& target, const FitSettings& settings)
-        : m_target(target), m_settings(settings) {}
+        : m_target(target), m_settings(settings), m_window(failureWindowOf(target)) {}
 
-    double ssr(const Law& theta) {
+    // The measured slips less a seating offset from here on; the best law is that of the
+    // search so far, its misfit to be met again on the shifted points.
+    void shiftTarget(const FitTarget& shifted) {
+        m_target = shifted;
+        m_window = failureWindowOf(shifted);
+        const std::lock_guard lock(m_mutex);
+        m_bestSsr = std::numeric_limits<double>::infinity();
+    }
+    const FitTarget& target() const { return m_target; }
+
+    // The misfit a search follows: the sum of squares, or with guided the guided misfit.
+    double misfit(const Law& theta, bool guided) {
         if (m_settings.stop.stop_requested()) {
             throw nlopt::forced_stop();
         }
         const ModelCurve curve = RunModelCurve(withLaw(theta));
         ++m_runs;
-        const double value = SumOfSquares(m_target, LoadSlipPath(curve.steps));
+        const LoadSlipPath path(curve.steps);
+        const double value = SumOfSquares(m_target, path);
         const std::lock_guard lock(m_mutex);
         if (value < m_bestSsr) {
             m_bestSsr = value;
+            m_best = theta;
             if (m_settings.progress) {
                 m_settings.progress(
                     {m_runs.load(), std::sqrt(value / double(m_target.slip.size())), theta});
             }
         }
-        return value;
+        return guided ? guidedMisfit(m_target, m_window, path) : value;
+    }
+
+    // The sum of squares of a law on other points (the seating-offset search), counted.
+    double misfitOf(const Law& theta, const FitTarget& points) {
+        if (m_settings.stop.stop_requested()) {
+            throw nlopt::forced_stop();
+        }
+        ++m_runs;
+        return SumOfSquares(points, LoadSlipPath(RunModelCurve(withLaw(theta)).steps));
     }
 
     AnalysisParameters withLaw(const Law& theta) const {
@@ -135,16 +243,24 @@ public:
         return params;
     }
 
-    // A run made outside ssr (the final set, the finite differences).
+    // The law of the smallest sum of squares so far, and that sum.
+    std::pair<Law, double> best() {
+        const std::lock_guard lock(m_mutex);
+        return {m_best, m_bestSsr};
+    }
+
+    // A run made outside misfit (the final set, the finite differences).
     void countRun() { ++m_runs; }
     int runs() const { return m_runs; }
 
 private:
-    const FitTarget& m_target;
+    FitTarget m_target;
     const FitSettings& m_settings;
+    FailureWindow m_window;
     std::atomic<int> m_runs = 0;
     std::mutex m_mutex;
     double m_bestSsr = std::numeric_limits<double>::infinity();
+    Law m_best{};
 };
 
 struct SearchResult {
@@ -152,31 +268,36 @@ struct SearchResult {
     double ssr = std::numeric_limits<double>::infinity();
 };
 
-// One bounded search from x0; the best point it evaluated.
-SearchResult search(Trials& trials, const Coordinates& coordinates, std::vector<double> x0) {
+// One bounded search from x0 with initial steps of about initialStep in each coordinate; the
+// best point it evaluated. BOBYQA for a local search in two or three coordinates, Subplex
+// for one coordinate and for the polish.
+SearchResult search(Trials& trials, const Coordinates& coordinates, std::vector<double> x0,
+                    bool guided, nlopt::algorithm algorithm, int maxEvaluations,
+                    double initialStep) {
     const int n = coordinates.count();
-    nlopt::opt optimiser(n >= 2 ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, unsigned(n));
+    nlopt::opt optimiser(n >= 2 ? algorithm : nlopt::LN_SBPLX, unsigned(n));
     optimiser.set_lower_bounds(coordinates.lower());
     optimiser.set_upper_bounds(coordinates.upper());
     optimiser.set_xtol_abs(1e-6); // a relative change of 1e-6 in each parameter
     optimiser.set_ftol_rel(1e-12);
-    optimiser.set_maxeval(kMaxEvaluationsPerSearch);
-    std::vector<double> step(std::size_t(n), 0.2);
+    optimiser.set_maxeval(maxEvaluations);
+    std::vector<double> step(std::size_t(n), initialStep);
     for (int k = 0; k < n; ++k) {
         // The initial trust region must fit inside the bounds.
-        step[k] = std::min(0.2, 0.5 * (coordinates.upper()[k] - coordinates.lower()[k]));
+        step[k] = std::min(initialStep, 0.5 * (coordinates.upper()[k] - coordinates.lower()[k]));
     }
     optimiser.set_initial_step(step);
 
     struct Search {
         Trials& trials;
         const Coordinates& coordinates;
+        bool guided;
         SearchResult best;
-    } state{trials, coordinates, {x0, std::numeric_limits<double>::infinity()}};
+    } state{trials, coordinates, guided, {x0, std::numeric_limits<double>::infinity()}};
     optimiser.set_min_objective(
         [](const std::vector<double>& x, std::vector<double>&, void* data) {
             Search& s = *static_cast<Search*>(data);
-            const double value = s.trials.ssr(s.coordinates.law(x));
+            const double value = s.trials.misfit(s.coordinates.law(x), s.guided);
             if (value < s.best.ssr) {
                 s.best = {x, value};
             }
@@ -216,14 +337,14 @@ Law seedFromCurve(const FitTarget& target, const AnalysisParameters& base, BondM
     return {tau, std::clamp(smax, kMinSMax, 0.8 * su), su};
 }
 
-// The diagonal of the inverse of a small symmetric positive definite matrix (Gauss-Jordan
-// elimination); nothing when the matrix is singular to working precision.
-std::optional<std::vector<double>> inverseDiagonal(std::vector<std::vector<double>> a) {
+// The inverse of a small symmetric positive definite matrix (Gauss-Jordan elimination);
+// nothing when the matrix is singular to working precision.
+std::optional<Matrix> inverse(Matrix a) {
     const std::size_t n = a.size();
-    std::vector<std::vector<double>> inverse(n, std::vector<double>(n, 0.0));
+    Matrix result(n, std::vector<double>(n, 0.0));
     double largest = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        inverse[i][i] = 1;
+        result[i][i] = 1;
         largest = std::max(largest, a[i][i]);
     }
     for (std::size_t c = 0; c < n; ++c) {
@@ -237,34 +358,31 @@ std::optional<std::vector<double>> inverseDiagonal(std::vector<std::vector<doubl
             return std::nullopt;
         }
         std::swap(a[c], a[pivot]);
-        std::swap(inverse[c], inverse[pivot]);
+        std::swap(result[c], result[pivot]);
         const double scale = a[c][c];
         for (std::size_t k = 0; k < n; ++k) {
             a[c][k] /= scale;
-            inverse[c][k] /= scale;
+            result[c][k] /= scale;
         }
         for (std::size_t r = 0; r < n; ++r) {
             if (r != c && a[r][c] != 0) {
                 const double factor = a[r][c];
                 for (std::size_t k = 0; k < n; ++k) {
                     a[r][k] -= factor * a[c][k];
-                    inverse[r][k] -= factor * inverse[c][k];
+                    result[r][k] -= factor * result[c][k];
                 }
             }
         }
     }
-    std::vector<double> diagonal(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        diagonal[i] = inverse[i][i];
-    }
-    return diagonal;
+    return result;
 }
 
 // Standard errors of the free parameters at theta (the fitted values) by the Gauss-Newton
-// approximation of the misfit's curvature.
-void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& theta, double ssr,
-                         double failureSlip, int jobs,
-                         std::array<ParameterEstimate, kLawParameterCount>& estimates) {
+// approximation of the misfit's curvature; returns their covariance, indexed by parameter
+// (0 for fixed ones and for those the curve does not determine, whose standard error is +∞).
+Matrix estimateUncertainty(Trials& trials, const FitTarget& target, const Law& theta, double ssr,
+                           double failureSlip, int jobs,
+                           std::array<ParameterEstimate, kLawParameterCount>& estimates) {
     std::vector<int> freeParameters;
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (!estimates[j].fixed) {
@@ -309,7 +427,7 @@ void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& the
                 std::numeric_limits<double>::infinity();
         }
     }
-    std::vector<std::vector<double>> normal(moving.size(), std::vector<double>(moving.size()));
+    Matrix normal(moving.size(), std::vector<double>(moving.size()));
     for (std::size_t a = 0; a < moving.size(); ++a) {
         for (std::size_t c = 0; c < moving.size(); ++c) {
             const std::size_t ka = moving[a], kc = moving[c];
@@ -322,11 +440,66 @@ void estimateUncertainty(Trials& trials, const FitTarget& target, const Law& the
         }
     }
     const double variance = m > p ? ssr / double(m - p) : std::numeric_limits<double>::infinity();
-    const std::optional<std::vector<double>> diagonal = inverseDiagonal(normal);
+    const std::optional<Matrix> inverted = inverse(normal);
+    Matrix covariance(kLawParameterCount, std::vector<double>(kLawParameterCount, 0.0));
     for (std::size_t a = 0; a < moving.size(); ++a) {
-        estimates[std::size_t(freeParameters[moving[a]])].standardError =
-            diagonal ? std::sqrt(variance * std::max((*diagonal)[a], 0.0))
-                     : std::numeric_limits<double>::infinity();
+        const auto ja = std::size_t(freeParameters[moving[a]]);
+        estimates[ja].standardError = inverted
+                                          ? std::sqrt(variance * std::max((*inverted)[a][a], 0.0))
+                                          : std::numeric_limits<double>::infinity();
+        for (std::size_t c = 0; inverted && c < moving.size(); ++c) {
+            covariance[ja][std::size_t(freeParameters[moving[c]])] = variance * (*inverted)[a][c];
+        }
+    }
+    return covariance;
+}
+
+// Stage 6b: Gf, P∞ and Le with their standard errors by the delta method, from the
+// closed-form gradient with respect to each free parameter (central differences of
+// 1e-4). A quantity that moves with a parameter the curve does not determine is not
+// determined either.
+void estimateQuantities(BondLawFit& fit, const Matrix& covariance) {
+    const auto values = [](const AnalysisParameters& params) {
+        const BondQuantities q = ComputeBondQuantities(params);
+        return std::array<double, 3>{q.Gf, q.Pinf, q.Le};
+    };
+    const std::array<double, 3> center = values(fit.params);
+    std::array<std::array<double, kLawParameterCount>, 3> gradient{};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (p.fixed) {
+            continue;
+        }
+        constexpr double kStep = 1e-4;
+        AnalysisParameters low = fit.params, high = fit.params;
+        low.value(kLawFields[j]) = float(p.value * (1 - kStep));
+        high.value(kLawFields[j]) = float(p.value * (1 + kStep));
+        const double span = double(high.value(kLawFields[j])) - double(low.value(kLawFields[j]));
+        const std::array<double, 3> below = values(low), above = values(high);
+        for (std::size_t q = 0; q < 3; ++q) {
+            gradient[q][std::size_t(j)] = (above[q] - below[q]) / span;
+        }
+    }
+    QuantityEstimate* estimates[] = {&fit.Gf, &fit.Pinf, &fit.Le};
+    for (std::size_t q = 0; q < 3; ++q) {
+        QuantityEstimate& e = *estimates[q];
+        e.value = center[q];
+        double variance = 0;
+        for (std::size_t a = 0; a < kLawParameterCount; ++a) {
+            const ParameterEstimate& p = fit.parameters[a];
+            // A gradient that changes the quantity by less than 1e-6 of itself over the whole
+            // parameter does not count.
+            const bool moves = std::abs(gradient[q][a] * p.value) > 1e-6 * std::abs(center[q]);
+            if (moves && !Determined(p)) {
+                e.determined = false;
+            }
+            for (std::size_t c = 0; c < kLawParameterCount; ++c) {
+                variance += gradient[q][a] * covariance[a][c] * gradient[q][c];
+            }
+        }
+        e.standardError = e.determined && std::isfinite(center[q])
+                              ? std::sqrt(std::max(variance, 0.0))
+                              : std::numeric_limits<double>::infinity();
     }
 }
 
@@ -362,151 +535,630 @@ double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
     return sum;
 }
 
-BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
-    BondLawFit fit;
-    fit.model = settings.model;
+namespace {
 
+// Which parameters the fit moves, and the values of those it keeps.
+struct FreeParameters {
     std::array<bool, kLawParameterCount> free{};
     Law fixedValues{};
+    int count() const { return int(std::count(free.begin(), free.end(), true)); }
+};
+
+// Stage 1: the fixed texts must be usable values of their fields, something must be free
+// and the curve must hold more points than there are free parameters.
+std::vector<std::string> checkFixedParameters(const FitTarget& target, const FitSettings& settings,
+                                              FreeParameters& parameters) {
+    std::vector<std::string> problems;
     for (int j = 0; j < kLawParameterCount; ++j) {
         const NumericField field = kLawFields[j];
         const std::string label(FieldLabel(field, settings.model));
-        free[j] = !settings.fixedTexts[j];
-        if (free[j]) {
+        parameters.free[j] = !settings.fixedTexts[j];
+        if (parameters.free[j]) {
             continue;
         }
         const std::string& text = *settings.fixedTexts[j];
-        fixedValues[j] = FieldValue(text);
-        if (FieldTextOutOfRange(field, text) || !std::isfinite(fixedValues[j])) {
-            fit.problems.push_back(label + " — the fixed value \"" + text + "\" is out of range.");
-        } else if (j == kSMax ? fixedValues[j] < 0 : !(fixedValues[j] > 0)) {
-            fit.problems.push_back(label + " — the fixed value \"" + text + "\" must be " +
-                                   (j == kSMax ? "0 or more." : "greater than 0."));
+        const double value = FieldValue(text);
+        parameters.fixedValues[j] = value;
+        if (FieldTextOutOfRange(field, text) || !std::isfinite(value)) {
+            problems.push_back(label + " — the fixed value \"" + text + "\" is out of range.");
+        } else if (j == kSMax ? value < 0 : !(value > 0)) {
+            problems.push_back(label + " — the fixed value \"" + text + "\" must be " +
+                               (j == kSMax ? "0 or more." : "greater than 0."));
         }
     }
-    const int freeCount = int(std::count(free.begin(), free.end(), true));
-    if (freeCount == 0) {
-        fit.problems.push_back("Every parameter of the law is fixed: there is nothing to fit.");
+    if (parameters.count() == 0) {
+        problems.push_back("Every parameter of the law is fixed: there is nothing to fit.");
     }
-    if (fit.problems.empty() && free[kSMax] && !free[kSu] &&
-        fixedValues[kSu] < double(float(2 * kMinSMax + kMinSlipGap))) {
-        fit.problems.push_back(std::string(FieldLabel(NumericField::Su, settings.model)) +
-                               " — the fixed value is too small for a slip at the peak below "
-                               "it (at least 0.0004 mm).");
+    if (problems.empty() && parameters.free[kSMax] && !parameters.free[kSu] &&
+        parameters.fixedValues[kSu] < double(float(2 * kMinSMax + kMinSlipGap))) {
+        problems.push_back(std::string(FieldLabel(NumericField::Su, settings.model)) +
+                           " — the fixed value is too small for a slip at the peak below "
+                           "it (at least 0.0004 mm).");
     }
-    if (target.slip.size() <= std::size_t(freeCount)) {
-        fit.problems.push_back("The curve has no more points than free parameters.");
+    if (target.slip.size() <= std::size_t(parameters.count())) {
+        problems.push_back("The curve has no more points than free parameters.");
     }
+    return problems;
+}
+
+// Stage 2: the base set with a usable law (the seed's) must pass the run checks.
+std::vector<std::string> checkBaseSet(const Trials& trials, const Coordinates& coordinates,
+                                      const FitSettings& settings, const Law& seed) {
+    FieldTexts texts = settings.baseTexts;
+    const Law start = coordinates.law(coordinates.coordinates(seed));
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
+    }
+    return CheckRun(trials.withLaw(start), texts);
+}
+
+// The box of the global design, in the coordinates, drawn from the data: τmax within a factor
+// of 30 of the seed's; smax from 1/2000 of the largest measured slip to twice it; su − smax
+// up to ten times it (su beyond the data leaves the curve nearly unchanged, so a larger box
+// only spends runs on a flat misfit). Each side is cut to the bounds.
+std::pair<std::vector<double>, std::vector<double>>
+designBox(const Coordinates& coordinates, const FitTarget& target, const Law& seed) {
+    const double lastSlip =
+        std::max(*std::max_element(target.slip.begin(), target.slip.end()), 10 * kMinSMax);
+    std::vector<double> low(std::size_t(coordinates.count())), high(low.size());
+    for (int k = 0; k < coordinates.count(); ++k) {
+        double a = 0, b = 0;
+        switch (coordinates.parameter(k)) {
+        case kTau:
+            a = seed[kTau] / 30;
+            b = seed[kTau] * 30;
+            break;
+        case kSMax:
+            a = lastSlip / 2000;
+            b = 2 * lastSlip;
+            break;
+        default:
+            a = kMinSlipGap;
+            b = 10 * lastSlip;
+            break;
+        }
+        const std::size_t i = std::size_t(k);
+        low[i] = std::clamp(std::log(a), coordinates.lower()[i], coordinates.upper()[i]);
+        high[i] = std::clamp(std::log(b), low[i], coordinates.upper()[i]);
+    }
+    return {low, high};
+}
+
+// The i-th point (from 1) of the Halton sequence in base b: a low-discrepancy sequence that
+// fills the box evenly for any number of points, the same on every machine.
+double halton(int i, int b) {
+    double value = 0, scale = 1;
+    for (; i > 0; i /= b) {
+        scale /= b;
+        value += scale * (i % b);
+    }
+    return value;
+}
+
+// Stage 3: where the searches may start: the space-filling design over the data's box, a
+// coarse grid around the seed and the base set's own law.
+std::vector<std::vector<double>> startCandidates(const Coordinates& coordinates,
+                                                 const FreeParameters& parameters,
+                                                 const FitSettings& settings,
+                                                 const FitTarget& target, const Law& seed) {
+    std::vector<std::vector<double>> candidates;
+    const int n = coordinates.count();
+    const auto [low, high] = designBox(coordinates, target, seed);
+    constexpr int kBases[] = {2, 3, 5};
+    for (int i = 1; i <= kDesignPointsPerParameter * n; ++i) {
+        std::vector<double> x(static_cast<std::size_t>(n));
+        for (std::size_t k = 0; k < x.size(); ++k) {
+            x[k] = low[k] + (high[k] - low[k]) * halton(i, kBases[k]);
+        }
+        candidates.push_back(std::move(x));
+    }
+    const std::vector<double> center = coordinates.coordinates(seed);
+    int gridSize = 1;
+    for (int k = 0; k < n; ++k) {
+        gridSize *= int(std::size(kGridOffsets));
+    }
+    for (int g = 0; g < gridSize; ++g) {
+        std::vector<double> x = center;
+        for (int k = 0, rest = g; k < n; ++k, rest /= int(std::size(kGridOffsets))) {
+            x[k] = std::clamp(x[k] + kGridOffsets[rest % int(std::size(kGridOffsets))],
+                              coordinates.lower()[k], coordinates.upper()[k]);
+        }
+        candidates.push_back(std::move(x));
+    }
+    Law baseLaw;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        baseLaw[j] = parameters.free[j] ? double(settings.base.value(kLawFields[j]))
+                                        : parameters.fixedValues[j];
+    }
+    if (baseLaw[kTau] > 0 && baseLaw[kSMax] > 0 && baseLaw[kSu] > baseLaw[kSMax]) {
+        candidates.push_back(coordinates.coordinates(baseLaw));
+    }
+    return candidates;
+}
+
+double distance(const std::vector<double>& a, const std::vector<double>& b) {
+    double largest = 0;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        largest = std::max(largest, std::abs(a[k] - b[k]));
+    }
+    return largest;
+}
+
+// Stage 4: the candidates are evaluated in parallel; local searches start from the best of
+// them that lie apart, also in parallel, following the guided misfit; then the law of the
+// smallest sum of squares met is polished on the sum of squares itself. Returns the local
+// searches' results (on the guided misfit), best first; the fit is trials.best().
+std::vector<SearchResult> searchFromCandidates(Trials& trials, const Coordinates& coordinates,
+                                               const std::vector<std::vector<double>>& candidates,
+                                               int jobs) {
+    std::vector<double> candidateSsr(candidates.size());
+    RunTasks(int(candidates.size()), jobs, [&](int c) {
+        candidateSsr[std::size_t(c)] =
+            trials.misfit(coordinates.law(candidates[std::size_t(c)]), true);
+    });
+    std::vector<std::size_t> order(candidates.size());
+    for (std::size_t c = 0; c < order.size(); ++c) {
+        order[c] = c;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return candidateSsr[a] < candidateSsr[b];
+    });
+    std::vector<std::vector<double>> starts;
+    for (const std::size_t c : order) {
+        if (int(starts.size()) == kSearchStarts) {
+            break;
+        }
+        if (std::all_of(starts.begin(), starts.end(), [&](const std::vector<double>& x) {
+                return distance(x, candidates[c]) >= kStartSpacing;
+            })) {
+            starts.push_back(candidates[c]);
+        }
+    }
+    std::vector<SearchResult> results(starts.size());
+    RunTasks(int(starts.size()), jobs, [&](int s) {
+        results[std::size_t(s)] = search(trials, coordinates, starts[std::size_t(s)], true,
+                                         nlopt::LN_BOBYQA, kMaxEvaluationsPerSearch, 0.2);
+    });
+    std::stable_sort(results.begin(), results.end(),
+                     [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
+    // The polish follows the sum of squares itself, from the best law any trial has met.
+    search(trials, coordinates, coordinates.coordinates(trials.best().first), false,
+           nlopt::LN_SBPLX, kMaxEvaluationsOfPolish, 0.05);
+    return results;
+}
+
+// Stage 4b: the written texts round the law to the field masks (0.001 N/mm², 0.0001 mm); on
+// a clean curve one step of 0.0001 mm in smax is a visible misfit. A pattern search on the
+// masks' grid from the rounded best law: all neighbours one step away are run in parallel,
+// the best becomes the centre, until the centre is the best.
+Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, double stride,
+                  int maxMoves, int jobs);
+
+void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) {
+    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
+    constexpr int kMaxMoves = 10;
+    Law center = trials.best().first;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (parameters.free[j]) {
+            center[j] = std::round(center[j] / kSteps[j]) * kSteps[j];
+        }
+    }
+    // Strides of 4, 2 and 1 steps: the misfit ripples a little as the slip front crosses
+    // the elements, and a stride of one step alone can stop in a ripple.
+    for (const double stride : {4.0, 2.0, 1.0}) {
+        center = patternSearch(trials, parameters, center, stride, kMaxMoves, jobs);
+    }
+}
+
+Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, double stride,
+                  int maxMoves, int jobs) {
+    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
+    for (int move = 0; move < maxMoves; ++move) {
+        std::vector<Law> neighbours = {center};
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            if (!parameters.free[j]) {
+                continue;
+            }
+            const std::size_t count = neighbours.size();
+            for (std::size_t i = 0; i < count; ++i) {
+                for (const double shift : {-stride * kSteps[j], stride * kSteps[j]}) {
+                    Law law = neighbours[i];
+                    law[j] += shift;
+                    neighbours.push_back(law);
+                }
+            }
+        }
+        std::erase_if(neighbours, [](const Law& law) {
+            return law[kTau] < kMinTauMax || law[kSMax] < kMinSMax ||
+                   law[kSu] - law[kSMax] < kMinSlipGap - 1e-12;
+        });
+        std::vector<double> ssr(neighbours.size());
+        RunTasks(int(neighbours.size()), jobs, [&](int i) {
+            ssr[std::size_t(i)] = trials.misfit(neighbours[std::size_t(i)], false);
+        });
+        const std::size_t best =
+            std::size_t(std::min_element(ssr.begin(), ssr.end()) - ssr.begin());
+        if (best == 0) {
+            break;
+        }
+        center = neighbours[best];
+    }
+    return center;
+}
+
+// Stage 5: the fitted set is what the written texts give; its run, misfit and bond
+// quantities. Returns the fitted law and the failure slip of its path.
+std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target,
+                                         const FitSettings& settings,
+                                         const FreeParameters& parameters, const Law& theta,
+                                         BondLawFit& fit) {
+    fit.texts = settings.baseTexts;
+    fit.params = settings.base;
+    fit.params.bondModel = settings.model;
+    Law fitted;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        ParameterEstimate& estimate = fit.parameters[std::size_t(j)];
+        estimate.fixed = !parameters.free[j];
+        estimate.text =
+            parameters.free[j] ? FormatMask(theta[j], kLawMasks[j]) : *settings.fixedTexts[j];
+        const float value = FieldValue(estimate.text);
+        estimate.value = value;
+        estimate.standardError = 0;
+        fit.texts[std::size_t(kLawFields[j])] = estimate.text;
+        fit.params.value(kLawFields[j]) = value;
+        fitted[j] = value;
+    }
+    const ModelCurve curve = RunModelCurve(fit.params);
+    trials.countRun();
+    const LoadSlipPath path(curve.steps);
+    fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
+    const double m = double(target.slip.size());
+    fit.rmse = std::sqrt(fit.ssr / m);
+    double mean = 0, squares = 0;
+    for (const double load : target.load) {
+        mean += load / m;
+        squares += load * load;
+    }
+    double sst = 0;
+    for (const double load : target.load) {
+        sst += (load - mean) * (load - mean);
+    }
+    // Loads that are all equal leave only the rounding of their mean in SST: R² is undefined.
+    fit.r2 = sst > 1e-20 * squares ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
+    fit.modelPath = path.points();
+    fit.modelEnd = curve.end;
+    fit.quantities = ComputeBondQuantities(fit.params);
+    return {fitted, path.failureSlip()};
+}
+
+// The 97.5 % quantile of Student's t with ν degrees of freedom: the Cornish-Fisher expansion
+// about the normal quantile (Abramowitz and Stegun, Handbook of Mathematical Functions,
+// 26.7.5), within 0.1 % for ν ≥ 3; ν = 1 and 2 exactly.
+double studentT975(double nu) {
+    if (nu < 1.5) {
+        return 12.706204736;
+    }
+    if (nu < 2.5) {
+        return 4.302652730;
+    }
+    const double z = 1.959963985;
+    const double z3 = z * z * z, z5 = z3 * z * z, z7 = z5 * z * z;
+    return z + (z3 + z) / (4 * nu) + (5 * z5 + 16 * z3 + 3 * z) / (96 * nu * nu) +
+           (3 * z7 + 19 * z5 + 17 * z3 - 15 * z) / (384 * nu * nu * nu);
+}
+
+// The profile's step in the logarithm: a standard error, but at least 1e-4 of the value, so
+// that the single-precision runs see the change.
+double profileStep(const ParameterEstimate& p) {
+    return std::max(p.standardError / p.value, 1e-4);
+}
+
+// Stage 6c: the 95 % profile-likelihood interval of each determined free parameter. The
+// profile is taken at 2 and 4 standard errors on each side (in the logarithm, so that it
+// stays positive), each point a short local search over the other free parameters, all in
+// parallel; √(profile SSR − SSR) is close to linear in the distance, and each end is
+// interpolated in it.
+void profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
+                      std::size_t points, int jobs, BondLawFit& fit) {
+    constexpr double kMultiples[] = {2, 4};
+    constexpr int kProfileEvaluations = 40;
+    const double nu = double(points) - double(parameters.count());
+    const double t = studentT975(nu);
+    struct Task {
+        int j;
+        int side;
+        double multiple;
+        double value;
+        double ssr = 0;
+    };
+    std::vector<Task> tasks;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (p.fixed || !Determined(p) || !(fit.ssr > 0)) {
+            continue;
+        }
+        for (const int side : {-1, 1}) {
+            for (const double multiple : kMultiples) {
+                tasks.push_back({j, side, multiple,
+                                 p.value * std::exp(side * multiple * p.standardError / p.value)});
+            }
+        }
+    }
+    RunTasks(int(tasks.size()), jobs, [&](int k) {
+        Task& task = tasks[std::size_t(k)];
+        std::array<bool, kLawParameterCount> free = parameters.free;
+        Law fixedValues = parameters.fixedValues;
+        free[task.j] = false;
+        fixedValues[task.j] = task.value;
+        Law start = fitted;
+        start[task.j] = task.value;
+        const Coordinates profile(free, fixedValues);
+        task.ssr = profile.count() == 0 ? trials.misfit(start, false)
+                                        : search(trials, profile, profile.coordinates(start), false,
+                                                 nlopt::LN_BOBYQA, kProfileEvaluations, 0.05)
+                                              .ssr;
+    });
+    // The fitted texts are rounded to the field masks, so a profile point may fit a little
+    // better than they do: the smallest sum of squares met is the reference.
+    double least = fit.ssr;
+    for (const Task& task : tasks) {
+        least = std::min(least, task.ssr);
+    }
+    const double rise = std::sqrt(least * t * t / nu); // √ of the allowed rise of SSR
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (p.fixed || !Determined(p) || !(fit.ssr > 0)) {
+            continue;
+        }
+        for (const int side : {-1, 1}) {
+            // Distances in the logarithm, and √ of the rise of SSR there, from the optimum out.
+            double lastDistance = 0, lastRise = 0,
+                   end = side * std::numeric_limits<double>::infinity();
+            for (const Task& task : tasks) {
+                if (task.j != j || task.side != side) {
+                    continue;
+                }
+                const double distance = task.multiple * profileStep(p);
+                const double r = std::sqrt(std::max(task.ssr - least, 0.0));
+                if (r >= rise) {
+                    const double at = lastDistance + (distance - lastDistance) * (rise - lastRise) /
+                                                         (r - lastRise);
+                    end = p.value * std::exp(side * at);
+                    break;
+                }
+                lastDistance = distance;
+                lastRise = r;
+            }
+            (side < 0 ? p.lower : p.upper) = side < 0 && std::isinf(end) ? 0 : end;
+        }
+    }
+}
+
+// The measured points with every slip less offset (mm); a point that falls below 0 stays at 0.
+FitTarget shifted(const FitTarget& target, double offset) {
+    FitTarget result = target;
+    for (double& slip : result.slip) {
+        slip = std::max(slip - offset, 0.0);
+    }
+    return result;
+}
+
+// Stage 4c: the seating offset, the slip the record shows before the bond takes load (slack
+// of the grips, a seating displacement). The offset trades against smax along a long valley,
+// so Subplex searches over the law's coordinates and the offset together start from the
+// global search's law at offsets of 0, 1, 2 and 5 % of the largest measured slip, in
+// parallel; the offset stays within −10 % and +30 % of that slip. Returns the best offset.
+double fitSeatingOffset(Trials& trials, const Coordinates& coordinates, int jobs) {
+    constexpr double kStartOffsets[] = {0, 0.01, 0.02, 0.05};
+    constexpr int kEvaluations = 400;
+    const FitTarget measured = trials.target();
+    const double lastSlip = *std::max_element(measured.slip.begin(), measured.slip.end());
+    const std::vector<double> law = coordinates.coordinates(trials.best().first);
+    std::vector<double> lower = coordinates.lower(), upper = coordinates.upper();
+    lower.push_back(-0.1 * lastSlip);
+    upper.push_back(0.3 * lastSlip);
+    struct Polish {
+        const Coordinates& coordinates;
+        const FitTarget& measured;
+        Trials& trials;
+        double bestSsr = std::numeric_limits<double>::infinity();
+        double bestOffset = 0;
+    };
+    std::vector<Polish> polishes(std::size(kStartOffsets), Polish{coordinates, measured, trials});
+    RunTasks(int(polishes.size()), jobs, [&](int k) {
+        std::vector<double> x = law;
+        x.push_back(kStartOffsets[k] * lastSlip);
+        nlopt::opt optimiser(nlopt::LN_SBPLX, unsigned(x.size()));
+        optimiser.set_lower_bounds(lower);
+        optimiser.set_upper_bounds(upper);
+        optimiser.set_xtol_abs(1e-7);
+        optimiser.set_maxeval(kEvaluations);
+        std::vector<double> step(x.size(), 0.05);
+        step.back() = 0.01 * lastSlip;
+        optimiser.set_initial_step(step);
+        optimiser.set_min_objective(
+            [](const std::vector<double>& v, std::vector<double>&, void* data) {
+                Polish& p = *static_cast<Polish*>(data);
+                const double offset = v.back();
+                const Law trial = p.coordinates.law(std::vector<double>(v.begin(), v.end() - 1));
+                const double value = p.trials.misfitOf(trial, shifted(p.measured, offset));
+                if (value < p.bestSsr) {
+                    p.bestSsr = value;
+                    p.bestOffset = offset;
+                }
+                return value;
+            },
+            &polishes[std::size_t(k)]);
+        double value = 0;
+        try {
+            optimiser.optimize(x, value);
+        } catch (const nlopt::roundoff_limited&) {
+            // The best point evaluated so far stands.
+        }
+    });
+    return std::min_element(polishes.begin(), polishes.end(),
+                            [](const Polish& a, const Polish& b) { return a.bestSsr < b.bestSsr; })
+        ->bestOffset;
+}
+
+// Two optima are told apart when a determined free parameter differs by more than 10 % and by
+// more than two of its standard errors; one within 1 % of the fit's sum of squares fits as
+// well, given that the scatter itself moves the sum of squares by more than that.
+constexpr double kSecondOptimumMargin = 0.01;
+constexpr double kDistinctParameter = 0.1;
+
+// Stage 7: another law that fits as well: the end points of the local searches, run again on
+// the sum of squares itself.
+std::optional<Law> secondOptimum(Trials& trials, const std::vector<SearchResult>& results,
+                                 const Coordinates& coordinates, const BondLawFit& fit, int jobs) {
+    std::vector<double> ssr(results.size());
+    RunTasks(int(results.size()), jobs, [&](int r) {
+        ssr[std::size_t(r)] = trials.misfit(coordinates.law(results[std::size_t(r)].x), false);
+    });
+    for (std::size_t r = 0; r < results.size(); ++r) {
+        if (!(ssr[r] <= fit.ssr * (1 + kSecondOptimumMargin))) {
+            continue;
+        }
+        const Law law = coordinates.law(results[r].x);
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+            const double difference = std::abs(law[j] - p.value);
+            if (!p.fixed && Determined(p) && difference > kDistinctParameter * p.value &&
+                difference > 2 * p.standardError) {
+                return law;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string parameterName(int j, BondModel model) {
+    const bool yieldLaw = model == BondModel::PerfectlyBilinear;
+    return j == kTau ? (yieldLaw ? "τy" : "τmax") : j == kSMax ? (yieldLaw ? "sy" : "smax") : "su";
+}
+
+// Stage 8: what the engineer must know before trusting the fit.
+std::vector<std::string> warningsOf(const BondLawFit& fit, const FitTarget& target,
+                                    const AnalysisParameters& base,
+                                    const FreeParameters& parameters,
+                                    const std::optional<Law>& second) {
+    std::vector<std::string> warnings;
+    const std::string units[] = {" N/mm²", " mm", " mm"};
+    if (!std::isfinite(fit.ssr) || !std::isfinite(fit.r2)) {
+        warnings.push_back("The misfit is not a finite number (the loads are all equal, or too "
+                           "large to square): the fit says nothing about the law.");
+    } else if (fit.r2 < kPoorFitR2) {
+        warnings.push_back("R² is " + BriefText(fit.r2) + ", below " + BriefText(kPoorFitR2) +
+                           ": the model does not follow the curve. Check the columns, their "
+                           "units and the fit range.");
+    }
+
+    // Scale: a laminate of this width and stiffness holds about b·√(2·Gf·Ef·tf) with Gf of
+    // the order of 1 N/mm; the loaded-end slip at failure is of the order of 0.1 to 2 mm.
+    const double typicalLoad = double(base.b) * std::sqrt(2 * double(base.Ef) * double(base.tf));
+    const double peak = *std::max_element(target.load.begin(), target.load.end());
+    const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
+    if (peak > 0 && peak < typicalLoad / 100 && peak * 1000 > typicalLoad / 10) {
+        warnings.push_back("The loads look like kN: the largest is " + BriefText(peak) +
+                           ", where this laminate would hold about " + BriefText(typicalLoad) +
+                           " N. Loads are in N.");
+    }
+    if (lastSlip > 20 && lastSlip / 1000 < 20) {
+        warnings.push_back("The slips look like µm: the largest is " + BriefText(lastSlip) +
+                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    } else if (lastSlip > 0 && lastSlip < 0.002) {
+        warnings.push_back("The slips look like m: the largest is " + BriefText(lastSlip) +
+                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    }
+
+    // A parameter within 5 % of a bound of the search: the best law may lie beyond it.
+    constexpr double kNearBound = 1.05;
+    const std::array<std::pair<double, double>, kLawParameterCount> bounds = {
+        std::pair{kMinTauMax, kMaxTauMax}, std::pair{kMinSMax, kMaxSMax},
+        std::pair{kMinSlipGap, kMaxSlipGap}};
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (!parameters.free[j]) {
+            continue;
+        }
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        const double value = j == kSu ? p.value - fit.parameters[kSMax].value : p.value;
+        const auto [low, high] = bounds[std::size_t(j)];
+        const std::string what =
+            j == kSu ? "su − " + parameterName(kSMax, fit.model) : parameterName(j, fit.model);
+        if (value <= low * kNearBound || value >= high / kNearBound) {
+            warnings.push_back(what + " is at " +
+                               (value <= low * kNearBound ? "its lower" : "its upper") +
+                               " bound (" + BriefText(value <= low * kNearBound ? low : high) +
+                               units[j] + "): the best law may lie beyond it; do not use the fit.");
+        }
+    }
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        const ParameterEstimate& p = fit.parameters[std::size_t(j)];
+        if (!Determined(p)) {
+            warnings.push_back(
+                parameterName(j, fit.model) + " is not determined by the curve (" +
+                (std::isfinite(p.standardError)
+                     ? "its standard error is " + BriefText(p.standardError) + units[j]
+                     : std::string("the model does not change with it")) +
+                "); the quantities that depend on it are not given.");
+        }
+    }
+    if (second) {
+        const Law& law = *second;
+        warnings.push_back("Another law fits as well (a sum of squares within 1 %): " +
+                           parameterName(kTau, fit.model) + " " + BriefText(law[kTau]) + ", " +
+                           parameterName(kSMax, fit.model) + " " + BriefText(law[kSMax]) + ", su " +
+                           BriefText(law[kSu]) + ". The curve cannot tell them apart.");
+    }
+    return warnings;
+}
+
+} // namespace
+
+BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
+    BondLawFit fit;
+    fit.model = settings.model;
+    FreeParameters parameters;
+    fit.problems = checkFixedParameters(target, settings, parameters);
+    if (!fit.problems.empty()) {
+        return fit;
+    }
+    Law seed = seedFromCurve(target, settings.base, settings.model);
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        if (!parameters.free[j]) {
+            seed[j] = parameters.fixedValues[j];
+        }
+    }
+    const Coordinates coordinates(parameters.free, parameters.fixedValues);
+    Trials trials(target, settings);
+    fit.problems = checkBaseSet(trials, coordinates, settings, seed);
     if (!fit.problems.empty()) {
         return fit;
     }
 
-    Law seed = seedFromCurve(target, settings.base, settings.model);
-    for (int j = 0; j < kLawParameterCount; ++j) {
-        if (!free[j]) {
-            seed[j] = fixedValues[j];
-        }
-    }
-    const Coordinates coordinates(free, fixedValues);
-    Trials trials(target, settings);
-    {
-        // The base set with a usable law must pass the run checks.
-        FieldTexts texts = settings.baseTexts;
-        const Law start = coordinates.law(coordinates.coordinates(seed));
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
-        }
-        fit.problems = CheckRun(trials.withLaw(start), texts);
-        if (!fit.problems.empty()) {
-            return fit;
-        }
-    }
-
     const int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
     try {
-        // Coarse grid around the seed, and the base set's own law.
-        std::vector<std::vector<double>> candidates;
-        const std::vector<double> center = coordinates.coordinates(seed);
-        const int n = coordinates.count();
-        int gridSize = 1;
-        for (int k = 0; k < n; ++k) {
-            gridSize *= int(std::size(kGridOffsets));
+        const std::vector<SearchResult> results = searchFromCandidates(
+            trials, coordinates, startCandidates(coordinates, parameters, settings, target, seed),
+            jobs);
+        if (settings.fitSeatingOffset) {
+            // From here on the points are the measured ones less the fitted offset.
+            fit.seatingOffset = fitSeatingOffset(trials, coordinates, jobs);
+            const Law law = trials.best().first;
+            trials.shiftTarget(shifted(target, fit.seatingOffset));
+            search(trials, coordinates, coordinates.coordinates(law), false, nlopt::LN_SBPLX,
+                   kMaxEvaluationsOfPolish, 0.05);
         }
-        for (int g = 0; g < gridSize; ++g) {
-            std::vector<double> x = center;
-            for (int k = 0, rest = g; k < n; ++k, rest /= int(std::size(kGridOffsets))) {
-                x[k] = std::clamp(x[k] + kGridOffsets[rest % int(std::size(kGridOffsets))],
-                                  coordinates.lower()[k], coordinates.upper()[k]);
-            }
-            candidates.push_back(std::move(x));
-        }
-        Law baseLaw;
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            baseLaw[j] = free[j] ? double(settings.base.value(kLawFields[j])) : fixedValues[j];
-        }
-        if (baseLaw[kTau] > 0 && baseLaw[kSMax] > 0 && baseLaw[kSu] > baseLaw[kSMax]) {
-            candidates.push_back(coordinates.coordinates(baseLaw));
-        }
-        std::vector<double> candidateSsr(candidates.size());
-        RunTasks(int(candidates.size()), jobs, [&](int c) {
-            candidateSsr[std::size_t(c)] = trials.ssr(coordinates.law(candidates[std::size_t(c)]));
-        });
-        std::vector<std::size_t> order(candidates.size());
-        for (std::size_t c = 0; c < order.size(); ++c) {
-            order[c] = c;
-        }
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return candidateSsr[a] < candidateSsr[b];
-        });
-
-        // Bounded searches from the best grid points, in parallel.
-        const int starts = std::min(kSearchStarts, int(order.size()));
-        std::vector<SearchResult> results(static_cast<std::size_t>(starts));
-        RunTasks(starts, jobs, [&](int s) {
-            results[std::size_t(s)] =
-                search(trials, coordinates, candidates[order[std::size_t(s)]]);
-        });
-        const SearchResult& best = *std::min_element(
-            results.begin(), results.end(),
-            [](const SearchResult& a, const SearchResult& b) { return a.ssr < b.ssr; });
-
-        // The fitted set is what the written texts give.
-        const Law theta = coordinates.law(best.x);
-        fit.texts = settings.baseTexts;
-        fit.params = settings.base;
-        fit.params.bondModel = settings.model;
-        Law fitted;
-        for (int j = 0; j < kLawParameterCount; ++j) {
-            ParameterEstimate& estimate = fit.parameters[std::size_t(j)];
-            estimate.fixed = !free[j];
-            estimate.text = free[j] ? FormatMask(theta[j], kLawMasks[j]) : *settings.fixedTexts[j];
-            const float value = FieldValue(estimate.text);
-            estimate.value = value;
-            estimate.standardError = 0;
-            fit.texts[std::size_t(kLawFields[j])] = estimate.text;
-            fit.params.value(kLawFields[j]) = value;
-            fitted[j] = value;
-        }
-        const ModelCurve curve = RunModelCurve(fit.params);
-        trials.countRun();
-        const LoadSlipPath path(curve.steps);
-        fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
-        const double m = double(target.slip.size());
-        fit.rmse = std::sqrt(fit.ssr / m);
-        double mean = 0;
-        for (const double load : target.load) {
-            mean += load / m;
-        }
-        double sst = 0;
-        for (const double load : target.load) {
-            sst += (load - mean) * (load - mean);
-        }
-        fit.r2 = sst > 0 ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
-        fit.modelPath = path.points();
-        fit.modelEnd = curve.end;
-        fit.quantities = ComputeBondQuantities(fit.params);
-        estimateUncertainty(trials, target, fitted, fit.ssr, path.failureSlip(), jobs,
-                            fit.parameters);
+        const FitTarget& points = trials.target();
+        snapToTheMasks(trials, parameters, jobs);
+        const auto [fitted, failureSlip] =
+            evaluateFittedSet(trials, points, settings, parameters, trials.best().first, fit);
+        const Matrix covariance =
+            estimateUncertainty(trials, points, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
+        estimateQuantities(fit, covariance);
+        profileIntervals(trials, parameters, fitted, points.slip.size(), jobs, fit);
+        fit.warnings = warningsOf(fit, points, settings.base, parameters,
+                                  secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;
     } catch (const std::exception& failure) {
@@ -526,6 +1178,15 @@ ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string commen
         file.fields[std::size_t(f)] = fit.texts[std::size_t(f)];
     }
     return file;
+}
+
+DataSet FittedDataSet(const BondLawFit& fit, DataSet base, std::string comment) {
+    base.comment = std::move(comment);
+    base.law = fit.model;
+    for (const NumericField field : kLawFields) {
+        base.text(field) = fit.texts[std::size_t(field)];
+    }
+    return base;
 }
 
 std::string BriefText(double value) {
@@ -551,15 +1212,45 @@ std::string FitSummary(const BondLawFit& fit) {
             text += "  fixed\n";
         } else if (std::isfinite(p.standardError)) {
             text += "  ± " + BriefText(p.standardError) + " " + units[j] + " (standard error)\n";
+            if (!std::isnan(p.lower)) {
+                text += "            95 % interval " + BriefText(p.lower) + " to " +
+                        (std::isfinite(p.upper) ? BriefText(p.upper) + " " + units[j]
+                                                : std::string("∞")) +
+                        "\n";
+            }
         } else {
             text += "  not determined by the curve\n";
         }
     }
-    return text + "RMSE        " + BriefText(fit.rmse) + " N\n" + "R²          " +
-           BriefText(fit.r2) + "\n" + "Gf          " + BriefText(fit.quantities.Gf) + " N/mm\n" +
-           "P∞          " + BriefText(fit.quantities.Pinf) + " N\n" + "Le          " +
-           BriefText(fit.quantities.Le) + " mm\n" + "model runs  " + std::to_string(fit.modelRuns) +
-           "\n";
+    if (fit.seatingOffset != 0) {
+        text += "offset      " + BriefText(fit.seatingOffset) +
+                " mm (seating, taken off the measured slips)\n";
+    }
+    text +=
+        "RMSE        " + BriefText(fit.rmse) + " N\n" + "R²          " + BriefText(fit.r2) + "\n";
+    const std::pair<const char*, const QuantityEstimate*> quantities[] = {
+        {"Gf          ", &fit.Gf}, {"P∞          ", &fit.Pinf}, {"Le          ", &fit.Le}};
+    const char* quantityUnits[] = {"N/mm", "N", "mm"};
+    for (std::size_t q = 0; q < std::size(quantities); ++q) {
+        const QuantityEstimate& e = *quantities[q].second;
+        text += quantities[q].first;
+        if (!e.determined || !std::isfinite(e.value)) {
+            text += "not determined\n";
+            continue;
+        }
+        text += BriefText(e.value) + " " + quantityUnits[q];
+        // Le comes from the closed forms alone; its standard error is given only for Gf, P∞.
+        if (q < 2 && std::isfinite(e.standardError)) {
+            text +=
+                "  ± " + BriefText(e.standardError) + " " + quantityUnits[q] + " (standard error)";
+        }
+        text += "\n";
+    }
+    text += "model runs  " + std::to_string(fit.modelRuns) + "\n";
+    for (const std::string& warning : fit.warnings) {
+        text += "warning     " + warning + "\n";
+    }
+    return text;
 }
 
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {

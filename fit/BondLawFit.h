@@ -20,16 +20,23 @@
 //
 // Uncertainty: the Gauss-Newton approximation. J is the central-difference Jacobian of the
 // residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
-// standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj).
+// standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj). The 95 % confidence interval of each
+// determined parameter is the profile-likelihood interval (Bates and Watts, Nonlinear
+// Regression Analysis, 1988, § 6.1): the values θj for which the sum of squares, minimised
+// over the other parameters, stays below SSR·(1 + t²/(m − p)), t the 97.5 % quantile of
+// Student's t with m − p degrees of freedom. Unlike the standard error it follows the
+// misfit's real shape: asymmetric, and open where the curve stops deciding.
 
 #include "core/engine/AnalysisParameters.h"
 #include "core/engine/BondQuantities.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/ParameterFile.h"
 #include "fit/MeasuredCurve.h"
 #include "fit/ModelCurve.h"
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -73,6 +80,9 @@ struct FitSettings {
     BondModel model = BondModel::BilinearSoftening;
     // A fixed parameter keeps the number of its text, and the text is written as given.
     std::array<std::optional<std::string>, kLawParameterCount> fixedTexts;
+    // Fit a seating offset too: the slip the record shows before the bond takes load, taken
+    // off every measured slip.
+    bool fitSeatingOffset = false;
     int jobs = 0; // 0: every core
     std::stop_token stop;
     // Called when a trial improves on the best so far; calls never overlap.
@@ -84,13 +94,39 @@ struct ParameterEstimate {
     std::string text; // the field text written to the fitted file
     bool fixed;
     double standardError; // 0 when fixed; +∞ when the curve does not determine it
+    // The 95 % profile-likelihood interval: NaN when fixed or not determined; an end the
+    // profile did not reach within four standard errors is 0 below or +∞ above.
+    double lower = std::numeric_limits<double>::quiet_NaN();
+    double upper = std::numeric_limits<double>::quiet_NaN();
 };
+
+// A parameter is determined by the curve when it is fixed, or when its standard error is finite
+// and at most half its value (so that its 95 % interval stays clear of 0).
+inline bool Determined(const ParameterEstimate& p) {
+    return p.fixed || p.standardError <= 0.5 * std::abs(p.value);
+}
+
+// A bond quantity of the fitted law and its standard error (delta method); not determined when
+// it depends on a parameter the curve does not determine, and then not to be shown as a number.
+struct QuantityEstimate {
+    double value = std::numeric_limits<double>::quiet_NaN();
+    double standardError = std::numeric_limits<double>::infinity();
+    bool determined = true;
+};
+
+// R² below this is reported as a poor fit. A fitted pull-out curve with a few per cent of
+// scatter reaches 0.99; below 0.95 the law's shape does not follow the record (wrong columns,
+// units, a record of another kind of test).
+inline constexpr double kPoorFitR2 = 0.95;
 
 struct BondLawFit {
     // Why the fit could not be made (fixed texts, the base set, a failed search); the rest
     // is not to be used then.
     std::vector<std::string> problems;
     bool cancelled = false;
+    // What the engineer must know before trusting the fit, one sentence each; empty when
+    // nothing is doubtful.
+    std::vector<std::string> warnings;
 
     BondModel model = BondModel::BilinearSoftening;
     std::array<ParameterEstimate, kLawParameterCount> parameters{};
@@ -100,6 +136,8 @@ struct BondLawFit {
     double rmse = 0;           // N
     double r2 = 0;             // 1 − SSR/SST
     BondQuantities quantities{};
+    QuantityEstimate Gf, Pinf, Le;     // N/mm, N, mm
+    double seatingOffset = 0;          // mm, taken off the measured slips (when fitted)
     std::vector<double> modelLoad;     // the model load at each measured slip, N
     std::vector<CurvePoint> modelPath; // the fitted run's load-slip path
     RunEnd modelEnd = RunEnd::None;
@@ -123,6 +161,11 @@ std::string BriefText(double value);
 // The fitted parameter file: the base's texts with the fitted law texts.
 ParameterFileTexts FittedParameterFile(const BondLawFit& fit, std::string comment,
                                        bool detailOutput);
+
+// The fitted data set: base with the fitted law's texts and the law itself, so that a
+// perfectly bi-linear fit runs perfectly bi-linear when opened or run; everything else
+// (the initial ds, the detail flag, the concrete) as in base.
+DataSet FittedDataSet(const BondLawFit& fit, DataSet base, std::string comment);
 
 // The measured points against the model as CSV (UTF-8, comma-separated, a header row, the
 // shortest text that reads back as each double): slip, measured load, model load, residual.

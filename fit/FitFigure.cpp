@@ -14,6 +14,11 @@ std::string fourDigits(double value) {
         text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4).ptr);
 }
 
+// A bond quantity of the fit, or "not determined".
+std::string quantity(const QuantityEstimate& e) {
+    return e.determined ? fourDigits(e.value) : "not determined";
+}
+
 std::vector<std::string> caption(const BondLawFit& fit, const std::string& measuredName) {
     if (fit.parameters[0].text.empty()) {
         return {"measured: " + measuredName}; // nothing fitted yet
@@ -25,8 +30,8 @@ std::vector<std::string> caption(const BondLawFit& fit, const std::string& measu
                              : "Bi-linear softening law: τmax = ") +
             p[0].text + " N/mm², " + (yieldLaw ? "sy = " : "smax = ") + p[1].text + " mm, su = " +
             p[2].text + " mm; RMSE " + fourDigits(fit.rmse) + " N, R² " + fourDigits(fit.r2),
-        "Gf = " + fourDigits(fit.quantities.Gf) + " N/mm, P∞ = " + fourDigits(fit.quantities.Pinf) +
-            " N, Le = " + fourDigits(fit.quantities.Le) + " mm; measured: " + measuredName,
+        "Gf = " + quantity(fit.Gf) + " N/mm, P∞ = " + quantity(fit.Pinf) +
+            " N, Le = " + quantity(fit.Le) + " mm; measured: " + measuredName,
     };
 }
 
@@ -50,13 +55,14 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
         loadMax = std::max(loadMax, target.load[i]);
     }
     FigureCurve model{"model", false, false, 0, {}};
+    // The model's slips plus the seating offset, on the measured slips' scale.
     for (const CurvePoint& point : fit.modelPath) {
-        model.points.push_back({point.sl, point.Pl});
+        model.points.push_back({point.sl + fit.seatingOffset, point.Pl});
         loadMax = std::max(loadMax, point.Pl);
     }
     if (!fit.modelPath.empty()) {
         // Beyond its largest slip the bond has failed.
-        const double failure = fit.modelPath.back().sl;
+        const double failure = fit.modelPath.back().sl + fit.seatingOffset;
         model.points.push_back({failure, 0});
         if (slipMax > failure) {
             model.points.push_back({slipMax, 0});
@@ -88,6 +94,27 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
     law.y = MakeFigureAxis("bond stress τ (MPa)", 0, tau);
     law.curves = {std::move(lawCurve)};
     return figures;
+}
+
+FigureData MakeResidualFigure(const FitTarget& target, const BondLawFit& fit) {
+    FigureData figure;
+    figure.title = "Residuals: measured − model load";
+    FigureCurve residuals{"residual", false, true, 0, {}};
+    double slipMax = 0, low = 0, high = 0;
+    for (std::size_t i = 0; i < target.slip.size() && i < fit.modelLoad.size(); ++i) {
+        const double r = target.load[i] - fit.modelLoad[i];
+        residuals.points.push_back({target.slip[i], r});
+        slipMax = std::max(slipMax, target.slip[i]);
+        low = std::min(low, r);
+        high = std::max(high, r);
+    }
+    figure.x = MakeFigureAxis("slip s (mm)", 0, slipMax);
+    figure.y = MakeFigureAxis("residual (N)", low, high);
+    if (!residuals.points.empty()) {
+        figure.curves = {FigureCurve{"zero", true, false, 0, {{0, 0}, {figure.x.max, 0}}},
+                         std::move(residuals)};
+    }
+    return figure;
 }
 
 } // namespace orvane

@@ -16,4 +16,8 @@ namespace orvane {
 std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawFit& fit,
                                          const std::string& measuredName);
 
+// The residuals, measured load − model load, against slip, with the zero line: scatter
+// without a trend means the law's shape follows the record. Empty before a fit.
+FigureData MakeResidualFigure(const FitTarget& target, const BondLawFit& fit);
+
 } // namespace orvane

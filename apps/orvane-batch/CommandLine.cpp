@@ -360,6 +360,38 @@ std::optional<int> lawParameter(std::string_view name) {
     return std::nullopt;
 }
 
+// A finite number, the whole text.
+double decimalNumber(const std::string& option, std::string_view value) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (error != std::errc() || end != value.data() + value.size() || !std::isfinite(number)) {
+        throw Refused{option + " needs a number, not " + QuotedEntry(value)};
+    }
+    return number;
+}
+
+// "slip=A,load=B": the slip's and the value's setting (load= or stress=); either may be left
+// out.
+void readSlipAndValue(const std::string& option, const std::string& value, std::string& slip,
+                      std::string& load) {
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        std::size_t end = value.find(',', start);
+        if (end == std::string::npos) {
+            end = value.size();
+        }
+        const std::string pair = value.substr(start, end - start);
+        const std::size_t equals = pair.find('=');
+        const std::string key = pair.substr(0, equals);
+        if (equals == std::string::npos || equals + 1 == pair.size() ||
+            (key != "slip" && key != "load" && key != "stress")) {
+            throw Refused{option + " takes slip=…,load=… (or stress=…), not " + QuotedEntry(value)};
+        }
+        (key == "slip" ? slip : load) = pair.substr(equals + 1);
+        start = end + 1;
+    }
+}
+
 void AddFitCommand(CLI::App& app, FitOptions& options) {
     CLI::App& fit = *app.add_subcommand(
         "fit", "calibrates the bond-slip law to a measured load-slip curve\n"
@@ -426,6 +458,71 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "keeps tau, smax or su at TEXT (a field text, written to the\n"
         "fitted file as given) or, without TEXT, at the base file's value;\n"
         "may be repeated");
+    addValue(
+        fit, "--columns", "slip=COL,load=COL",
+        [&options](const std::string& value) {
+            readSlipAndValue("--columns", value, options.layout.slipColumn,
+                             options.layout.valueColumn);
+        },
+        "the columns of a wider file (a logger's time, stroke, LVDTs, load),\n"
+        "by number from 1 or by header name: --columns slip=3,load=5 or\n"
+        "--columns \"slip=LVDT1,load=Load (kN)\"; further columns are ignored");
+    addValue(
+        fit, "--units", "slip=UNIT,load=UNIT",
+        [&options](const std::string& value) {
+            readSlipAndValue("--units", value, options.layout.slipUnit, options.layout.valueUnit);
+        },
+        "the units of the columns: mm, um (µm) or m for the slip; N, kN or\n"
+        "MN for a load, N/mm2 or MPa for a stress (default: the header's,\n"
+        "\"load (kN)\", \"slip [µm]\", else mm and N)");
+    addValue(
+        fit, "--decimal", "point|comma",
+        [&options](const std::string& value) {
+            if (value != "point" && value != "comma") {
+                throw Refused{"--decimal takes point or comma, not " + QuotedEntry(value)};
+            }
+            options.layout.decimal = value == "point" ? DecimalMark::Point : DecimalMark::Comma;
+        },
+        "the decimal mark (default: a comma in a file separated by\n"
+        "semicolons that writes digits around commas, else a point)");
+    addValue(
+        fit, "--slip-scatter", "MM",
+        [&options](const std::string& value) {
+            const double mm = decimalNumber("--slip-scatter", value);
+            if (mm < 0) {
+                throw Refused{"--slip-scatter cannot be negative, not " + QuotedEntry(value)};
+            }
+            options.layout.slipFallBack = mm;
+        },
+        "how far a slip may fall back below the largest before it and still\n"
+        "count (default 0.001 mm); a row further back (unloading) is left out");
+    addValue(
+        fit, "--range", "FROM:TO|peak|failure",
+        [&options](const std::string& value) {
+            if (value == "peak" || value == "failure") {
+                options.range.kind =
+                    value == "peak" ? FitRange::Kind::UpToPeak : FitRange::Kind::UpToFailure;
+                return;
+            }
+            const std::size_t colon = value.find(':');
+            if (colon == std::string::npos) {
+                throw Refused{"--range takes FROM:TO (mm), peak or failure, not " +
+                              QuotedEntry(value)};
+            }
+            options.range.kind = FitRange::Kind::Slips;
+            options.range.from = decimalNumber("--range", value.substr(0, colon));
+            options.range.to = decimalNumber("--range", std::string_view(value).substr(colon + 1));
+            if (!(options.range.from < options.range.to)) {
+                throw Refused{"--range needs FROM below TO, not " + QuotedEntry(value)};
+            }
+        },
+        "the part of the record to fit: the slips FROM:TO (mm), the rows up\n"
+        "to the peak load, or those before failure (after the peak, the\n"
+        "first row whose load falls below half of the row before it)");
+    addSwitch(
+        fit, "--offset", [&options](std::int64_t) { options.fitSeatingOffset = true; },
+        "fit a seating offset as well: the slip the record shows before the\n"
+        "bond takes load, taken off every measured slip");
     addInitialDs(fit, options.initialDsText);
     addValue(
         fit, "--jobs", "N",
@@ -472,14 +569,20 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                "linearly;\nthe path follows the run's steps while the loaded-end slip grows, and "
                "beyond its\nlargest slip the bond has failed and carries no load. The "
                "uncertainty is the standard\nerror of each parameter from the curvature of the "
-               "misfit (Gauss-Newton).\n"
+               "misfit (Gauss-Newton), with those of Gf and Pinf by the delta method.\n"
+               "A fit warns (a \"warning\" line, the \"warnings\" list in JSON) of a parameter\n"
+               "at or near a bound of the search, a misfit that is not a number, R² below\n"
+               "0.95, another law that fits within 1 % of the sum of squares, a parameter the\n"
+               "curve does not determine (Gf, Pinf, Le that depend on it are then not given),\n"
+               "and loads or slips whose size suggests kN, µm or m.\n"
                "No output may be the measured file, the base file or another output (checked\n"
                "before the fit); files are written whole or not at all. Ctrl+C or SIGTERM stops\n"
                "the fit and writes nothing.\n"
-               "Exit status: 0 done, 1 a file or standard output could not be written, 2 bad\n"
-               "command line, unreadable files, a data set that cannot be run, an output\n"
-               "refused, a fit that cannot start or a figure asked of a program without its\n"
-               "figure module, 130 stopped.");
+               "Exit status: 0 done without warnings, 5 done with warnings (the files are\n"
+               "written), 1 a file or standard output could not be written, 2 bad command\n"
+               "line, unreadable files, a data set that cannot be run, an output refused, a\n"
+               "fit that cannot start or a figure asked of a program without its figure\n"
+               "module, 130 stopped.");
 }
 
 void AddCodesCommand(CLI::App& app, CodesOptions& options) {

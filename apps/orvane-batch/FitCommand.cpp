@@ -76,14 +76,18 @@ std::string figureOf(std::string figure, std::size_t laws, BondModel model) {
 }
 
 struct Written {
-    std::string kvp;
+    std::string dataSet; // the fitted data set, with its law
+    std::string kvp;     // empty when the law does not fit a parameter file
     std::string csv;
     std::string figure; // empty without one
 };
 
 void printFit(const BondLawFit& fit, const Written& written) {
-    std::cout << FitSummary(fit) << "fitted file " << written.kvp << "\n"
-              << "CSV         " << written.csv << "\n";
+    std::cout << FitSummary(fit) << "data set    " << written.dataSet << "\n";
+    if (!written.kvp.empty()) {
+        std::cout << "fitted file " << written.kvp << "\n";
+    }
+    std::cout << "CSV         " << written.csv << "\n";
     if (!written.figure.empty()) {
         std::cout << "figure      " << written.figure << "\n";
     }
@@ -94,16 +98,35 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     const char* keys[] = {"tauMax", "sMax", "su"};
     for (int j = 0; j < kLawParameterCount; ++j) {
         const ParameterEstimate& p = fit.parameters[std::size_t(j)];
-        json += ",\"" + std::string(keys[j]) + "\":{\"text\":" + JsonString(p.text) +
-                ",\"value\":" + JsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
-                ",\"standardError\":" + (p.fixed ? "0" : JsonNumber(p.standardError)) + "}";
+        json +=
+            ",\"" + std::string(keys[j]) + "\":{\"text\":" + JsonString(p.text) +
+            ",\"value\":" + JsonNumber(p.value) + ",\"fixed\":" + (p.fixed ? "true" : "false") +
+            ",\"standardError\":" + (p.fixed ? "0" : JsonNumber(p.standardError)) +
+            ",\"interval\":" +
+            (std::isnan(p.lower) ? std::string("null")
+                                 : "[" + JsonNumber(p.lower) + "," + JsonNumber(p.upper) + "]") +
+            "}";
     }
-    json += ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
-            ",\"Gf\":" + JsonNumber(fit.quantities.Gf) +
-            ",\"Pinf\":" + JsonNumber(fit.quantities.Pinf) +
-            ",\"Le\":" + JsonNumber(fit.quantities.Le) +
+    // A bond quantity the curve does not determine is null, not a number.
+    const auto quantity = [](const QuantityEstimate& e) {
+        return e.determined ? JsonNumber(e.value) : std::string("null");
+    };
+    const auto error = [](const QuantityEstimate& e) {
+        return e.determined ? JsonNumber(e.standardError) : std::string("null");
+    };
+    std::string warnings;
+    for (const std::string& warning : fit.warnings) {
+        warnings += (warnings.empty() ? "" : ",") + JsonString(warning);
+    }
+    json += ",\"seatingOffset\":" + JsonNumber(fit.seatingOffset) +
+            ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
+            ",\"Gf\":" + quantity(fit.Gf) + ",\"GfStandardError\":" + error(fit.Gf) +
+            ",\"Pinf\":" + quantity(fit.Pinf) + ",\"PinfStandardError\":" + error(fit.Pinf) +
+            ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":[" + warnings + "]" +
             ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
-            ",\"kvp\":" + JsonString(written.kvp) + ",\"csv\":" + JsonString(written.csv) +
+            ",\"dataSet\":" + JsonString(written.dataSet) +
+            ",\"kvp\":" + (written.kvp.empty() ? std::string("null") : JsonString(written.kvp)) +
+            ",\"csv\":" + JsonString(written.csv) +
             (written.figure.empty() ? "" : ",\"figure\":" + JsonString(written.figure)) + "}";
     return json;
 }
@@ -144,13 +167,15 @@ int RunFitCommand(const FitOptions& options) {
                   << *fixed[2] << "; smax must stay below su\n";
         return kExitRefused;
     }
-    const MeasuredCurveRead read = ReadMeasuredCurve(options.measuredFile);
-    for (const std::string& skipped : read.curve.skippedRows) {
+    const MeasuredCurveRead file = ReadMeasuredCurve(options.measuredFile, options.layout);
+    for (const std::string& skipped : file.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
     }
-    if (const std::string more = MoreSkippedRows(read.curve); !more.empty()) {
+    if (const std::string more = MoreSkippedRows(file.curve); !more.empty()) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << more << "\n";
     }
+    const MeasuredCurveRead read =
+        file.error.empty() ? WithinRange(file.curve, options.range) : file;
     if (!read.error.empty()) {
         std::cerr << "orvane-batch fit: " << read.error << "\n";
         return kExitRefused;
@@ -159,9 +184,19 @@ int RunFitCommand(const FitOptions& options) {
 
     const StopOnSignal stopOnSignal;
     ProgressLine progress;
+    const std::string valueName =
+        options.quantity == MeasuredQuantity::Load ? "load" : "average bond stress";
     std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
-                       ",\"points\":" + std::to_string(target.slip.size()) + ",\"fits\":[";
+                       ",\"points\":" + std::to_string(target.slip.size()) +
+                       ",\"units\":{\"slip\":" + JsonString(read.curve.slipUnit) +
+                       ",\"value\":" + JsonString(read.curve.valueUnit) + "},\"fits\":[";
+    if (!options.json) {
+        std::cout << "measured    " << target.slip.size() << " points, slip in "
+                  << read.curve.slipUnit << ", " << valueName << " in " << read.curve.valueUnit
+                  << "\n\n";
+    }
     const BondLawFit* better = nullptr;
+    bool warned = false;
     std::vector<BondLawFit> fits;
     fits.reserve(options.laws.size());
     for (const BondModel model : options.laws) {
@@ -170,6 +205,7 @@ int RunFitCommand(const FitOptions& options) {
         settings.baseTexts = base.data.texts;
         settings.model = model;
         settings.jobs = options.jobs;
+        settings.fitSeatingOffset = options.fitSeatingOffset;
         settings.fixedTexts = fixed;
         settings.progress = [&, model](const FitProgress& p) {
             progress.show([&] {
@@ -197,12 +233,18 @@ int RunFitCommand(const FitOptions& options) {
 
         Written written;
         const std::string stem = stemOf(prefix, options.laws.size(), model);
-        written.kvp = stem + ".kvp";
+        written.dataSet = stem + std::string(kDataSetExtension);
         written.csv = stem + ".csv";
-        FileStatus status = SaveParameterFile(
-            written.kvp, FittedParameterFile(
-                             fit, fittedComment(options.measuredFile, model, base.params.comment),
-                             base.params.detailOutput != 0));
+        // The data set keeps the law; the parameter file beside it only where the law and the
+        // rest read back from it the same (a bi-linear softening law and the default ds).
+        const std::string comment = fittedComment(options.measuredFile, model, base.params.comment);
+        const DataSet fitted = FittedDataSet(fit, base.data, comment);
+        FileStatus status = WriteDataSetFile(written.dataSet, fitted);
+        if (status.ok() && NotKeptInParameterFile(fitted).empty()) {
+            written.kvp = stem + ".kvp";
+            status = SaveParameterFile(
+                written.kvp, FittedParameterFile(fit, comment, base.params.detailOutput != 0));
+        }
         if (status.ok()) {
             status = WriteWholeFile(written.csv, MeasuredAgainstModelCsv(target, fit));
         }
@@ -237,13 +279,14 @@ int RunFitCommand(const FitOptions& options) {
         if (!better || fit.ssr < better->ssr) {
             better = &fit;
         }
+        warned = warned || !fit.warnings.empty();
     }
     if (options.json) {
         std::cout << json << "],\"better\":\"" << lawName(better->model) << "\"}\n";
     } else if (fits.size() > 1) {
         std::cout << "\nthe " << lawTitle(better->model) << " law fits better\n";
     }
-    return kExitDone;
+    return warned ? kExitFitWarnings : kExitDone;
 }
 
 } // namespace orvane

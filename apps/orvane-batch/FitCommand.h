@@ -17,6 +17,9 @@ namespace orvane {
 struct FitOptions {
     std::string measuredFile;
     MeasuredQuantity quantity = MeasuredQuantity::Load;
+    MeasuredFileLayout layout;     // --columns, --units, --decimal, --slip-scatter
+    FitRange range;                // --range
+    bool fitSeatingOffset = false; // --offset
     std::vector<BondModel> laws = {BondModel::BilinearSoftening};
     // "τmax", "smax" or "su" fixed at a text; an empty text keeps the base file's.
     std::array<std::optional<std::string>, 3> fixed;

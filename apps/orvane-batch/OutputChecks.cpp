@@ -73,6 +73,7 @@ std::string CheckFitOutputs(const FitOutputNames& names, bool force) {
     for (const std::string& stem : names.stems) {
         outputs.push_back({stem + ".kvp", role, names.derived});
         outputs.push_back({stem + ".csv", role, names.derived});
+        outputs.push_back({stem + ".orv", role, names.derived});
     }
     for (const std::string& figure : names.figures) {
         outputs.push_back({figure, "--figure", false});

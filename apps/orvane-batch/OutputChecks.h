@@ -34,7 +34,7 @@ std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
 struct FitOutputNames {
     std::optional<std::string> parameterFile;
     std::string measuredFile;
-    std::vector<std::string> stems; // one per law: STEM.kvp and STEM.csv
+    std::vector<std::string> stems; // one per law: STEM.orv, STEM.kvp and STEM.csv
     std::vector<std::string> figures;
     bool derived = false;
 };

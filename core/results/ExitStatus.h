@@ -15,5 +15,7 @@ inline constexpr int kExitStepLimit = 3;
 inline constexpr int kExitOutOfScope = 4;
 // Stopped by SIGINT or SIGTERM: 128 + the signal, as the shell reports it.
 inline constexpr int kExitStopped = 130;
+// orvane-batch fit: the fit is made and written, but it carries warnings (printed with it).
+inline constexpr int kExitFitWarnings = 5;
 
 } // namespace orvane

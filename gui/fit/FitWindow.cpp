@@ -1,8 +1,12 @@
 #include "gui/fit/FitWindow.h"
 
+#include "core/files/ParameterFile.h"
 #include "core/numtext/NumberText.h"
+#include "core/results/OutputFile.h"
+#include "core/results/OutputPolicy.h"
 #include "fit/FitFigure.h"
 #include "render/FigureRenderer.h"
+#include "render/FitFigureFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,41 +24,53 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
 namespace orvane {
 
-// Draws the fit's two panels side by side, scaled to the widget.
+// Draws the fit's panels side by side, scaled to the widget: the measured and model curves,
+// the law and the residuals.
 class FitPlot : public QWidget {
 public:
     explicit FitPlot(QWidget* parent) : QWidget(parent) {
         setObjectName(QStringLiteral("FitPlot"));
-        setMinimumSize(kFigureWidth, kFigureHeight / 2);
+        setMinimumSize(kFigureWidth, kFigureHeight / 3);
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
     }
-    void show(std::array<FigureData, 2> panels) {
-        m_panels = std::move(panels);
+    // Three panels across: as tall as they are drawn, no taller.
+    int heightForWidth(int width) const override {
+        return width * kFigureHeight / (3 * kFigureWidth);
+    }
+    QSize sizeHint() const override { return {3 * kFigureWidth / 2, kFigureHeight / 2}; }
+    void show(std::array<FigureData, 2> panels, FigureData residuals) {
+        m_panels = {std::move(panels[0]), std::move(panels[1]), std::move(residuals)};
         update();
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(rect(), Qt::white);
-        if (!m_panels) {
+        painter.fillRect(rect(), Qt::white); // the figures are drawn for white paper
+        if (m_panels.empty()) {
             return;
         }
-        const qreal scale =
-            std::min(width() / (2.0 * kFigureWidth), height() / double(kFigureHeight));
+        const qreal scale = std::min(width() / (double(m_panels.size()) * kFigureWidth),
+                                     height() / double(kFigureHeight));
         painter.scale(scale, scale);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        DrawFigure(painter, (*m_panels)[0]);
-        painter.translate(kFigureWidth, 0);
-        DrawFigure(painter, (*m_panels)[1]);
+        for (const FigureData& panel : m_panels) {
+            DrawFigure(painter, panel);
+            painter.translate(kFigureWidth, 0);
+        }
     }
 
 private:
-    std::optional<std::array<FigureData, 2>> m_panels;
+    std::vector<FigureData> m_panels;
 };
 
 namespace {
@@ -129,18 +145,37 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     buttons->addWidget(m_fit);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_use);
+    const QString saves[] = {QStringLiteral("Save data set…"), QStringLiteral("Save CSV…"),
+                             QStringLiteral("Save figure…")};
+    const QString saveNames[] = {QStringLiteral("SaveFitted"), QStringLiteral("SaveCsv"),
+                                 QStringLiteral("SaveFigure")};
+    for (std::size_t k = 0; k < m_save.size(); ++k) {
+        m_save[k] = new QPushButton(saves[k], this);
+        m_save[k]->setObjectName(saveNames[k]);
+        m_save[k]->setEnabled(false);
+        connect(m_save[k], &QPushButton::clicked, this, &FitWindow::saveClicked);
+        buttons->addWidget(m_save[k]);
+    }
     buttons->addStretch();
     buttons->addWidget(close);
     layout->addLayout(buttons);
 
     m_plot = new FitPlot(this);
-    layout->addWidget(m_plot, 1);
-    m_results = new QPlainTextEdit(this);
-    m_results->setObjectName(QStringLiteral("Results"));
-    m_results->setReadOnly(true);
-    m_results->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_results->setMaximumHeight(170);
-    layout->addWidget(m_results);
+    layout->addWidget(m_plot);
+    // One box per law, side by side, tall enough for a summary and its warnings.
+    auto* results = new QHBoxLayout;
+    for (std::size_t k = 0; k < m_results.size(); ++k) {
+        m_results[k] = new QPlainTextEdit(this);
+        m_results[k]->setObjectName(k == 0 ? QStringLiteral("Results")
+                                           : QStringLiteral("Results2"));
+        m_results[k]->setReadOnly(true);
+        m_results[k]->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        m_results[k]->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        m_results[k]->setMinimumHeight(16 * m_results[k]->fontMetrics().lineSpacing());
+        results->addWidget(m_results[k]);
+    }
+    m_results[1]->hide();
+    layout->addLayout(results, 1);
     // A file of many bad rows tells the first few and counts the rest, in a list that scrolls.
     m_messages = new QListWidget(this);
     m_messages->setObjectName(QStringLiteral("Messages"));
@@ -164,13 +199,93 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     connect(m_cancel, &QPushButton::clicked, this, &FitWindow::cancelFit);
     connect(m_use, &QPushButton::clicked, this, &FitWindow::useFittedValues);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    resize(1000, 720);
+    // Another column (load or stress) makes another curve: what was fitted to it goes.
+    connect(m_quantity, &QComboBox::currentIndexChanged, this, [this] {
+        if (fitting()) {
+            cancelFit();
+        }
+        resetResults();
+    });
+    m_preview = std::jthread([this](std::stop_token stop) { previewLoop(stop); });
+    resize(1200, 760);
 }
 
 FitWindow::~FitWindow() {
     m_worker.request_stop();
     if (m_worker.joinable()) {
         m_worker.join();
+    }
+    m_preview.request_stop();
+    if (m_preview.joinable()) {
+        m_preview.join();
+    }
+}
+
+void FitWindow::previewLoop(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        Preview preview;
+        {
+            std::unique_lock lock(m_previewMutex);
+            if (!m_previewReady.wait(lock, stop, [this] { return m_previewPending.has_value(); })) {
+                return;
+            }
+            preview = std::move(*m_previewPending);
+            m_previewPending.reset();
+        }
+        BondLawFit live;
+        live.model = preview.model;
+        live.params = preview.base;
+        live.params.bondModel = preview.model;
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            live.params.value(kLawFields[j]) = float(preview.law[std::size_t(j)]);
+            live.parameters[j].text =
+                FormatMask(preview.law[std::size_t(j)], j == 0 ? "#0.000" : "0.0000");
+        }
+        const LoadSlipPath path(RunModelCurve(live.params).steps);
+        live.ssr = SumOfSquares(preview.target, path, &live.modelLoad);
+        live.rmse = std::sqrt(live.ssr / double(live.modelLoad.size()));
+        live.r2 = std::numeric_limits<double>::quiet_NaN();
+        live.modelPath = path.points();
+        live.quantities = ComputeBondQuantities(live.params);
+        live.Gf.determined = live.Pinf.determined = live.Le.determined = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation = preview.generation,
+             panels = MakeFitFigures(preview.target, live, preview.measuredName),
+             residuals = MakeResidualFigure(preview.target, live)]() mutable {
+                showPreview(generation, std::move(panels), std::move(residuals));
+            },
+            Qt::QueuedConnection);
+        // A few pictures a second are enough to follow the fit.
+        std::unique_lock lock(m_previewMutex);
+        m_previewReady.wait_for(lock, stop, std::chrono::milliseconds(150), [] { return false; });
+    }
+}
+
+void FitWindow::showPreview(int generation, std::array<FigureData, 2> panels,
+                            FigureData residuals) {
+    if (generation == m_generation && !m_finished) {
+        m_plot->show(std::move(panels), std::move(residuals));
+    }
+}
+
+void FitWindow::resetResults() {
+    ++m_generation;
+    m_fits.clear();
+    for (QPlainTextEdit* box : m_results) {
+        box->clear();
+    }
+    m_results[1]->hide();
+    m_use->setEnabled(false);
+    for (QPushButton* save : m_save) {
+        save->setEnabled(false);
+    }
+    if (m_curve) {
+        // The measured points alone until a fit runs.
+        BondLawFit none;
+        none.params = m_base;
+        none.model = modelOf(m_law->currentIndex());
+        showOverlay(none);
     }
 }
 
@@ -215,13 +330,7 @@ bool FitWindow::loadCurve(const QString& path) {
     m_base = m_params;
     m_baseTexts = parameterTexts();
     CopyFieldTexts(m_base, m_baseTexts);
-    m_fits.clear();
-    m_use->setEnabled(false);
-    // The measured points alone until a fit runs.
-    BondLawFit none;
-    none.params = m_base;
-    none.model = modelOf(m_law->currentIndex());
-    showOverlay(none);
+    resetResults();
     return true;
 }
 
@@ -233,7 +342,9 @@ FitTarget FitWindow::target() const {
 }
 
 void FitWindow::showOverlay(const BondLawFit& fit) {
-    m_plot->show(MakeFitFigures(target(), fit, QFileInfo(m_curvePath).fileName().toStdString()));
+    const FitTarget points = target();
+    m_plot->show(MakeFitFigures(points, fit, QFileInfo(m_curvePath).fileName().toStdString()),
+                 MakeResidualFigure(points, fit));
 }
 
 void FitWindow::startFit() {
@@ -261,37 +372,41 @@ void FitWindow::startFit() {
                 settings.fixedTexts[std::size_t(j)] = m_fixText[j]->text().toStdString();
             }
         }
-        settings.progress = [this, model](const FitProgress& progress) {
-            QMetaObject::invokeMethod(
-                this, [this, model, law = progress.best] { progressed(model, law); },
-                Qt::QueuedConnection);
-        };
+        settings.progress =
+            [this, model, generation = m_generation + 1, base = m_base, points = target(),
+             name = QFileInfo(m_curvePath).fileName().toStdString()](const FitProgress& progress) {
+                // Only the latest law waits; the preview thread runs it when it is free.
+                const std::lock_guard lock(m_previewMutex);
+                m_previewPending = Preview{generation, model, progress.best, base, points, name};
+                m_previewReady.notify_one();
+            };
     }
-    m_fits.clear();
+    resetResults();
     m_finished = false;
     m_fit->setEnabled(false);
     m_load->setEnabled(false);
     m_cancel->setEnabled(true);
     m_use->setEnabled(false);
-    m_results->clear();
     m_status->setText(QStringLiteral("Fitting…"));
-    m_sinceShown.start();
-    m_worker = std::jthread(
-        [this, runs = std::move(runs), target = target()](std::stop_token stop) mutable {
-            for (FitSettings& settings : runs) {
-                settings.stop = stop;
-                BondLawFit fit = FitBondLaw(target, settings);
-                const bool go = fit.problems.empty() && !fit.cancelled;
-                QMetaObject::invokeMethod(
-                    this, [this, fit = std::move(fit)]() mutable { lawFitted(std::move(fit)); },
-                    Qt::QueuedConnection);
-                if (!go) {
-                    break;
-                }
-            }
+    m_worker = std::jthread([this, runs = std::move(runs), target = target(),
+                             generation = m_generation](std::stop_token stop) mutable {
+        for (FitSettings& settings : runs) {
+            settings.stop = stop;
+            BondLawFit fit = FitBondLaw(target, settings);
+            const bool go = fit.problems.empty() && !fit.cancelled;
             QMetaObject::invokeMethod(
-                this, [this] { workerDone(); }, Qt::QueuedConnection);
-        });
+                this,
+                [this, generation, fit = std::move(fit)]() mutable {
+                    lawFitted(generation, std::move(fit));
+                },
+                Qt::QueuedConnection);
+            if (!go) {
+                break;
+            }
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation] { workerDone(generation); }, Qt::QueuedConnection);
+    });
 }
 
 void FitWindow::cancelFit() {
@@ -300,31 +415,10 @@ void FitWindow::cancelFit() {
     m_status->setText(QStringLiteral("Cancelling…"));
 }
 
-void FitWindow::progressed(BondModel model, std::array<double, kLawParameterCount> law) {
-    // The model curve of the best law so far, a few times a second.
-    if (m_finished || m_sinceShown.elapsed() < 150) {
-        return;
+void FitWindow::lawFitted(int generation, BondLawFit fit) {
+    if (generation != m_generation) {
+        return; // a fit that was cancelled or replaced
     }
-    m_sinceShown.restart();
-    BondLawFit live;
-    live.model = model;
-    live.params = m_base;
-    live.params.bondModel = model;
-    for (int j = 0; j < kLawParameterCount; ++j) {
-        live.params.value(kLawFields[j]) = float(law[j]);
-        live.parameters[j].text = FormatMask(law[j], j == 0 ? "#0.000" : "0.0000");
-    }
-    const ModelCurve curve = RunModelCurve(live.params);
-    const LoadSlipPath path(curve.steps);
-    live.ssr = SumOfSquares(target(), path, &live.modelLoad);
-    live.rmse = std::sqrt(live.ssr / double(live.modelLoad.size()));
-    live.r2 = std::numeric_limits<double>::quiet_NaN();
-    live.modelPath = path.points();
-    live.quantities = ComputeBondQuantities(live.params);
-    showOverlay(live);
-}
-
-void FitWindow::lawFitted(BondLawFit fit) {
     if (!fit.problems.empty()) {
         QString text = QStringLiteral("The fit cannot start:");
         for (const std::string& problem : fit.problems) {
@@ -334,25 +428,37 @@ void FitWindow::lawFitted(BondLawFit fit) {
         return;
     }
     if (fit.cancelled) {
+        // Nothing of a cancelled fit stays: no intermediate law, no results.
+        resetResults();
         m_status->setText(QStringLiteral("The fit was cancelled."));
         return;
     }
     m_fits.push_back(std::move(fit));
-    QString text;
-    for (const BondLawFit& done : m_fits) {
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
-                QString::fromStdString(FitSummary(done));
+    for (std::size_t k = 0; k < m_fits.size() && k < m_results.size(); ++k) {
+        m_results[k]->setPlainText(QString::fromStdString(FitSummary(m_fits[k])));
+        m_results[k]->show();
     }
-    m_results->setPlainText(text);
-    showOverlay(*betterFit());
+    const BondLawFit& better = *betterFit();
+    m_plot->show(MakeFitFigures(target(), better, QFileInfo(m_curvePath).fileName().toStdString()),
+                 MakeResidualFigure(target(), better));
 }
 
-void FitWindow::workerDone() {
+void FitWindow::workerDone(int generation) {
     m_finished = true;
     m_fit->setEnabled(m_curve.has_value());
     m_load->setEnabled(true);
     m_cancel->setEnabled(false);
+    if (generation != m_generation) {
+        if (m_status->text() == QStringLiteral("Cancelling…")) {
+            m_status->setText(QStringLiteral("The fit was cancelled."));
+        }
+        emit fitFinished();
+        return;
+    }
     m_use->setEnabled(!m_fits.empty());
+    for (QPushButton* save : m_save) {
+        save->setEnabled(!m_fits.empty());
+    }
     if (!m_fits.empty()) {
         m_status->setText(m_fits.size() > 1
                               ? QStringLiteral("Done; the %1 law fits better.")
@@ -391,6 +497,94 @@ void FitWindow::useFittedValues() {
         }
     }
     m_status->setText(QStringLiteral("The fitted values are in the parameter window."));
+}
+
+// A file the window is asked to write, under the programs' output rules: never the measured
+// curve (by device and inode, links included), never a pipe; a name the user chose is replaced.
+QString FitWindow::refusedOutput(const QString& path) const {
+    const std::string refusal = CheckOutputs({{m_curvePath.toStdString(), "the measured curve"}},
+                                             {{path.toStdString(), "the file", false}}, true);
+    QString text = QString::fromStdString(refusal);
+    if (!text.isEmpty()) {
+        text[0] = text[0].toUpper(); // a sentence in the window's status line
+    }
+    return text;
+}
+
+QString FitWindow::saveFittedDataSet(const QString& path) const {
+    const BondLawFit* fit = betterFit();
+    if (!fit) {
+        return QStringLiteral("There is no fit to save.");
+    }
+    if (const QString refusal = refusedOutput(path); !refusal.isEmpty()) {
+        return refusal;
+    }
+    // The data set keeps the law; a parameter file only where the law reads back from it.
+    DataSet base;
+    base.texts = m_baseTexts;
+    base.detailOutput = m_base.detailOutput != 0;
+    const DataSet fitted =
+        FittedDataSet(*fit, base, "Fitted to " + QFileInfo(m_curvePath).fileName().toStdString());
+    if (IsDataSetPath(path.toStdString())) {
+        const FileStatus status = WriteDataSetFile(path.toStdString(), fitted);
+        return status.ok() ? QString() : QString::fromStdString(status.message);
+    }
+    if (!NotKeptInParameterFile(fitted).empty()) {
+        return QStringLiteral("A parameter file cannot hold the %1 law: save the data set as .orv.")
+            .arg(QString::fromStdString(std::string(BondLawName(fit->model))));
+    }
+    const FileStatus status = SaveParameterFile(
+        path.toStdString(), FittedParameterFile(*fit, fitted.comment, m_base.detailOutput != 0));
+    return status.ok() ? QString() : QString::fromStdString(status.message);
+}
+
+QString FitWindow::saveCsv(const QString& path) const {
+    const BondLawFit* fit = betterFit();
+    if (!fit) {
+        return QStringLiteral("There is no fit to save.");
+    }
+    if (const QString refusal = refusedOutput(path); !refusal.isEmpty()) {
+        return refusal;
+    }
+    const FileStatus status =
+        WriteWholeFile(path.toStdString(), MeasuredAgainstModelCsv(target(), *fit));
+    return status.ok() ? QString() : QString::fromStdString(status.message);
+}
+
+QString FitWindow::saveFigure(const QString& path) const {
+    const BondLawFit* fit = betterFit();
+    if (!fit) {
+        return QStringLiteral("There is no fit to save.");
+    }
+    if (const QString refusal = refusedOutput(path); !refusal.isEmpty()) {
+        return refusal;
+    }
+    return QString::fromStdString(SaveFitFigure(
+        MakeFitFigures(target(), *fit, QFileInfo(m_curvePath).fileName().toStdString()),
+        path.toStdString()));
+}
+
+void FitWindow::saveClicked() {
+    const auto* button = qobject_cast<QPushButton*>(sender());
+    const std::size_t k =
+        std::size_t(std::find(m_save.begin(), m_save.end(), button) - m_save.begin());
+    const QString filters[] = {QStringLiteral("Data sets (*.orv);;Parameter files (*.kvp)"),
+                               QStringLiteral("CSV tables (*.csv)"),
+                               QStringLiteral("Figures (*.png *.svg *.pdf)")};
+    const QString suffixes[] = {QStringLiteral("-fit.orv"), QStringLiteral("-fit.csv"),
+                                QStringLiteral("-fit.png")};
+    const QFileInfo curve(m_curvePath);
+    const QString path = QFileDialog::getSaveFileName(
+        this, button->text().chopped(1),
+        curve.path() + QLatin1Char('/') + curve.completeBaseName() + suffixes[k], filters[k]);
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString error = k == 0   ? saveFittedDataSet(path)
+                          : k == 1 ? saveCsv(path)
+                                   : saveFigure(path);
+    m_status->setText(error.isEmpty() ? QStringLiteral("Saved %1.").arg(QFileInfo(path).fileName())
+                                      : error);
 }
 
 void InstallFitMenu(QWidget& window, AnalysisParameters& params) {

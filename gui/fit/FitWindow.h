@@ -3,14 +3,21 @@
 // "Fit bond law to a test": loads a measured load-slip curve, shows it, fits the bond-slip law
 // of the parameter window's data set to it on a worker thread, shows the model curve as the
 // fit improves, and puts the fitted values into the parameter window's fields.
+//
+// Nothing is computed on the user-interface thread: the fit runs on a worker, and the model
+// curve of the best law so far is run on a preview thread of its own, which takes only the
+// latest law and hands the finished figures back. Each fit and each reset carries a
+// generation number, so that a late result of a cancelled or replaced fit is dropped.
 
 #include "core/engine/AnalysisParameters.h"
+#include "core/results/RunFigure.h"
 #include "fit/BondLawFit.h"
 #include "fit/MeasuredCurve.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -39,6 +46,10 @@ public:
     bool loadCurve(const QString& path);
     bool fitting() const { return m_worker.joinable() && !m_finished; }
     const std::vector<BondLawFit>& fits() const { return m_fits; }
+    // The outputs of the better fit; each returns the reason it failed, empty on success.
+    QString saveFittedDataSet(const QString& path) const;
+    QString saveCsv(const QString& path) const;
+    QString saveFigure(const QString& path) const;
 
 signals:
     // The fit ended: finished, cancelled or refused.
@@ -49,11 +60,15 @@ private slots:
     void startFit();
     void cancelFit();
     void useFittedValues();
+    void saveClicked();
 
 private:
-    void progressed(BondModel model, std::array<double, kLawParameterCount> law);
-    void lawFitted(BondLawFit fit);
-    void workerDone();
+    QString refusedOutput(const QString& path) const;
+    void previewLoop(std::stop_token stop);
+    void showPreview(int generation, std::array<FigureData, 2> panels, FigureData residuals);
+    void lawFitted(int generation, BondLawFit fit);
+    void workerDone(int generation);
+    void resetResults();
     FieldTexts parameterTexts() const;
     FitTarget target() const;
     void showOverlay(const BondLawFit& fit);
@@ -71,7 +86,8 @@ private:
     QPushButton* m_cancel = nullptr;
     QPushButton* m_use = nullptr;
     FitPlot* m_plot = nullptr;
-    QPlainTextEdit* m_results = nullptr;
+    std::array<QPlainTextEdit*, 2> m_results{}; // one per law, side by side
+    std::array<QPushButton*, 3> m_save{};       // data set, CSV, figure
     QLabel* m_status = nullptr;
     QListWidget* m_messages = nullptr; // the rows of the measured file left out
 
@@ -80,9 +96,23 @@ private:
     AnalysisParameters m_base;
     FieldTexts m_baseTexts;
     std::vector<BondLawFit> m_fits;
-    QElapsedTimer m_sinceShown;
     bool m_finished = true;
+    int m_generation = 0;
     std::jthread m_worker;
+
+    // The preview thread's mailbox: the latest law to show, with the fit it belongs to.
+    struct Preview {
+        int generation;
+        BondModel model;
+        std::array<double, kLawParameterCount> law;
+        AnalysisParameters base;
+        FitTarget target;
+        std::string measuredName;
+    };
+    std::mutex m_previewMutex;
+    std::condition_variable_any m_previewReady;
+    std::optional<Preview> m_previewPending;
+    std::jthread m_preview; // last: stopped and joined first
 };
 
 // Adds "Study > Fit bond law to a test…" to the parameter window's menu bar.

@@ -88,7 +88,16 @@ INSTANTIATE_TEST_SUITE_P(
                      "line 6: 3 entries; a row holds two numbers, slip and load. Left out."}},
         BadRowsFile{"NegativeSlip",
                     "-0.01,5\n0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,4000\n",
-                    {"line 1: the slip \"-0.01\" is negative. Left out."}}),
+                    {"line 1: the slip \"-0.01\" is negative. Left out."}},
+        // An unloading loop: the slip falls back further than the scatter of a transducer.
+        BadRowsFile{"SlipFallsBack",
+                    "s,P\n0,0\n0.1,1\n0.3,3\n0.2,2\n0.4,4\n0.5,5\n",
+                    {"line 5: the slip \"0.2\" falls back below \"0.3\" on line 4 (unloading, or "
+                     "rows out of the order of the test). Left out."}},
+        // A quoted number whose thousands are not grouped by three is not a number.
+        BadRowsFile{"BadGrouping",
+                    "0,0\n0.1,1000\n0.2,\"20,00\"\n0.25,2500\n0.3,3000\n0.4,4000\n",
+                    {"line 3: \"\"20,00\"\" in column 2 is not a number. Left out."}}),
     [](const testing::TestParamInfo<BadRowsFile>& info) { return info.param.name; });
 
 struct BadFile {
@@ -105,21 +114,17 @@ TEST_P(MeasuredCurveErrors, AreClear) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, MeasuredCurveErrors,
-    testing::Values(
-        BadFile{"Empty", "", "The file holds 0 usable points; a fit needs at least 5."},
-        BadFile{"FourPoints", "s,P\n0,0\n0.1,1\n0.2,2\n0.3,3\n",
-                "The file holds 4 usable points; a fit needs at least 5."},
-        BadFile{"FourUsableOfSix", "0,0\n0.1,1\nx,2\n0.2,2\n0.3,y\n0.3,3\n",
-                "The file holds 4 usable points; a fit needs at least 5."},
-        BadFile{"SlipGoesBack", "s,P\n0,0\n0.1,1\n0.3,3\n0.2,2\n0.4,4\n0.5,5\n",
-                "line 5: the slip \"0.2\" is smaller than \"0.3\" on line 4. The slip must not "
-                "decrease: give the rows in the order of the test."},
-        BadFile{"TextLoads", "s,P\n0,a\n0.1,b\n0.2,c\n0.3,d\n0.4,e\n0.5,f\n",
-                "Column 2 (load) holds no number on any row."},
-        BadFile{"TextSlips", "a,0\nb,1\nc,2\nd,3\ne,4\nf,5\n",
-                "Column 1 (slip) holds no number on any row."},
-        BadFile{"NotText", std::string("0,0\n0.1,\xFF\xFE\n", 11),
-                "The file is neither UTF-8 nor Shift-JIS text."}),
+    testing::Values(BadFile{"Empty", "", "The file holds 0 usable points; a fit needs at least 5."},
+                    BadFile{"FourPoints", "s,P\n0,0\n0.1,1\n0.2,2\n0.3,3\n",
+                            "The file holds 4 usable points; a fit needs at least 5."},
+                    BadFile{"FourUsableOfSix", "0,0\n0.1,1\nx,2\n0.2,2\n0.3,y\n0.3,3\n",
+                            "The file holds 4 usable points; a fit needs at least 5."},
+                    BadFile{"TextLoads", "s,P\n0,a\n0.1,b\n0.2,c\n0.3,d\n0.4,e\n0.5,f\n",
+                            "Column 2 (load) holds no number on any row."},
+                    BadFile{"TextSlips", "a,0\nb,1\nc,2\nd,3\ne,4\nf,5\n",
+                            "Column 1 (slip) holds no number on any row."},
+                    BadFile{"NotText", std::string("0,0\n0.1,\xFF\xFE\n", 11),
+                            "The file is neither UTF-8 nor Shift-JIS text."}),
     [](const testing::TestParamInfo<BadFile>& info) { return info.param.name; });
 
 // A file of many bad rows tells the first twenty and counts the rest, so that its report
@@ -153,6 +158,142 @@ TEST(MeasuredCurveDeathTest, APipeIsRefusedWithoutWaiting) {
         },
         testing::ExitedWithCode(0), "");
     ::unlink(pipe.c_str());
+}
+
+// Files as laboratories write them, read with a layout: each gives the slips 0 … 0.4 mm
+// and the loads 0 … 4000 N.
+struct LabFile {
+    const char* name;
+    std::string bytes;
+    MeasuredFileLayout layout;
+    std::string slipUnit = "mm", valueUnit = "N";
+};
+
+class MeasuredCurveLabFiles : public testing::TestWithParam<LabFile> {};
+
+TEST_P(MeasuredCurveLabFiles, ReadTheFivePointsInMillimetresAndNewtons) {
+    const MeasuredCurveRead read = ParseMeasuredCurve(GetParam().bytes, GetParam().layout);
+    ASSERT_EQ(read.error, "");
+    EXPECT_TRUE(read.curve.skippedRows.empty()) << read.curve.skippedRows.front();
+    ASSERT_EQ(read.curve.points.size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_NEAR(read.curve.points[i].slip, 0.1 * double(i), 1e-12) << i;
+        EXPECT_NEAR(read.curve.points[i].value, 1000.0 * double(i), 1e-9) << i;
+    }
+    EXPECT_EQ(read.curve.slipUnit, GetParam().slipUnit);
+    EXPECT_EQ(read.curve.valueUnit, GetParam().valueUnit);
+}
+
+MeasuredFileLayout columns(std::string slip, std::string value) {
+    MeasuredFileLayout layout;
+    layout.slipColumn = std::move(slip);
+    layout.valueColumn = std::move(value);
+    return layout;
+}
+
+MeasuredFileLayout units(std::string slip, std::string value) {
+    MeasuredFileLayout layout;
+    layout.slipUnit = std::move(slip);
+    layout.valueUnit = std::move(value);
+    return layout;
+}
+
+MeasuredFileLayout decimalComma() {
+    MeasuredFileLayout layout;
+    layout.decimal = DecimalMark::Comma;
+    return layout;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MeasuredCurveLabFiles,
+    testing::Values(
+        LabFile{"DecimalCommaSemicolonsKilonewtons",
+                "Schlupf (mm);Kraft (kN)\n0,000;0,000\n0,100;1,000\n0,200;2,0\n0,300;3\n"
+                "0,400;4,000\n",
+                {},
+                "mm (from the header)",
+                "kN (from the header)"},
+        LabFile{
+            "EuropeanThousands", "s;P\n0;0\n0,1;1.000\n0,2;2.000,0\n0,3;3.000\n0,4;4.000\n", {}},
+        LabFile{"QuotedThousands",
+                "\"slip\",\"load\"\n\"0\",\"0\"\n\"0.1\",\"1,000\"\n0.2,\"2,000.0\"\n"
+                "0.3,3000\n0.4,\"4,000\"\n",
+                {}},
+        LabFile{"TrailingSeparators", "0,0,\n0.1,1000,\n0.2,2000,\n0.3,3000,,\n0.4,4000;\n", {}},
+        LabFile{"DecimalCommaTabs", "0\t0\n0,1\t1000\n0,2\t2000\n0,3\t3000\n0,4\t4000\n",
+                decimalComma()},
+        LabFile{"LoggerColumnsByNumber",
+                "0,5,0,0.1,0\n1,6,0.1,0.2,1000\n2,7,0.2,0.3,2000\n3,8,0.3,0.4,3000\n"
+                "4,9,0.4,0.5,4000\n",
+                columns("3", "5")},
+        LabFile{"LoggerColumnsByNameAndHeaderUnits",
+                "time (s),stroke (mm),LVDT1 [µm],LVDT2 [µm],Load (kN)\n"
+                "0,0.5,0,1,0\n1,0.6,100,101,1\n2,0.7,200,202,2\n3,0.8,300,303,3\n"
+                "4,0.9,400,404,4\n",
+                columns("lvdt1", "Load (kN)"), "µm (from the header)", "kN (from the header)"},
+        LabFile{"UnitsGiven", "0 0\n100 1\n200 2\n300 3\n400 4\n", units("um", "kN"), "um", "kN"},
+        LabFile{"HeaderUnitAsLastWord",
+                "slip mm,load N\n0,0\n0.1,1000\n0.2,2000\n0.3,3000\n"
+                "0.4,4000\n",
+                {},
+                "mm (from the header)",
+                "N (from the header)"}),
+    [](const testing::TestParamInfo<LabFile>& info) { return info.param.name; });
+
+TEST(MeasuredCurve, SlipScatterWithinTheToleranceIsKept) {
+    const std::string bytes = "0,0\n0.1,1000\n0.2,2000\n0.1995,2050\n0.3,3000\n0.4,4000\n";
+    const MeasuredCurveRead read = ParseMeasuredCurve(bytes);
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(read.curve.points.size(), 6u);
+    MeasuredFileLayout strict;
+    strict.slipFallBack = 0;
+    EXPECT_EQ(ParseMeasuredCurve(bytes, strict).curve.points.size(), 5u);
+}
+
+TEST(MeasuredCurve, RefusesColumnsAndUnitsItCannotFind) {
+    const std::string bytes = "a,b\n0,0\n1,1\n2,2\n3,3\n4,4\n";
+    EXPECT_EQ(ParseMeasuredCurve(bytes, columns("slip", "b")).error,
+              "No column is named \"slip\" in the header row.");
+    EXPECT_EQ(ParseMeasuredCurve("0,0\n1,1\n2,2\n3,3\n4,4\n", columns("slip", "2")).error,
+              "No column is named \"slip\": the file has no header row.");
+    EXPECT_EQ(ParseMeasuredCurve(bytes, units("inch", "")).error,
+              "The slip unit \"inch\" is not one the reader knows.");
+    EXPECT_EQ(ParseMeasuredCurve(bytes, columns("1", "3")).curve.skippedRows.front(),
+              "line 2: 2 entries; the chosen columns need 3. Left out.");
+}
+
+TEST(MeasuredCurve, TellsTheFirstTwentyBadRowsAndCountsTheRest) {
+    std::string bytes = "0,0\n0.1,1\n0.2,2\n0.3,3\n0.4,4\n";
+    for (int i = 0; i < 35; ++i) {
+        bytes += "x,1\n";
+    }
+    const MeasuredCurveRead read = ParseMeasuredCurve(bytes);
+    EXPECT_EQ(read.curve.skippedRows.size(), 20u);
+    EXPECT_EQ(read.curve.skippedCount, 35u);
+    EXPECT_EQ(MoreSkippedRows(read.curve), "15 more rows were left out.");
+}
+
+// A record with its peak at 0.3 mm, the failure between 0.5 and 0.5 mm (the usual last row:
+// the same slip, the load after failure) and a row of no load after it.
+TEST(MeasuredCurve, FitRangesCutTheRecord) {
+    const MeasuredCurveRead read = ParseMeasuredCurve(
+        "0,0\n0.1,1000\n0.2,2000\n0.3,3000\n0.4,2900\n0.5,2800\n0.5,300\n0.6,0\n");
+    ASSERT_EQ(read.error, "");
+    const struct {
+        FitRange range;
+        std::size_t points;
+        std::string error;
+    } cases[] = {
+        {{FitRange::Kind::All}, 8, ""},
+        {{FitRange::Kind::UpToFailure}, 6, ""},
+        {{FitRange::Kind::UpToPeak}, 4, "The fit range holds 4 points; a fit needs at least 5."},
+        {{FitRange::Kind::Slips, 0.1, 0.5}, 6, ""},
+    };
+    for (const auto& c : cases) {
+        const MeasuredCurveRead within = WithinRange(read.curve, c.range);
+        EXPECT_EQ(within.curve.points.size(), c.points) << int(c.range.kind);
+        EXPECT_EQ(within.error, c.error) << int(c.range.kind);
+    }
 }
 
 TEST(MeasuredCurve, ReadingAMissingFileNamesIt) {

@@ -1,8 +1,10 @@
 #include "apps/orvane-batch/FitCommand.h"
+#include "core/files/DataSetFile.h"
 #include "core/files/ParameterFile.h"
 #include "fit/ModelCurve.h"
 #include "support/FileBytes.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +56,25 @@ TEST(FitOptions, ReadsTheCommandLine) {
     }
 }
 
+TEST(FitOptions, ReadsTheLabFileOptions) {
+    const FitOptionsParse parse = ParseFitOptions(
+        {"--measured", "t.csv", "--columns", "slip=LVDT 1,load=5", "--units", "slip=um,load=kN",
+         "--decimal", "comma", "--range", "0.01:1.5", "--slip-scatter", "0.002"});
+    ASSERT_EQ(parse.error, "");
+    const MeasuredFileLayout& layout = parse.options.layout;
+    EXPECT_EQ(layout.slipColumn, "LVDT 1");
+    EXPECT_EQ(layout.valueColumn, "5");
+    EXPECT_EQ(layout.slipUnit, "um");
+    EXPECT_EQ(layout.valueUnit, "kN");
+    EXPECT_EQ(layout.decimal, DecimalMark::Comma);
+    EXPECT_EQ(layout.slipFallBack, 0.002);
+    EXPECT_EQ(parse.options.range.kind, FitRange::Kind::Slips);
+    EXPECT_EQ(parse.options.range.from, 0.01);
+    EXPECT_EQ(parse.options.range.to, 1.5);
+    EXPECT_EQ(ParseFitOptions({"--measured", "t.csv", "--range", "failure"}).options.range.kind,
+              FitRange::Kind::UpToFailure);
+}
+
 TEST(FitOptions, RefusesWhatItCannotRead) {
     const struct {
         std::vector<std::string> arguments;
@@ -77,6 +98,17 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--fix", "tau=6.4 N/mm2"},
          "--fix tau takes a number, not \"6.4 N/mm2\""},
         {{"--measured", "t.csv", "--initial-ds", "x"}, "--initial-ds takes a number, not \"x\""},
+        {{"--measured", "t.csv", "--columns", "x=3"},
+         "--columns takes slip=…,load=… (or stress=…), not \"x=3\""},
+        {{"--measured", "t.csv", "--units", "slip="},
+         "--units takes slip=…,load=… (or stress=…), not \"slip=\""},
+        {{"--measured", "t.csv", "--decimal", "dot"},
+         "--decimal takes point or comma, not \"dot\""},
+        {{"--measured", "t.csv", "--range", "2:1"}, "--range needs FROM below TO, not \"2:1\""},
+        {{"--measured", "t.csv", "--range", "top"},
+         "--range takes FROM:TO (mm), peak or failure, not \"top\""},
+        {{"--measured", "t.csv", "--slip-scatter", "-1"},
+         "--slip-scatter cannot be negative, not \"-1\""},
     };
     for (const auto& line : lines) {
         EXPECT_EQ(ParseFitOptions(line.arguments).error, line.error);
@@ -169,6 +201,68 @@ TEST_F(FitCommand, LostStandardOutputIsAFailure) {
             EXPECT_NE(m_err.find("cannot write standard output"), std::string::npos) << m_err;
         }
     }
+}
+
+// A logger's export: decimal commas, semicolons, five columns, kN in the header. Read with its
+// columns it fits without warning; read as if in N (the units overridden) it warns that the
+// loads look like kN and exits with the warning status, its files written.
+TEST_F(FitCommand, ReadsALoggerFileAndWarnsOfLoadsInKilonewtons) {
+    AnalysisParameters truth = StartupParameters();
+    truth.ds = InitialSlipIncrement("1E-07");
+    const LoadSlipPath path(RunModelCurve(truth).steps);
+    std::string csv = "Zeit (s);Weg (mm);LVDT1 (mm);LVDT2 (mm);Kraft (kN)\n";
+    for (int i = 1; i <= 20; ++i) {
+        const double s = 0.9 * path.failureSlip() * i / 20;
+        std::string row = std::to_string(i) + ";" + std::to_string(2 * s) + ";" +
+                          std::to_string(s) + ";" + std::to_string(s) + ";" +
+                          std::to_string(path.loadAt(s) / 1000) + "\n";
+        std::replace(row.begin(), row.end(), '.', ',');
+        csv += row;
+    }
+    write("logger.csv", csv);
+    ASSERT_EQ(run("--measured logger.csv --columns slip=LVDT1,load=5"), 0) << m_err << m_out;
+    EXPECT_NE(m_out.find("measured    20 points, slip in mm (from the header), load in kN (from "
+                         "the header)\n"),
+              std::string::npos)
+        << m_out;
+    EXPECT_EQ(m_out.find("warning"), std::string::npos) << m_out;
+
+    EXPECT_EQ(run("-f --measured logger.csv --columns slip=3,load=5 --units load=N --json"), 5)
+        << m_err;
+    EXPECT_NE(m_out.find("\"The loads look like kN: the largest is 14.83"), std::string::npos)
+        << m_out;
+    EXPECT_TRUE(fs::exists(m_dir / "logger-fit.kvp"));
+}
+
+// A perfectly bi-linear fit keeps its law: the data set runs perfectly bi-linear with the
+// fitted texts, and no parameter file is written that would run as bi-linear softening.
+TEST_F(FitCommand, TheFittedDataSetKeepsItsLaw) {
+    AnalysisParameters truth = StartupParameters();
+    truth.ds = InitialSlipIncrement("1E-07");
+    truth.bondModel = BondModel::PerfectlyBilinear;
+    truth.tauMax = 5.2f;
+    truth.sMax = 0.04f;
+    truth.su = 0.3f;
+    const LoadSlipPath path(RunModelCurve(truth).steps);
+    std::string csv = "slip,load\n";
+    for (int i = 1; i <= 20; ++i) {
+        const double s = 0.95 * path.failureSlip() * i / 20;
+        csv += std::to_string(s) + "," + std::to_string(path.loadAt(s)) + "\n";
+    }
+    write("pb.csv", csv);
+    ASSERT_EQ(run("--measured pb.csv --law bilinear --json"), 0) << m_err << m_out;
+    EXPECT_FALSE(fs::exists(m_dir / "pb-fit.kvp"));
+    EXPECT_NE(m_out.find("\"kvp\":null"), std::string::npos) << m_out;
+    const DataSetRead read = ReadDataSetFile((m_dir / "pb-fit.orv").string());
+    ASSERT_TRUE(read.status.ok()) << read.status.message;
+    EXPECT_EQ(read.dataSet.law, BondModel::PerfectlyBilinear);
+    const AnalysisParameters fitted = AnalysisParametersOf(read.dataSet);
+    EXPECT_EQ(fitted.bondModel, BondModel::PerfectlyBilinear);
+    EXPECT_NEAR(fitted.tauMax, 5.2, 0.01 * 5.2);
+    EXPECT_NEAR(fitted.su, 0.3, 0.01 * 0.3);
+    // Run as written, it fails where the measured test failed.
+    const LoadSlipPath rerun(RunModelCurve(fitted).steps);
+    EXPECT_NEAR(rerun.failureSlip(), path.failureSlip(), 0.01 * path.failureSlip());
 }
 
 TEST_F(FitCommand, ReportsBadRowsAndRefusesABadCurve) {

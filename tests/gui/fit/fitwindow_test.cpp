@@ -1,14 +1,18 @@
 #include "apps/orvane/ParameterMenuBar.h"
+#include "core/files/ParameterFile.h"
 #include "fit/ModelCurve.h"
 #include "gui/fit/FitWindow.h"
 #include "gui/parameters/ParameterWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -150,8 +154,93 @@ private slots:
         QVERIFY(finished.wait(kFitTimeout));
         QCOMPARE(child<QLabel>(window, "Status")->text(), QStringLiteral("The fit was cancelled."));
         QVERIFY(window->fits().empty());
+        QVERIFY(child<QPlainTextEdit>(window, "Results")->toPlainText().isEmpty());
+        QVERIFY(!child<QPushButton>(window, "SaveFitted")->isEnabled());
         QVERIFY(child<QPushButton>(window, "Fit")->isEnabled());
         QVERIFY(!child<QPushButton>(window, "UseFitted")->isEnabled());
+    }
+
+    // Nothing of an earlier curve, column or cancelled fit stays in the window.
+    void aNewCurveOrColumnClearsTheResults() {
+        FitWindow* window = openFitWindow();
+        QVERIFY(window->loadCurve(write("test.txt", startupCurve(20))));
+        child<QCheckBox>(window, "Fix1")->setChecked(true);
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(kFitTimeout));
+        QCOMPARE(window->fits().size(), std::size_t(1));
+        QVERIFY(child<QPushButton>(window, "SaveCsv")->isEnabled());
+
+        QVERIFY(window->loadCurve(write("second.txt", startupCurve(12))));
+        QVERIFY(window->fits().empty());
+        QVERIFY(child<QPlainTextEdit>(window, "Results")->toPlainText().isEmpty());
+        QVERIFY(!child<QPushButton>(window, "UseFitted")->isEnabled());
+        QVERIFY(!child<QPushButton>(window, "SaveCsv")->isEnabled());
+
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(kFitTimeout));
+        QCOMPARE(window->fits().size(), std::size_t(1));
+        child<QComboBox>(window, "Quantity")->setCurrentIndex(1);
+        QVERIFY(window->fits().empty());
+        QVERIFY(child<QPlainTextEdit>(window, "Results")->toPlainText().isEmpty());
+    }
+
+    // The fitted data set, the CSV and the figure are written; the measured file is never
+    // replaced.
+    void savesTheFitsOutputs() {
+        FitWindow* window = openFitWindow();
+        const QString measured = write("test.csv", startupCurve(20));
+        QVERIFY(window->loadCurve(measured));
+        QCOMPARE(window->saveCsv(m_dir.filePath("none.csv")),
+                 QStringLiteral("There is no fit to save."));
+        child<QCheckBox>(window, "Fix1")->setChecked(true);
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(kFitTimeout));
+        QCOMPARE(window->saveFittedDataSet(m_dir.filePath("fitted.kvp")), QString());
+        QCOMPARE(window->saveCsv(m_dir.filePath("fitted.csv")), QString());
+        QCOMPARE(window->saveFigure(m_dir.filePath("fitted.svg")), QString());
+        ParameterFileTexts fitted;
+        QVERIFY(LoadParameterFile(m_dir.filePath("fitted.kvp").toStdString(), fitted).ok());
+        QCOMPARE(fitted.fields[1], std::string("0.0650"));
+        QVERIFY(QFileInfo(m_dir.filePath("fitted.csv")).size() > 0);
+        QVERIFY(QFileInfo(m_dir.filePath("fitted.svg")).size() > 0);
+        const std::string before = startupCurve(20);
+        // Refused, by the file on disk: a link to the measured curve as well.
+        const QString link = m_dir.filePath("link.csv");
+        QVERIFY(QFile::link(measured, link));
+        for (const QString& path : {measured, link}) {
+            QVERIFY(window->saveCsv(path).contains(QStringLiteral("is the measured curve")));
+            QVERIFY(window->saveFigure(path).contains(QStringLiteral("is the measured curve")));
+        }
+        std::ifstream file(measured.toStdString(), std::ios::binary);
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(file), {}), before);
+    }
+
+    // Both laws side by side with the residuals, in a light and a dark palette.
+    void picturesOfBothLaws() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (dir.isEmpty()) {
+            QSKIP("set ORVANE_GRAB_DIR to take the pictures");
+        }
+        FitWindow* window = openFitWindow();
+        QVERIFY(window->loadCurve(write("specimen-1.csv", startupCurve(30))));
+        child<QComboBox>(window, "Law")->setCurrentIndex(2);
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(2 * kFitTimeout));
+        QCOMPARE(window->fits().size(), std::size_t(2));
+        QVERIFY(child<QPlainTextEdit>(window, "Results2")->isVisible());
+        window->grab().save(dir + QStringLiteral("/FitWindow-both-light.png"));
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(45, 45, 48));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::Text, Qt::white);
+        dark.setColor(QPalette::Button, QColor(60, 60, 64));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        window->setPalette(dark);
+        window->grab().save(dir + QStringLiteral("/FitWindow-both-dark.png"));
     }
 
     void closingDuringAFitStopsIt() {
