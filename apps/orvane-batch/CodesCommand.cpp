@@ -1,6 +1,7 @@
 #include "apps/orvane-batch/CodesCommand.h"
 
 #include "apps/orvane-batch/DataSet.h"
+#include "apps/orvane-batch/LawFromConcrete.h"
 #include "apps/orvane-batch/OutputChecks.h"
 #include "core/codes/DesignCodeTable.h"
 #include "core/numtext/NumberText.h"
@@ -28,13 +29,7 @@ int RunCodesCommand(const CodesOptions& options) {
     }
 
     // fc′ and ft from the command line, else from the data-set file, else fc′ from Ec.
-    ConcreteInput input = data.data.concrete;
-    if (options.fc) {
-        input.fcText = *options.fc;
-        input.ftText = options.ft.value_or("");
-    } else if (options.ft) {
-        input.ftText = *options.ft;
-    }
+    ConcreteInput input = ConcreteFromCommandLine(data.data.concrete, options.fc, options.ft);
     const bool estimated = input.fcText.find_first_not_of(' ') == std::string::npos;
     if (estimated) {
         if (!(data.params.Ec > 0)) {

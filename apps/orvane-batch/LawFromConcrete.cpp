@@ -6,15 +6,23 @@
 
 namespace orvane {
 
+ConcreteInput ConcreteFromCommandLine(const ConcreteInput& file,
+                                      const std::optional<std::string>& fc,
+                                      const std::optional<std::string>& ft) {
+    ConcreteInput input = file;
+    if (fc) {
+        input.fcText = *fc;
+        input.ftText = ft.value_or("");
+    } else if (ft) {
+        input.ftText = *ft;
+    }
+    return input;
+}
+
 LawFromConcrete ApplyLawFrom(const LawFromOptions& options, LoadedDataSet& loaded) {
     LawFromConcrete result;
-    ConcreteInput input = loaded.data.concrete;
-    if (options.fc) {
-        input.fcText = *options.fc;
-        input.ftText = options.ft.value_or("");
-    } else if (options.ft) {
-        input.ftText = *options.ft;
-    }
+    const ConcreteInput input =
+        ConcreteFromCommandLine(loaded.data.concrete, options.fc, options.ft);
     if (input.fcText.find_first_not_of(' ') == std::string::npos) {
         if (options.model || options.ft) {
             result.error = std::string(options.model ? "--law-from" : "--ft") +

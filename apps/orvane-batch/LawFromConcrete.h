@@ -32,6 +32,12 @@ struct LawFromConcrete {
 // model in its concrete input and makes Execute's copy again.
 LawFromConcrete ApplyLawFrom(const LawFromOptions& options, LoadedDataSet& loaded);
 
+// The concrete inputs a command works with: --fc (with its --ft, or none) over the data-set
+// file's, --ft alone over the file's ft.
+ConcreteInput ConcreteFromCommandLine(const ConcreteInput& file,
+                                      const std::optional<std::string>& fc,
+                                      const std::optional<std::string>& ft);
+
 // The summary's lines: the law's source and three values, and the plausibility of the law
 // against the default model; empty without fc′.
 std::string LawFromText(const LawFromConcrete& law, const AnalysisParameters& params);

@@ -1,5 +1,7 @@
 #include "core/codes/BondModels.h"
 
+#include "core/numtext/NumberText.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -34,21 +36,13 @@ constexpr std::array<BondSlipModelInfo, 5> kModels{{
      ""},
 }};
 
-// A number typed into a concrete field: the whole text, finite.
+// A number typed into a concrete field: the whole text, finite, blanks around it allowed.
 std::optional<double> strictNumber(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value)) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
         return std::nullopt;
     }
-    return value;
+    return ParseWholeNumber(text.substr(first, text.find_last_not_of(' ') - first + 1));
 }
 
 DerivedBondLaw refused(std::string problem) {

@@ -1,18 +1,62 @@
 #include "gui/run/BondSummaryWindow.h"
 
+#include "core/codes/DesignCodeTable.h"
 #include "core/results/BondSummary.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace orvane {
 
+namespace {
+
+// The codes' rows, one line each: the code, what its load is, P and Pd (N) and Le (mm); a row
+// out of its code's scope says why instead.
+QWidget* codesTable(const std::vector<CodeCheck>& codes) {
+    auto* box = new QGroupBox(QStringLiteral("Design codes, single joint"));
+    box->setObjectName(QStringLiteral("DesignCodes"));
+    auto* grid = new QGridLayout(box);
+    grid->setHorizontalSpacing(12);
+    const QStringList headings = {QStringLiteral("code"), QStringLiteral("value"),
+                                  QStringLiteral("P (N)"), QStringLiteral("Pd (N)"),
+                                  QStringLiteral("Le (mm)")};
+    for (int column = 0; column < headings.size(); ++column) {
+        grid->addWidget(new QLabel(headings[column]), 0, column);
+    }
+    int row = 1;
+    for (const CodeCheck& check : codes) {
+        auto* title = new QLabel(QString::fromStdString(check.title));
+        title->setToolTip(QString::fromStdString(check.clause));
+        grid->addWidget(title, row, 0);
+        if (!check.inScope) {
+            auto* scope = new QLabel(QStringLiteral("out of scope: ") +
+                                     QString::fromStdString(check.scopeNote));
+            scope->setWordWrap(true);
+            grid->addWidget(scope, row, 1, 1, 4);
+            ++row;
+            continue;
+        }
+        grid->addWidget(new QLabel(QString::fromStdString(check.valueKind)), row, 1);
+        int column = 2;
+        for (const double value : {check.P, check.Pd, check.Le}) {
+            auto* number = new QLabel(QString::fromStdString(CodeValueText(value)));
+            number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grid->addWidget(number, row, column++);
+        }
+        ++row;
+    }
+    return box;
+}
+
+} // namespace
+
 BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pbumax,
                                      const std::optional<LawPlausibility>& plausibility,
-                                     QWidget* parent)
+                                     const std::vector<CodeCheck>& codes, QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("BondSummary"));
     setWindowTitle(QStringLiteral("Bond summary"));
@@ -43,6 +87,9 @@ BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pb
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    if (!codes.empty()) {
+        layout->addWidget(codesTable(codes));
+    }
     if (ShorterThanEffectiveLength(quantities)) {
         auto* note = new QLabel(QStringLiteral("Note: ") + QString::fromUtf8(kShortBondNote) +
                                 QStringLiteral("."));

@@ -17,14 +17,15 @@ namespace orvane {
 
 namespace {
 
-// The run's law beside the default model's, when the program knows the concrete's strength.
-std::optional<LawPlausibility> plausibilityOf(const RunRecord& record, QObject* owner) {
+// The concrete's strengths, when the program knows them: the run's law is then set beside the
+// default model's and the design codes' loads.
+std::optional<ConcreteStrength> concreteOf(QObject* owner) {
     auto* parameterWindow = qobject_cast<QWidget*>(owner);
     ConcreteStrength concrete;
     if (!parameterWindow || ReadConcrete(ConcreteStoreOf(*parameterWindow).input(), concrete)) {
         return std::nullopt;
     }
-    return CheckLawPlausibility(record.params, concrete);
+    return concrete;
 }
 
 double runPbumax(const RunRecord& record) {
@@ -69,9 +70,12 @@ void RunReport::attach(CalculationWindow& window) {
     window.addAction(summary);
     connect(summary, &QAction::triggered, &window, [this, &window] {
         const RunRecord& record = *lastRun();
-        auto* summaryWindow =
-            new BondSummaryWindow(ComputeBondQuantities(record.params), runPbumax(record),
-                                  plausibilityOf(record, parent()), &window);
+        const std::optional<ConcreteStrength> concrete = concreteOf(parent());
+        auto* summaryWindow = new BondSummaryWindow(
+            ComputeBondQuantities(record.params), runPbumax(record),
+            concrete ? std::optional(CheckLawPlausibility(record.params, *concrete)) : std::nullopt,
+            concrete ? CheckDesignCodes(record.params, *concrete) : std::vector<CodeCheck>{},
+            &window);
         summaryWindow->show();
     });
 

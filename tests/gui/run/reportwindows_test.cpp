@@ -161,7 +161,19 @@ private slots:
         const AnalysisParameters startup = StartupParameters();
         const ConcreteStrength concrete{30, TensileStrengthFromFc(30), true};
         BondSummaryWindow far(ComputeBondQuantities(startup), 14800,
-                              CheckLawPlausibility(startup, concrete));
+                              CheckLawPlausibility(startup, concrete),
+                              CheckDesignCodes(startup, concrete));
+        // The codes' rows beside the run: Chen & Teng's mean load for this joint, worked by
+        // hand in the codes' tests, and every code named.
+        const auto* codes = far.findChild<QWidget*>("DesignCodes");
+        QVERIFY(codes);
+        QStringList texts;
+        for (const QLabel* label : codes->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        QVERIFY2(texts.contains("6924.5") && texts.contains("Chen & Teng (2001)") &&
+                     texts.contains("ACI 440.2R-17 (flexural limit)"),
+                 qPrintable(texts.join('|')));
         QCOMPARE(far.findChild<QLabel*>("lu2005.tau")->text(), QStringLiteral("3.238"));
         QCOMPARE(far.findChild<QLabel*>("Gf/lu2005")->text(), QStringLiteral("3.93"));
         QVERIFY(far.findChild<QLabel*>("PlausibilityWarning")->text().startsWith("Warning"));
@@ -175,6 +187,7 @@ private slots:
         QVERIFY(!near.findChild<QLabel*>("PlausibilityWarning"));
         BondSummaryWindow unknown(ComputeBondQuantities(startup), 14800);
         QVERIFY(!unknown.findChild<QLabel*>("Gf/lu2005"));
+        QVERIFY(!unknown.findChild<QWidget*>("DesignCodes"));
         const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
         if (!dir.isEmpty()) {
             far.show();
