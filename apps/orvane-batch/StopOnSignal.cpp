@@ -10,14 +10,19 @@ StopOnSignal::StopOnSignal() {
     sigaddset(&m_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
     m_watcher = std::jthread([this](std::stop_token ending) {
-        const timespec wait{0, 100'000'000};
-        while (!ending.stop_requested()) {
-            if (sigtimedwait(&m_signals, nullptr, &wait) > 0) {
-                m_stop.request_stop();
-                return;
-            }
+        int signal = 0;
+        sigwait(&m_signals, &signal);
+        if (!ending.stop_requested()) {
+            m_stop.request_stop();
         }
     });
+}
+
+StopOnSignal::~StopOnSignal() {
+    // The command is over: wake the watcher at once with a signal of its own, so that no run
+    // waits at its end for a Ctrl+C that will not come.
+    m_watcher.request_stop();
+    pthread_kill(m_watcher.native_handle(), SIGTERM);
 }
 
 } // namespace orvane

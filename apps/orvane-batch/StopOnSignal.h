@@ -15,6 +15,7 @@ namespace orvane {
 class StopOnSignal {
 public:
     StopOnSignal();
+    ~StopOnSignal();
     StopOnSignal(const StopOnSignal&) = delete;
     StopOnSignal& operator=(const StopOnSignal&) = delete;
 
