@@ -240,10 +240,13 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     const int status = runCommandLine(line);
-    // What went to standard output (summary, JSON, help) must have arrived: a script that
-    // reads it must not take a lost result for success. A command that failed has told why.
+    // What went to standard output (summary, JSON, table, help) must have arrived: a script
+    // that reads it must not take a lost result for success, with warnings or without. A
+    // command that failed, was refused or was stopped has told why.
+    const bool reported = status == kExitDone || status == kExitStepLimit ||
+                          status == kExitOutOfScope || status == kExitFitWarnings;
     const std::string failure = StandardOutputFailure();
-    if (!failure.empty() && (status == kExitDone || status == kExitStepLimit)) {
+    if (!failure.empty() && reported) {
         std::cerr << CommandName(line.command) << ": cannot write standard output: " << failure
                   << "\n";
         return kExitFailed;

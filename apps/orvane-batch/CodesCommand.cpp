@@ -60,11 +60,6 @@ int RunCodesCommand(const CodesOptions& options) {
     if (options.csv != "-") {
         std::cout << (options.json ? DesignCodeJson(table) : DesignCodeText(table));
     }
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "orvane-batch codes: cannot write standard output\n";
-        return kExitFailed;
-    }
     if (AnyOutOfScope(table)) {
         std::cerr << "orvane-batch codes: a code's scope excludes this case; its row says why\n";
         return kExitOutOfScope;

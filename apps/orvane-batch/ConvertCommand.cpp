@@ -27,14 +27,6 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-std::string joined(const std::vector<std::string>& phrases) {
-    std::string text;
-    for (std::size_t k = 0; k < phrases.size(); ++k) {
-        text += (k == 0 ? "" : k + 1 == phrases.size() ? " and " : ", ") + phrases[k];
-    }
-    return text;
-}
-
 } // namespace
 
 int RunConvertCommand(const ConvertOptions& options) {
@@ -66,8 +58,8 @@ int RunConvertCommand(const ConvertOptions& options) {
     const std::vector<std::string> lost =
         toDataSet ? std::vector<std::string>{} : NotKeptInParameterFile(data);
     if (!lost.empty()) {
-        std::cerr << kName << "warning: a parameter file does not keep " << joined(lost) << "; \""
-                  << output << "\" runs with " << BondLawName(kParameterFileLaw)
+        std::cerr << kName << "warning: a parameter file does not keep " << PhraseList(lost)
+                  << "; \"" << output << "\" runs with " << BondLawName(kParameterFileLaw)
                   << " and initial ds " << kParameterFileInitialDs
                   << " unless the run names them.\n";
     }

@@ -1,5 +1,6 @@
 #include "apps/orvane/DataSetMenu.h"
 
+#include "gui/forms/ConcreteStore.h"
 #include "gui/forms/MessageBoxes.h"
 #include "gui/parameters/ParameterWindow.h"
 
@@ -14,22 +15,13 @@ namespace {
 const QString kDataSetFilter = QStringLiteral("Orvane data set (*.orv)");
 const QString kParameterFilter = QStringLiteral("Parameter file (*.kvp)");
 
-QString joined(const std::vector<std::string>& phrases) {
-    QString text;
-    for (std::size_t k = 0; k < phrases.size(); ++k) {
-        if (k > 0) {
-            text += k + 1 == phrases.size() ? QStringLiteral(" and ") : QStringLiteral(", ");
-        }
-        text += QString::fromStdString(phrases[k]);
-    }
-    return text;
-}
-
 } // namespace
 
 DataSetMenu::DataSetMenu(ParameterWindow& window, AnalysisParameters& params)
     : QObject(&window), m_window(window), m_params(params) {
     setObjectName(QStringLiteral("DataSetMenu"));
+    connect(&ConcreteStoreOf(m_window), &ConcreteStore::changed, this,
+            &DataSetMenu::concreteChanged);
 }
 
 void DataSetMenu::addEntries(QMenu* file) {
@@ -41,16 +33,17 @@ void DataSetMenu::addEntries(QMenu* file) {
     connect(save, &QAction::triggered, this, &DataSetMenu::chooseAndSave);
 }
 
+const ConcreteInput& DataSetMenu::concrete() const {
+    return ConcreteStoreOf(m_window).input();
+}
+
 void DataSetMenu::setConcrete(const ConcreteInput& concrete) {
-    if (concrete != m_concrete) {
-        m_concrete = concrete;
-        emit concreteChanged();
-    }
+    ConcreteStoreOf(m_window).setInput(concrete);
 }
 
 DataSet DataSetMenu::dataSet() const {
     DataSet data = m_window.dataSet();
-    data.concrete = m_concrete;
+    data.concrete = concrete();
     return data;
 }
 
@@ -80,7 +73,8 @@ bool DataSetMenu::saveAs(const QString& path) {
         const std::vector<std::string> lost = NotKeptInParameterFile(data);
         if (!lost.empty() &&
             !askYesNo(&m_window, QStringLiteral("Save data set as"),
-                      QStringLiteral("A parameter file does not keep ") + joined(lost) +
+                      QStringLiteral("A parameter file does not keep ") +
+                          QString::fromStdString(PhraseList(lost)) +
                           QStringLiteral(". Loading it later leaves them as the window has "
                                          "them then.\n\nSave the parameter file without them?"))) {
             return false;

@@ -13,11 +13,10 @@ namespace orvane {
 class ParameterWindow;
 struct AnalysisParameters;
 
-// File > Open data set… and Save data set as… on the parameter window, and the one part of a
-// data set the window has no control for: the concrete inputs. Those live here, beside the
-// program's AnalysisParameters, so that the concrete and code windows edit them
-// (concrete()/setConcrete()) and a data-set save keeps them. Owned by the parameter window;
-// DataSetMenuOf finds it.
+// File > Open data set… and Save data set as… on the parameter window. The one part of a data
+// set the window has no control for, the concrete inputs, lives in the window's ConcreteStore,
+// which the concrete and code windows edit; a data-set save keeps it and an open restores it.
+// Owned by the parameter window; DataSetMenuOf finds it.
 class DataSetMenu : public QObject {
     Q_OBJECT
 
@@ -27,7 +26,8 @@ public:
     // Adds the two entries to the File menu.
     void addEntries(QMenu* file);
 
-    const ConcreteInput& concrete() const { return m_concrete; }
+    // The window's concrete inputs, as its ConcreteStore holds them.
+    const ConcreteInput& concrete() const;
     void setConcrete(const ConcreteInput& concrete);
 
     // The data set on screen, with the concrete inputs.
@@ -41,7 +41,7 @@ public:
     bool saveAs(const QString& path);
 
 signals:
-    void concreteChanged();
+    void concreteChanged(); // the store's inputs changed
 
 private:
     void chooseAndOpen();
@@ -49,7 +49,6 @@ private:
 
     ParameterWindow& m_window;
     AnalysisParameters& m_params;
-    ConcreteInput m_concrete;
     QString m_lastDirectory;
 };
 

@@ -5,7 +5,6 @@
 #include "core/results/CsvRunWriter.h"
 #include "gui/codes/DesignCodesWindow.h"
 #include "gui/concrete/ConcreteLawWindow.h"
-#include "gui/forms/ConcreteStore.h"
 #include "gui/help/TheoryWindow.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/RunReport.h"
@@ -72,24 +71,8 @@ void exportLastRun(QWidget& window, const RunReport& report) {
     }
 }
 
-// The concrete windows share the program's concrete input through their store; the data-set
-// file keeps it through the data-set entries. The two follow each other.
-void joinConcreteInputs(ParameterWindow& window) {
-    ConcreteStore& store = ConcreteStoreOf(window);
-    DataSetMenu* dataSets = DataSetMenuOf(window);
-    if (!dataSets) {
-        return;
-    }
-    store.setInput(dataSets->concrete());
-    QObject::connect(&store, &ConcreteStore::changed, dataSets,
-                     [&store, dataSets] { dataSets->setConcrete(store.input()); });
-    QObject::connect(dataSets, &DataSetMenu::concreteChanged, &store,
-                     [&store, dataSets] { store.setInput(dataSets->concrete()); });
-}
-
 // The concrete's menu: the bond law derived from fc′, and the design codes' joint checks.
 void addConcreteMenu(QMenuBar* bar, ParameterWindow& window, const AnalysisParameters& params) {
-    joinConcreteInputs(window);
     QMenu* concrete = bar->addMenu(QStringLiteral("&Concrete"));
     QAction* law =
         addEntry(concrete, QStringLiteral("&Bond law from concrete…"), {}, window, nullptr);

@@ -512,6 +512,14 @@ std::vector<std::string> NotKeptInParameterFile(const DataSet& data) {
     return lost;
 }
 
+std::string PhraseList(const std::vector<std::string>& phrases) {
+    std::string text;
+    for (std::size_t k = 0; k < phrases.size(); ++k) {
+        text += (k == 0 ? "" : k + 1 == phrases.size() ? " and " : ", ") + phrases[k];
+    }
+    return text;
+}
+
 AnalysisParameters AnalysisParametersOf(const DataSet& data) {
     AnalysisParameters params = StartupParameters();
     params.comment = data.comment;

@@ -55,6 +55,8 @@ ParameterFileTexts ParameterFileTextsOf(const DataSet& data);
 // (perfectly bi-linear)"); empty when reading the parameter file back with its defaults gives
 // the same run: the law and initial ds are the defaults and no concrete input is given.
 std::vector<std::string> NotKeptInParameterFile(const DataSet& data);
+// Phrases as a sentence lists them: "a", "a and b", "a, b and c".
+std::string PhraseList(const std::vector<std::string>& phrases);
 
 // The parameter set Execute makes of the data set: every numeric field parsed from its text,
 // ds from the initial-ds text / 100, the law, the detail flag and the comment.

@@ -626,7 +626,7 @@ TEST_F(BatchCommand, LostStandardOutputIsAFailure) {
         for (const char* arguments :
              {"-o r.t-s", "-o r.t-s --json", "--help", "--version", "study --help", "fit --help",
               "study --vary lb=10,20 --jobs 1", "study --vary lb=10,20 --jsonl -",
-              "--csv - -o r.t-s", "-o -"}) {
+              "--csv - -o r.t-s", "-o -", "codes --fc 30", "codes --fc 30 --json"}) {
             SCOPED_TRACE(std::string(arguments) + " " + redirection);
             const std::string command = "cd '" + m_dir.string() +
                                         "' && '" ORVANE_BATCH_COMMAND "' " + arguments + " " +
