@@ -5,11 +5,14 @@
 
 #include <QBuffer>
 #include <QFontMetricsF>
+#include <QLinearGradient>
 #include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <QSvgGenerator>
+#include <algorithm>
+#include <cmath>
 
 namespace orvane {
 
@@ -22,11 +25,26 @@ constexpr qreal kTop = 44;
 constexpr qreal kBottom = 112;
 constexpr qreal kTickLength = 5;
 
+// A sequential scale from dark violet through teal to olive: every shade reads on white and
+// the order of the values stays visible.
+QColor scaleColour(double shade) {
+    static const QColor stops[] = {QColor(68, 1, 84), QColor(49, 104, 142), QColor(33, 145, 140),
+                                   QColor(53, 183, 121), QColor(150, 190, 40)};
+    const double place = std::clamp(shade, 0.0, 1.0) * double(std::size(stops) - 1);
+    const auto low = std::min(std::size_t(place), std::size(stops) - 2);
+    const double t = place - double(low);
+    const auto mix = [t](int a, int b) { return int(std::lround(a + (b - a) * t)); };
+    const QColor& a = stops[low];
+    const QColor& b = stops[low + 1];
+    return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
+}
+
 QPen curvePen(const FigureCurve& curve) {
     static const QColor palette[] = {
         QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189),
         QColor(255, 127, 14), QColor(140, 86, 75), QColor(227, 119, 194), QColor(23, 190, 207)};
-    const QColor colour = curve.colour > 0
+    const QColor colour = curve.shade >= 0 ? scaleColour(curve.shade)
+                          : curve.colour > 0
                               ? palette[std::size_t(curve.colour - 1) % std::size(palette)]
                           : curve.dashed ? QColor(200, 60, 40)
                                          : QColor(20, 70, 170);
@@ -52,13 +70,20 @@ class Mapping {
 public:
     Mapping(const FigureData& figure, const QRectF& frame) : m_figure(figure), m_frame(frame) {}
     QPointF operator()(double x, double y) const {
-        return {m_frame.left() +
-                    (x - m_figure.x.min) / (m_figure.x.max - m_figure.x.min) * m_frame.width(),
-                m_frame.bottom() -
-                    (y - m_figure.y.min) / (m_figure.y.max - m_figure.y.min) * m_frame.height()};
+        return {m_frame.left() + place(m_figure.x, x) * m_frame.width(),
+                m_frame.bottom() - place(m_figure.y, y) * m_frame.height()};
     }
 
 private:
+    // Where value stands between the axis's ends, from 0 to 1.
+    static double place(const FigureAxis& axis, double value) {
+        if (axis.logarithmic) {
+            const double low = std::log10(axis.min);
+            return (std::log10(value) - low) / (std::log10(axis.max) - low);
+        }
+        return (value - axis.min) / (axis.max - axis.min);
+    }
+
     const FigureData& m_figure;
     QRectF m_frame;
 };
@@ -112,6 +137,31 @@ void drawAxes(QPainter& painter, const FigureData& figure, const QRectF& frame,
     painter.restore();
 }
 
+// The colour scale of a family of curves, right-aligned at topRight: its title, then a bar
+// from the first value's colour to the last's with the values at its ends.
+void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF topRight,
+                     const QFontMetricsF& metrics) {
+    const QString title = text(scale.title);
+    const QString first = text(scale.first);
+    const QString last = text(scale.last);
+    const qreal barWidth = std::max<qreal>(120, metrics.horizontalAdvance(first) +
+                                                    metrics.horizontalAdvance(last) + 16);
+    const qreal left = topRight.x() - std::max(barWidth, metrics.horizontalAdvance(title));
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(left, topRight.y() + metrics.ascent()), title);
+    const QRectF bar(topRight.x() - barWidth, topRight.y() + metrics.height() + 2, barWidth, 10);
+    QLinearGradient gradient(bar.topLeft(), bar.topRight());
+    for (int k = 0; k <= 8; ++k) {
+        gradient.setColorAt(k / 8.0, scaleColour(k / 8.0));
+    }
+    painter.fillRect(bar, gradient);
+    painter.setPen(QPen(Qt::black, 0.8));
+    painter.drawRect(bar);
+    const qreal baseline = bar.bottom() + 2 + metrics.ascent();
+    painter.drawText(QPointF(bar.left(), baseline), first);
+    painter.drawText(QPointF(bar.right() - metrics.horizontalAdvance(last), baseline), last);
+}
+
 void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame,
                 const Mapping& map) {
     painter.save();
@@ -143,9 +193,15 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
     const QFontMetricsF metrics(font);
     painter.setFont(font);
     qreal y = frame.top() + 8;
+    const qreal line = metrics.height() + 4;
+    const qreal scaleHeight = figure.colourScale ? 2 * line + 14 : 0;
     for (const FigureCurve& curve : figure.curves) {
         if (curve.label.empty()) {
             continue;
+        }
+        // The figure models keep their legends short; a longer one is cut at the frame.
+        if (y + line + scaleHeight > frame.bottom()) {
+            break;
         }
         const QString label = text(curve.label);
         const qreal right = frame.right() - 10;
@@ -160,7 +216,10 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
         }
         painter.setPen(Qt::black);
         painter.drawText(QPointF(textLeft, y + metrics.ascent()), label);
-        y += metrics.height() + 4;
+        y += line;
+    }
+    if (figure.colourScale) {
+        drawColourScale(painter, *figure.colourScale, QPointF(frame.right() - 10, y), metrics);
     }
 }
 
@@ -175,6 +234,12 @@ void DrawFigure(QPainter& painter, const FigureData& figure) {
                      text(figure.title));
     drawAxes(painter, figure, frame, map);
     drawCurves(painter, figure, frame, map);
+    if (!figure.message.empty()) {
+        painter.setPen(Qt::black);
+        painter.setFont(figureFont(14));
+        painter.drawText(frame.adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap,
+                         text(figure.message));
+    }
 
     painter.setPen(QColor(60, 60, 60));
     painter.setFont(figureFont(11));

@@ -36,6 +36,7 @@ struct FigureAxis {
     double step;       // 1, 2 or 5 times a power of ten
     std::vector<double> ticks;
     std::vector<std::string> tickTexts; // as many decimals as the step needs
+    bool logarithmic = false;           // positions by log10: min, max and ticks above 0
 };
 
 // An axis over [low, high] (data may be empty: low > high), always including 0, in the finest
@@ -55,6 +56,17 @@ struct FigureCurve {
     // figures with several families of curves.
     int colour = 0;
     std::vector<FigurePoint> points;
+    // From 0 to 1: the place on the figure's colour scale, which then gives the colour; below
+    // 0: none.
+    double shade = -1;
+};
+
+// Many curves of one family are told apart by a colour scale, not by a legend entry each:
+// the legend shows the scale from the first value's colour to the last's.
+struct FigureColourScale {
+    std::string title; // the input the colours stand for: "Ef (N/mm²)"
+    std::string first; // its values at the ends of the scale
+    std::string last;
 };
 
 struct FigureData {
@@ -63,6 +75,9 @@ struct FigureData {
     FigureAxis x;
     FigureAxis y;
     std::vector<FigureCurve> curves;
+    std::optional<FigureColourScale> colourScale;
+    // Said in the middle of the frame instead of curves: why there is nothing to draw.
+    std::string message;
 };
 
 FigureData MakeFigure(const RunRecord& record, FigureKind kind);

@@ -255,8 +255,12 @@ StudyPoint MakeStudyPoint(const StudyDefinition& study, std::int64_t k) {
     return point;
 }
 
-StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std::stop_token stop) {
-    StudyPoint point = MakeStudyPoint(study, k);
+namespace {
+
+// A point's inputs and what follows from them without a run: the swept values, the closed
+// forms and the run checks' refusal.
+StudyPointResult describePoint(const StudyDefinition& study, const StudyPoint& point,
+                               std::int64_t k) {
     StudyPointResult result;
     result.index = k;
     for (const Sweep& sweep : study.sweeps) {
@@ -276,6 +280,18 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std
     for (const std::string& problem : problems) {
         result.problem += (result.problem.empty() ? "" : "; ") + problem;
     }
+    return result;
+}
+
+} // namespace
+
+StudyPointResult DescribeStudyPoint(const StudyDefinition& study, std::int64_t k) {
+    return describePoint(study, MakeStudyPoint(study, k), k);
+}
+
+StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std::stop_token stop) {
+    StudyPoint point = MakeStudyPoint(study, k);
+    StudyPointResult result = describePoint(study, point, k);
     if (result.refused()) {
         return result;
     }

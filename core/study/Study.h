@@ -97,6 +97,10 @@ struct StudyPointResult {
     bool refused() const { return !problem.empty(); }
 };
 
+// Point k without its run: the swept values, the closed forms and, when the run checks
+// refuse the point, why; the run's fields are left as for a refused point.
+StudyPointResult DescribeStudyPoint(const StudyDefinition& study, std::int64_t k);
+
 // Runs point k to its end without a result file. A stop request ends the run between two
 // steps with RunEnd::Stopped.
 StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k,

@@ -1,6 +1,7 @@
 #include "core/study/StudyPlot.h"
 
 #include "core/numtext/NumberText.h"
+#include "core/study/StudyTable.h"
 
 #include <algorithm>
 #include <array>
@@ -39,6 +40,51 @@ std::string oneDecimal(double value) {
     return FormatMask(value, "0.0");
 }
 
+std::string axisTitle(NumericField field) {
+    const AxisName& axis = kAxisNames[static_cast<int>(field)];
+    return std::string(axis.title) +
+           (axis.unit.empty() ? std::string() : " (" + std::string(axis.unit) + ")");
+}
+
+// Decades around the data, with 2 and 5 between them when there are few.
+FigureAxis logAxis(std::string title, double low, double high) {
+    const int first = int(std::floor(std::log10(low) + 1e-9));
+    const int last = std::max(first + 1, int(std::ceil(std::log10(high) - 1e-9)));
+    FigureAxis axis{
+        std::move(title), std::pow(10.0, first), std::pow(10.0, last), 10, {}, {}, true};
+    for (int decade = first; decade <= last; ++decade) {
+        for (const double mantissa : {1.0, 2.0, 5.0}) {
+            const double tick = mantissa * std::pow(10.0, decade);
+            if ((mantissa == 1.0 || last - first <= 2) && tick <= axis.max) {
+                axis.ticks.push_back(tick);
+                axis.tickTexts.push_back(TableNumberText(tick));
+            }
+        }
+    }
+    return axis;
+}
+
+// One place per law, in the order of the sweep.
+FigureAxis lawAxis(const Sweep& sweep) {
+    const auto count = double(sweep.size());
+    FigureAxis axis{"bond-slip law", 0.5, count + 0.5, 1, {}, {}};
+    for (std::int64_t k = 0; k < sweep.size(); ++k) {
+        axis.ticks.push_back(double(k + 1));
+        axis.tickTexts.push_back(sweep.text(k));
+    }
+    return axis;
+}
+
+bool samePoints(const std::vector<FigurePoint>& a, const std::vector<FigurePoint>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](FigurePoint p, FigurePoint q) { return p.x == q.x && p.y == q.y; });
+}
+
+bool constantY(const std::vector<FigurePoint>& points) {
+    return std::all_of(points.begin(), points.end(),
+                       [&](const FigurePoint& p) { return p.y == points.front().y; });
+}
+
 } // namespace
 
 StudyPlot MakeStudyPlot(const StudyDefinition& study) {
@@ -49,17 +95,27 @@ StudyPlot MakeStudyPlot(const StudyDefinition& study) {
             plot.xSweep = int(s);
         }
     }
+    if (plot.xSweep < 0 && !study.sweeps.empty()) {
+        plot.xSweep = 0;
+        plot.lawAxis = true;
+        plot.xTitle = "bond-slip law";
+    }
     if (!plot.plottable()) {
         return plot;
     }
-    const NumericField field = *study.sweeps[std::size_t(plot.xSweep)].field;
-    const AxisName& axis = kAxisNames[static_cast<int>(field)];
-    plot.xTitle = std::string(axis.title) +
-                  (axis.unit.empty() ? std::string() : " (" + std::string(axis.unit) + ")");
-    plot.lengthAxis = field == NumericField::Lb;
+    const Sweep& x = study.sweeps[std::size_t(plot.xSweep)];
+    if (x.field) {
+        plot.xTitle = axisTitle(*x.field);
+        plot.lengthAxis = *x.field == NumericField::Lb;
+        plot.logAxis = x.spacing == Sweep::Spacing::Log;
+    }
     const std::int64_t seriesCount =
         study.sweeps.size() == 2 ? study.sweeps[std::size_t(1 - plot.xSweep)].size() : 1;
     plot.series.resize(std::size_t(seriesCount));
+    // Every series gets one point per value of the axis input: room for them at once.
+    for (StudyPlotSeries& series : plot.series) {
+        series.points.reserve(std::size_t(x.size()));
+    }
     return plot;
 }
 
@@ -77,13 +133,15 @@ void StudyPlot::add(const StudyPointResult& result) {
                 std::string(study->sweeps[other].name()) + " = " + result.sweptTexts[other];
         }
     }
-    series[s].points.push_back({result.sweptValues[std::size_t(xSweep)], result.Pbumax,
-                                result.quantities.Pinf, result.quantities.Le});
+    const double x = lawAxis ? double(result.index + 1) : result.sweptValues[std::size_t(xSweep)];
+    series[s].points.push_back({x, result.Pbumax, result.quantities.Pinf, result.quantities.Le});
 }
 
 FigureData MakeStudyFigure(const StudyPlot& plot) {
     FigureData figure;
-    figure.title = "Ultimate load against " + plot.xTitle.substr(0, plot.xTitle.find(" ("));
+    figure.title = plot.lawAxis
+                       ? "Ultimate load for each bond-slip law"
+                       : "Ultimate load against " + plot.xTitle.substr(0, plot.xTitle.find(" ("));
     if (plot.study) {
         figure.caption.push_back(plot.study->base.comment);
         std::string swept;
@@ -96,18 +154,47 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
                             : "bi-linear softening") +
             "; " + swept + "; P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
     }
-    double xLow = INFINITY, xHigh = -INFINITY, yHigh = -INFINITY;
+    if (!plot.plottable()) {
+        figure.title = "Ultimate load";
+        figure.message = "No input is swept: there is nothing to plot.";
+        figure.x = MakeFigureAxis("", 0, 1);
+        figure.y = MakeFigureAxis("ultimate load Pbumax (N)", 0, 1);
+        return figure;
+    }
     const bool oneSeries = plot.series.size() == 1;
-    std::vector<std::size_t> LeLines; // drawn up to the top of the axis once it is known
+    const bool scaled = plot.series.size() > kMaxNamedSeries;
+    const Sweep* other = oneSeries ? nullptr : &plot.study->sweeps[std::size_t(1 - plot.xSweep)];
+    if (scaled) {
+        figure.colourScale =
+            FigureColourScale{other->field ? axisTitle(*other->field) : std::string(other->name()),
+                              other->text(0), other->text(other->size() - 1)};
+    }
+    double xLow = INFINITY, xHigh = -INFINITY, yHigh = -INFINITY;
+    // P∞ and Le, each line once however many series share it; a line of one series takes its
+    // colour, a shared one the run figures' colours and a legend entry.
+    struct Limit {
+        FigureCurve curve;
+        int sharedBy = 0;
+    };
+    std::vector<Limit> limits;
+    std::vector<std::pair<double, FigureCurve>> effectiveLengths;
     for (std::size_t s = 0; s < plot.series.size(); ++s) {
         const StudyPlotSeries& series = plot.series[s];
         if (series.points.empty()) {
             continue;
         }
         // Colours from the palette, except for a lone series, which keeps the run figures'.
-        const int colour = oneSeries ? 0 : int(s) + 1;
-        FigureCurve load{oneSeries ? "Pbumax" : series.label, false, false, colour, {}};
-        FigureCurve limit{{}, true, false, colour, {}};
+        const int colour = oneSeries || scaled ? 0 : int(s) + 1;
+        const double shade = scaled ? double(s) / double(plot.series.size() - 1) : -1;
+        FigureCurve load{oneSeries ? "Pbumax"
+                         : scaled  ? std::string()
+                                   : series.label,
+                         false,
+                         plot.lawAxis,
+                         colour,
+                         {},
+                         shade};
+        FigureCurve limit{{}, true, false, colour, {}, shade};
         double LeLow = INFINITY, LeHigh = -INFINITY;
         for (const StudyPlotPoint& p : series.points) {
             load.points.push_back({p.x, p.Pbumax});
@@ -123,36 +210,65 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
                 LeHigh = std::max(LeHigh, p.Le);
             }
         }
-        if (oneSeries && !limit.points.empty()) {
-            const double first = limit.points.front().y;
-            const bool constant = std::all_of(limit.points.begin(), limit.points.end(),
-                                              [&](const FigurePoint& p) { return p.y == first; });
-            limit.label = constant ? "P∞ = " + oneDecimal(first) + " N" : "P∞";
-        }
         figure.curves.push_back(std::move(load));
-        figure.curves.push_back(std::move(limit));
+        const auto same = std::find_if(limits.begin(), limits.end(), [&](const Limit& known) {
+            return samePoints(known.curve.points, limit.points);
+        });
+        if (same != limits.end()) {
+            ++same->sharedBy;
+        } else if (!limit.points.empty()) {
+            limits.push_back({std::move(limit), 1});
+        }
         if (plot.lengthAxis && LeLow <= LeHigh) {
             // Le does not depend on lb; with a second swept input it may differ per series.
             const double Le = (LeLow + LeHigh) / 2;
             xHigh = std::max(xHigh, Le);
-            FigureCurve effective{oneSeries ? "Le = " + oneDecimal(Le) + " mm" : std::string(),
-                                  true,
-                                  false,
-                                  oneSeries ? 3 : colour,
-                                  {{Le, 0}, {Le, 0}}};
-            LeLines.push_back(figure.curves.size());
-            figure.curves.push_back(std::move(effective));
+            if (std::none_of(effectiveLengths.begin(), effectiveLengths.end(),
+                             [&](const auto& known) { return known.first == Le; })) {
+                effectiveLengths.push_back(
+                    {Le, FigureCurve{{}, true, false, colour, {{Le, 0}, {Le, 0}}, shade}});
+            }
         }
+    }
+    for (Limit& limit : limits) {
+        FigureCurve& curve = limit.curve;
+        if (oneSeries || limit.sharedBy > 1) {
+            curve.colour = 0;
+            curve.shade = -1;
+            curve.label = constantY(curve.points)
+                              ? "P∞ = " + oneDecimal(curve.points.front().y) + " N"
+                              : "P∞";
+        }
+        if (plot.lawAxis) {
+            // A law is a place, not a range: its P∞ a short dash across its place.
+            for (const FigurePoint& p : curve.points) {
+                FigureCurve dash = curve;
+                dash.points = {{p.x - 0.3, p.y}, {p.x + 0.3, p.y}};
+                figure.curves.push_back(std::move(dash));
+                curve.label.clear();
+            }
+            continue;
+        }
+        figure.curves.push_back(std::move(curve));
     }
     if (!(xLow <= xHigh)) {
         xLow = xHigh = 0;
         yHigh = 0;
     }
-    figure.x = MakeFigureAxis(plot.xTitle, xLow, xHigh);
+    const std::string& xTitle = plot.xTitle;
+    figure.x = plot.lawAxis               ? lawAxis(plot.study->sweeps.front())
+               : plot.logAxis && xLow > 0 ? logAxis(xTitle, xLow, xHigh)
+                                          : MakeFigureAxis(xTitle, xLow, xHigh);
     // Room above the plateau for the legend.
     figure.y = MakeFigureAxis("ultimate load Pbumax (N)", 0, yHigh * 1.25);
-    for (const std::size_t line : LeLines) {
-        figure.curves[line].points[1].y = figure.y.max;
+    for (auto& [Le, curve] : effectiveLengths) {
+        curve.points[1].y = figure.y.max;
+        if (effectiveLengths.size() == 1) {
+            curve.label = "Le = " + oneDecimal(Le) + " mm";
+            curve.colour = 3;
+            curve.shade = -1;
+        }
+        figure.curves.push_back(std::move(curve));
     }
     return figure;
 }

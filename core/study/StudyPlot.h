@@ -1,10 +1,14 @@
 #pragma once
 
-// What the figure of a study shows: Pbumax against the first numeric swept input, one curve
-// per value of the other swept input, with each point's closed-form P∞ dashed and, when the
-// axis is the bond length, the effective bond length Le as a dashed vertical line. The points
-// gather as they arrive; the window's live plot and the saved figures draw the same figure
-// with the report figures' renderer.
+// What the figure of a study shows: Pbumax against the first numeric swept input (on a
+// logarithmic axis when it is swept logarithmically), one curve per value of the other swept
+// input, with the closed-form P∞ dashed and, when the axis is the bond length, the effective
+// bond length Le as a dashed vertical line: one line per distinct value, so that series that
+// share P∞ or Le share its line. More series than kMaxNamedSeries are told apart by a colour
+// scale instead of a legend entry each, so the legend stays inside the frame. When only the
+// law is swept, each law has its place on the axis. The points gather as they arrive; the
+// window's live plot and the saved figures draw the same figure with the report figures'
+// renderer.
 
 #include "core/results/RunFigure.h"
 #include "core/study/Study.h"
@@ -26,11 +30,16 @@ struct StudyPlotSeries {
     std::vector<StudyPlotPoint> points;
 };
 
+// Up to this many series have a legend entry each; more are shown by a colour scale.
+inline constexpr std::size_t kMaxNamedSeries = 8;
+
 struct StudyPlot {
     const StudyDefinition* study = nullptr;
-    int xSweep = -1;         // which swept input is the axis; -1 when none is numeric
+    int xSweep = -1;         // which swept input is the axis: the first numeric one, else the law
     std::string xTitle;      // with its unit: "bond length lb (mm)"
     bool lengthAxis = false; // the axis is lb, so Le can be marked on it
+    bool logAxis = false;    // the axis input is swept logarithmically
+    bool lawAxis = false;    // only the law is swept: point k stands at k + 1 on the axis
     std::vector<StudyPlotSeries> series;
 
     bool plottable() const { return xSweep >= 0; }
