@@ -124,7 +124,11 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
     QAction* parametric =
         addEntry(study, QStringLiteral("&Parametric study…"), {}, window, nullptr);
     QObject::connect(parametric, &QAction::triggered, &window, [&window, &params] {
-        openParametricStudy(params, window.fieldTexts(), &window);
+        openParametricStudy(
+            [&window, &params] {
+                return StudyBase{params, window.fieldTexts(), window.windowFilePath()};
+            },
+            &window);
     });
 
     addConcreteMenu(bar, window, params);

@@ -87,6 +87,38 @@ bool constantY(const std::vector<FigurePoint>& points) {
 
 } // namespace
 
+std::string SweptColumnTitle(const Sweep& sweep) {
+    if (!sweep.field) {
+        return std::string(sweep.name());
+    }
+    const std::string_view unit = kAxisNames[static_cast<int>(*sweep.field)].unit;
+    return std::string(sweep.name()) + (unit.empty() ? "" : " (" + std::string(unit) + ")");
+}
+
+std::string DescribeStudyBase(const StudyDefinition& study) {
+    const bool yield = study.base.bondModel == BondModel::PerfectlyBilinear;
+    std::string line = yield ? "perfectly bi-linear" : "bi-linear softening";
+    std::string separator = "; ";
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        const auto swept = [f](const Sweep& sweep) {
+            return sweep.field && static_cast<int>(*sweep.field) == f;
+        };
+        if (std::any_of(study.sweeps.begin(), study.sweeps.end(), swept)) {
+            continue;
+        }
+        // The symbol ends the axis title: "max bond stress τmax".
+        const AxisName& name = kAxisNames[std::size_t(f)];
+        std::string symbol(name.title.substr(name.title.rfind(' ') + 1));
+        if (yield && (f == 0 || f == 1)) {
+            symbol = f == 0 ? "τy" : "sy";
+        }
+        line += separator + symbol + " " + study.baseTexts[std::size_t(f)] +
+                (name.unit.empty() ? "" : " " + std::string(name.unit));
+        separator = ", ";
+    }
+    return line;
+}
+
 StudyPlot MakeStudyPlot(const StudyDefinition& study) {
     StudyPlot plot;
     plot.study = &study;

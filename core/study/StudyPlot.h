@@ -47,6 +47,13 @@ struct StudyPlot {
     void add(const StudyPointResult& result);
 };
 
+// A swept input's column title with its unit: "lb (mm)", "Ef (N/mm²)", "law".
+std::string SweptColumnTitle(const Sweep& sweep);
+
+// The data set a study starts from, in one line: the law and every input that is not swept,
+// as typed ("bi-linear softening; τmax 3.5 N/mm², smax 0.05 mm, …, Δl 0.001 mm, …").
+std::string DescribeStudyBase(const StudyDefinition& study);
+
 // An empty plot for the study; study must outlive it.
 StudyPlot MakeStudyPlot(const StudyDefinition& study);
 

@@ -2,25 +2,32 @@
 
 #include "core/numtext/NumberText.h"
 #include "core/results/OutputFile.h"
-#include "core/study/StudyWriters.h"
 #include "gui/study/StudyPlotView.h"
+#include "gui/study/StudyTableModel.h"
 #include "render/FigureRenderer.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QFormLayout>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <sstream>
+#include <array>
 #include <system_error>
 
 namespace orvane {
@@ -45,9 +52,6 @@ QString defaultValues(int input, const FieldTexts& texts) {
     return text(ShortestText(value / 4) + ":" + ShortestText(value * 2.5) + ":20");
 }
 
-const QStringList kColumns = {"point", "",          "",       "steps",   "Pbumax (N)", "slmax (mm)",
-                              "end",   "Gf (N/mm)", "P∞ (N)", "Le (mm)", "Pbumax/P∞",  "problem"};
-
 // A study that cannot start its threads (the system's limit of processes or memory) ends at
 // once and says so; the threads already started are ended by RunStudy.
 QString threadProblem(const std::system_error& error) {
@@ -55,60 +59,144 @@ QString threadProblem(const std::system_error& error) {
         .arg(QString::fromLocal8Bit(error.code().message()));
 }
 
+// The inputs and the size of the last study window, for the next one while the program runs.
+struct LastInputs {
+    bool kept = false;
+    std::array<int, 2> inputs{};
+    std::array<QString, 2> values;
+    bool second = false;
+    int jobs = 1;
+    QSize size;
+};
+
+LastInputs& lastInputs() {
+    static LastInputs last;
+    return last;
+}
+
+QLabel* buddyLabel(const QString& caption, QWidget* buddy) {
+    auto* label = new QLabel(caption);
+    label->setBuddy(buddy);
+    return label;
+}
+
 } // namespace
 
-ParametricStudyWindow::ParametricStudyWindow(const AnalysisParameters& params,
-                                             const FieldTexts& texts, QWidget* parent)
-    : QWidget(parent), m_baseParams(params), m_baseTexts(texts) {
+ParametricStudyWindow::ParametricStudyWindow(StudyBaseSource base, QWidget* parent)
+    : QWidget(parent), m_baseSource(std::move(base)) {
     setObjectName("ParametricStudy");
     setWindowTitle(tr("Parametric study"));
     qRegisterMetaType<orvane::StudyPointResult>();
+    setProperty("workRunning", false);
 
     auto* layout = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    layout->addLayout(form);
-    const auto inputRow = [&](const QString& name, int defaultInput) {
+    layout->addLayout(buildInputs());
+    layout->addLayout(buildButtons());
+    m_base = new QLabel;
+    m_base->setObjectName("base");
+    m_base->setWordWrap(true);
+    m_base->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_base);
+    m_status = new QLabel(tr("Choose the swept input and its values, then Start."));
+    m_status->setObjectName("status");
+    layout->addWidget(m_status);
+    m_plotView = new StudyPlotView;
+    m_plotView->setObjectName("plot");
+    layout->addWidget(m_plotView, 3);
+    m_model = new StudyTableModel(this);
+    m_model->setTable(&m_table);
+    m_view = new QTableView;
+    m_view->setObjectName("results");
+    m_view->setModel(m_model);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_view->verticalHeader()->hide();
+    m_view->setWordWrap(false);
+    m_view->horizontalHeader()->setDefaultSectionSize(110);
+    layout->addWidget(m_view, 2);
+    auto* copy = new QShortcut(QKeySequence::Copy, m_view, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &ParametricStudyWindow::copySelection);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr,
+                                 Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &ParametricStudyWindow::escapePressed);
+
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(100);
+    connect(m_refresh, &QTimer::timeout, this, &ParametricStudyWindow::showNewPoints);
+    connect(this, &ParametricStudyWindow::pointFinished, this, &ParametricStudyWindow::addPoint,
+            Qt::QueuedConnection);
+    connect(this, &ParametricStudyWindow::studyEnded, this, &ParametricStudyWindow::endStudy,
+            Qt::QueuedConnection);
+    connect(this, &ParametricStudyWindow::saveEnded, this, &ParametricStudyWindow::endSave,
+            Qt::QueuedConnection);
+    setRunning(false);
+
+    // The base as it stands now; Start reads it again.
+    StudyDefinition now;
+    const StudyBase current = m_baseSource();
+    now.base = current.params;
+    now.baseTexts = current.texts;
+    showBase(now, current.name);
+
+    // At most the screen's available height, so that the window fits a 1366 × 768 screen.
+    const QRect available = screen()->availableGeometry();
+    const QSize wanted = lastInputs().size.isValid() ? lastInputs().size : QSize(900, 860);
+    resize(std::min(wanted.width(), available.width()),
+           std::min(wanted.height(), available.height() - 40));
+}
+
+QLayout* ParametricStudyWindow::buildInputs() {
+    const FieldTexts texts = m_baseSource().texts;
+    const LastInputs& last = lastInputs();
+    auto* grid = new QGridLayout;
+    const std::array<QString, 2> valueCaptions = {tr("Va&lues"), tr("Val&ues")};
+    for (int k = 0; k < 2; ++k) {
         InputRow row;
+        const QString name = QStringLiteral("input%1").arg(k + 1);
         row.name = new QComboBox;
         row.name->setObjectName(name + "Name");
         for (int f = 0; f < kNumericFieldCount; ++f) {
-            row.name->addItem(text(FieldLabel(NumericField(f), params.bondModel)));
+            row.name->addItem(text(FieldLabel(NumericField(f), m_baseSource().params.bondModel)));
         }
         row.name->addItem(tr("law : bond-slip law"));
-        row.name->setCurrentIndex(defaultInput);
-        row.values = new QLineEdit(defaultValues(defaultInput, texts));
+        const int input = last.kept
+                              ? last.inputs[std::size_t(k)]
+                              : static_cast<int>(k == 0 ? NumericField::Lb : NumericField::Ef);
+        row.name->setCurrentIndex(input);
+        row.values =
+            new QLineEdit(last.kept ? last.values[std::size_t(k)] : defaultValues(input, texts));
         row.values->setObjectName(name + "Values");
         row.values->setToolTip(tr("A list (150000,200000,230000), a range from:to:count "
                                   "(10:300:30) or a logarithmic range (10:300:30:log)"));
-        auto* line = new QHBoxLayout;
-        line->addWidget(row.name);
-        line->addWidget(row.values, 1);
+        grid->addWidget(row.name, k, 1);
+        grid->addWidget(buddyLabel(valueCaptions[std::size_t(k)], row.values), k, 2);
+        grid->addWidget(row.values, k, 3);
         m_inputs.push_back(row);
-        return line;
-    };
-    form->addRow(tr("Swept input"), inputRow("input1", static_cast<int>(NumericField::Lb)));
-    m_secondInput = new QCheckBox(tr("Second input"));
+    }
+    grid->setColumnStretch(3, 1);
+    grid->addWidget(buddyLabel(tr("Swept &input"), m_inputs[0].name), 0, 0);
+    m_secondInput = new QCheckBox(tr("Seco&nd input"));
     m_secondInput->setObjectName("secondInput");
-    form->addRow(m_secondInput, inputRow("input2", static_cast<int>(NumericField::Ef)));
+    m_secondInput->setChecked(last.kept && last.second);
+    grid->addWidget(m_secondInput, 1, 0);
     for (std::size_t k = 0; k < m_inputs.size(); ++k) {
         connect(m_inputs[k].name, &QComboBox::currentIndexChanged, this, [this, k](int input) {
-            m_inputs[k].values->setText(defaultValues(input, m_baseTexts));
+            m_inputs[k].values->setText(defaultValues(input, m_baseSource().texts));
         });
     }
-    const auto enableSecond = [this](bool on) {
-        m_inputs[1].name->setEnabled(on);
-        m_inputs[1].values->setEnabled(on);
-    };
-    connect(m_secondInput, &QCheckBox::toggled, this, enableSecond);
-    enableSecond(false);
+    connect(m_secondInput, &QCheckBox::toggled, this, [this] { setRunning(running()); });
+    return grid;
+}
 
+QLayout* ParametricStudyWindow::buildButtons() {
     auto* buttons = new QHBoxLayout;
-    layout->addLayout(buttons);
     m_jobs = new QSpinBox;
     m_jobs->setObjectName("jobs");
     m_jobs->setRange(1, 1024);
-    m_jobs->setValue(DefaultJobs());
-    m_jobs->setPrefix(tr("threads "));
+    m_jobs->setValue(lastInputs().kept ? lastInputs().jobs : DefaultJobs());
+    buttons->addWidget(buddyLabel(tr("&Threads"), m_jobs));
+    buttons->addWidget(m_jobs);
     const auto button = [&](const QString& name, const QString& caption,
                             void (ParametricStudyWindow::*slot)()) {
         auto* b = new QPushButton(caption);
@@ -117,54 +205,32 @@ ParametricStudyWindow::ParametricStudyWindow(const AnalysisParameters& params,
         buttons->addWidget(b);
         return b;
     };
-    buttons->addWidget(m_jobs);
-    m_start = button("start", tr("Start"), &ParametricStudyWindow::startClicked);
-    m_cancel = button("cancel", tr("Cancel"), &ParametricStudyWindow::cancelClicked);
+    m_start = button("start", tr("&Start"), &ParametricStudyWindow::startClicked);
+    m_cancel = button("cancel", tr("&Cancel"), &ParametricStudyWindow::cancelClicked);
     buttons->addStretch();
-    m_saveCsv = button("saveCsv", tr("Save CSV…"), &ParametricStudyWindow::saveCsvClicked);
+    m_saveCsv = button("saveCsv", tr("Save CS&V…"), &ParametricStudyWindow::saveCsvClicked);
     m_saveFigure =
-        button("saveFigure", tr("Save figure…"), &ParametricStudyWindow::saveFigureClicked);
-
-    m_status = new QLabel(tr("Choose the swept input and its values, then Start."));
-    m_status->setObjectName("status");
-    layout->addWidget(m_status);
-    m_plotView = new StudyPlotView;
-    m_plotView->setObjectName("plot");
-    layout->addWidget(m_plotView, 3);
-    m_table = new QTableWidget(0, int(kColumns.size()));
-    m_table->setObjectName("results");
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->verticalHeader()->hide();
-    m_table->setWordWrap(false);
-    m_table->horizontalHeader()->setDefaultSectionSize(140);
-    // The plot is redrawn at most ten times a second while points arrive.
-    m_plotRefresh = new QTimer(this);
-    m_plotRefresh->setSingleShot(true);
-    m_plotRefresh->setInterval(100);
-    connect(m_plotRefresh, &QTimer::timeout, m_plotView, &StudyPlotView::refresh);
-    layout->addWidget(m_table, 2);
-
-    connect(this, &ParametricStudyWindow::pointFinished, this, &ParametricStudyWindow::addPoint,
-            Qt::QueuedConnection);
-    connect(this, &ParametricStudyWindow::studyEnded, this, &ParametricStudyWindow::endStudy,
-            Qt::QueuedConnection);
-    setRunning(false);
-    m_saveCsv->setEnabled(false);
-    m_saveFigure->setEnabled(false);
-    resize(900, 860);
+        button("saveFigure", tr("Save &figure…"), &ParametricStudyWindow::saveFigureClicked);
+    return buttons;
 }
 
 ParametricStudyWindow::~ParametricStudyWindow() {
-    // The worker's sink signals this window: stop and join it while the window still exists.
+    // The workers signal this window: stop and join them while the window still exists.
     m_stop.request_stop();
     if (m_worker.joinable()) {
         m_worker.join();
     }
+    if (m_saver.joinable()) {
+        m_saver.request_stop();
+        m_saver.join();
+    }
 }
 
 bool ParametricStudyWindow::readDefinition(StudyDefinition& study) {
-    study.base = m_baseParams;
-    study.baseTexts = m_baseTexts;
+    // The data set as the parameter window holds it now, not as it was when this window opened.
+    const StudyBase base = m_baseSource();
+    study.base = base.params;
+    study.baseTexts = base.texts;
     CopyFieldTexts(study.base, study.baseTexts);
     const std::size_t count = m_secondInput->isChecked() ? 2 : 1;
     static constexpr std::string_view kNames[] = {"tauMax", "sMax", "su", "dl", "lb", "b",
@@ -185,34 +251,36 @@ bool ParametricStudyWindow::readDefinition(StudyDefinition& study) {
         QMessageBox::warning(this, windowTitle(), text(problem));
         return false;
     }
+    showBase(study, base.name);
     return true;
+}
+
+void ParametricStudyWindow::showBase(const StudyDefinition& study, const QString& name) {
+    const QString from = name.isEmpty() ? QString() : QFileInfo(name).fileName() + " — ";
+    const QString comment = study.base.comment.empty()
+                                ? QString()
+                                : QStringLiteral("“%1”, ").arg(text(study.base.comment));
+    m_base->setText(tr("Base: %1%2%3").arg(from, comment, text(DescribeStudyBase(study))));
 }
 
 void ParametricStudyWindow::startClicked() {
     if (running()) {
         return;
     }
-    auto study = std::make_unique<StudyDefinition>();
+    auto study = std::make_shared<StudyDefinition>();
     if (!readDefinition(*study)) {
         return;
     }
+    rememberInputs();
     if (m_worker.joinable()) {
         m_worker.join();
     }
-    m_study = std::move(study);
-    m_results.clear();
+    m_study = study;
+    m_table = StudyTable(m_study);
+    m_model->setTable(&m_table);
     m_plot = MakeStudyPlot(*m_study);
     m_plotView->setPlot(&m_plot);
     m_total = PointCount(*m_study);
-    QStringList columns = kColumns;
-    columns.removeAt(1);
-    columns.removeAt(1);
-    for (std::size_t s = m_study->sweeps.size(); s-- > 0;) {
-        columns.insert(1, text(m_study->sweeps[s].name()));
-    }
-    m_table->setRowCount(0);
-    m_table->setColumnCount(int(columns.size()));
-    m_table->setHorizontalHeaderLabels(columns);
     m_stop = std::stop_source();
     m_queued = 0;
     m_finished = false;
@@ -221,13 +289,12 @@ void ParametricStudyWindow::startClicked() {
     showProgress();
     try {
         m_worker = std::jthread(
-            [this, jobs = m_jobs->value(), study = m_study.get(), stop = m_stop.get_token()] {
-                std::int64_t done = 0;
+            [this, jobs = m_jobs->value(), study = m_study, stop = m_stop.get_token()] {
                 QString problem;
                 try {
-                    done = RunStudy(
+                    RunStudy(
                         *study, jobs,
-                        [this, stop, &done](const StudyPointResult& result) {
+                        [this, stop](const StudyPointResult& result) {
                             {
                                 std::unique_lock lock(m_queueMutex);
                                 if (!m_queueRoom.wait(lock, stop,
@@ -237,17 +304,16 @@ void ParametricStudyWindow::startClicked() {
                                 ++m_queued;
                             }
                             emit pointFinished(result);
-                            done = result.index + 1;
                             return true;
                         },
                         stop);
                 } catch (const std::system_error& error) {
                     problem = threadProblem(error);
                 }
-                emit studyEnded(done, problem);
+                emit studyEnded(problem);
             });
     } catch (const std::system_error& error) {
-        endStudy(0, threadProblem(error));
+        endStudy(threadProblem(error));
     }
 }
 
@@ -262,55 +328,50 @@ void ParametricStudyWindow::addPoint(const StudyPointResult& result) {
         --m_queued;
     }
     m_queueRoom.notify_one();
-    if (m_finished || result.index != std::int64_t(m_results.size())) {
+    if (m_finished || result.index != m_table.size()) {
         return; // a point of a study that has ended
     }
-    m_results.push_back(result);
+    m_table.add(result);
     m_plot.add(result);
-    if (!m_plotRefresh->isActive()) {
-        m_plotRefresh->start();
+    if (!m_refresh->isActive()) {
+        m_refresh->start();
     }
-    const int row = m_table->rowCount();
-    m_table->insertRow(row);
-    QStringList cells = {QString::number(result.index)};
-    for (const std::string& swept : result.sweptTexts) {
-        cells << text(swept);
-    }
-    const auto number = [](double value) { return text(ShortestText(value)); };
-    const BondQuantities& q = result.quantities;
-    const bool run = !result.refused();
-    cells << (run ? QString::number(result.steps) : QString())
-          << (run ? number(result.Pbumax) : QString()) << (run ? number(result.slmax) : QString())
-          << text(PointEndText(result)) << number(q.Gf) << number(q.Pinf) << number(q.Le)
-          << (run ? number(LoadRatio(result.Pbumax, q)) : QString()) << text(result.problem);
-    for (int c = 0; c < int(cells.size()); ++c) {
-        m_table->setItem(row, c, new QTableWidgetItem(cells[c]));
-    }
-    m_table->scrollToBottom();
-    showProgress();
 }
 
-void ParametricStudyWindow::endStudy(qint64 pointsDone, const QString& problem) {
-    m_finished = true;
-    m_plotRefresh->stop();
+void ParametricStudyWindow::showNewPoints() {
+    m_model->showNewRows();
+    m_view->scrollToBottom();
     m_plotView->refresh();
+    m_saveCsv->setEnabled(m_table.size() > 0 && !m_saving);
+    if (!m_finished) {
+        showProgress();
+    }
+}
+
+void ParametricStudyWindow::endStudy(const QString& problem) {
+    m_finished = true;
+    m_refresh->stop();
+    showNewPoints();
     setRunning(false);
+    // The rows shown, not the points the study handed out: a point handed out while the
+    // study was stopping never reaches the table.
+    const std::int64_t rows = m_table.size();
     const double seconds = double(m_clock.elapsed()) / 1000;
     if (!problem.isEmpty()) {
         m_status->setText(
-            tr("Stopped after %1 of %2 points: %3").arg(pointsDone).arg(m_total).arg(problem));
+            tr("Stopped after %1 of %2 points: %3").arg(rows).arg(m_total).arg(problem));
         return;
     }
-    m_status->setText(pointsDone == m_total
+    m_status->setText(rows == m_total
                           ? tr("%1 points done in %2 s.").arg(m_total).arg(seconds, 0, 'f', 1)
                           : tr("Cancelled: %1 of %2 points done in %3 s.")
-                                .arg(pointsDone)
+                                .arg(rows)
                                 .arg(m_total)
                                 .arg(seconds, 0, 'f', 1));
 }
 
 void ParametricStudyWindow::showProgress() {
-    const auto done = std::int64_t(m_results.size());
+    const std::int64_t done = m_table.size();
     const double seconds = double(m_clock.elapsed()) / 1000;
     QString line = tr("%1 of %2 points, %3 s").arg(done).arg(m_total).arg(seconds, 0, 'f', 1);
     if (done > 0) {
@@ -321,6 +382,7 @@ void ParametricStudyWindow::showProgress() {
 }
 
 void ParametricStudyWindow::setRunning(bool running) {
+    setProperty("workRunning", running);
     m_start->setEnabled(!running);
     m_cancel->setEnabled(running);
     for (QWidget* input : {static_cast<QWidget*>(m_secondInput), static_cast<QWidget*>(m_jobs)}) {
@@ -330,25 +392,66 @@ void ParametricStudyWindow::setRunning(bool running) {
     m_inputs[0].values->setEnabled(!running);
     m_inputs[1].name->setEnabled(!running && m_secondInput->isChecked());
     m_inputs[1].values->setEnabled(!running && m_secondInput->isChecked());
-    const bool anything = !m_results.empty();
-    m_saveCsv->setEnabled(anything);
-    m_saveFigure->setEnabled(anything && m_plot.plottable());
+    m_saveCsv->setEnabled(m_table.size() > 0 && !m_saving);
+    m_saveFigure->setEnabled(m_table.size() > 0 && m_plot.plottable());
 }
 
-bool ParametricStudyWindow::saveCsv(const QString& path) {
-    std::ostringstream out;
-    StudyCsvWriter writer(out, *m_study);
-    writer.begin();
-    for (const StudyPointResult& result : m_results) {
-        writer.row(result);
+void ParametricStudyWindow::rememberInputs() const {
+    LastInputs& last = lastInputs();
+    last.kept = true;
+    for (std::size_t k = 0; k < 2; ++k) {
+        last.inputs[k] = m_inputs[k].name->currentIndex();
+        last.values[k] = m_inputs[k].values->text();
     }
-    writer.finish(std::int64_t(m_results.size()));
-    const FileStatus status = WriteWholeFile(path.toStdString(), out.str());
-    if (!status.ok()) {
-        QMessageBox::warning(this, windowTitle(), QString::fromStdString(status.message));
-        return false;
+    last.second = m_secondInput->isChecked();
+    last.jobs = m_jobs->value();
+    last.size = size();
+}
+
+void ParametricStudyWindow::saveCsv(const QString& path) {
+    if (m_saving || m_table.size() == 0) {
+        return;
     }
-    return true;
+    if (m_saver.joinable()) {
+        m_saver.join();
+    }
+    m_saving = true;
+    m_saveCsv->setEnabled(false);
+    const std::int64_t rows = m_table.size();
+    m_status->setText(tr("Saving %1 rows to %2…").arg(rows).arg(QFileInfo(path).fileName()));
+    // The rows so far, copied: 21 bytes a point, so the study goes on while they are written.
+    m_saver =
+        std::jthread([this, table = m_table, path = path.toStdString()](std::stop_token stop) {
+            RecordStream out(RecordStream::Ends::CsvRecord);
+            FileStatus status = out.open(path);
+            if (status.ok()) {
+                const bool whole = WriteStudyCsv(out, table, stop);
+                status = out.close();
+                if (status.ok() && !whole) {
+                    // Only when the window is deleted while it saves: whole rows, no closing lines.
+                    status = {FileFailure::CannotWrite, 0,
+                              "\"" + path + "\" holds only the first rows: the save was stopped"};
+                }
+            }
+            emit saveEnded(QString::fromStdString(status.message));
+        });
+}
+
+void ParametricStudyWindow::endSave(const QString& problem) {
+    m_saving = false;
+    m_saveCsv->setEnabled(m_table.size() > 0);
+    if (m_closeWhenSaved) {
+        close();
+        return;
+    }
+    if (!problem.isEmpty()) {
+        m_status->setText(tr("The CSV file was not saved."));
+        QMessageBox::warning(this, windowTitle(), problem);
+        return;
+    }
+    if (m_finished) {
+        endStudy(QString());
+    }
 }
 
 bool ParametricStudyWindow::saveFigure(const QString& path) {
@@ -378,9 +481,74 @@ void ParametricStudyWindow::saveFigureClicked() {
     }
 }
 
-ParametricStudyWindow* openParametricStudy(const AnalysisParameters& params,
-                                           const FieldTexts& texts, QWidget* parent) {
-    auto* window = new ParametricStudyWindow(params, texts, parent);
+void ParametricStudyWindow::copySelection() {
+    const QModelIndexList selected = m_view->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) {
+        return;
+    }
+    int top = selected.front().row(), bottom = top;
+    int left = selected.front().column(), right = left;
+    for (const QModelIndex& index : selected) {
+        top = std::min(top, index.row());
+        bottom = std::max(bottom, index.row());
+        left = std::min(left, index.column());
+        right = std::max(right, index.column());
+    }
+    // The cells as shown, a tab between them and a line for each row, as spreadsheets paste.
+    QString copied;
+    for (int row = top; row <= bottom; ++row) {
+        const QStringList cells = m_model->rowTexts(row);
+        for (int column = left; column <= right; ++column) {
+            const bool chosen = m_view->selectionModel()->isSelected(m_model->index(row, column));
+            copied += (column > left ? QStringLiteral("\t") : QString()) +
+                      (chosen ? cells.value(column) : QString());
+        }
+        copied += QLatin1Char('\n');
+    }
+    QApplication::clipboard()->setText(copied);
+}
+
+bool ParametricStudyWindow::stopAfterAsking() {
+    if (!running()) {
+        return true;
+    }
+    const auto answer = QMessageBox::question(
+        this, windowTitle(), tr("A study is running. Stop it and close the window?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        return false;
+    }
+    m_stop.request_stop();
+    return true;
+}
+
+void ParametricStudyWindow::escapePressed() {
+    if (stopAfterAsking()) {
+        close();
+    }
+}
+
+void ParametricStudyWindow::closeEvent(QCloseEvent* event) {
+    // A file half-written is worse than a window that stays a moment longer.
+    if (m_saving) {
+        m_closeWhenSaved = true;
+        m_status->setText(tr("Closing once the CSV file is saved…"));
+        event->ignore();
+        return;
+    }
+    // The window's own close button asks; a close the program asked for (Escape, which has
+    // asked, or quitting, which asks for every window) does not ask again.
+    if (event->spontaneous() && !stopAfterAsking()) {
+        event->ignore();
+        return;
+    }
+    m_stop.request_stop();
+    rememberInputs();
+    event->accept();
+}
+
+ParametricStudyWindow* openParametricStudy(StudyBaseSource base, QWidget* parent) {
+    auto* window = new ParametricStudyWindow(std::move(base), parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowFlag(Qt::Window);
     window->show();
