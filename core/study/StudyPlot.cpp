@@ -75,6 +75,14 @@ FigureAxis lawAxis(const Sweep& sweep) {
     return axis;
 }
 
+// The place a twenty-fifth of the axis before its right end.
+double rightEdge(const FigureAxis& axis) {
+    if (axis.logarithmic) {
+        return axis.max * std::pow(axis.min / axis.max, 1.0 / 25);
+    }
+    return axis.max - (axis.max - axis.min) / 25;
+}
+
 bool samePoints(const std::vector<FigurePoint>& a, const std::vector<FigurePoint>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](FigurePoint p, FigurePoint q) { return p.x == q.x && p.y == q.y; });
@@ -180,11 +188,15 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
         for (const Sweep& sweep : plot.study->sweeps) {
             swept += (swept.empty() ? "" : ", ") + sweep.definition();
         }
-        figure.caption.push_back(
-            std::string(plot.study->base.bondModel == BondModel::PerfectlyBilinear
-                            ? "perfectly bi-linear"
-                            : "bi-linear softening") +
-            "; " + swept + "; P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
+        // A swept law is named by the sweep, not by the base.
+        const bool lawSwept = std::any_of(plot.study->sweeps.begin(), plot.study->sweeps.end(),
+                                          [](const Sweep& sweep) { return !sweep.field; });
+        const std::string law = lawSwept ? std::string()
+                                : plot.study->base.bondModel == BondModel::PerfectlyBilinear
+                                    ? "perfectly bi-linear; "
+                                    : "bi-linear softening; ";
+        figure.caption.push_back(law + swept +
+                                 "; P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
     }
     if (!plot.plottable()) {
         figure.title = "Ultimate load";
@@ -262,6 +274,17 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
             }
         }
     }
+    if (!(xLow <= xHigh)) {
+        xLow = xHigh = 0;
+        yHigh = 0;
+    }
+    const std::string& xTitle = plot.xTitle;
+    figure.x = plot.lawAxis               ? lawAxis(plot.study->sweeps.front())
+               : plot.logAxis && xLow > 0 ? logAxis(xTitle, xLow, xHigh)
+                                          : MakeFigureAxis(xTitle, xLow, xHigh);
+    // Room above the plateau for the legend.
+    figure.y = MakeFigureAxis("ultimate load Pbumax (N)", 0, yHigh * 1.25);
+    bool namedMark = false;
     for (Limit& limit : limits) {
         FigureCurve& curve = limit.curve;
         if (oneSeries || limit.sharedBy > 1) {
@@ -281,24 +304,28 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
             }
             continue;
         }
+        if (scaled && limit.sharedBy == 1 && constantY(curve.points)) {
+            // Many series: a constant P∞ is a short dash at the right edge, where its series
+            // ends, not a line across the curves; the first one is named for them all.
+            curve.points = {{rightEdge(figure.x), curve.points.front().y},
+                            {figure.x.max, curve.points.front().y}};
+            curve.label = namedMark ? std::string() : "P∞ of each series";
+            namedMark = true;
+        }
         figure.curves.push_back(std::move(curve));
     }
-    if (!(xLow <= xHigh)) {
-        xLow = xHigh = 0;
-        yHigh = 0;
-    }
-    const std::string& xTitle = plot.xTitle;
-    figure.x = plot.lawAxis               ? lawAxis(plot.study->sweeps.front())
-               : plot.logAxis && xLow > 0 ? logAxis(xTitle, xLow, xHigh)
-                                          : MakeFigureAxis(xTitle, xLow, xHigh);
-    // Room above the plateau for the legend.
-    figure.y = MakeFigureAxis("ultimate load Pbumax (N)", 0, yHigh * 1.25);
+    bool namedLength = false;
     for (auto& [Le, curve] : effectiveLengths) {
         curve.points[1].y = figure.y.max;
         if (effectiveLengths.size() == 1) {
             curve.label = "Le = " + oneDecimal(Le) + " mm";
             curve.colour = 3;
             curve.shade = -1;
+        } else if (scaled) {
+            // Many series: each Le a tick on the axis, the first one named for them all.
+            curve.points[1].y = figure.y.max / 20;
+            curve.label = namedLength ? std::string() : "Le of each series";
+            namedLength = true;
         }
         figure.curves.push_back(std::move(curve));
     }

@@ -75,7 +75,7 @@ TEST_P(StudyFigureSeries, KeepTheLegendShortAndDrawEachLimitOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StudyFigureSeries,
-    testing::Values(SeriesCase{"FiftyModuli", "Ef=50000:300000:50", true, 50, 50, 0},
+    testing::Values(SeriesCase{"FiftyModuli", "Ef=50000:300000:50", true, 50, 50, 2},
                     SeriesCase{"ThreeModuli", "Ef=100000,200000,300000", false, 3, 3, 3},
                     SeriesCase{"FiftyElementLengths", "dl=0.1:1:50", true, 1, 1, 2},
                     SeriesCase{"TwoElementLengths", "dl=0.5,1", false, 1, 1, 4}),
