@@ -3,6 +3,8 @@
 # and title bars are known only once a window is mapped. openbox starts the test itself when
 # it manages the screen, so nothing waits a fixed time. Exit status: the test's.
 #   tools/wm-test.sh TEST-EXECUTABLE [TEST-FUNCTION...]
+# ORVANE_SCREEN=WIDTHxHEIGHT sets the screen's size (default 1280x1024), e.g. 1366x768 for the
+# smallest laptop screen the windows must fit.
 set -eu
 if [ "${1:-}" = "--inside" ]; then
     status=$2
@@ -18,6 +20,6 @@ self=$(readlink -f "$0")
 status=$(mktemp)
 trap 'rm -f "$status"' EXIT
 echo 1 >"$status"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+xvfb-run -a -s "-screen 0 ${ORVANE_SCREEN:-1280x1024}x24" \
     openbox --startup "sh $self --inside $status $(pwd) $*" 2>/dev/null
 exit "$(cat "$status")"

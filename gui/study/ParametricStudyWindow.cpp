@@ -113,6 +113,8 @@ ParametricStudyWindow::ParametricStudyWindow(StudyBaseSource base, QWidget* pare
     m_view->verticalHeader()->hide();
     m_view->setWordWrap(false);
     m_view->horizontalHeader()->setDefaultSectionSize(110);
+    // Columns fit their numbers, measured on the rows in view and a few around them.
+    m_view->horizontalHeader()->setResizeContentsPrecision(50);
     layout->addWidget(m_view, 2);
     auto* copy = new QShortcut(QKeySequence::Copy, m_view, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, this, &ParametricStudyWindow::copySelection);
@@ -339,7 +341,11 @@ void ParametricStudyWindow::addPoint(const StudyPointResult& result) {
 }
 
 void ParametricStudyWindow::showNewPoints() {
+    const bool first = m_model->rowCount() == 0;
     m_model->showNewRows();
+    if (first || m_finished) {
+        m_view->resizeColumnsToContents(); // whole numbers, never cut with "…"
+    }
     m_view->scrollToBottom();
     m_plotView->refresh();
     m_saveCsv->setEnabled(m_table.size() > 0 && !m_saving);

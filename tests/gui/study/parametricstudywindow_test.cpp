@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -308,18 +309,54 @@ private slots:
         QVERIFY2(offered == "50:500:20" || offered == "0.1,0.2", qPrintable(offered));
     }
 
-    // ORVANE_GRAB_DIR=dir writes a picture of the window after an lb sweep, to look at.
+    // ORVANE_GRAB_DIR=dir writes pictures of the window to look at: after an lb sweep, and
+    // after a two-input study of 50 series in a light and a dark palette. Under a window
+    // manager (tools/wm-test.sh, QT_QPA_PLATFORM=xcb) the whole screen is taken as well, so the
+    // window's fit to the screen shows.
+    void picture_data() {
+        QTest::addColumn<bool>("manySeries");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("lb") << false << false;
+        QTest::newRow("50-series") << true << false;
+        QTest::newRow("50-series-dark") << true << true;
+    }
     void picture() {
-        const QByteArray dir = qgetenv("ORVANE_GRAB_DIR");
+        QFETCH(bool, manySeries);
+        QFETCH(bool, dark);
+        const QString dir = qEnvironmentVariable("ORVANE_GRAB_DIR");
         if (dir.isEmpty()) {
             QSKIP("set ORVANE_GRAB_DIR to write window pictures");
         }
-        values(1)->setText("10:300:30");
+        if (dark) {
+            QPalette palette;
+            palette.setColor(QPalette::Window, QColor(45, 45, 48));
+            palette.setColor(QPalette::WindowText, Qt::white);
+            palette.setColor(QPalette::Base, QColor(30, 30, 30));
+            palette.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
+            palette.setColor(QPalette::Text, Qt::white);
+            palette.setColor(QPalette::Button, QColor(60, 60, 64));
+            palette.setColor(QPalette::ButtonText, Qt::white);
+            m_window->setPalette(palette);
+        }
+        combo(1)->setCurrentIndex(static_cast<int>(NumericField::Lb));
+        values(1)->setText(manySeries ? "20:400:20" : "10:300:30");
+        if (manySeries) {
+            m_window->findChild<QCheckBox*>("secondInput")->setChecked(true);
+            combo(2)->setCurrentIndex(static_cast<int>(NumericField::Ef));
+            values(2)->setText("50000:300000:50");
+        }
         start();
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->running(), kTimeout);
-        const QString name =
-            QStringLiteral("ParametricStudy-%1x.png").arg(m_window->devicePixelRatioF());
-        QVERIFY(m_window->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name)));
+        QTest::qWait(0); // let the last refresh paint
+        const QString name = QStringLiteral("ParametricStudy-%1-%2x.png")
+                                 .arg(QString::fromLatin1(QTest::currentDataTag()))
+                                 .arg(m_window->devicePixelRatioF());
+        QVERIFY(m_window->grab().save(QDir(dir).filePath(name)));
+        if (QGuiApplication::platformName() == "xcb") {
+            QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(
+                QDir(dir).filePath("screen-" + name)));
+        }
+        m_window->findChild<QCheckBox*>("secondInput")->setChecked(false);
     }
 
 private:
