@@ -83,6 +83,42 @@ double rightEdge(const FigureAxis& axis) {
     return axis.max - (axis.max - axis.min) / 25;
 }
 
+// A figure is some 700 pixels wide: a curve of many more points keeps, of each run of
+// consecutive points, the first and those with the least and the greatest load, in their order,
+// so the envelope drawn stays as it was; a point between two of the same load is left out, so a
+// constant P∞ is its two ends. A study of a million points then draws thousands, not millions.
+constexpr std::size_t kRunsPerCurve = 1000;
+
+std::vector<FigurePoint> thinned(std::vector<FigurePoint> points) {
+    if (points.size() > 4 * kRunsPerCurve) {
+        const std::size_t run = (points.size() + kRunsPerCurve - 1) / kRunsPerCurve;
+        std::vector<FigurePoint> kept;
+        for (std::size_t begin = 0; begin < points.size(); begin += run) {
+            const auto first = points.begin() + std::ptrdiff_t(begin);
+            const auto end = points.begin() + std::ptrdiff_t(std::min(points.size(), begin + run));
+            const auto [low, high] = std::minmax_element(
+                first, end, [](FigurePoint a, FigurePoint b) { return a.y < b.y; });
+            kept.push_back(*first);
+            for (const auto at : low < high ? std::array{low, high} : std::array{high, low}) {
+                if (at != first) {
+                    kept.push_back(*at);
+                }
+            }
+            kept.push_back(*(end - 1));
+        }
+        points = std::move(kept);
+    }
+    std::vector<FigurePoint> kept;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const bool between = k > 0 && k + 1 < points.size() && points[k - 1].y == points[k].y &&
+                             points[k + 1].y == points[k].y;
+        if (!between) {
+            kept.push_back(points[k]);
+        }
+    }
+    return kept;
+}
+
 bool samePoints(const std::vector<FigurePoint>& a, const std::vector<FigurePoint>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](FigurePoint p, FigurePoint q) { return p.x == q.x && p.y == q.y; });
@@ -254,6 +290,10 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
                 LeHigh = std::max(LeHigh, p.Le);
             }
         }
+        if (!load.markers) {
+            load.points = thinned(std::move(load.points));
+        }
+        limit.points = thinned(std::move(limit.points));
         figure.curves.push_back(std::move(load));
         const auto same = std::find_if(limits.begin(), limits.end(), [&](const Limit& known) {
             return samePoints(known.curve.points, limit.points);

@@ -116,6 +116,31 @@ TEST(StudyFigure, ALawOnlyStudyHasAPlaceForEachLaw) {
     EXPECT_EQ(figure.curves.front().points[1].x, 2);
 }
 
+// A long sweep draws a few thousand points, with its highest and lowest loads, and its
+// constant P∞ as two ends.
+TEST(StudyFigure, ALongSweepIsThinnedToWhatTheFigureShows) {
+    const auto study = studyOf({"lb=1:1000:1000000"});
+    StudyPlot plot = MakeStudyPlot(*study);
+    for (int k = 0; k < 1000000; ++k) {
+        const double load = k == 777777 ? 9000 : k == 123456 ? 10 : 5000 + (k % 7);
+        plot.series[0].points.push_back({1 + k * 0.001, load, 6000, 70});
+    }
+    const FigureData figure = MakeStudyFigure(plot);
+    const FigureCurve& load = figure.curves[0];
+    EXPECT_LE(load.points.size(), 4000u);
+    const auto has = [&](double y) {
+        return std::any_of(load.points.begin(), load.points.end(),
+                           [&](FigurePoint p) { return p.y == y; });
+    };
+    EXPECT_TRUE(has(9000));
+    EXPECT_TRUE(has(10));
+    EXPECT_EQ(load.points.front().x, 1);
+    EXPECT_EQ(load.points.back().x, plot.series[0].points.back().x);
+    EXPECT_TRUE(std::is_sorted(load.points.begin(), load.points.end(),
+                               [](FigurePoint a, FigurePoint b) { return a.x < b.x; }));
+    EXPECT_EQ(figure.curves[1].points.size(), 2u); // P∞
+}
+
 TEST(StudyFigure, NothingSweptSaysSo) {
     StudyDefinition none;
     const FigureData figure = MakeStudyFigure(MakeStudyPlot(none));
