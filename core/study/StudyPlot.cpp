@@ -89,34 +89,48 @@ double rightEdge(const FigureAxis& axis) {
 // constant P∞ is its two ends. A study of a million points then draws thousands, not millions.
 constexpr std::size_t kRunsPerCurve = 1000;
 
-std::vector<FigurePoint> thinned(std::vector<FigurePoint> points) {
-    if (points.size() > 4 * kRunsPerCurve) {
-        const std::size_t run = (points.size() + kRunsPerCurve - 1) / kRunsPerCurve;
-        std::vector<FigurePoint> kept;
-        for (std::size_t begin = 0; begin < points.size(); begin += run) {
-            const auto first = points.begin() + std::ptrdiff_t(begin);
-            const auto end = points.begin() + std::ptrdiff_t(std::min(points.size(), begin + run));
-            const auto [low, high] = std::minmax_element(
-                first, end, [](FigurePoint a, FigurePoint b) { return a.y < b.y; });
-            kept.push_back(*first);
-            for (const auto at : low < high ? std::array{low, high} : std::array{high, low}) {
-                if (at != first) {
-                    kept.push_back(*at);
-                }
-            }
-            kept.push_back(*(end - 1));
-        }
-        points = std::move(kept);
-    }
+// The curve of value(point) against x over the points where it is finite, thinned as above and
+// formed run by run, so that a long study never holds its curve twice.
+template <class Value>
+std::vector<FigurePoint> curvePoints(const std::vector<StudyPlotPoint>& points, Value value) {
+    const std::size_t run =
+        points.size() > 4 * kRunsPerCurve ? (points.size() + kRunsPerCurve - 1) / kRunsPerCurve : 1;
     std::vector<FigurePoint> kept;
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        const bool between = k > 0 && k + 1 < points.size() && points[k - 1].y == points[k].y &&
-                             points[k + 1].y == points[k].y;
-        if (!between) {
-            kept.push_back(points[k]);
+    for (std::size_t begin = 0; begin < points.size(); begin += run) {
+        const std::size_t end = std::min(points.size(), begin + run);
+        std::array<std::size_t, 4> chosen{}; // first, lowest, highest, last
+        std::size_t found = 0;
+        for (std::size_t k = begin; k < end; ++k) {
+            const double y = value(points[k]);
+            if (!std::isfinite(y)) {
+                continue;
+            }
+            if (found++ == 0) {
+                chosen = {k, k, k, k};
+            }
+            chosen[1] = y < value(points[chosen[1]]) ? k : chosen[1];
+            chosen[2] = y > value(points[chosen[2]]) ? k : chosen[2];
+            chosen[3] = k;
+        }
+        if (found == 0) {
+            continue;
+        }
+        std::sort(chosen.begin(), chosen.end());
+        for (std::size_t c = 0; c < chosen.size(); ++c) {
+            if (c == 0 || chosen[c] != chosen[c - 1]) {
+                kept.push_back({points[chosen[c]].x, value(points[chosen[c]])});
+            }
         }
     }
-    return kept;
+    std::vector<FigurePoint> joined;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        const bool between = k > 0 && k + 1 < kept.size() && kept[k - 1].y == kept[k].y &&
+                             kept[k + 1].y == kept[k].y;
+        if (!between) {
+            joined.push_back(kept[k]);
+        }
+    }
+    return joined;
 }
 
 bool samePoints(const std::vector<FigurePoint>& a, const std::vector<FigurePoint>& b) {
@@ -210,7 +224,8 @@ void StudyPlot::add(const StudyPointResult& result) {
         }
     }
     const double x = lawAxis ? double(result.index + 1) : result.sweptValues[std::size_t(xSweep)];
-    series[s].points.push_back({x, result.Pbumax, result.quantities.Pinf, result.quantities.Le});
+    series[s].points.push_back({float(x), float(result.Pbumax), float(result.quantities.Pinf),
+                                float(result.quantities.Le)});
 }
 
 FigureData MakeStudyFigure(const StudyPlot& plot) {
@@ -277,23 +292,26 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
         FigureCurve limit{{}, true, false, colour, {}, shade};
         double LeLow = INFINITY, LeHigh = -INFINITY;
         for (const StudyPlotPoint& p : series.points) {
-            load.points.push_back({p.x, p.Pbumax});
-            xLow = std::min(xLow, p.x);
-            xHigh = std::max(xHigh, p.x);
-            yHigh = std::max(yHigh, p.Pbumax);
+            xLow = std::min(xLow, double(p.x));
+            xHigh = std::max(xHigh, double(p.x));
+            yHigh = std::max(yHigh, double(p.Pbumax));
             if (std::isfinite(p.Pinf)) {
-                limit.points.push_back({p.x, p.Pinf});
-                yHigh = std::max(yHigh, p.Pinf);
+                yHigh = std::max(yHigh, double(p.Pinf));
             }
             if (std::isfinite(p.Le)) {
-                LeLow = std::min(LeLow, p.Le);
-                LeHigh = std::max(LeHigh, p.Le);
+                LeLow = std::min(LeLow, double(p.Le));
+                LeHigh = std::max(LeHigh, double(p.Le));
             }
         }
-        if (!load.markers) {
-            load.points = thinned(std::move(load.points));
+        const auto Pbumax = [](const StudyPlotPoint& p) { return p.Pbumax; };
+        if (load.markers) {
+            for (const StudyPlotPoint& p : series.points) {
+                load.points.push_back({p.x, p.Pbumax});
+            }
+        } else {
+            load.points = curvePoints(series.points, Pbumax);
         }
-        limit.points = thinned(std::move(limit.points));
+        limit.points = curvePoints(series.points, [](const StudyPlotPoint& p) { return p.Pinf; });
         figure.curves.push_back(std::move(load));
         const auto same = std::find_if(limits.begin(), limits.end(), [&](const Limit& known) {
             return samePoints(known.curve.points, limit.points);

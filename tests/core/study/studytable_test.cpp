@@ -122,8 +122,8 @@ TEST(StudyFigure, ALongSweepIsThinnedToWhatTheFigureShows) {
     const auto study = studyOf({"lb=1:1000:1000000"});
     StudyPlot plot = MakeStudyPlot(*study);
     for (int k = 0; k < 1000000; ++k) {
-        const double load = k == 777777 ? 9000 : k == 123456 ? 10 : 5000 + (k % 7);
-        plot.series[0].points.push_back({1 + k * 0.001, load, 6000, 70});
+        const float load = k == 777777 ? 9000.0f : k == 123456 ? 10.0f : float(5000 + k % 7);
+        plot.series[0].points.push_back({float(1 + k * 0.001), load, 6000, 70});
     }
     const FigureData figure = MakeStudyFigure(plot);
     const FigureCurve& load = figure.curves[0];
@@ -135,7 +135,7 @@ TEST(StudyFigure, ALongSweepIsThinnedToWhatTheFigureShows) {
     EXPECT_TRUE(has(9000));
     EXPECT_TRUE(has(10));
     EXPECT_EQ(load.points.front().x, 1);
-    EXPECT_EQ(load.points.back().x, plot.series[0].points.back().x);
+    EXPECT_EQ(load.points.back().x, double(plot.series[0].points.back().x));
     EXPECT_TRUE(std::is_sorted(load.points.begin(), load.points.end(),
                                [](FigurePoint a, FigurePoint b) { return a.x < b.x; }));
     EXPECT_EQ(figure.curves[1].points.size(), 2u); // P∞
