@@ -318,7 +318,8 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
             options.figure = value;
         },
         "Pbumax against the first numeric swept input, with P∞ and, on a\n"
-        "bond-length axis, Le marked (.png, .svg or .pdf)");
+        "bond-length axis, Le marked (.png, .svg or .pdf); a log range on a\n"
+        "log axis, more than 8 series by a colour scale");
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
     addLawFrom(study, options.lawFrom);
