@@ -267,6 +267,7 @@ public:
 
     // A run made outside misfit (the final set, the finite differences).
     void countRun() { ++m_runs; }
+    bool stopRequested() const { return m_settings.stop.stop_requested(); }
     int runs() const { return m_runs; }
 
 private:
@@ -394,6 +395,31 @@ std::optional<Matrix> inverse(Matrix a) {
     return result;
 }
 
+// The model loads of a law at every measured point of the series, the specimens' rows one
+// after the other. A point at or before the failure slip of the reference law (failureSlips,
+// one per specimen) takes the curve with its last load held, one beyond it 0: a law a hair
+// away does not jump at a point the reference carries. Without failureSlips, the law's own.
+std::vector<double> seriesLoads(Trials& trials, const Law& law, std::vector<double>* failureSlips,
+                                const std::vector<double>* reference) {
+    std::vector<double> loads;
+    const std::vector<FitSpecimen>& specimens = trials.specimens();
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        if (trials.stopRequested()) {
+            throw nlopt::forced_stop();
+        }
+        const LoadSlipPath path(RunModelCurve(trials.withLaw(law, k)).steps);
+        trials.countRun();
+        const double failure = reference ? (*reference)[k] : path.failureSlip();
+        if (failureSlips) {
+            failureSlips->push_back(failure);
+        }
+        for (const double slip : specimens[k].target.slip) {
+            loads.push_back(slip <= failure ? path.heldLoadAt(slip) : 0);
+        }
+    }
+    return loads;
+}
+
 // Standard errors of the free parameters at theta (the fitted values) by the Gauss-Newton
 // approximation of the misfit's curvature; returns their covariance, indexed by parameter
 // (0 for fixed ones and for those the curve does not determine, whose standard error is +∞).
@@ -408,29 +434,20 @@ Matrix estimateUncertainty(Trials& trials, const Law& theta, double ssr,
     }
     const std::size_t p = freeParameters.size();
     const std::size_t m = trials.points();
-    const std::vector<FitSpecimen>& specimens = trials.specimens();
 
     // Two runs per free parameter and specimen, a little below and above its value; the runs
     // use singles, so the difference is taken over the single values. A point the fitted
     // model carries keeps the curve's load under the small change (not the jump to 0 of a
     // failure that moves past it); a point beyond the fitted failure stays at 0. The rows of
     // the specimens follow each other.
-    std::vector<std::vector<double>> loads(2 * p, std::vector<double>(m));
+    std::vector<std::vector<double>> loads(2 * p);
     std::vector<double> spans(p);
     RunTasks(int(2 * p), jobs, [&](int task) {
         const int j = freeParameters[std::size_t(task / 2)];
         Law shifted = theta;
         shifted[j] =
             double(float(theta[j] * (task % 2 == 0 ? 1 - kJacobianStep : 1 + kJacobianStep)));
-        std::size_t row = 0;
-        for (std::size_t k = 0; k < specimens.size(); ++k) {
-            const LoadSlipPath path(RunModelCurve(trials.withLaw(shifted, k)).steps);
-            trials.countRun();
-            for (const double slip : specimens[k].target.slip) {
-                loads[std::size_t(task)][row++] =
-                    slip <= failureSlips[k] ? path.heldLoadAt(slip) : 0;
-            }
-        }
+        loads[std::size_t(task)] = seriesLoads(trials, shifted, nullptr, &failureSlips);
     });
     for (std::size_t k = 0; k < p; ++k) {
         const int j = freeParameters[k];
@@ -738,6 +755,84 @@ double distance(const std::vector<double>& a, const std::vector<double>& b) {
     return largest;
 }
 
+// Stage 4d: the valley. On a clean curve the optimum lies at the end of a long, narrow valley
+// along which the law keeps its fracture energy (τmax and the slips trade against each
+// other), and the misfit ripples across it as the slip front crosses the elements: a simplex
+// stops in a ripple part way along. Levenberg-Marquardt steps (Marquardt 1963) on the
+// logarithms of the free parameters, with a Jacobian of central differences of 1 % (wide
+// enough to see the valley's trend, not its ripple), walk along it: each step tries a few
+// dampings in parallel and keeps the law of the least sum of squares, until no step gains.
+void walkTheValley(Trials& trials, const Coordinates& coordinates, int jobs) {
+    constexpr int kSteps = 12;
+    constexpr double kDampings[] = {0, 1e-3, 1e-2, 1e-1, 1};
+    constexpr double kLargestStep = 0.3; // in the logarithm: a factor of 1.35
+    std::vector<int> free;
+    for (int k = 0; k < coordinates.count(); ++k) {
+        free.push_back(coordinates.parameter(k));
+    }
+    const std::size_t p = free.size();
+    std::vector<double> measured;
+    for (const FitSpecimen& specimen : trials.specimens()) {
+        measured.insert(measured.end(), specimen.target.load.begin(), specimen.target.load.end());
+    }
+    const std::size_t m = measured.size();
+    for (int step = 0; step < kSteps; ++step) {
+        const auto [theta, ssr] = trials.best();
+        std::vector<double> failureSlips;
+        const std::vector<double> centre = seriesLoads(trials, theta, &failureSlips, nullptr);
+        std::vector<std::vector<double>> shifted(2 * p);
+        RunTasks(int(2 * p), jobs, [&](int task) {
+            Law law = theta;
+            law[free[std::size_t(task / 2)]] *=
+                std::exp(task % 2 == 0 ? -kJacobianStep : kJacobianStep);
+            shifted[std::size_t(task)] = seriesLoads(trials, law, nullptr, &failureSlips);
+        });
+        Matrix normal(p, std::vector<double>(p, 0.0));
+        std::vector<double> gradient(p, 0.0);
+        for (std::size_t i = 0; i < m; ++i) {
+            std::vector<double> row(p);
+            for (std::size_t a = 0; a < p; ++a) {
+                row[a] = (shifted[2 * a + 1][i] - shifted[2 * a][i]) / (2 * kJacobianStep);
+            }
+            for (std::size_t a = 0; a < p; ++a) {
+                gradient[a] += row[a] * (measured[i] - centre[i]);
+                for (std::size_t c = 0; c < p; ++c) {
+                    normal[a][c] += row[a] * row[c];
+                }
+            }
+        }
+        std::vector<Law> trialsOfStep;
+        for (const double damping : kDampings) {
+            Matrix damped = normal;
+            for (std::size_t a = 0; a < p; ++a) {
+                damped[a][a] *= 1 + damping;
+            }
+            const std::optional<Matrix> inverted = inverse(damped);
+            if (!inverted) {
+                continue;
+            }
+            std::vector<double> delta(p, 0.0);
+            double largest = 0;
+            for (std::size_t a = 0; a < p; ++a) {
+                for (std::size_t c = 0; c < p; ++c) {
+                    delta[a] += (*inverted)[a][c] * gradient[c];
+                }
+                largest = std::max(largest, std::abs(delta[a]));
+            }
+            Law law = theta;
+            for (std::size_t a = 0; a < p; ++a) {
+                law[free[a]] *= std::exp(delta[a] * std::min(1.0, kLargestStep / largest));
+            }
+            trialsOfStep.push_back(coordinates.law(coordinates.coordinates(law)));
+        }
+        RunTasks(int(trialsOfStep.size()), jobs,
+                 [&](int t) { trials.misfit(trialsOfStep[std::size_t(t)], false); });
+        if (!(trials.best().second < ssr)) {
+            break;
+        }
+    }
+}
+
 // Stage 4: the candidates are evaluated in parallel; local searches start from the best of
 // them that lie apart, also in parallel, following the guided misfit; then the law of the
 // smallest sum of squares met is polished on the sum of squares itself. Returns the local
@@ -778,6 +873,7 @@ std::vector<SearchResult> searchFromCandidates(Trials& trials, const Coordinates
     // The polish follows the sum of squares itself, from the best law any trial has met.
     search(trials, coordinates, coordinates.coordinates(trials.best().first), false,
            nlopt::LN_SBPLX, kMaxEvaluationsOfPolish, 0.05);
+    walkTheValley(trials, coordinates, jobs);
     return results;
 }
 

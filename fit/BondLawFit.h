@@ -12,7 +12,9 @@
 // keeps τmax > 0 and 0 < smax < su within the bounds below. It starts from the best points of
 // a coarse grid around a seed read off the measured curve (the peak gives Gf, its slip su,
 // the initial secant stiffness smax); the grid points and the searches from the best of
-// them run in parallel, each search itself serially.
+// them run in parallel, each search itself serially. Levenberg-Marquardt steps with a wide
+// finite-difference Jacobian then walk the long, rippled valley in which the law keeps its
+// fracture energy to its end.
 //
 // The reported values are those of the field texts written to the fitted parameter file,
 // through the display masks of the parameter window ("#0.000" for τmax, "0.0000" for smax
