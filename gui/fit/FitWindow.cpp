@@ -137,6 +137,56 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     curveRow->addWidget(m_quantity);
     layout->addLayout(curveRow);
 
+    // How a lab file is read; any change reads every specimen again.
+    auto* readingRow = new QHBoxLayout;
+    const auto labelled = [this, readingRow](const QString& text, QWidget* control) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(control);
+        readingRow->addWidget(label);
+        readingRow->addWidget(control);
+    };
+    m_slipColumn = new QLineEdit(this);
+    m_slipColumn->setObjectName(QStringLiteral("SlipColumn"));
+    m_slipColumn->setPlaceholderText(QStringLiteral("1"));
+    m_slipColumn->setToolTip(QStringLiteral("The slip column: a number from 1 or a header name"));
+    m_valueColumn = new QLineEdit(this);
+    m_valueColumn->setObjectName(QStringLiteral("ValueColumn"));
+    m_valueColumn->setPlaceholderText(QStringLiteral("2"));
+    m_valueColumn->setToolTip(
+        QStringLiteral("The load or stress column: a number from 1 or a header name"));
+    for (QLineEdit* column : {m_slipColumn, m_valueColumn}) {
+        column->setMaximumWidth(110);
+    }
+    m_slipUnit = new QComboBox(this);
+    m_slipUnit->setObjectName(QStringLiteral("SlipUnit"));
+    m_slipUnit->addItems({QStringLiteral("header's or mm"), QStringLiteral("mm"),
+                          QStringLiteral("µm"), QStringLiteral("m")});
+    m_valueUnit = new QComboBox(this);
+    m_valueUnit->setObjectName(QStringLiteral("ValueUnit"));
+    m_valueUnit->addItems({QStringLiteral("header's or N"), QStringLiteral("N"),
+                           QStringLiteral("kN"), QStringLiteral("MN"), QStringLiteral("N/mm²")});
+    m_decimal = new QComboBox(this);
+    m_decimal->setObjectName(QStringLiteral("Decimal"));
+    m_decimal->addItems({QStringLiteral("as the file writes it"), QStringLiteral("point"),
+                         QStringLiteral("comma")});
+    m_range = new QComboBox(this);
+    m_range->setObjectName(QStringLiteral("Range"));
+    m_range->addItems({QStringLiteral("every row"), QStringLiteral("up to the peak"),
+                       QStringLiteral("up to failure")});
+    labelled(QStringLiteral("Sl&ip column:"), m_slipColumn);
+    labelled(QStringLiteral("unit (&w)"), m_slipUnit);
+    labelled(QStringLiteral("Valu&e column:"), m_valueColumn);
+    labelled(QStringLiteral("unit (&y)"), m_valueUnit);
+    labelled(QStringLiteral("Decimal mar&k:"), m_decimal);
+    labelled(QStringLiteral("Fit &rows:"), m_range);
+    m_offset = new QCheckBox(QStringLiteral("seating offset (&z)"), this);
+    m_offset->setObjectName(QStringLiteral("Offset"));
+    m_offset->setToolTip(QStringLiteral(
+        "Fit the slip the record shows before the bond takes load (a single curve only)"));
+    readingRow->addWidget(m_offset);
+    readingRow->addStretch();
+    layout->addLayout(readingRow);
+
     // The series: engineers test three to five specimens of a kind, each of its own geometry.
     auto* seriesRow = new QHBoxLayout;
     m_specimenList = new QListWidget(this);
@@ -144,7 +194,7 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_specimenList->setMaximumHeight(4 * m_specimenList->fontMetrics().lineSpacing() + 8);
     m_addSpecimen = new QPushButton(QStringLiteral("&Add specimen…"), this);
     m_addSpecimen->setObjectName(QStringLiteral("AddSpecimen"));
-    m_removeSpecimen = new QPushButton(QStringLiteral("&Remove specimen"), this);
+    m_removeSpecimen = new QPushButton(QStringLiteral("Remove s&pecimen"), this);
     m_removeSpecimen->setObjectName(QStringLiteral("RemoveSpecimen"));
     m_specimenBase = new QPushButton(QStringLiteral("Specimen &base…"), this);
     m_specimenBase->setObjectName(QStringLiteral("SpecimenBase"));
@@ -257,6 +307,23 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     connect(m_cancel, &QPushButton::clicked, this, &FitWindow::cancelFit);
     connect(m_use, &QPushButton::clicked, this, &FitWindow::useFittedValues);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    for (QLineEdit* column : {m_slipColumn, m_valueColumn}) {
+        connect(column, &QLineEdit::editingFinished, this, [this, column] {
+            if (column->isModified()) {
+                column->setModified(false);
+                readingChanged();
+            }
+        });
+    }
+    for (QComboBox* choice : {m_slipUnit, m_valueUnit, m_decimal, m_range}) {
+        connect(choice, &QComboBox::currentIndexChanged, this, &FitWindow::readingChanged);
+    }
+    connect(m_offset, &QCheckBox::toggled, this, [this] {
+        if (fitting()) {
+            cancelFit();
+        }
+        resetResults();
+    });
     // Another column (load or stress) makes another curve: what was fitted to it goes.
     connect(m_quantity, &QComboBox::currentIndexChanged, this, [this] {
         if (fitting()) {
@@ -417,13 +484,61 @@ void FitWindow::removeSelectedSpecimen() {
     removeSpecimen(m_specimenList->currentRow());
 }
 
+MeasuredFileLayout FitWindow::layout() const {
+    MeasuredFileLayout layout;
+    layout.slipColumn = m_slipColumn->text().trimmed().toStdString();
+    layout.valueColumn = m_valueColumn->text().trimmed().toStdString();
+    // The first entry of each list is the header's unit, else the default.
+    const char* slipUnits[] = {"", "mm", "um", "m"};
+    const char* valueUnits[] = {"", "N", "kN", "MN", "N/mm2"};
+    layout.slipUnit = slipUnits[m_slipUnit->currentIndex()];
+    layout.valueUnit = valueUnits[m_valueUnit->currentIndex()];
+    layout.decimal = m_decimal->currentIndex() == 1   ? DecimalMark::Point
+                     : m_decimal->currentIndex() == 2 ? DecimalMark::Comma
+                                                      : DecimalMark::Detect;
+    return layout;
+}
+
+FitRange FitWindow::range() const {
+    FitRange range;
+    range.kind = m_range->currentIndex() == 1   ? FitRange::Kind::UpToPeak
+                 : m_range->currentIndex() == 2 ? FitRange::Kind::UpToFailure
+                                                : FitRange::Kind::All;
+    return range;
+}
+
+// Another reading makes other curves: every specimen is read again, and what was fitted goes.
+// A specimen that cannot be read so leaves the series, named in the status line.
+void FitWindow::readingChanged() {
+    if (fitting()) {
+        cancelFit();
+    }
+    QStringList dropped;
+    QString reason;
+    std::vector<Specimen> kept;
+    for (Specimen& specimen : m_specimens) {
+        if (readCurve(specimen.path, specimen.curve)) {
+            kept.push_back(std::move(specimen));
+        } else {
+            dropped << QFileInfo(specimen.path).fileName();
+            reason = m_status->text();
+        }
+    }
+    m_specimens = std::move(kept);
+    specimensChanged();
+    m_status->setText(dropped.isEmpty() ? QString()
+                                        : QStringLiteral("Left out of the series: %1. %2")
+                                              .arg(dropped.join(QStringLiteral(", ")), reason));
+}
+
 bool FitWindow::readCurve(const QString& path, MeasuredCurve& curve) {
-    const MeasuredCurveRead read = ReadMeasuredCurve(path.toStdString());
+    const MeasuredCurveRead file = ReadMeasuredCurve(path.toStdString(), layout());
+    const MeasuredCurveRead read = file.error.empty() ? WithinRange(file.curve, range()) : file;
     m_messages->clear();
-    for (const std::string& skipped : read.curve.skippedRows) {
+    for (const std::string& skipped : file.curve.skippedRows) {
         m_messages->addItem(QString::fromStdString(skipped));
     }
-    if (const std::string more = MoreSkippedRows(read.curve); !more.empty()) {
+    if (const std::string more = MoreSkippedRows(file.curve); !more.empty()) {
         m_messages->addItem(QString::fromStdString(more));
     }
     m_messages->setVisible(m_messages->count() > 0);
@@ -545,6 +660,7 @@ void FitWindow::startFit() {
         settings.base = m_base;
         settings.baseTexts = m_baseTexts;
         settings.model = model;
+        settings.fitSeatingOffset = m_offset->isChecked();
         for (int j = 0; j < kLawParameterCount; ++j) {
             if (m_fix[j]->isChecked()) {
                 settings.fixedTexts[std::size_t(j)] = m_fixText[j]->text().toStdString();

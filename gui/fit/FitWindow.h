@@ -91,6 +91,10 @@ private:
     // The series as the fit takes it: each specimen's loads on its own base set.
     std::vector<FitSpecimen> specimens() const;
     bool readCurve(const QString& path, MeasuredCurve& curve);
+    // How the files are read, from the reading controls.
+    MeasuredFileLayout layout() const;
+    FitRange range() const;
+    void readingChanged();
     void specimensChanged();
     void showOverlay(const BondLawFit& fit);
     const BondLawFit* betterFit() const;
@@ -105,6 +109,14 @@ private:
     QPushButton* m_specimenBase = nullptr;
     QComboBox* m_law = nullptr;
     QComboBox* m_quantity = nullptr;
+    // How a lab file is read: columns by number or header name, units, decimal mark, range.
+    QLineEdit* m_slipColumn = nullptr;
+    QLineEdit* m_valueColumn = nullptr;
+    QComboBox* m_slipUnit = nullptr;
+    QComboBox* m_valueUnit = nullptr;
+    QComboBox* m_decimal = nullptr;
+    QComboBox* m_range = nullptr;
+    QCheckBox* m_offset = nullptr;
     std::array<QCheckBox*, kLawParameterCount> m_fix{};
     std::array<QLineEdit*, kLawParameterCount> m_fixText{};
     QPushButton* m_fit = nullptr;

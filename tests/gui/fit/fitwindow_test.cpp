@@ -296,6 +296,49 @@ private slots:
         window->grab().save(dir + QStringLiteral("/FitWindow-both-dark.png"));
     }
 
+    // A logger's export (five columns, decimal commas, kN, rows after failure) read through
+    // the reading controls; each change reads the series again, and a reading that does not
+    // fit a file takes it out of the series, saying why.
+    void theReadingControlsReadALoggerFile() {
+        FitWindow* window = openFitWindow();
+        AnalysisParameters truth = StartupParameters();
+        truth.ds = InitialSlipIncrement("1E-07");
+        const LoadSlipPath path(RunModelCurve(truth).steps);
+        std::string csv = "Zeit (s);Weg (mm);LVDT1 (mm);LVDT2 (mm);Kraft (kN)\n";
+        for (int i = 1; i <= 23; ++i) {
+            const double s = path.failureSlip() * (i <= 20 ? 0.95 * i / 20 : 1 + 0.02 * (i - 20));
+            std::string row = std::to_string(i) + ";" + std::to_string(2 * s) + ";" +
+                              std::to_string(s) + ";" + std::to_string(s) + ";" +
+                              std::to_string(path.loadAt(s) / 1000) + "\n";
+            std::replace(row.begin(), row.end(), '.', ',');
+            csv += row;
+        }
+        const QString logger = write("logger.csv", csv);
+        QVERIFY(!window->loadCurve(logger)); // two columns by default
+        child<QLineEdit>(window, "SlipColumn")->setText(QStringLiteral("LVDT1"));
+        child<QLineEdit>(window, "ValueColumn")->setText(QStringLiteral("5"));
+        QVERIFY(window->loadCurve(logger));
+        const auto* list = child<QListWidget>(window, "Specimens");
+        const struct {
+            int range;
+            const char* points;
+        } ranges[] = {{2, "(20 points)"}, {0, "(23 points)"}};
+        for (const auto& r : ranges) {
+            child<QComboBox>(window, "Range")->setCurrentIndex(r.range);
+            QVERIFY2(list->item(0)->text().contains(QLatin1String(r.points)),
+                     qPrintable(list->item(0)->text()));
+        }
+        auto* value = child<QLineEdit>(window, "ValueColumn");
+        value->setText(QStringLiteral("Force"));
+        value->setModified(true);
+        emit value->editingFinished();
+        QCOMPARE(window->specimenCount(), 0);
+        QVERIFY2(child<QLabel>(window, "Status")
+                     ->text()
+                     .contains(QStringLiteral("No column is named \"Force\"")),
+                 qPrintable(child<QLabel>(window, "Status")->text()));
+    }
+
     // Closing (by Escape too) asks while a fit runs; the answer No keeps the fit going, Yes
     // stops it with the window. The window tells that work runs through workRunning.
     void closingDuringAFitAsksAndStopsIt() {
