@@ -758,7 +758,7 @@ double distance(const std::vector<double>& a, const std::vector<double>& b) {
 // Stage 4d: the valley. On a clean curve the optimum lies at the end of a long, narrow valley
 // along which the law keeps its fracture energy (τmax and the slips trade against each
 // other), and the misfit ripples across it as the slip front crosses the elements: a simplex
-// stops in a ripple part way along. Levenberg-Marquardt steps (Marquardt 1963) on the
+// stops in a ripple short of its end. Levenberg-Marquardt steps (Marquardt 1963) on the
 // logarithms of the free parameters, with a Jacobian of central differences of 1 % (wide
 // enough to see the valley's trend, not its ripple), walk along it: each step tries a few
 // dampings in parallel and keeps the law of the least sum of squares, until no step gains.
