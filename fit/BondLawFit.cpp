@@ -2,6 +2,7 @@
 
 #include "core/engine/RunChecks.h"
 #include "core/numtext/NumberText.h"
+#include "core/results/CsvRunWriter.h"
 #include "core/study/Study.h"
 #include "fit/ParallelTasks.h"
 
@@ -188,54 +189,69 @@ double guidedMisfit(const FitTarget& target, const FailureWindow& window,
 }
 
 // Trial runs of one fit: counts them and keeps the law of the smallest sum of squares any
-// thread has found.
+// thread has found. A trial law runs once on each specimen's base set.
 class Trials {
 public:
-    Trials(const FitTarget& target, const FitSettings& settings)
-        : m_target(target), m_settings(settings), m_window(failureWindowOf(target)) {}
+    Trials(const std::vector<FitSpecimen>& specimens, const FitSettings& settings)
+        : m_specimens(specimens), m_settings(settings) {
+        for (const FitSpecimen& specimen : specimens) {
+            m_windows.push_back(failureWindowOf(specimen.target));
+            m_points += specimen.target.slip.size();
+        }
+    }
 
-    // The measured slips less a seating offset from here on; the best law is that of the
-    // search so far, its misfit to be met again on the shifted points.
+    // The measured slips of a single curve less a seating offset from here on; the best law
+    // is that of the search so far, its misfit to be met again on the shifted points.
     void shiftTarget(const FitTarget& shifted) {
-        m_target = shifted;
-        m_window = failureWindowOf(shifted);
+        m_specimens.front().target = shifted;
+        m_windows.front() = failureWindowOf(shifted);
         const std::lock_guard lock(m_mutex);
         m_bestSsr = std::numeric_limits<double>::infinity();
     }
-    const FitTarget& target() const { return m_target; }
+    const FitTarget& target() const { return m_specimens.front().target; }
+    const std::vector<FitSpecimen>& specimens() const { return m_specimens; }
+    std::size_t points() const { return m_points; }
 
-    // The misfit a search follows: the sum of squares, or with guided the guided misfit.
+    // The misfit a search follows, summed over the specimens: the sum of squares, or with
+    // guided the guided misfit.
     double misfit(const Law& theta, bool guided) {
         if (m_settings.stop.stop_requested()) {
             throw nlopt::forced_stop();
         }
-        const ModelCurve curve = RunModelCurve(withLaw(theta));
-        ++m_runs;
-        const LoadSlipPath path(curve.steps);
-        const double value = SumOfSquares(m_target, path);
+        double value = 0, guidedValue = 0;
+        for (std::size_t k = 0; k < m_specimens.size(); ++k) {
+            const ModelCurve curve = RunModelCurve(withLaw(theta, k));
+            ++m_runs;
+            const LoadSlipPath path(curve.steps);
+            value += SumOfSquares(m_specimens[k].target, path);
+            if (guided) {
+                guidedValue += guidedMisfit(m_specimens[k].target, m_windows[k], path);
+            }
+        }
         const std::lock_guard lock(m_mutex);
         if (value < m_bestSsr) {
             m_bestSsr = value;
             m_best = theta;
             if (m_settings.progress) {
-                m_settings.progress(
-                    {m_runs.load(), std::sqrt(value / double(m_target.slip.size())), theta});
+                m_settings.progress({m_runs.load(), std::sqrt(value / double(m_points)), theta});
             }
         }
-        return guided ? guidedMisfit(m_target, m_window, path) : value;
+        return guided ? guidedValue : value;
     }
 
-    // The sum of squares of a law on other points (the seating-offset search), counted.
+    // The sum of squares of a law on other points of a single curve (the seating-offset
+    // search), counted.
     double misfitOf(const Law& theta, const FitTarget& points) {
         if (m_settings.stop.stop_requested()) {
             throw nlopt::forced_stop();
         }
         ++m_runs;
-        return SumOfSquares(points, LoadSlipPath(RunModelCurve(withLaw(theta)).steps));
+        return SumOfSquares(points, LoadSlipPath(RunModelCurve(withLaw(theta, 0)).steps));
     }
 
-    AnalysisParameters withLaw(const Law& theta) const {
-        AnalysisParameters params = m_settings.base;
+    // A specimen's base set with the law theta.
+    AnalysisParameters withLaw(const Law& theta, std::size_t specimen) const {
+        AnalysisParameters params = m_specimens[specimen].base;
         params.bondModel = m_settings.model;
         for (int j = 0; j < kLawParameterCount; ++j) {
             params.value(kLawFields[j]) = float(theta[j]);
@@ -251,12 +267,14 @@ public:
 
     // A run made outside misfit (the final set, the finite differences).
     void countRun() { ++m_runs; }
+    bool stopRequested() const { return m_settings.stop.stop_requested(); }
     int runs() const { return m_runs; }
 
 private:
-    FitTarget m_target;
+    std::vector<FitSpecimen> m_specimens;
     const FitSettings& m_settings;
-    FailureWindow m_window;
+    std::vector<FailureWindow> m_windows;
+    std::size_t m_points = 0;
     std::atomic<int> m_runs = 0;
     std::mutex m_mutex;
     double m_bestSsr = std::numeric_limits<double>::infinity();
@@ -377,11 +395,36 @@ std::optional<Matrix> inverse(Matrix a) {
     return result;
 }
 
+// The model loads of a law at every measured point of the series, the specimens' rows one
+// after the other. A point at or before the failure slip of the reference law (failureSlips,
+// one per specimen) takes the curve with its last load held, one beyond it 0: a law a hair
+// away does not jump at a point the reference carries. Without failureSlips, the law's own.
+std::vector<double> seriesLoads(Trials& trials, const Law& law, std::vector<double>* failureSlips,
+                                const std::vector<double>* reference) {
+    std::vector<double> loads;
+    const std::vector<FitSpecimen>& specimens = trials.specimens();
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        if (trials.stopRequested()) {
+            throw nlopt::forced_stop();
+        }
+        const LoadSlipPath path(RunModelCurve(trials.withLaw(law, k)).steps);
+        trials.countRun();
+        const double failure = reference ? (*reference)[k] : path.failureSlip();
+        if (failureSlips) {
+            failureSlips->push_back(failure);
+        }
+        for (const double slip : specimens[k].target.slip) {
+            loads.push_back(slip <= failure ? path.heldLoadAt(slip) : 0);
+        }
+    }
+    return loads;
+}
+
 // Standard errors of the free parameters at theta (the fitted values) by the Gauss-Newton
 // approximation of the misfit's curvature; returns their covariance, indexed by parameter
 // (0 for fixed ones and for those the curve does not determine, whose standard error is +∞).
-Matrix estimateUncertainty(Trials& trials, const FitTarget& target, const Law& theta, double ssr,
-                           double failureSlip, int jobs,
+Matrix estimateUncertainty(Trials& trials, const Law& theta, double ssr,
+                           const std::vector<double>& failureSlips, int jobs,
                            std::array<ParameterEstimate, kLawParameterCount>& estimates) {
     std::vector<int> freeParameters;
     for (int j = 0; j < kLawParameterCount; ++j) {
@@ -390,25 +433,21 @@ Matrix estimateUncertainty(Trials& trials, const FitTarget& target, const Law& t
         }
     }
     const std::size_t p = freeParameters.size();
-    const std::size_t m = target.slip.size();
+    const std::size_t m = trials.points();
 
-    // Two runs per free parameter, a little below and above its value; the runs use singles,
-    // so the difference is taken over the single values. A point the fitted model carries
-    // keeps the curve's load under the small change (not the jump to 0 of a failure that
-    // moves past it); a point beyond the fitted failure stays at 0.
-    std::vector<std::vector<double>> loads(2 * p, std::vector<double>(m));
+    // Two runs per free parameter and specimen, a little below and above its value; the runs
+    // use singles, so the difference is taken over the single values. A point the fitted
+    // model carries keeps the curve's load under the small change (not the jump to 0 of a
+    // failure that moves past it); a point beyond the fitted failure stays at 0. The rows of
+    // the specimens follow each other.
+    std::vector<std::vector<double>> loads(2 * p);
     std::vector<double> spans(p);
     RunTasks(int(2 * p), jobs, [&](int task) {
         const int j = freeParameters[std::size_t(task / 2)];
         Law shifted = theta;
         shifted[j] =
             double(float(theta[j] * (task % 2 == 0 ? 1 - kJacobianStep : 1 + kJacobianStep)));
-        const LoadSlipPath path(RunModelCurve(trials.withLaw(shifted)).steps);
-        trials.countRun();
-        for (std::size_t i = 0; i < m; ++i) {
-            loads[std::size_t(task)][i] =
-                target.slip[i] <= failureSlip ? path.heldLoadAt(target.slip[i]) : 0;
-        }
+        loads[std::size_t(task)] = seriesLoads(trials, shifted, nullptr, &failureSlips);
     });
     for (std::size_t k = 0; k < p; ++k) {
         const int j = freeParameters[k];
@@ -546,7 +585,8 @@ struct FreeParameters {
 
 // Stage 1: the fixed texts must be usable values of their fields, something must be free
 // and the curve must hold more points than there are free parameters.
-std::vector<std::string> checkFixedParameters(const FitTarget& target, const FitSettings& settings,
+std::vector<std::string> checkFixedParameters(const std::vector<FitSpecimen>& specimens,
+                                              const FitSettings& settings,
                                               FreeParameters& parameters) {
     std::vector<std::string> problems;
     for (int j = 0; j < kLawParameterCount; ++j) {
@@ -575,21 +615,53 @@ std::vector<std::string> checkFixedParameters(const FitTarget& target, const Fit
                            " — the fixed value is too small for a slip at the peak below "
                            "it (at least 0.0004 mm).");
     }
-    if (target.slip.size() <= std::size_t(parameters.count())) {
+    std::size_t points = 0;
+    for (const FitSpecimen& specimen : specimens) {
+        points += specimen.target.slip.size();
+        if (specimen.target.slip.empty()) {
+            problems.push_back(specimen.name + " has no measured points.");
+        }
+    }
+    if (specimens.empty()) {
+        problems.push_back("There is no measured curve to fit.");
+    } else if (points <= std::size_t(parameters.count())) {
         problems.push_back("The curve has no more points than free parameters.");
+    }
+    // Each specimen of a series sits in its grips with a seating of its own: one offset for
+    // all would be wrong, one each would trade against the shared law.
+    if (settings.fitSeatingOffset && specimens.size() > 1) {
+        problems.push_back("A seating offset is fitted to a single curve only; for a series, "
+                           "take each record's offset off its slips first.");
     }
     return problems;
 }
 
-// Stage 2: the base set with a usable law (the seed's) must pass the run checks.
+// Stage 2: each specimen's base set with a usable law (the seed's) must pass the run checks.
 std::vector<std::string> checkBaseSet(const Trials& trials, const Coordinates& coordinates,
-                                      const FitSettings& settings, const Law& seed) {
-    FieldTexts texts = settings.baseTexts;
+                                      const Law& seed) {
     const Law start = coordinates.law(coordinates.coordinates(seed));
-    for (int j = 0; j < kLawParameterCount; ++j) {
-        texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
+    const std::vector<FitSpecimen>& specimens = trials.specimens();
+    std::vector<std::string> problems;
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        FieldTexts texts = specimens[k].baseTexts;
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            texts[std::size_t(kLawFields[j])] = FormatMask(start[j], kLawMasks[j]);
+        }
+        for (const std::string& problem : CheckRun(trials.withLaw(start, k), texts)) {
+            problems.push_back(specimens.size() > 1 ? specimens[k].name + ": " + problem : problem);
+        }
     }
-    return CheckRun(trials.withLaw(start), texts);
+    return problems;
+}
+
+// The largest measured slip of any specimen, mm.
+double largestSlip(const std::vector<FitSpecimen>& specimens) {
+    double largest = 0;
+    for (const FitSpecimen& specimen : specimens) {
+        largest = std::max(
+            largest, *std::max_element(specimen.target.slip.begin(), specimen.target.slip.end()));
+    }
+    return largest;
 }
 
 // The box of the global design, in the coordinates, drawn from the data: τmax within a factor
@@ -597,9 +669,8 @@ std::vector<std::string> checkBaseSet(const Trials& trials, const Coordinates& c
 // up to ten times it (su beyond the data leaves the curve nearly unchanged, so a larger box
 // only spends runs on a flat misfit). Each side is cut to the bounds.
 std::pair<std::vector<double>, std::vector<double>>
-designBox(const Coordinates& coordinates, const FitTarget& target, const Law& seed) {
-    const double lastSlip =
-        std::max(*std::max_element(target.slip.begin(), target.slip.end()), 10 * kMinSMax);
+designBox(const Coordinates& coordinates, double largestMeasuredSlip, const Law& seed) {
+    const double lastSlip = std::max(largestMeasuredSlip, 10 * kMinSMax);
     std::vector<double> low(std::size_t(coordinates.count())), high(low.size());
     for (int k = 0; k < coordinates.count(); ++k) {
         double a = 0, b = 0;
@@ -639,11 +710,11 @@ double halton(int i, int b) {
 // coarse grid around the seed and the base set's own law.
 std::vector<std::vector<double>> startCandidates(const Coordinates& coordinates,
                                                  const FreeParameters& parameters,
-                                                 const FitSettings& settings,
-                                                 const FitTarget& target, const Law& seed) {
+                                                 const AnalysisParameters& base,
+                                                 double largestMeasuredSlip, const Law& seed) {
     std::vector<std::vector<double>> candidates;
     const int n = coordinates.count();
-    const auto [low, high] = designBox(coordinates, target, seed);
+    const auto [low, high] = designBox(coordinates, largestMeasuredSlip, seed);
     constexpr int kBases[] = {2, 3, 5};
     for (int i = 1; i <= kDesignPointsPerParameter * n; ++i) {
         std::vector<double> x(static_cast<std::size_t>(n));
@@ -667,8 +738,8 @@ std::vector<std::vector<double>> startCandidates(const Coordinates& coordinates,
     }
     Law baseLaw;
     for (int j = 0; j < kLawParameterCount; ++j) {
-        baseLaw[j] = parameters.free[j] ? double(settings.base.value(kLawFields[j]))
-                                        : parameters.fixedValues[j];
+        baseLaw[j] =
+            parameters.free[j] ? double(base.value(kLawFields[j])) : parameters.fixedValues[j];
     }
     if (baseLaw[kTau] > 0 && baseLaw[kSMax] > 0 && baseLaw[kSu] > baseLaw[kSMax]) {
         candidates.push_back(coordinates.coordinates(baseLaw));
@@ -682,6 +753,84 @@ double distance(const std::vector<double>& a, const std::vector<double>& b) {
         largest = std::max(largest, std::abs(a[k] - b[k]));
     }
     return largest;
+}
+
+// Stage 4d: the valley. On a clean curve the optimum lies at the end of a long, narrow valley
+// along which the law keeps its fracture energy (τmax and the slips trade against each
+// other), and the misfit ripples across it as the slip front crosses the elements: a simplex
+// stops in a ripple short of its end. Levenberg-Marquardt steps (Marquardt 1963) on the
+// logarithms of the free parameters, with a Jacobian of central differences of 1 % (wide
+// enough to see the valley's trend, not its ripple), walk along it: each step tries a few
+// dampings in parallel and keeps the law of the least sum of squares, until no step gains.
+void walkTheValley(Trials& trials, const Coordinates& coordinates, int jobs) {
+    constexpr int kSteps = 12;
+    constexpr double kDampings[] = {0, 1e-3, 1e-2, 1e-1, 1};
+    constexpr double kLargestStep = 0.3; // in the logarithm: a factor of 1.35
+    std::vector<int> free;
+    for (int k = 0; k < coordinates.count(); ++k) {
+        free.push_back(coordinates.parameter(k));
+    }
+    const std::size_t p = free.size();
+    std::vector<double> measured;
+    for (const FitSpecimen& specimen : trials.specimens()) {
+        measured.insert(measured.end(), specimen.target.load.begin(), specimen.target.load.end());
+    }
+    const std::size_t m = measured.size();
+    for (int step = 0; step < kSteps; ++step) {
+        const auto [theta, ssr] = trials.best();
+        std::vector<double> failureSlips;
+        const std::vector<double> centre = seriesLoads(trials, theta, &failureSlips, nullptr);
+        std::vector<std::vector<double>> shifted(2 * p);
+        RunTasks(int(2 * p), jobs, [&](int task) {
+            Law law = theta;
+            law[free[std::size_t(task / 2)]] *=
+                std::exp(task % 2 == 0 ? -kJacobianStep : kJacobianStep);
+            shifted[std::size_t(task)] = seriesLoads(trials, law, nullptr, &failureSlips);
+        });
+        Matrix normal(p, std::vector<double>(p, 0.0));
+        std::vector<double> gradient(p, 0.0);
+        for (std::size_t i = 0; i < m; ++i) {
+            std::vector<double> row(p);
+            for (std::size_t a = 0; a < p; ++a) {
+                row[a] = (shifted[2 * a + 1][i] - shifted[2 * a][i]) / (2 * kJacobianStep);
+            }
+            for (std::size_t a = 0; a < p; ++a) {
+                gradient[a] += row[a] * (measured[i] - centre[i]);
+                for (std::size_t c = 0; c < p; ++c) {
+                    normal[a][c] += row[a] * row[c];
+                }
+            }
+        }
+        std::vector<Law> trialsOfStep;
+        for (const double damping : kDampings) {
+            Matrix damped = normal;
+            for (std::size_t a = 0; a < p; ++a) {
+                damped[a][a] *= 1 + damping;
+            }
+            const std::optional<Matrix> inverted = inverse(damped);
+            if (!inverted) {
+                continue;
+            }
+            std::vector<double> delta(p, 0.0);
+            double largest = 0;
+            for (std::size_t a = 0; a < p; ++a) {
+                for (std::size_t c = 0; c < p; ++c) {
+                    delta[a] += (*inverted)[a][c] * gradient[c];
+                }
+                largest = std::max(largest, std::abs(delta[a]));
+            }
+            Law law = theta;
+            for (std::size_t a = 0; a < p; ++a) {
+                law[free[a]] *= std::exp(delta[a] * std::min(1.0, kLargestStep / largest));
+            }
+            trialsOfStep.push_back(coordinates.law(coordinates.coordinates(law)));
+        }
+        RunTasks(int(trialsOfStep.size()), jobs,
+                 [&](int t) { trials.misfit(trialsOfStep[std::size_t(t)], false); });
+        if (!(trials.best().second < ssr)) {
+            break;
+        }
+    }
 }
 
 // Stage 4: the candidates are evaluated in parallel; local searches start from the best of
@@ -724,6 +873,7 @@ std::vector<SearchResult> searchFromCandidates(Trials& trials, const Coordinates
     // The polish follows the sum of squares itself, from the best law any trial has met.
     search(trials, coordinates, coordinates.coordinates(trials.best().first), false,
            nlopt::LN_SBPLX, kMaxEvaluationsOfPolish, 0.05);
+    walkTheValley(trials, coordinates, jobs);
     return results;
 }
 
@@ -786,14 +936,15 @@ Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, 
     return center;
 }
 
-// Stage 5: the fitted set is what the written texts give; its run, misfit and bond
-// quantities. Returns the fitted law and the failure slip of its path.
-std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target,
-                                         const FitSettings& settings,
-                                         const FreeParameters& parameters, const Law& theta,
-                                         BondLawFit& fit) {
-    fit.texts = settings.baseTexts;
-    fit.params = settings.base;
+// Stage 5: the fitted set is what the written texts give; its runs on each specimen, their
+// misfits and the bond quantities of the first specimen's set. Returns the fitted law and the
+// failure slip of each specimen's path.
+std::pair<Law, std::vector<double>> evaluateFittedSet(Trials& trials, const FitSettings& settings,
+                                                      const FreeParameters& parameters,
+                                                      const Law& theta, BondLawFit& fit) {
+    const std::vector<FitSpecimen>& specimens = trials.specimens();
+    fit.texts = specimens.front().baseTexts;
+    fit.params = specimens.front().base;
     fit.params.bondModel = settings.model;
     Law fitted;
     for (int j = 0; j < kLawParameterCount; ++j) {
@@ -808,27 +959,50 @@ std::pair<Law, double> evaluateFittedSet(Trials& trials, const FitTarget& target
         fit.params.value(kLawFields[j]) = value;
         fitted[j] = value;
     }
-    const ModelCurve curve = RunModelCurve(fit.params);
-    trials.countRun();
-    const LoadSlipPath path(curve.steps);
-    fit.ssr = SumOfSquares(target, path, &fit.modelLoad);
-    const double m = double(target.slip.size());
-    fit.rmse = std::sqrt(fit.ssr / m);
-    double mean = 0, squares = 0;
-    for (const double load : target.load) {
-        mean += load / m;
-        squares += load * load;
+    std::vector<double> failureSlips;
+    double sst = 0, squares = 0;
+    fit.ssr = 0;
+    fit.specimens.clear();
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        const FitTarget& target = specimens[k].target;
+        const ModelCurve curve = RunModelCurve(trials.withLaw(fitted, k));
+        trials.countRun();
+        const LoadSlipPath path(curve.steps);
+        SpecimenFit specimen;
+        specimen.name = specimens[k].name;
+        specimen.points = target.slip.size();
+        specimen.ssr = SumOfSquares(target, path, &specimen.modelLoad);
+        const double m = double(specimen.points);
+        specimen.rmse = std::sqrt(specimen.ssr / m);
+        double mean = 0, specimenSquares = 0;
+        for (const double load : target.load) {
+            mean += load / m;
+            specimenSquares += load * load;
+        }
+        double specimenSst = 0;
+        for (const double load : target.load) {
+            specimenSst += (load - mean) * (load - mean);
+        }
+        // Loads that are all equal leave only the rounding of their mean in SST: R² is
+        // undefined.
+        specimen.r2 = specimenSst > 1e-20 * specimenSquares
+                          ? 1 - specimen.ssr / specimenSst
+                          : std::numeric_limits<double>::quiet_NaN();
+        specimen.modelPath = path.points();
+        specimen.modelEnd = curve.end;
+        failureSlips.push_back(path.failureSlip());
+        fit.ssr += specimen.ssr;
+        sst += specimenSst;
+        squares += specimenSquares;
+        fit.specimens.push_back(std::move(specimen));
     }
-    double sst = 0;
-    for (const double load : target.load) {
-        sst += (load - mean) * (load - mean);
-    }
-    // Loads that are all equal leave only the rounding of their mean in SST: R² is undefined.
+    fit.rmse = std::sqrt(fit.ssr / double(trials.points()));
     fit.r2 = sst > 1e-20 * squares ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
-    fit.modelPath = path.points();
-    fit.modelEnd = curve.end;
+    fit.modelLoad = fit.specimens.front().modelLoad;
+    fit.modelPath = fit.specimens.front().modelPath;
+    fit.modelEnd = fit.specimens.front().modelEnd;
     fit.quantities = ComputeBondQuantities(fit.params);
-    return {fitted, path.failureSlip()};
+    return {fitted, failureSlips};
 }
 
 // The 97.5 % quantile of Student's t with ν degrees of freedom: the Cornish-Fisher expansion
@@ -1038,8 +1212,32 @@ std::string parameterName(int j, BondModel model) {
 }
 
 // Stage 8: what the engineer must know before trusting the fit.
-std::vector<std::string> warningsOf(const BondLawFit& fit, const FitTarget& target,
-                                    const AnalysisParameters& base,
+// The loads or slips of one specimen whose size suggests other units. name prefixes the
+// warning (a specimen of a series), or is empty.
+void warnOfUnits(const FitTarget& target, const AnalysisParameters& base, const std::string& name,
+                 std::vector<std::string>& warnings) {
+    // Scale: a laminate of this width and stiffness holds about b·√(2·Gf·Ef·tf) with Gf of
+    // the order of 1 N/mm; the loaded-end slip at failure is of the order of 0.1 to 2 mm.
+    const double typicalLoad = double(base.b) * std::sqrt(2 * double(base.Ef) * double(base.tf));
+    const double peak = *std::max_element(target.load.begin(), target.load.end());
+    const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
+    const std::string who = name.empty() ? "" : name + ": ";
+    if (peak > 0 && peak < typicalLoad / 100 && peak * 1000 > typicalLoad / 10) {
+        warnings.push_back(who + "The loads look like kN: the largest is " + BriefText(peak) +
+                           ", where this laminate would hold about " + BriefText(typicalLoad) +
+                           " N. Loads are in N.");
+    }
+    if (lastSlip > 20 && lastSlip / 1000 < 20) {
+        warnings.push_back(who + "The slips look like µm: the largest is " + BriefText(lastSlip) +
+                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    } else if (lastSlip > 0 && lastSlip < 0.002) {
+        warnings.push_back(who + "The slips look like m: the largest is " + BriefText(lastSlip) +
+                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    }
+}
+
+std::vector<std::string> warningsOf(const BondLawFit& fit,
+                                    const std::vector<FitSpecimen>& specimens,
                                     const FreeParameters& parameters,
                                     const std::optional<Law>& second) {
     std::vector<std::string> warnings;
@@ -1053,22 +1251,20 @@ std::vector<std::string> warningsOf(const BondLawFit& fit, const FitTarget& targ
                            "units and the fit range.");
     }
 
-    // Scale: a laminate of this width and stiffness holds about b·√(2·Gf·Ef·tf) with Gf of
-    // the order of 1 N/mm; the loaded-end slip at failure is of the order of 0.1 to 2 mm.
-    const double typicalLoad = double(base.b) * std::sqrt(2 * double(base.Ef) * double(base.tf));
-    const double peak = *std::max_element(target.load.begin(), target.load.end());
-    const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
-    if (peak > 0 && peak < typicalLoad / 100 && peak * 1000 > typicalLoad / 10) {
-        warnings.push_back("The loads look like kN: the largest is " + BriefText(peak) +
-                           ", where this laminate would hold about " + BriefText(typicalLoad) +
-                           " N. Loads are in N.");
+    // Of a series, a specimen the shared law does not follow: another kind of failure, a
+    // record in other units or of another specimen's geometry.
+    const bool series = specimens.size() > 1;
+    for (std::size_t k = 0; series && k < fit.specimens.size(); ++k) {
+        const SpecimenFit& specimen = fit.specimens[k];
+        if (std::isfinite(fit.r2) && !(specimen.r2 >= kPoorFitR2)) {
+            warnings.push_back(specimen.name + ": R² is " + BriefText(specimen.r2) + ", below " +
+                               BriefText(kPoorFitR2) +
+                               ": the shared law does not follow this specimen. Check its "
+                               "record and its base data set.");
+        }
     }
-    if (lastSlip > 20 && lastSlip / 1000 < 20) {
-        warnings.push_back("The slips look like µm: the largest is " + BriefText(lastSlip) +
-                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
-    } else if (lastSlip > 0 && lastSlip < 0.002) {
-        warnings.push_back("The slips look like m: the largest is " + BriefText(lastSlip) +
-                           ", where a bond fails at a slip of about 0.1 to 2 mm. Slips are in mm.");
+    for (const FitSpecimen& specimen : specimens) {
+        warnOfUnits(specimen.target, specimen.base, series ? specimen.name : "", warnings);
     }
 
     // A parameter within 5 % of a bound of the search: the best law may lie beyond it.
@@ -1116,22 +1312,30 @@ std::vector<std::string> warningsOf(const BondLawFit& fit, const FitTarget& targ
 } // namespace
 
 BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
+    return FitBondLaw(std::vector<FitSpecimen>{{"", target, settings.base, settings.baseTexts}},
+                      settings);
+}
+
+BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettings& settings) {
     BondLawFit fit;
     fit.model = settings.model;
     FreeParameters parameters;
-    fit.problems = checkFixedParameters(target, settings, parameters);
+    fit.problems = checkFixedParameters(specimens, settings, parameters);
     if (!fit.problems.empty()) {
         return fit;
     }
-    Law seed = seedFromCurve(target, settings.base, settings.model);
+    // The seed is read off the first specimen's curve: for the global stage it needs only
+    // the order of the law's values, which the specimens of a series share.
+    const FitSpecimen& first = specimens.front();
+    Law seed = seedFromCurve(first.target, first.base, settings.model);
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (!parameters.free[j]) {
             seed[j] = parameters.fixedValues[j];
         }
     }
     const Coordinates coordinates(parameters.free, parameters.fixedValues);
-    Trials trials(target, settings);
-    fit.problems = checkBaseSet(trials, coordinates, settings, seed);
+    Trials trials(specimens, settings);
+    fit.problems = checkBaseSet(trials, coordinates, seed);
     if (!fit.problems.empty()) {
         return fit;
     }
@@ -1139,25 +1343,25 @@ BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings) {
     const int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
     try {
         const std::vector<SearchResult> results = searchFromCandidates(
-            trials, coordinates, startCandidates(coordinates, parameters, settings, target, seed),
+            trials, coordinates,
+            startCandidates(coordinates, parameters, first.base, largestSlip(specimens), seed),
             jobs);
         if (settings.fitSeatingOffset) {
             // From here on the points are the measured ones less the fitted offset.
             fit.seatingOffset = fitSeatingOffset(trials, coordinates, jobs);
             const Law law = trials.best().first;
-            trials.shiftTarget(shifted(target, fit.seatingOffset));
+            trials.shiftTarget(shifted(first.target, fit.seatingOffset));
             search(trials, coordinates, coordinates.coordinates(law), false, nlopt::LN_SBPLX,
                    kMaxEvaluationsOfPolish, 0.05);
         }
-        const FitTarget& points = trials.target();
         snapToTheMasks(trials, parameters, jobs);
-        const auto [fitted, failureSlip] =
-            evaluateFittedSet(trials, points, settings, parameters, trials.best().first, fit);
+        const auto [fitted, failureSlips] =
+            evaluateFittedSet(trials, settings, parameters, trials.best().first, fit);
         const Matrix covariance =
-            estimateUncertainty(trials, points, fitted, fit.ssr, failureSlip, jobs, fit.parameters);
+            estimateUncertainty(trials, fitted, fit.ssr, failureSlips, jobs, fit.parameters);
         estimateQuantities(fit, covariance);
-        profileIntervals(trials, parameters, fitted, points.slip.size(), jobs, fit);
-        fit.warnings = warningsOf(fit, points, settings.base, parameters,
+        profileIntervals(trials, parameters, fitted, trials.points(), jobs, fit);
+        fit.warnings = warningsOf(fit, trials.specimens(), parameters,
                                   secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
         fit.cancelled = true;
@@ -1246,6 +1450,15 @@ std::string FitSummary(const BondLawFit& fit) {
         }
         text += "\n";
     }
+    if (fit.specimens.size() > 1) {
+        text += "specimens   " + std::to_string(fit.specimens.size()) +
+                ", one law; Gf, P∞ and Le for the first one's set\n";
+        for (const SpecimenFit& specimen : fit.specimens) {
+            text += "  " + specimen.name + ": " + std::to_string(specimen.points) +
+                    " points, RMSE " + BriefText(specimen.rmse) + " N, R² " +
+                    BriefText(specimen.r2) + "\n";
+        }
+    }
     text += "model runs  " + std::to_string(fit.modelRuns) + "\n";
     for (const std::string& warning : fit.warnings) {
         text += "warning     " + warning + "\n";
@@ -1254,11 +1467,22 @@ std::string FitSummary(const BondLawFit& fit) {
 }
 
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit) {
-    std::string csv = "slip (mm),measured load (N),model load (N),residual (N)\r\n";
-    for (std::size_t i = 0; i < target.slip.size(); ++i) {
-        csv += ShortestText(target.slip[i]) + "," + ShortestText(target.load[i]) + "," +
-               ShortestText(fit.modelLoad[i]) + "," +
-               ShortestText(target.load[i] - fit.modelLoad[i]) + "\r\n";
+    return MeasuredAgainstModelCsv(std::vector<FitSpecimen>{{"", target, {}, {}}}, fit);
+}
+
+std::string MeasuredAgainstModelCsv(const std::vector<FitSpecimen>& specimens,
+                                    const BondLawFit& fit) {
+    const bool series = specimens.size() > 1;
+    std::string csv = std::string(series ? "specimen," : "") +
+                      "slip (mm),measured load (N),model load (N),residual (N)\r\n";
+    for (std::size_t k = 0; k < specimens.size() && k < fit.specimens.size(); ++k) {
+        const FitTarget& target = specimens[k].target;
+        const std::vector<double>& model = fit.specimens[k].modelLoad;
+        for (std::size_t i = 0; i < target.slip.size() && i < model.size(); ++i) {
+            csv += (series ? CsvField(specimens[k].name) + "," : "") +
+                   ShortestText(target.slip[i]) + "," + ShortestText(target.load[i]) + "," +
+                   ShortestText(model[i]) + "," + ShortestText(target.load[i] - model[i]) + "\r\n";
+        }
     }
     return csv;
 }

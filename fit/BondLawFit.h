@@ -12,11 +12,18 @@
 // keeps τmax > 0 and 0 < smax < su within the bounds below. It starts from the best points of
 // a coarse grid around a seed read off the measured curve (the peak gives Gf, its slip su,
 // the initial secant stiffness smax); the grid points and the searches from the best of
-// them run in parallel, each search itself serially.
+// them run in parallel, each search itself serially. Levenberg-Marquardt steps with a wide
+// finite-difference Jacobian then walk the long, rippled valley in which the law keeps its
+// fracture energy to its end.
 //
 // The reported values are those of the field texts written to the fitted parameter file,
 // through the display masks of the parameter window ("#0.000" for τmax, "0.0000" for smax
 // and su): a run of that file uses exactly them. Misfit and uncertainty are evaluated there.
+//
+// A series of specimens (engineers test three to five of a kind) is fitted with one law shared
+// by all: each specimen keeps its own base set (geometry, stiffnesses, Δl, ds), its own run and
+// its own points, and the misfit is the sum of the specimens' sums of squares, so that each
+// point weighs the same whichever specimen it comes from. A single curve is a series of one.
 //
 // Uncertainty: the Gauss-Newton approximation. J is the central-difference Jacobian of the
 // residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
@@ -119,6 +126,27 @@ struct QuantityEstimate {
 // units, a record of another kind of test).
 inline constexpr double kPoorFitR2 = 0.95;
 
+// One specimen of a series: its measured points and its own base set, whose law is replaced
+// by the shared one.
+struct FitSpecimen {
+    std::string name; // how the report names it: the measured file's name
+    FitTarget target;
+    AnalysisParameters base;
+    FieldTexts baseTexts;
+};
+
+// How well the shared law fits one specimen.
+struct SpecimenFit {
+    std::string name;
+    std::size_t points = 0;
+    double ssr = 0;                    // N²
+    double rmse = 0;                   // N
+    double r2 = 0;                     // 1 − SSR/SST of this specimen's points
+    std::vector<double> modelLoad;     // the model load at each measured slip, N
+    std::vector<CurvePoint> modelPath; // this specimen's run of the shared law
+    RunEnd modelEnd = RunEnd::None;
+};
+
 struct BondLawFit {
     // Why the fit could not be made (fixed texts, the base set, a failed search); the rest
     // is not to be used then.
@@ -134,7 +162,7 @@ struct BondLawFit {
     FieldTexts texts;          // its field texts
     double ssr = 0;            // sum of squared residuals, N²
     double rmse = 0;           // N
-    double r2 = 0;             // 1 − SSR/SST
+    double r2 = 0;             // 1 − SSR/SST; of a series, SST about each specimen's mean
     BondQuantities quantities{};
     QuantityEstimate Gf, Pinf, Le;     // N/mm, N, mm
     double seatingOffset = 0;          // mm, taken off the measured slips (when fitted)
@@ -142,16 +170,24 @@ struct BondLawFit {
     std::vector<CurvePoint> modelPath; // the fitted run's load-slip path
     RunEnd modelEnd = RunEnd::None;
     int modelRuns = 0; // runs of the march the fit needed
+    // Each specimen's misfit, in the order given (one for a single curve). The fitted set,
+    // its texts, its quantities and modelLoad/modelPath above are the first specimen's.
+    std::vector<SpecimenFit> specimens;
 };
 
+// One curve on settings.base.
 BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings);
+// A series with one shared law; settings.base and baseTexts are not used, each specimen
+// brings its own. A seating offset is fitted to a single curve only.
+BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettings& settings);
 
 // The model loads at the measured slips and the sum of squared residuals for one set.
 double SumOfSquares(const FitTarget& target, const LoadSlipPath& path,
                     std::vector<double>* modelLoad = nullptr);
 
 // The fitted law and misfit as lines for a terminal or a window: the law, each parameter
-// with its standard error, RMSE, R², Gf, P∞, Le and the model runs.
+// with its standard error, RMSE, R², Gf, P∞, Le, each specimen's misfit (of a series) and
+// the model runs.
 std::string FitSummary(const BondLawFit& fit);
 
 // Four significant digits, as the summary and the progress line show a number; "-" when it
@@ -170,5 +206,8 @@ DataSet FittedDataSet(const BondLawFit& fit, DataSet base, std::string comment);
 // The measured points against the model as CSV (UTF-8, comma-separated, a header row, the
 // shortest text that reads back as each double): slip, measured load, model load, residual.
 std::string MeasuredAgainstModelCsv(const FitTarget& target, const BondLawFit& fit);
+// The same for a series, with the specimen's name in a first column when there are several.
+std::string MeasuredAgainstModelCsv(const std::vector<FitSpecimen>& specimens,
+                                    const BondLawFit& fit);
 
 } // namespace orvane

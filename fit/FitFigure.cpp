@@ -35,47 +35,92 @@ std::vector<std::string> caption(const BondLawFit& fit, const std::string& measu
     };
 }
 
+const std::vector<CurvePoint>& modelPathOf(const BondLawFit& fit, std::size_t k) {
+    static const std::vector<CurvePoint> none;
+    return k < fit.specimens.size() ? fit.specimens[k].modelPath : k == 0 ? fit.modelPath : none;
+}
+
+const std::vector<double>& modelLoadOf(const BondLawFit& fit, std::size_t k) {
+    static const std::vector<double> none;
+    return k < fit.specimens.size() ? fit.specimens[k].modelLoad : k == 0 ? fit.modelLoad : none;
+}
+
+// A single curve keeps the run figures' colours and plain labels; the specimens of a series
+// take a palette colour each and their names.
+std::string labelOf(const std::vector<FitSpecimen>& specimens, std::size_t k,
+                    const std::string& what) {
+    return specimens.size() > 1 ? specimens[k].name + " " + what : what;
+}
+
+int colourOf(const std::vector<FitSpecimen>& specimens, std::size_t k) {
+    return specimens.size() > 1 ? int(k) + 1 : 0;
+}
+
 } // namespace
 
 std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawFit& fit,
                                          const std::string& measuredName) {
+    return MakeFitFigures(std::vector<FitSpecimen>{{measuredName, target, {}, {}}}, fit);
+}
+
+FigureData MakeResidualFigure(const FitTarget& target, const BondLawFit& fit) {
+    return MakeResidualFigure(std::vector<FitSpecimen>{{"", target, {}, {}}}, fit);
+}
+
+std::array<FigureData, 2> MakeFitFigures(const std::vector<FitSpecimen>& specimens,
+                                         const BondLawFit& fit) {
     std::array<FigureData, 2> figures;
 
+    std::string measuredName;
+    for (const FitSpecimen& specimen : specimens) {
+        measuredName += (measuredName.empty() ? "" : ", ") + specimen.name;
+    }
     FigureData& overlay = figures[0];
     overlay.title = "Measured and fitted load-slip curve";
     overlay.caption = caption(fit, measuredName);
-    FigureCurve measured{"measured", false, true, 0, {}};
     double slipMax = 0;
     double loadMin = 0;
     double loadMax = 0;
-    for (std::size_t i = 0; i < target.slip.size(); ++i) {
-        measured.points.push_back({target.slip[i], target.load[i]});
-        slipMax = std::max(slipMax, target.slip[i]);
-        loadMin = std::min(loadMin, target.load[i]);
-        loadMax = std::max(loadMax, target.load[i]);
-    }
-    FigureCurve model{"model", false, false, 0, {}};
-    // The model's slips plus the seating offset, on the measured slips' scale.
-    for (const CurvePoint& point : fit.modelPath) {
-        model.points.push_back({point.sl + fit.seatingOffset, point.Pl});
-        loadMax = std::max(loadMax, point.Pl);
-    }
-    if (!fit.modelPath.empty()) {
+    std::vector<FigureCurve> measuredCurves, modelCurves;
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        const FitTarget& target = specimens[k].target;
+        FigureCurve measured{
+            labelOf(specimens, k, "measured"), false, true, colourOf(specimens, k), {}};
+        for (std::size_t i = 0; i < target.slip.size(); ++i) {
+            measured.points.push_back({target.slip[i], target.load[i]});
+            slipMax = std::max(slipMax, target.slip[i]);
+            loadMin = std::min(loadMin, target.load[i]);
+            loadMax = std::max(loadMax, target.load[i]);
+        }
+        measuredCurves.push_back(std::move(measured));
+        const std::vector<CurvePoint>& path = modelPathOf(fit, k);
+        if (path.empty()) {
+            continue;
+        }
+        FigureCurve model{labelOf(specimens, k, "model"), false, false, colourOf(specimens, k), {}};
+        // The model's slips plus the seating offset, on the measured slips' scale.
+        for (const CurvePoint& point : path) {
+            model.points.push_back({point.sl + fit.seatingOffset, point.Pl});
+            loadMax = std::max(loadMax, point.Pl);
+        }
         // Beyond its largest slip the bond has failed.
-        const double failure = fit.modelPath.back().sl + fit.seatingOffset;
+        const double failure = path.back().sl + fit.seatingOffset;
         model.points.push_back({failure, 0});
-        if (slipMax > failure) {
-            model.points.push_back({slipMax, 0});
+        const double lastMeasured = *std::max_element(target.slip.begin(), target.slip.end());
+        if (lastMeasured > failure) {
+            model.points.push_back({lastMeasured, 0});
         }
         slipMax = std::max(slipMax, failure);
+        modelCurves.push_back(std::move(model));
     }
     overlay.x = MakeFigureAxis("slip s (mm)", 0, slipMax);
     overlay.y = MakeFigureAxis("load P (N)", loadMin, loadMax);
-    if (model.points.empty()) {
+    if (modelCurves.empty()) {
         overlay.title = "Measured load-slip curve";
-        overlay.curves = {std::move(measured)};
-    } else {
-        overlay.curves = {std::move(model), std::move(measured)};
+    }
+    overlay.curves = std::move(modelCurves);
+    for (FigureCurve& measured : measuredCurves) {
+        overlay.curves.push_back(std::move(measured));
     }
 
     FigureData& law = figures[1];
@@ -96,23 +141,34 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
     return figures;
 }
 
-FigureData MakeResidualFigure(const FitTarget& target, const BondLawFit& fit) {
+FigureData MakeResidualFigure(const std::vector<FitSpecimen>& specimens, const BondLawFit& fit) {
     FigureData figure;
     figure.title = "Residuals: measured − model load";
-    FigureCurve residuals{"residual", false, true, 0, {}};
+    std::vector<FigureCurve> curves;
     double slipMax = 0, low = 0, high = 0;
-    for (std::size_t i = 0; i < target.slip.size() && i < fit.modelLoad.size(); ++i) {
-        const double r = target.load[i] - fit.modelLoad[i];
-        residuals.points.push_back({target.slip[i], r});
-        slipMax = std::max(slipMax, target.slip[i]);
-        low = std::min(low, r);
-        high = std::max(high, r);
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        const FitTarget& target = specimens[k].target;
+        const std::vector<double>& modelLoad = modelLoadOf(fit, k);
+        FigureCurve residuals{
+            labelOf(specimens, k, "residual"), false, true, colourOf(specimens, k), {}};
+        for (std::size_t i = 0; i < target.slip.size() && i < modelLoad.size(); ++i) {
+            const double r = target.load[i] - modelLoad[i];
+            residuals.points.push_back({target.slip[i], r});
+            slipMax = std::max(slipMax, target.slip[i]);
+            low = std::min(low, r);
+            high = std::max(high, r);
+        }
+        if (!residuals.points.empty()) {
+            curves.push_back(std::move(residuals));
+        }
     }
     figure.x = MakeFigureAxis("slip s (mm)", 0, slipMax);
     figure.y = MakeFigureAxis("residual (N)", low, high);
-    if (!residuals.points.empty()) {
-        figure.curves = {FigureCurve{"zero", true, false, 0, {{0, 0}, {figure.x.max, 0}}},
-                         std::move(residuals)};
+    if (!curves.empty()) {
+        figure.curves = {FigureCurve{"zero", true, false, 0, {{0, 0}, {figure.x.max, 0}}}};
+        for (FigureCurve& curve : curves) {
+            figure.curves.push_back(std::move(curve));
+        }
     }
     return figure;
 }

@@ -20,4 +20,11 @@ std::array<FigureData, 2> MakeFitFigures(const FitTarget& target, const BondLawF
 // without a trend means the law's shape follows the record. Empty before a fit.
 FigureData MakeResidualFigure(const FitTarget& target, const BondLawFit& fit);
 
+// The same for a series: each specimen's points, model curve and residuals in a colour of its
+// own, named in the legend. The model of specimen k is fit.specimens[k]'s, or for the first
+// one fit.modelPath and fit.modelLoad when the fit holds no specimens (a preview).
+std::array<FigureData, 2> MakeFitFigures(const std::vector<FitSpecimen>& specimens,
+                                         const BondLawFit& fit);
+FigureData MakeResidualFigure(const std::vector<FitSpecimen>& specimens, const BondLawFit& fit);
+
 } // namespace orvane

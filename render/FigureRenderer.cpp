@@ -54,6 +54,12 @@ QPen curvePen(const FigureCurve& curve) {
     return pen;
 }
 
+// Measured points: dark grey, or in a palette colour of their own when several families of
+// points share a figure (the specimens of a series).
+QPen markerPen(const FigureCurve& curve) {
+    return QPen(curve.colour > 0 ? curvePen(curve).color() : QColor(40, 40, 40), 1.2);
+}
+
 QFont figureFont(qreal pixelSize, bool bold = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
@@ -172,7 +178,7 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
             continue;
         }
         if (curve.markers) {
-            painter.setPen(QPen(QColor(40, 40, 40), 1.2));
+            painter.setPen(markerPen(curve));
             painter.setBrush(Qt::NoBrush);
             for (const FigurePoint& point : curve.points) {
                 painter.drawEllipse(map(point.x, point.y), 3.0, 3.0);
@@ -209,7 +215,7 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
         painter.setPen(curvePen(curve));
         const qreal middle = y + metrics.height() / 2;
         if (curve.markers) {
-            painter.setPen(QPen(QColor(40, 40, 40), 1.2));
+            painter.setPen(markerPen(curve));
             painter.drawEllipse(QPointF(textLeft - 20, middle), 3.0, 3.0);
         } else {
             painter.drawLine(QPointF(textLeft - 34, middle), QPointF(textLeft - 6, middle));

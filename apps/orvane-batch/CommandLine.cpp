@@ -407,7 +407,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                 options.quantity =
                     value == "load" ? MeasuredQuantity::Load : MeasuredQuantity::AverageStress;
             } else if (!options.measuredFile.empty()) {
-                throw Refused{"only one measured file can be given"};
+                throw Refused{"only one measured file can be given (a series: --specimen)"};
             } else {
                 options.measuredFile = value;
             }
@@ -419,6 +419,26 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "(N/mm2) over the analysed length n*dl; --measured load (the\n"
         "default) is load (a file named load or stress is given as ./load\n"
         "or ./stress)");
+    addValue(
+        fit, "--specimen", "FILE[,BASE]",
+        [&options](const std::string& value) {
+            // The base is after the last comma, so that a measured file whose name holds a
+            // comma can still be given with its base.
+            const std::size_t comma = value.rfind(',');
+            FitSpecimenFiles specimen{value.substr(0, comma), std::nullopt};
+            if (comma != std::string::npos) {
+                specimen.baseFile = value.substr(comma + 1);
+            }
+            if (specimen.measuredFile.empty() ||
+                (specimen.baseFile && specimen.baseFile->empty())) {
+                throw Refused{"--specimen takes FILE or FILE,BASE, not " + QuotedEntry(value)};
+            }
+            options.specimens.push_back(std::move(specimen));
+        },
+        "one specimen of a series, fitted with the others to one shared\n"
+        "law: its measured FILE (read as --measured FILE is) and its own\n"
+        "BASE data set for its geometry (default: the command's BASE);\n"
+        "repeat it for each specimen, in place of --measured FILE");
     addValue(
         fit, "--law", "LAW",
         [&options](const std::string& value) {
@@ -562,8 +582,16 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
                 "file (default: the start-up data set)");
     fit.final_callback([&options] {
-        if (!options.help && options.measuredFile.empty()) {
+        if (!options.help && options.measuredFile.empty() && options.specimens.empty()) {
             throw Refused{"--measured FILE is needed"};
+        }
+        if (!options.measuredFile.empty() && !options.specimens.empty()) {
+            throw Refused{"--measured FILE and --specimen do not go together: give each curve "
+                          "of a series with --specimen"};
+        }
+        if (options.fitSeatingOffset && options.specimens.size() > 1) {
+            throw Refused{"--offset fits a single curve; for a series, take each record's "
+                          "seating offset off its slips first"};
         }
     });
     fit.footer("The model load at a measured slip is the run's load-slip path interpolated "

@@ -31,10 +31,10 @@ std::string lawTitle(BondModel model) {
     return model == BondModel::BilinearSoftening ? "bi-linear softening" : "perfectly bi-linear";
 }
 
-// The data set of the base file as the parameter window would hold it, with Execute's copy.
-bool loadBase(const FitOptions& options, LoadedDataSet& base) {
-    const FileStatus status =
-        LoadDataSet(options.parameterFile, {{}, options.initialDsText, {}}, base);
+// The data set of a base file as the parameter window would hold it, with Execute's copy.
+bool loadBase(const FitOptions& options, const std::optional<std::string>& file,
+              LoadedDataSet& base) {
+    const FileStatus status = LoadDataSet(file, {{}, options.initialDsText, {}}, base);
     if (!status.ok()) {
         std::cerr << "orvane-batch fit: " << status.message << "\n";
         return false;
@@ -48,9 +48,12 @@ bool loadBase(const FitOptions& options, LoadedDataSet& base) {
 
 // The comment of the fitted file: what it was fitted to, then the base comment; shortened
 // to what Shift-JIS can hold.
-std::string fittedComment(const std::string& measuredFile, BondModel model,
+std::string fittedComment(const std::vector<FitSpecimenFiles>& files, BondModel model,
                           const std::string& baseComment) {
-    const std::string name = std::filesystem::path(measuredFile).filename().string();
+    std::string name = std::filesystem::path(files.front().measuredFile).filename().string();
+    if (files.size() > 1) {
+        name += " and " + std::to_string(files.size() - 1) + " more";
+    }
     for (const std::string& comment :
          {"Fitted (" + lawTitle(model) + ") to " + name + ": " + baseComment,
           "Fitted (" + lawTitle(model) + ") to " + name,
@@ -93,6 +96,18 @@ void printFit(const BondLawFit& fit, const Written& written) {
     }
 }
 
+// Each specimen's misfit under the shared law.
+std::string specimensJson(const BondLawFit& fit) {
+    std::string json;
+    for (const SpecimenFit& specimen : fit.specimens) {
+        json +=
+            std::string(json.empty() ? "" : ",") + "{\"measured\":" + JsonString(specimen.name) +
+            ",\"points\":" + std::to_string(specimen.points) +
+            ",\"rmse\":" + JsonNumber(specimen.rmse) + ",\"r2\":" + JsonNumber(specimen.r2) + "}";
+    }
+    return "[" + json + "]";
+}
+
 std::string fitJson(const BondLawFit& fit, const Written& written) {
     std::string json = "{\"law\":\"" + lawName(fit.model) + "\"";
     const char* keys[] = {"tauMax", "sMax", "su"};
@@ -120,10 +135,10 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     }
     json += ",\"seatingOffset\":" + JsonNumber(fit.seatingOffset) +
             ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
-            ",\"Gf\":" + quantity(fit.Gf) + ",\"GfStandardError\":" + error(fit.Gf) +
-            ",\"Pinf\":" + quantity(fit.Pinf) + ",\"PinfStandardError\":" + error(fit.Pinf) +
-            ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":[" + warnings + "]" +
-            ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
+            ",\"specimens\":" + specimensJson(fit) + ",\"Gf\":" + quantity(fit.Gf) +
+            ",\"GfStandardError\":" + error(fit.Gf) + ",\"Pinf\":" + quantity(fit.Pinf) +
+            ",\"PinfStandardError\":" + error(fit.Pinf) + ",\"Le\":" + quantity(fit.Le) +
+            ",\"warnings\":[" + warnings + "]" + ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
             ",\"dataSet\":" + JsonString(written.dataSet) +
             ",\"kvp\":" + (written.kvp.empty() ? std::string("null") : JsonString(written.kvp)) +
             ",\"csv\":" + JsonString(written.csv) +
@@ -131,13 +146,73 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     return json;
 }
 
+// The curves to fit: the --specimen list, or the one --measured FILE on BASE.
+std::vector<FitSpecimenFiles> specimenFiles(const FitOptions& options) {
+    if (options.specimens.empty()) {
+        return {{options.measuredFile, options.parameterFile}};
+    }
+    std::vector<FitSpecimenFiles> files = options.specimens;
+    for (FitSpecimenFiles& file : files) {
+        if (!file.baseFile) {
+            file.baseFile = options.parameterFile;
+        }
+    }
+    return files;
+}
+
+// The unit of the value column as told: the reader defaults to N, which for an average bond
+// stress read without a unit is N/mm².
+std::string valueUnitOf(const MeasuredCurve& curve, MeasuredQuantity quantity) {
+    return quantity == MeasuredQuantity::AverageStress && curve.valueUnit == "N" ? "N/mm2"
+                                                                                 : curve.valueUnit;
+}
+
+// One specimen read: its base set and its measured points within the range; false (with the
+// reason on standard error) when either cannot be used.
+struct ReadSpecimen {
+    LoadedDataSet base;
+    MeasuredCurve curve;
+    FitSpecimen specimen;
+};
+
+bool readSpecimen(const FitOptions& options, const FitSpecimenFiles& files, ReadSpecimen& read) {
+    if (!loadBase(options, files.baseFile, read.base)) {
+        return false;
+    }
+    const MeasuredCurveRead file = ReadMeasuredCurve(files.measuredFile, options.layout);
+    for (const std::string& skipped : file.curve.skippedRows) {
+        std::cerr << "orvane-batch fit: " << files.measuredFile << ": " << skipped << "\n";
+    }
+    if (const std::string more = MoreSkippedRows(file.curve); !more.empty()) {
+        std::cerr << "orvane-batch fit: " << files.measuredFile << ": " << more << "\n";
+    }
+    const MeasuredCurveRead ranged =
+        file.error.empty() ? WithinRange(file.curve, options.range) : file;
+    if (!ranged.error.empty()) {
+        std::cerr << "orvane-batch fit: " << ranged.error << "\n";
+        return false;
+    }
+    read.curve = ranged.curve;
+    read.specimen = {files.measuredFile,
+                     MeasuredLoads(ranged.curve, options.quantity, read.base.params),
+                     read.base.params, read.base.data.texts};
+    return true;
+}
+
 } // namespace
 
 int RunFitCommand(const FitOptions& options) {
+    const std::vector<FitSpecimenFiles> files = specimenFiles(options);
     const std::string prefix = options.outputPrefix.value_or(
-        (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
-    FitOutputNames outputs{
-        options.parameterFile, options.measuredFile, {}, {}, !options.outputPrefix};
+        (std::filesystem::path(files.front().measuredFile).replace_extension()).string() + "-fit");
+    FitOutputNames outputs{files.front().baseFile, files.front().measuredFile, {}, {}, {},
+                           !options.outputPrefix};
+    for (std::size_t k = 1; k < files.size(); ++k) {
+        outputs.seriesInputs.push_back(files[k].measuredFile);
+        if (files[k].baseFile) {
+            outputs.seriesInputs.push_back(*files[k].baseFile);
+        }
+    }
     for (const BondModel model : options.laws) {
         outputs.stems.push_back(stemOf(prefix, options.laws.size(), model));
         if (options.figureFile) {
@@ -149,11 +224,12 @@ int RunFitCommand(const FitOptions& options) {
         return kExitRefused;
     }
 
-    LoadedDataSet base;
-    if (!loadBase(options, base)) {
+    std::vector<ReadSpecimen> read(files.size());
+    if (!loadBase(options, files.front().baseFile, read.front().base)) {
         return kExitRefused;
     }
-    // The fixed parameters' texts: as given, or the base file's.
+    const LoadedDataSet& base = read.front().base;
+    // The fixed parameters' texts: as given, or the (first) base file's.
     std::array<std::optional<std::string>, kLawParameterCount> fixed;
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (const auto& text = options.fixed[std::size_t(j)]) {
@@ -167,34 +243,48 @@ int RunFitCommand(const FitOptions& options) {
                   << *fixed[2] << "; smax must stay below su\n";
         return kExitRefused;
     }
-    const MeasuredCurveRead file = ReadMeasuredCurve(options.measuredFile, options.layout);
-    for (const std::string& skipped : file.curve.skippedRows) {
-        std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
+    std::vector<FitSpecimen> specimens;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (!readSpecimen(options, files[k], read[k])) {
+            return kExitRefused;
+        }
+        specimens.push_back(read[k].specimen);
     }
-    if (const std::string more = MoreSkippedRows(file.curve); !more.empty()) {
-        std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << more << "\n";
-    }
-    const MeasuredCurveRead read =
-        file.error.empty() ? WithinRange(file.curve, options.range) : file;
-    if (!read.error.empty()) {
-        std::cerr << "orvane-batch fit: " << read.error << "\n";
-        return kExitRefused;
-    }
-    const FitTarget target = MeasuredLoads(read.curve, options.quantity, base.params);
 
     const StopOnSignal stopOnSignal;
     ProgressLine progress;
     const std::string valueName =
         options.quantity == MeasuredQuantity::Load ? "load" : "average bond stress";
-    std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
-                       ",\"points\":" + std::to_string(target.slip.size()) +
-                       ",\"units\":{\"slip\":" + JsonString(read.curve.slipUnit) +
-                       ",\"value\":" + JsonString(read.curve.valueUnit) + "},\"fits\":[";
-    if (!options.json) {
-        std::cout << "measured    " << target.slip.size() << " points, slip in "
-                  << read.curve.slipUnit << ", " << valueName << " in " << read.curve.valueUnit
-                  << "\n\n";
+    std::size_t points = 0;
+    std::string specimensJson;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const MeasuredCurve& curve = read[k].curve;
+        points += specimens[k].target.slip.size();
+        specimensJson +=
+            std::string(k == 0 ? "" : ",") + "{\"measured\":" + JsonString(files[k].measuredFile) +
+            ",\"base\":" + (files[k].baseFile ? JsonString(*files[k].baseFile) : "null") +
+            ",\"points\":" + std::to_string(specimens[k].target.slip.size()) +
+            ",\"units\":{\"slip\":" + JsonString(curve.slipUnit) +
+            ",\"value\":" + JsonString(valueUnitOf(curve, options.quantity)) + "}}";
+        if (!options.json) {
+            std::cout << (files.size() > 1 ? "specimen    " + files[k].measuredFile + ": "
+                                           : std::string("measured    "))
+                      << specimens[k].target.slip.size() << " points, slip in " << curve.slipUnit
+                      << ", " << valueName << " in " << valueUnitOf(curve, options.quantity)
+                      << (files.size() > 1 && files[k].baseFile ? ", base " + *files[k].baseFile
+                                                                : std::string())
+                      << "\n";
+        }
     }
+    if (!options.json) {
+        std::cout << "\n";
+    }
+    std::string json =
+        "{\"measured\":" + JsonString(files.front().measuredFile) +
+        ",\"points\":" + std::to_string(points) +
+        ",\"units\":{\"slip\":" + JsonString(read.front().curve.slipUnit) +
+        ",\"value\":" + JsonString(valueUnitOf(read.front().curve, options.quantity)) +
+        "},\"specimens\":[" + specimensJson + "],\"fits\":[";
     const BondLawFit* better = nullptr;
     bool warned = false;
     std::vector<BondLawFit> fits;
@@ -215,7 +305,7 @@ int RunFitCommand(const FitOptions& options) {
             });
         };
         settings.stop = stopOnSignal.token();
-        fits.push_back(FitBondLaw(target, settings));
+        fits.push_back(FitBondLaw(specimens, settings));
         progress.clear();
         const BondLawFit& fit = fits.back();
         if (fit.cancelled || stopOnSignal.stopped()) {
@@ -236,8 +326,9 @@ int RunFitCommand(const FitOptions& options) {
         written.dataSet = stem + std::string(kDataSetExtension);
         written.csv = stem + ".csv";
         // The data set keeps the law; the parameter file beside it only where the law and the
-        // rest read back from it the same (a bi-linear softening law and the default ds).
-        const std::string comment = fittedComment(options.measuredFile, model, base.params.comment);
+        // rest read back from it the same (a bi-linear softening law and the default ds). Of
+        // a series, the set is the first specimen's with the shared law.
+        const std::string comment = fittedComment(files, model, base.params.comment);
         const DataSet fitted = FittedDataSet(fit, base.data, comment);
         FileStatus status = WriteDataSetFile(written.dataSet, fitted);
         if (status.ok() && NotKeptInParameterFile(fitted).empty()) {
@@ -246,7 +337,7 @@ int RunFitCommand(const FitOptions& options) {
                 written.kvp, FittedParameterFile(fit, comment, base.params.detailOutput != 0));
         }
         if (status.ok()) {
-            status = WriteWholeFile(written.csv, MeasuredAgainstModelCsv(target, fit));
+            status = WriteWholeFile(written.csv, MeasuredAgainstModelCsv(specimens, fit));
         }
         if (!status.ok()) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
@@ -257,10 +348,11 @@ int RunFitCommand(const FitOptions& options) {
             std::string error;
             const FigureFunctions* const figures = LoadFigureModule(error);
             if (figures) {
-                error = figures->saveFitFigure(
-                    MakeFitFigures(target, fit,
-                                   std::filesystem::path(options.measuredFile).filename().string()),
-                    figure);
+                std::vector<FitSpecimen> named = specimens;
+                for (FitSpecimen& specimen : named) {
+                    specimen.name = std::filesystem::path(specimen.name).filename().string();
+                }
+                error = figures->saveFitFigure(MakeFitFigures(named, fit), figure);
             }
             if (!error.empty()) {
                 std::cerr << "orvane-batch fit: " << error << "\n";

@@ -14,8 +14,15 @@
 
 namespace orvane {
 
+// One specimen of a series: its measured file and its own base file (none: the command's).
+struct FitSpecimenFiles {
+    std::string measuredFile;
+    std::optional<std::string> baseFile;
+};
+
 struct FitOptions {
     std::string measuredFile;
+    std::vector<FitSpecimenFiles> specimens; // --specimen: a series, instead of --measured FILE
     MeasuredQuantity quantity = MeasuredQuantity::Load;
     MeasuredFileLayout layout;     // --columns, --units, --decimal, --slip-scatter
     FitRange range;                // --range

@@ -68,6 +68,9 @@ std::string CheckFitOutputs(const FitOutputNames& names, bool force) {
     if (names.parameterFile) {
         inputs.push_back({*names.parameterFile, "the base file"});
     }
+    for (const std::string& input : names.seriesInputs) {
+        inputs.push_back({input, "an input of the series"});
+    }
     const std::string role = names.derived ? "the fitted file" : "--output";
     std::vector<PolicyOutput> outputs;
     for (const std::string& stem : names.stems) {

@@ -34,7 +34,8 @@ std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
 struct FitOutputNames {
     std::optional<std::string> parameterFile;
     std::string measuredFile;
-    std::vector<std::string> stems; // one per law: STEM.orv, STEM.kvp and STEM.csv
+    std::vector<std::string> seriesInputs; // the other measured and base files of a series
+    std::vector<std::string> stems;        // one per law: STEM.orv, STEM.kvp and STEM.csv
     std::vector<std::string> figures;
     bool derived = false;
 };

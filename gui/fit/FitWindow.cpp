@@ -9,6 +9,7 @@
 #include "render/FitFigureFile.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,10 +20,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
@@ -86,6 +89,29 @@ BondModel modelOf(int index) {
     return index == 1 ? BondModel::PerfectlyBilinear : BondModel::BilinearSoftening;
 }
 
+// A base set with a trial law, as the fit runs it.
+AnalysisParameters withLaw(AnalysisParameters params, BondModel model,
+                           const std::array<double, kLawParameterCount>& law) {
+    params.bondModel = model;
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        params.value(kLawFields[j]) = float(law[std::size_t(j)]);
+    }
+    return params;
+}
+
+// A data set or parameter file as the base of a specimen; the reason when it cannot be read.
+std::optional<DataSet> readBase(const std::string& path, std::string& error) {
+    if (ReadsAsDataSet(path)) {
+        DataSetRead read = ReadDataSetFile(path);
+        error = read.status.message;
+        return read.status.ok() ? std::optional(std::move(read.dataSet)) : std::nullopt;
+    }
+    ParameterFileTexts texts;
+    const FileStatus status = LoadParameterFile(path, texts);
+    error = status.message;
+    return status.ok() ? std::optional(DataSetFromParameterFile(texts)) : std::nullopt;
+}
+
 } // namespace
 
 FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidget* parent)
@@ -101,24 +127,100 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_curveName->setObjectName(QStringLiteral("CurveName"));
     m_quantity = new QComboBox(this);
     m_quantity->setObjectName(QStringLiteral("Quantity"));
-    m_quantity->addItems({QStringLiteral("column 2 is load (N)"),
-                          QStringLiteral("column 2 is average bond stress (N/mm²)")});
+    auto* quantityLabel = new QLabel(QStringLiteral("Colum&n 2:"), this);
+    quantityLabel->setBuddy(m_quantity);
+    m_quantity->addItems(
+        {QStringLiteral("load (N)"), QStringLiteral("average bond stress (N/mm²)")});
     curveRow->addWidget(m_load);
     curveRow->addWidget(m_curveName, 1);
+    curveRow->addWidget(quantityLabel);
     curveRow->addWidget(m_quantity);
     layout->addLayout(curveRow);
+
+    // How a lab file is read; any change reads every specimen again.
+    auto* readingRow = new QHBoxLayout;
+    const auto labelled = [this, readingRow](const QString& text, QWidget* control) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(control);
+        readingRow->addWidget(label);
+        readingRow->addWidget(control);
+    };
+    m_slipColumn = new QLineEdit(this);
+    m_slipColumn->setObjectName(QStringLiteral("SlipColumn"));
+    m_slipColumn->setPlaceholderText(QStringLiteral("1"));
+    m_slipColumn->setToolTip(QStringLiteral("The slip column: a number from 1 or a header name"));
+    m_valueColumn = new QLineEdit(this);
+    m_valueColumn->setObjectName(QStringLiteral("ValueColumn"));
+    m_valueColumn->setPlaceholderText(QStringLiteral("2"));
+    m_valueColumn->setToolTip(
+        QStringLiteral("The load or stress column: a number from 1 or a header name"));
+    for (QLineEdit* column : {m_slipColumn, m_valueColumn}) {
+        column->setMaximumWidth(110);
+    }
+    m_slipUnit = new QComboBox(this);
+    m_slipUnit->setObjectName(QStringLiteral("SlipUnit"));
+    m_slipUnit->addItems({QStringLiteral("header's or mm"), QStringLiteral("mm"),
+                          QStringLiteral("µm"), QStringLiteral("m")});
+    m_valueUnit = new QComboBox(this);
+    m_valueUnit->setObjectName(QStringLiteral("ValueUnit"));
+    m_valueUnit->addItems({QStringLiteral("header's or N"), QStringLiteral("N"),
+                           QStringLiteral("kN"), QStringLiteral("MN"), QStringLiteral("N/mm²")});
+    m_decimal = new QComboBox(this);
+    m_decimal->setObjectName(QStringLiteral("Decimal"));
+    m_decimal->addItems({QStringLiteral("as the file writes it"), QStringLiteral("point"),
+                         QStringLiteral("comma")});
+    m_range = new QComboBox(this);
+    m_range->setObjectName(QStringLiteral("Range"));
+    m_range->addItems({QStringLiteral("every row"), QStringLiteral("up to the peak"),
+                       QStringLiteral("up to failure")});
+    labelled(QStringLiteral("Sl&ip column:"), m_slipColumn);
+    labelled(QStringLiteral("unit (&w)"), m_slipUnit);
+    labelled(QStringLiteral("Valu&e column:"), m_valueColumn);
+    labelled(QStringLiteral("unit (&y)"), m_valueUnit);
+    labelled(QStringLiteral("Decimal mar&k:"), m_decimal);
+    labelled(QStringLiteral("Fit &rows:"), m_range);
+    m_offset = new QCheckBox(QStringLiteral("seating offset (&z)"), this);
+    m_offset->setObjectName(QStringLiteral("Offset"));
+    m_offset->setToolTip(QStringLiteral(
+        "Fit the slip the record shows before the bond takes load (a single curve only)"));
+    readingRow->addWidget(m_offset);
+    readingRow->addStretch();
+    layout->addLayout(readingRow);
+
+    // The series: engineers test three to five specimens of a kind, each of its own geometry.
+    auto* seriesRow = new QHBoxLayout;
+    m_specimenList = new QListWidget(this);
+    m_specimenList->setObjectName(QStringLiteral("Specimens"));
+    m_specimenList->setMaximumHeight(4 * m_specimenList->fontMetrics().lineSpacing() + 8);
+    m_addSpecimen = new QPushButton(QStringLiteral("&Add specimen…"), this);
+    m_addSpecimen->setObjectName(QStringLiteral("AddSpecimen"));
+    m_removeSpecimen = new QPushButton(QStringLiteral("Remove s&pecimen"), this);
+    m_removeSpecimen->setObjectName(QStringLiteral("RemoveSpecimen"));
+    m_specimenBase = new QPushButton(QStringLiteral("Specimen &base…"), this);
+    m_specimenBase->setObjectName(QStringLiteral("SpecimenBase"));
+    auto* seriesButtons = new QVBoxLayout;
+    for (QPushButton* button : {m_addSpecimen, m_removeSpecimen, m_specimenBase}) {
+        seriesButtons->addWidget(button);
+    }
+    seriesButtons->addStretch();
+    seriesRow->addWidget(m_specimenList, 1);
+    seriesRow->addLayout(seriesButtons);
+    layout->addLayout(seriesRow);
 
     auto* lawRow = new QHBoxLayout;
     m_law = new QComboBox(this);
     m_law->setObjectName(QStringLiteral("Law"));
     m_law->addItems({QStringLiteral("bi-linear softening"), QStringLiteral("perfectly bi-linear"),
                      QStringLiteral("both laws")});
-    lawRow->addWidget(new QLabel(QStringLiteral("Law:"), this));
+    auto* lawLabel = new QLabel(QStringLiteral("&Law:"), this);
+    lawLabel->setBuddy(m_law);
+    lawRow->addWidget(lawLabel);
     lawRow->addWidget(m_law);
-    const QString symbols[] = {QStringLiteral("τmax"), QStringLiteral("smax"),
-                               QStringLiteral("su")};
+    // Alt+X, Alt+S and Alt+U tick the fixes; no other control of the window takes them.
+    const QString fixes[] = {QStringLiteral("fix τma&x"), QStringLiteral("fix &smax"),
+                             QStringLiteral("fix s&u")};
     for (int j = 0; j < kLawParameterCount; ++j) {
-        m_fix[j] = new QCheckBox(QStringLiteral("fix %1").arg(symbols[j]), this);
+        m_fix[j] = new QCheckBox(fixes[j], this);
         m_fix[j]->setObjectName(QStringLiteral("Fix%1").arg(j));
         m_fixText[j] = new QLineEdit(this);
         m_fixText[j]->setObjectName(QStringLiteral("FixText%1").arg(j));
@@ -138,15 +240,15 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("Cancel"));
     m_cancel->setEnabled(false);
-    m_use = new QPushButton(QStringLiteral("&Use fitted values"), this);
+    m_use = new QPushButton(QStringLiteral("Use fi&tted values"), this);
     m_use->setObjectName(QStringLiteral("UseFitted"));
     m_use->setEnabled(false);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    auto* close = new QPushButton(QStringLiteral("Cl&ose"), this);
     buttons->addWidget(m_fit);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_use);
-    const QString saves[] = {QStringLiteral("Save data set…"), QStringLiteral("Save CSV…"),
-                             QStringLiteral("Save figure…")};
+    const QString saves[] = {QStringLiteral("Save &data set…"), QStringLiteral("Save CS&V…"),
+                             QStringLiteral("Save fi&gure…")};
     const QString saveNames[] = {QStringLiteral("SaveFitted"), QStringLiteral("SaveCsv"),
                                  QStringLiteral("SaveFigure")};
     for (std::size_t k = 0; k < m_save.size(); ++k) {
@@ -195,10 +297,33 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_law->setCurrentIndex(params.bondModel == BondModel::PerfectlyBilinear ? 1 : 0);
 
     connect(m_load, &QPushButton::clicked, this, &FitWindow::chooseCurve);
+    connect(m_addSpecimen, &QPushButton::clicked, this, &FitWindow::chooseSpecimen);
+    connect(m_removeSpecimen, &QPushButton::clicked, this, &FitWindow::removeSelectedSpecimen);
+    connect(m_specimenBase, &QPushButton::clicked, this, &FitWindow::chooseSpecimenBase);
+    // Escape closes the window, as a dialog's does; closeEvent asks first if a fit runs.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     connect(m_fit, &QPushButton::clicked, this, &FitWindow::startFit);
     connect(m_cancel, &QPushButton::clicked, this, &FitWindow::cancelFit);
     connect(m_use, &QPushButton::clicked, this, &FitWindow::useFittedValues);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    for (QLineEdit* column : {m_slipColumn, m_valueColumn}) {
+        connect(column, &QLineEdit::editingFinished, this, [this, column] {
+            if (column->isModified()) {
+                column->setModified(false);
+                readingChanged();
+            }
+        });
+    }
+    for (QComboBox* choice : {m_slipUnit, m_valueUnit, m_decimal, m_range}) {
+        connect(choice, &QComboBox::currentIndexChanged, this, &FitWindow::readingChanged);
+    }
+    connect(m_offset, &QCheckBox::toggled, this, [this] {
+        if (fitting()) {
+            cancelFit();
+        }
+        resetResults();
+    });
     // Another column (load or stress) makes another curve: what was fitted to it goes.
     connect(m_quantity, &QComboBox::currentIndexChanged, this, [this] {
         if (fitting()) {
@@ -206,8 +331,23 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
         }
         resetResults();
     });
+    setProperty("workRunning", false);
+    specimensChanged();
     m_preview = std::jthread([this](std::stop_token stop) { previewLoop(stop); });
-    resize(1200, 760);
+    resize(1200, 820);
+}
+
+void FitWindow::closeEvent(QCloseEvent* event) {
+    if (fitting() &&
+        QMessageBox::question(this, windowTitle(),
+                              QStringLiteral("A fit is running. Stop it and close the window?")) !=
+            QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    // The destructor (the window is deleted on close) stops the worker and waits for it.
+    m_worker.request_stop();
+    event->accept();
 }
 
 FitWindow::~FitWindow() {
@@ -234,25 +374,32 @@ void FitWindow::previewLoop(std::stop_token stop) {
         }
         BondLawFit live;
         live.model = preview.model;
-        live.params = preview.base;
-        live.params.bondModel = preview.model;
+        live.params = withLaw(preview.specimens.front().base, preview.model, preview.law);
         for (int j = 0; j < kLawParameterCount; ++j) {
-            live.params.value(kLawFields[j]) = float(preview.law[std::size_t(j)]);
             live.parameters[j].text =
                 FormatMask(preview.law[std::size_t(j)], j == 0 ? "#0.000" : "0.0000");
         }
-        const LoadSlipPath path(RunModelCurve(live.params).steps);
-        live.ssr = SumOfSquares(preview.target, path, &live.modelLoad);
-        live.rmse = std::sqrt(live.ssr / double(live.modelLoad.size()));
+        std::size_t points = 0;
+        for (const FitSpecimen& specimen : preview.specimens) {
+            const LoadSlipPath path(
+                RunModelCurve(withLaw(specimen.base, preview.model, preview.law)).steps);
+            SpecimenFit& shown = live.specimens.emplace_back();
+            shown.ssr = SumOfSquares(specimen.target, path, &shown.modelLoad);
+            shown.modelPath = path.points();
+            live.ssr += shown.ssr;
+            points += specimen.target.slip.size();
+        }
+        live.rmse = std::sqrt(live.ssr / double(points));
         live.r2 = std::numeric_limits<double>::quiet_NaN();
-        live.modelPath = path.points();
+        live.modelPath = live.specimens.front().modelPath;
+        live.modelLoad = live.specimens.front().modelLoad;
         live.quantities = ComputeBondQuantities(live.params);
         live.Gf.determined = live.Pinf.determined = live.Le.determined = false;
         QMetaObject::invokeMethod(
             this,
             [this, generation = preview.generation,
-             panels = MakeFitFigures(preview.target, live, preview.measuredName),
-             residuals = MakeResidualFigure(preview.target, live)]() mutable {
+             panels = MakeFitFigures(preview.specimens, live),
+             residuals = MakeResidualFigure(preview.specimens, live)]() mutable {
                 showPreview(generation, std::move(panels), std::move(residuals));
             },
             Qt::QueuedConnection);
@@ -280,7 +427,7 @@ void FitWindow::resetResults() {
     for (QPushButton* save : m_save) {
         save->setEnabled(false);
     }
-    if (m_curve) {
+    if (!m_specimens.empty()) {
         // The measured points alone until a fit runs.
         BondLawFit none;
         none.params = m_base;
@@ -301,20 +448,97 @@ FieldTexts FitWindow::parameterTexts() const {
 
 void FitWindow::chooseCurve() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Measured curve"), QFileInfo(m_curvePath).path(),
+        this, QStringLiteral("Measured curve"),
+        m_specimens.empty() ? QString() : QFileInfo(m_specimens.front().path).path(),
         QStringLiteral("Measured curves (*.csv *.txt *.dat);;All files (*)"));
     if (!path.isEmpty()) {
         loadCurve(path);
     }
 }
 
-bool FitWindow::loadCurve(const QString& path) {
-    const MeasuredCurveRead read = ReadMeasuredCurve(path.toStdString());
+void FitWindow::chooseSpecimen() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Add specimen"),
+        m_specimens.empty() ? QString() : QFileInfo(m_specimens.back().path).path(),
+        QStringLiteral("Measured curves (*.csv *.txt *.dat);;All files (*)"));
+    if (!path.isEmpty()) {
+        addSpecimen(path);
+    }
+}
+
+void FitWindow::chooseSpecimenBase() {
+    const int row = m_specimenList->currentRow();
+    if (row < 0 || row >= specimenCount()) {
+        return;
+    }
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Base data set of the specimen"),
+                                     QFileInfo(m_specimens[std::size_t(row)].path).path(),
+                                     QStringLiteral("Data sets (*.orv *.kvp);;All files (*)"));
+    if (!path.isEmpty()) {
+        m_status->setText(setSpecimenBase(row, path));
+    }
+}
+
+void FitWindow::removeSelectedSpecimen() {
+    removeSpecimen(m_specimenList->currentRow());
+}
+
+MeasuredFileLayout FitWindow::layout() const {
+    MeasuredFileLayout layout;
+    layout.slipColumn = m_slipColumn->text().trimmed().toStdString();
+    layout.valueColumn = m_valueColumn->text().trimmed().toStdString();
+    // The first entry of each list is the header's unit, else the default.
+    const char* slipUnits[] = {"", "mm", "um", "m"};
+    const char* valueUnits[] = {"", "N", "kN", "MN", "N/mm2"};
+    layout.slipUnit = slipUnits[m_slipUnit->currentIndex()];
+    layout.valueUnit = valueUnits[m_valueUnit->currentIndex()];
+    layout.decimal = m_decimal->currentIndex() == 1   ? DecimalMark::Point
+                     : m_decimal->currentIndex() == 2 ? DecimalMark::Comma
+                                                      : DecimalMark::Detect;
+    return layout;
+}
+
+FitRange FitWindow::range() const {
+    FitRange range;
+    range.kind = m_range->currentIndex() == 1   ? FitRange::Kind::UpToPeak
+                 : m_range->currentIndex() == 2 ? FitRange::Kind::UpToFailure
+                                                : FitRange::Kind::All;
+    return range;
+}
+
+// Another reading makes other curves: every specimen is read again, and what was fitted goes.
+// A specimen that cannot be read so leaves the series, named in the status line.
+void FitWindow::readingChanged() {
+    if (fitting()) {
+        cancelFit();
+    }
+    QStringList dropped;
+    QString reason;
+    std::vector<Specimen> kept;
+    for (Specimen& specimen : m_specimens) {
+        if (readCurve(specimen.path, specimen.curve)) {
+            kept.push_back(std::move(specimen));
+        } else {
+            dropped << QFileInfo(specimen.path).fileName();
+            reason = m_status->text();
+        }
+    }
+    m_specimens = std::move(kept);
+    specimensChanged();
+    m_status->setText(dropped.isEmpty() ? QString()
+                                        : QStringLiteral("Left out of the series: %1. %2")
+                                              .arg(dropped.join(QStringLiteral(", ")), reason));
+}
+
+bool FitWindow::readCurve(const QString& path, MeasuredCurve& curve) {
+    const MeasuredCurveRead file = ReadMeasuredCurve(path.toStdString(), layout());
+    const MeasuredCurveRead read = file.error.empty() ? WithinRange(file.curve, range()) : file;
     m_messages->clear();
-    for (const std::string& skipped : read.curve.skippedRows) {
+    for (const std::string& skipped : file.curve.skippedRows) {
         m_messages->addItem(QString::fromStdString(skipped));
     }
-    if (const std::string more = MoreSkippedRows(read.curve); !more.empty()) {
+    if (const std::string more = MoreSkippedRows(file.curve); !more.empty()) {
         m_messages->addItem(QString::fromStdString(more));
     }
     m_messages->setVisible(m_messages->count() > 0);
@@ -322,33 +546,102 @@ bool FitWindow::loadCurve(const QString& path) {
     if (!read.error.empty()) {
         return false;
     }
-    m_curve = read.curve;
-    m_curvePath = path;
-    m_curveName->setText(QFileInfo(path).fileName() +
-                         QStringLiteral(" (%1 points)").arg(read.curve.points.size()));
-    m_fit->setEnabled(!fitting());
+    curve = read.curve;
+    return true;
+}
+
+bool FitWindow::loadCurve(const QString& path) {
+    MeasuredCurve curve;
+    if (fitting() || !readCurve(path, curve)) {
+        return false;
+    }
+    m_specimens = {{path, std::move(curve), {}, std::nullopt}};
+    specimensChanged();
+    return true;
+}
+
+bool FitWindow::addSpecimen(const QString& path) {
+    MeasuredCurve curve;
+    if (fitting() || !readCurve(path, curve)) {
+        return false;
+    }
+    m_specimens.push_back({path, std::move(curve), {}, std::nullopt});
+    specimensChanged();
+    return true;
+}
+
+void FitWindow::removeSpecimen(int row) {
+    if (fitting() || row < 0 || row >= specimenCount()) {
+        return;
+    }
+    m_specimens.erase(m_specimens.begin() + row);
+    specimensChanged();
+}
+
+QString FitWindow::setSpecimenBase(int row, const QString& path) {
+    if (fitting() || row < 0 || row >= specimenCount()) {
+        return QStringLiteral("Choose a specimen first.");
+    }
+    std::string error;
+    std::optional<DataSet> base = readBase(path.toStdString(), error);
+    if (!base) {
+        return QString::fromStdString(error);
+    }
+    m_specimens[std::size_t(row)].basePath = path;
+    m_specimens[std::size_t(row)].base = std::move(base);
+    specimensChanged();
+    m_specimenList->setCurrentRow(row);
+    return {};
+}
+
+// Any change of the series makes another fit: what was fitted before goes.
+void FitWindow::specimensChanged() {
+    m_specimenList->clear();
+    for (const Specimen& specimen : m_specimens) {
+        m_specimenList->addItem(QStringLiteral("%1 (%2 points), base: %3")
+                                    .arg(QFileInfo(specimen.path).fileName())
+                                    .arg(specimen.curve.points.size())
+                                    .arg(specimen.base
+                                             ? QFileInfo(specimen.basePath).fileName()
+                                             : QStringLiteral("the parameter window's data set")));
+    }
+    m_curveName->setText(
+        m_specimens.empty() ? QStringLiteral("no curve loaded")
+        : m_specimens.size() == 1
+            ? QFileInfo(m_specimens.front().path).fileName() +
+                  QStringLiteral(" (%1 points)").arg(m_specimens.front().curve.points.size())
+            : QStringLiteral("a series of %1 specimens, one law").arg(m_specimens.size()));
+    const bool idle = !fitting();
+    m_fit->setEnabled(idle && !m_specimens.empty());
+    m_removeSpecimen->setEnabled(idle && !m_specimens.empty());
+    m_specimenBase->setEnabled(idle && !m_specimens.empty());
     m_base = m_params;
     m_baseTexts = parameterTexts();
     CopyFieldTexts(m_base, m_baseTexts);
     resetResults();
-    return true;
 }
 
-FitTarget FitWindow::target() const {
-    return MeasuredLoads(*m_curve,
-                         m_quantity->currentIndex() == 1 ? MeasuredQuantity::AverageStress
-                                                         : MeasuredQuantity::Load,
-                         m_base);
+std::vector<FitSpecimen> FitWindow::specimens() const {
+    const MeasuredQuantity quantity =
+        m_quantity->currentIndex() == 1 ? MeasuredQuantity::AverageStress : MeasuredQuantity::Load;
+    std::vector<FitSpecimen> series;
+    for (const Specimen& specimen : m_specimens) {
+        const AnalysisParameters base =
+            specimen.base ? AnalysisParametersOf(*specimen.base) : m_base;
+        series.push_back({QFileInfo(specimen.path).fileName().toStdString(),
+                          MeasuredLoads(specimen.curve, quantity, base), base,
+                          specimen.base ? specimen.base->texts : m_baseTexts});
+    }
+    return series;
 }
 
 void FitWindow::showOverlay(const BondLawFit& fit) {
-    const FitTarget points = target();
-    m_plot->show(MakeFitFigures(points, fit, QFileInfo(m_curvePath).fileName().toStdString()),
-                 MakeResidualFigure(points, fit));
+    const std::vector<FitSpecimen> series = specimens();
+    m_plot->show(MakeFitFigures(series, fit), MakeResidualFigure(series, fit));
 }
 
 void FitWindow::startFit() {
-    if (!m_curve || fitting()) {
+    if (m_specimens.empty() || fitting()) {
         return;
     }
     if (m_worker.joinable()) {
@@ -367,32 +660,31 @@ void FitWindow::startFit() {
         settings.base = m_base;
         settings.baseTexts = m_baseTexts;
         settings.model = model;
+        settings.fitSeatingOffset = m_offset->isChecked();
         for (int j = 0; j < kLawParameterCount; ++j) {
             if (m_fix[j]->isChecked()) {
                 settings.fixedTexts[std::size_t(j)] = m_fixText[j]->text().toStdString();
             }
         }
-        settings.progress =
-            [this, model, generation = m_generation + 1, base = m_base, points = target(),
-             name = QFileInfo(m_curvePath).fileName().toStdString()](const FitProgress& progress) {
-                // Only the latest law waits; the preview thread runs it when it is free.
-                const std::lock_guard lock(m_previewMutex);
-                m_previewPending = Preview{generation, model, progress.best, base, points, name};
-                m_previewReady.notify_one();
-            };
+        settings.progress = [this, model, generation = m_generation + 1,
+                             series = specimens()](const FitProgress& progress) {
+            // Only the latest law waits; the preview thread runs it when it is free.
+            const std::lock_guard lock(m_previewMutex);
+            m_previewPending = Preview{generation, model, progress.best, series};
+            m_previewReady.notify_one();
+        };
     }
     resetResults();
     m_finished = false;
-    m_fit->setEnabled(false);
-    m_load->setEnabled(false);
+    setWorkRunning(true);
     m_cancel->setEnabled(true);
     m_use->setEnabled(false);
     m_status->setText(QStringLiteral("Fitting…"));
-    m_worker = std::jthread([this, runs = std::move(runs), target = target(),
+    m_worker = std::jthread([this, runs = std::move(runs), series = specimens(),
                              generation = m_generation](std::stop_token stop) mutable {
         for (FitSettings& settings : runs) {
             settings.stop = stop;
-            BondLawFit fit = FitBondLaw(target, settings);
+            BondLawFit fit = FitBondLaw(series, settings);
             const bool go = fit.problems.empty() && !fit.cancelled;
             QMetaObject::invokeMethod(
                 this,
@@ -438,15 +730,23 @@ void FitWindow::lawFitted(int generation, BondLawFit fit) {
         m_results[k]->setPlainText(QString::fromStdString(FitSummary(m_fits[k])));
         m_results[k]->show();
     }
-    const BondLawFit& better = *betterFit();
-    m_plot->show(MakeFitFigures(target(), better, QFileInfo(m_curvePath).fileName().toStdString()),
-                 MakeResidualFigure(target(), better));
+    showOverlay(*betterFit());
+}
+
+// The inputs that change the fit wait while it runs; the parameter window and the desktop
+// see the work through the window's workRunning property.
+void FitWindow::setWorkRunning(bool running) {
+    setProperty("workRunning", running);
+    for (QWidget* input : std::initializer_list<QWidget*>{m_fit, m_load, m_addSpecimen,
+                                                          m_removeSpecimen, m_specimenBase}) {
+        input->setEnabled(!running &&
+                          (input == m_load || input == m_addSpecimen || !m_specimens.empty()));
+    }
 }
 
 void FitWindow::workerDone(int generation) {
     m_finished = true;
-    m_fit->setEnabled(m_curve.has_value());
-    m_load->setEnabled(true);
+    setWorkRunning(false);
     m_cancel->setEnabled(false);
     if (generation != m_generation) {
         if (m_status->text() == QStringLiteral("Cancelling…")) {
@@ -502,8 +802,15 @@ void FitWindow::useFittedValues() {
 // A file the window is asked to write, under the programs' output rules: never the measured
 // curve (by device and inode, links included), never a pipe; a name the user chose is replaced.
 QString FitWindow::refusedOutput(const QString& path) const {
-    const std::string refusal = CheckOutputs({{m_curvePath.toStdString(), "the measured curve"}},
-                                             {{path.toStdString(), "the file", false}}, true);
+    std::vector<PolicyInput> inputs;
+    for (const Specimen& specimen : m_specimens) {
+        inputs.push_back({specimen.path.toStdString(), "the measured curve"});
+        if (specimen.base) {
+            inputs.push_back({specimen.basePath.toStdString(), "a base data set"});
+        }
+    }
+    const std::string refusal =
+        CheckOutputs(inputs, {{path.toStdString(), "the file", false}}, true);
     QString text = QString::fromStdString(refusal);
     if (!text.isEmpty()) {
         text[0] = text[0].toUpper(); // a sentence in the window's status line
@@ -519,12 +826,17 @@ QString FitWindow::saveFittedDataSet(const QString& path) const {
     if (const QString refusal = refusedOutput(path); !refusal.isEmpty()) {
         return refusal;
     }
-    // The data set keeps the law; a parameter file only where the law reads back from it.
+    // The data set keeps the law; a parameter file only where the law reads back from it. Of
+    // a series, it is the first specimen's set with the shared law.
+    const Specimen& first = m_specimens.front();
     DataSet base;
     base.texts = m_baseTexts;
     base.detailOutput = m_base.detailOutput != 0;
-    const DataSet fitted =
-        FittedDataSet(*fit, base, "Fitted to " + QFileInfo(m_curvePath).fileName().toStdString());
+    std::string name = QFileInfo(first.path).fileName().toStdString();
+    if (m_specimens.size() > 1) {
+        name += " and " + std::to_string(m_specimens.size() - 1) + " more";
+    }
+    const DataSet fitted = FittedDataSet(*fit, first.base.value_or(base), "Fitted to " + name);
     if (IsDataSetPath(path.toStdString())) {
         const FileStatus status = WriteDataSetFile(path.toStdString(), fitted);
         return status.ok() ? QString() : QString::fromStdString(status.message);
@@ -534,7 +846,7 @@ QString FitWindow::saveFittedDataSet(const QString& path) const {
             .arg(QString::fromStdString(std::string(BondLawName(fit->model))));
     }
     const FileStatus status = SaveParameterFile(
-        path.toStdString(), FittedParameterFile(*fit, fitted.comment, m_base.detailOutput != 0));
+        path.toStdString(), FittedParameterFile(*fit, fitted.comment, fitted.detailOutput));
     return status.ok() ? QString() : QString::fromStdString(status.message);
 }
 
@@ -547,7 +859,7 @@ QString FitWindow::saveCsv(const QString& path) const {
         return refusal;
     }
     const FileStatus status =
-        WriteWholeFile(path.toStdString(), MeasuredAgainstModelCsv(target(), *fit));
+        WriteWholeFile(path.toStdString(), MeasuredAgainstModelCsv(specimens(), *fit));
     return status.ok() ? QString() : QString::fromStdString(status.message);
 }
 
@@ -559,9 +871,8 @@ QString FitWindow::saveFigure(const QString& path) const {
     if (const QString refusal = refusedOutput(path); !refusal.isEmpty()) {
         return refusal;
     }
-    return QString::fromStdString(SaveFitFigure(
-        MakeFitFigures(target(), *fit, QFileInfo(m_curvePath).fileName().toStdString()),
-        path.toStdString()));
+    return QString::fromStdString(
+        SaveFitFigure(MakeFitFigures(specimens(), *fit), path.toStdString()));
 }
 
 void FitWindow::saveClicked() {
@@ -573,7 +884,7 @@ void FitWindow::saveClicked() {
                                QStringLiteral("Figures (*.png *.svg *.pdf)")};
     const QString suffixes[] = {QStringLiteral("-fit.orv"), QStringLiteral("-fit.csv"),
                                 QStringLiteral("-fit.png")};
-    const QFileInfo curve(m_curvePath);
+    const QFileInfo curve(m_specimens.empty() ? QString() : m_specimens.front().path);
     const QString path = QFileDialog::getSaveFileName(
         this, button->text().chopped(1),
         curve.path() + QLatin1Char('/') + curve.completeBaseName() + suffixes[k], filters[k]);

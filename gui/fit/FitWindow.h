@@ -1,8 +1,9 @@
 #pragma once
 
-// "Fit bond law to a test": loads a measured load-slip curve, shows it, fits the bond-slip law
-// of the parameter window's data set to it on a worker thread, shows the model curve as the
-// fit improves, and puts the fitted values into the parameter window's fields.
+// "Fit bond law to a test": loads a measured load-slip curve, or a series of specimens each with
+// its own base data set, shows them, fits one bond-slip law to them on a worker thread, shows
+// the model curves as the fit improves, each specimen's misfit, and puts the fitted values into
+// the parameter window's fields.
 //
 // Nothing is computed on the user-interface thread: the fit runs on a worker, and the model
 // curve of the best law so far is run on a preview thread of its own, which takes only the
@@ -10,6 +11,7 @@
 // generation number, so that a late result of a cancelled or replaced fit is dropped.
 
 #include "core/engine/AnalysisParameters.h"
+#include "core/files/DataSetFile.h"
 #include "core/results/RunFigure.h"
 #include "fit/BondLawFit.h"
 #include "fit/MeasuredCurve.h"
@@ -42,8 +44,17 @@ public:
     FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidget* parent = nullptr);
     ~FitWindow() override;
 
-    // Reads the measured curve; a file that cannot be used is reported in the window.
+    // Reads the measured curve, which replaces the series; a file that cannot be used is
+    // reported in the window.
     bool loadCurve(const QString& path);
+    // Adds a specimen to the series, on the parameter window's data set until it is given a
+    // base of its own.
+    bool addSpecimen(const QString& path);
+    void removeSpecimen(int row);
+    // The specimen's own base data set (.orv or .kvp) for its geometry; empty on success, else
+    // why the file cannot be used.
+    QString setSpecimenBase(int row, const QString& path);
+    int specimenCount() const { return int(m_specimens.size()); }
     bool fitting() const { return m_worker.joinable() && !m_finished; }
     const std::vector<BondLawFit>& fits() const { return m_fits; }
     // The outputs of the better fit; each returns the reason it failed, empty on success.
@@ -57,12 +68,19 @@ signals:
 
 private slots:
     void chooseCurve();
+    void chooseSpecimen();
+    void chooseSpecimenBase();
+    void removeSelectedSpecimen();
     void startFit();
     void cancelFit();
     void useFittedValues();
     void saveClicked();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void setWorkRunning(bool running);
     QString refusedOutput(const QString& path) const;
     void previewLoop(std::stop_token stop);
     void showPreview(int generation, std::array<FigureData, 2> panels, FigureData residuals);
@@ -70,7 +88,14 @@ private:
     void workerDone(int generation);
     void resetResults();
     FieldTexts parameterTexts() const;
-    FitTarget target() const;
+    // The series as the fit takes it: each specimen's loads on its own base set.
+    std::vector<FitSpecimen> specimens() const;
+    bool readCurve(const QString& path, MeasuredCurve& curve);
+    // How the files are read, from the reading controls.
+    MeasuredFileLayout layout() const;
+    FitRange range() const;
+    void readingChanged();
+    void specimensChanged();
     void showOverlay(const BondLawFit& fit);
     const BondLawFit* betterFit() const;
 
@@ -78,8 +103,20 @@ private:
     AnalysisParameters& m_params;
     QPushButton* m_load = nullptr;
     QLabel* m_curveName = nullptr;
+    QListWidget* m_specimenList = nullptr;
+    QPushButton* m_addSpecimen = nullptr;
+    QPushButton* m_removeSpecimen = nullptr;
+    QPushButton* m_specimenBase = nullptr;
     QComboBox* m_law = nullptr;
     QComboBox* m_quantity = nullptr;
+    // How a lab file is read: columns by number or header name, units, decimal mark, range.
+    QLineEdit* m_slipColumn = nullptr;
+    QLineEdit* m_valueColumn = nullptr;
+    QComboBox* m_slipUnit = nullptr;
+    QComboBox* m_valueUnit = nullptr;
+    QComboBox* m_decimal = nullptr;
+    QComboBox* m_range = nullptr;
+    QCheckBox* m_offset = nullptr;
     std::array<QCheckBox*, kLawParameterCount> m_fix{};
     std::array<QLineEdit*, kLawParameterCount> m_fixText{};
     QPushButton* m_fit = nullptr;
@@ -91,8 +128,15 @@ private:
     QLabel* m_status = nullptr;
     QListWidget* m_messages = nullptr; // the rows of the measured file left out
 
-    std::optional<MeasuredCurve> m_curve;
-    QString m_curvePath;
+    // One specimen of the series: its measured curve and, when it has one, its own base data
+    // set (else the parameter window's).
+    struct Specimen {
+        QString path;
+        MeasuredCurve curve;
+        QString basePath;
+        std::optional<DataSet> base;
+    };
+    std::vector<Specimen> m_specimens;
     AnalysisParameters m_base;
     FieldTexts m_baseTexts;
     std::vector<BondLawFit> m_fits;
@@ -105,9 +149,7 @@ private:
         int generation;
         BondModel model;
         std::array<double, kLawParameterCount> law;
-        AnalysisParameters base;
-        FitTarget target;
-        std::string measuredName;
+        std::vector<FitSpecimen> specimens;
     };
     std::mutex m_previewMutex;
     std::condition_variable_any m_previewReady;

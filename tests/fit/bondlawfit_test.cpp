@@ -246,10 +246,15 @@ TEST(BondLawFit, AverageStressIsLoadOverTheAnalysedLength) {
 
 // The global search on the program's own curves: every curve reaches the best misfit known
 // (the true law's, or lower with scatter) or the fit warns. A few cases of the benchmark's
-// suite over both laws and the three extents; build/bench/fit_suite_bench runs the whole suite.
+// suite over both laws and the three extents, and two perfectly bi-linear records with rows
+// after failure (clean, and with 1 % scatter) whose optimum lies at the end of a long, rippled
+// valley; build/bench/fit_suite_bench runs the whole suite.
 TEST(BondLawFit, ReachesTheBestMisfitOrWarns) {
-    const std::vector<SyntheticCase> suite = SyntheticSuite(12);
-    for (const std::size_t k : {0u, 4u, 5u, 8u}) {
+    std::vector<SyntheticCase> suite = SyntheticSuite(12);
+    const std::vector<SyntheticCase> larger = SyntheticSuite(72);
+    suite.push_back(larger[29]);
+    suite.push_back(larger[53]);
+    for (const std::size_t k : {0u, 4u, 5u, 8u, 12u, 13u}) {
         const SyntheticCurve curve = MakeSyntheticCurve(suite[k]);
         FitSettings settings;
         settings.base = SyntheticBase(suite[k].model);
@@ -355,6 +360,115 @@ TEST(BondLawFit, QuantitiesOfAnUndeterminedParameterAreNotNumbers) {
     const std::string summary = FitSummary(fit);
     EXPECT_NE(summary.find("Gf          not determined\n"), std::string::npos) << summary;
     EXPECT_NE(summary.find("P∞          not determined\n"), std::string::npos) << summary;
+}
+
+// A specimen of a series: the start-up set with a width, bond length and laminate modulus of
+// its own, and the curve of the law on it (25 points up to just before failure), scaled by
+// loadScale.
+FitSpecimen seriesSpecimen(const std::string& name, const char* b, const char* lb, const char* Ef,
+                           const std::array<float, 3>& law, double loadScale = 1) {
+    FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    FitSpecimen specimen{name, {}, settings.base, settings.baseTexts};
+    specimen.baseTexts[std::size_t(NumericField::B)] = b;
+    specimen.baseTexts[std::size_t(NumericField::Lb)] = lb;
+    specimen.baseTexts[std::size_t(NumericField::Ef)] = Ef;
+    CopyFieldTexts(specimen.base, specimen.baseTexts);
+    specimen.target = syntheticCurve(withLaw(specimen.base, law[0], law[1], law[2]), 25, 0);
+    for (double& load : specimen.target.load) {
+        load *= loadScale;
+    }
+    return specimen;
+}
+
+// Three specimens of other geometries, tested with one bond: the shared law fits each of them,
+// and each specimen's misfit is its own. With one specimen of another bond, the series warns
+// of that specimen by name.
+TEST(BondLawFit, FitsASeriesWithOneSharedLaw) {
+    const std::array<float, 3> law = {6.467f, 0.065f, 0.354f};
+    const std::vector<FitSpecimen> series = {
+        seriesSpecimen("a.csv", "50", "120", "230000", law),
+        seriesSpecimen("b.csv", "40", "100", "230000", law),
+        seriesSpecimen("c.csv", "60", "150", "165000", law),
+    };
+    const BondLawFit fit = FitBondLaw(series, settingsFor(BondModel::BilinearSoftening));
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        EXPECT_NEAR(fit.parameters[j].value, law[j], 0.01 * law[j]) << j;
+    }
+    EXPECT_EQ(fit.warnings, std::vector<std::string>{}) << FitSummary(fit);
+    ASSERT_EQ(fit.specimens.size(), 3u);
+    double ssr = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(fit.specimens[k].name, series[k].name);
+        EXPECT_EQ(fit.specimens[k].points, 25u);
+        EXPECT_EQ(fit.specimens[k].modelLoad.size(), 25u);
+        EXPECT_GT(fit.specimens[k].r2, 0.999) << k;
+        ssr += fit.specimens[k].ssr;
+    }
+    EXPECT_DOUBLE_EQ(fit.ssr, ssr);
+    // The fitted set is the first specimen's geometry with the shared law.
+    EXPECT_EQ(fit.params.b, 50.0f);
+    EXPECT_EQ(fit.modelPath.size(), fit.specimens[0].modelPath.size());
+    const std::string summary = FitSummary(fit);
+    EXPECT_NE(summary.find("specimens   3, one law"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("  c.csv: 25 points, RMSE "), std::string::npos) << summary;
+
+    // The CSV names each row's specimen; the figures draw each specimen in a colour of its own.
+    const std::string csv = MeasuredAgainstModelCsv(series, fit);
+    EXPECT_TRUE(csv.starts_with("specimen,slip (mm),measured load (N)")) << csv.substr(0, 80);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 76);
+    EXPECT_NE(csv.find("\r\nb.csv,"), std::string::npos);
+    const auto panels = MakeFitFigures(series, fit);
+    ASSERT_EQ(panels[0].curves.size(), 6u);
+    EXPECT_EQ(panels[0].curves[2].label, "c.csv model");
+    EXPECT_EQ(panels[0].curves[5].label, "c.csv measured");
+    EXPECT_EQ(panels[0].curves[5].colour, 3);
+    EXPECT_EQ(MakeResidualFigure(series, fit).curves.size(), 4u); // the zero line and three
+
+    // A specimen whose bond carries half the load does not follow the shared law.
+    std::vector<FitSpecimen> mixed = series;
+    mixed[1] = seriesSpecimen("weak.csv", "40", "100", "230000", law, 0.5);
+    const BondLawFit warned = FitBondLaw(mixed, settingsFor(BondModel::BilinearSoftening));
+    ASSERT_TRUE(warned.problems.empty());
+    EXPECT_TRUE(std::any_of(warned.warnings.begin(), warned.warnings.end(),
+                            [](const std::string& w) { return w.starts_with("weak.csv: R² is"); }))
+        << FitSummary(warned);
+    EXPECT_LT(warned.specimens[1].r2, warned.specimens[0].r2);
+}
+
+TEST(BondLawFit, RefusesASeriesItCannotFit) {
+    const std::array<float, 3> law = {6.467f, 0.065f, 0.354f};
+    FitSpecimen empty = seriesSpecimen("empty.csv", "50", "120", "230000", law);
+    empty.target = {};
+    FitSpecimen badBase = seriesSpecimen("bad.csv", "50", "120", "230000", law);
+    badBase.baseTexts[std::size_t(NumericField::B)] = "0";
+    CopyFieldTexts(badBase.base, badBase.baseTexts);
+    const FitSpecimen good = seriesSpecimen("good.csv", "50", "120", "230000", law);
+    FitSettings withOffset = settingsFor(BondModel::BilinearSoftening);
+    withOffset.fitSeatingOffset = true;
+    const struct {
+        const char* name;
+        std::vector<FitSpecimen> series;
+        FitSettings settings;
+        std::string problem;
+    } cases[] = {
+        {"none",
+         {},
+         settingsFor(BondModel::BilinearSoftening),
+         "There is no measured curve to fit."},
+        {"empty",
+         {good, empty},
+         settingsFor(BondModel::BilinearSoftening),
+         "empty.csv has no measured points."},
+        {"offset", {good, good}, withOffset, "A seating offset is fitted to a single curve only"},
+        {"base", {good, badBase}, settingsFor(BondModel::BilinearSoftening), "bad.csv: "},
+    };
+    for (const auto& c : cases) {
+        const BondLawFit fit = FitBondLaw(c.series, c.settings);
+        EXPECT_TRUE(std::any_of(fit.problems.begin(), fit.problems.end(),
+                                [&](const std::string& p) { return p.starts_with(c.problem); }))
+            << c.name << ": " << (fit.problems.empty() ? "no problem" : fit.problems.front());
+    }
 }
 
 TEST(ModelCurve, TheStartUpRunSnapsBackAfterItsLargestSlip) {

@@ -75,6 +75,24 @@ TEST(FitOptions, ReadsTheLabFileOptions) {
               FitRange::Kind::UpToFailure);
 }
 
+TEST(FitOptions, ReadsASeries) {
+    const FitOptionsParse parse =
+        ParseFitOptions({"--specimen", "a.csv,a.orv", "--specimen", "b.csv", "--measured", "stress",
+                         "--specimen", "c,d.csv,c.kvp", "base.kvp"});
+    ASSERT_EQ(parse.error, "");
+    const std::vector<FitSpecimenFiles>& specimens = parse.options.specimens;
+    ASSERT_EQ(specimens.size(), 3u);
+    EXPECT_EQ(specimens[0].measuredFile, "a.csv");
+    EXPECT_EQ(specimens[0].baseFile, "a.orv");
+    EXPECT_EQ(specimens[1].measuredFile, "b.csv");
+    EXPECT_EQ(specimens[1].baseFile, std::nullopt);
+    EXPECT_EQ(specimens[2].measuredFile, "c,d.csv");
+    EXPECT_EQ(specimens[2].baseFile, "c.kvp");
+    EXPECT_EQ(parse.options.quantity, MeasuredQuantity::AverageStress);
+    EXPECT_EQ(parse.options.parameterFile, "base.kvp");
+    EXPECT_EQ(parse.options.measuredFile, "");
+}
+
 TEST(FitOptions, RefusesWhatItCannotRead) {
     const struct {
         std::vector<std::string> arguments;
@@ -90,7 +108,16 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
          "--jobs takes a whole number from 1 to 256, not \"0\""},
         {{"--measured", "t.csv", "--verbose"}, "unknown option --verbose"},
         {{"--measured", "t.csv", "--output"}, "--output needs a value"},
-        {{"--measured", "a.csv", "--measured", "b.csv"}, "only one measured file can be given"},
+        {{"--measured", "a.csv", "--measured", "b.csv"},
+         "only one measured file can be given (a series: --specimen)"},
+        {{"--specimen", ",b.kvp"}, "--specimen takes FILE or FILE,BASE, not \",b.kvp\""},
+        {{"--specimen", "a.csv,"}, "--specimen takes FILE or FILE,BASE, not \"a.csv,\""},
+        {{"--measured", "a.csv", "--specimen", "b.csv"},
+         "--measured FILE and --specimen do not go together: give each curve of a series with "
+         "--specimen"},
+        {{"--specimen", "a.csv", "--specimen", "b.csv", "--offset"},
+         "--offset fits a single curve; for a series, take each record's seating offset off its "
+         "slips first"},
         {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base file can be given"},
         {{"--measured", "t.csv", "--fix", "su=1,5"}, "--fix su takes a number, not \"1,5\""},
         {{"--measured", "t.csv", "--fix", "smax=0.05\n"},
@@ -263,6 +290,59 @@ TEST_F(FitCommand, TheFittedDataSetKeepsItsLaw) {
     // Run as written, it fails where the measured test failed.
     const LoadSlipPath rerun(RunModelCurve(fitted).steps);
     EXPECT_NEAR(rerun.failureSlip(), path.failureSlip(), 0.01 * path.failureSlip());
+}
+
+// Two specimens, the second on a narrower laminate of its own base file: one shared law, each
+// specimen's misfit in the text and the JSON, the rows of both in the CSV, named.
+TEST_F(FitCommand, FitsASeriesOfSpecimens) {
+    writeStartUpCurve();
+    FieldTexts narrow = StartupFieldTexts();
+    narrow[std::size_t(NumericField::B)] = "40";
+    ParameterFileTexts file;
+    file.comment = "narrow";
+    for (int f = 0; f < kStoredFieldCount; ++f) {
+        file.fields[std::size_t(f)] = narrow[std::size_t(f)];
+    }
+    ASSERT_TRUE(SaveParameterFile((m_dir / "narrow.kvp").string(), file).ok());
+    AnalysisParameters truth = StartupParameters();
+    CopyFieldTexts(truth, narrow);
+    truth.ds = InitialSlipIncrement("1E-07");
+    const LoadSlipPath path(RunModelCurve(truth).steps);
+    std::string csv = "slip;tau\n";
+    const double area = 1000 * double(0.12f) * 40;
+    for (int i = 1; i <= 20; ++i) {
+        const double s = 0.9 * path.failureSlip() * i / 20;
+        csv += std::to_string(s) + ";" + std::to_string(path.loadAt(s) / area) + "\n";
+    }
+    write("narrow.csv", csv);
+
+    const std::string series =
+        "--measured stress --fix smax=0.0650 --specimen test.csv --specimen narrow.csv,narrow.kvp";
+    ASSERT_EQ(run(series), 0) << m_err << m_out;
+    EXPECT_NE(m_out.find("specimen    narrow.csv: 20 points, slip in mm, average bond stress in "
+                         "N/mm2, base narrow.kvp\n"),
+              std::string::npos)
+        << m_out;
+    EXPECT_NE(m_out.find("specimens   2, one law"), std::string::npos) << m_out;
+    EXPECT_NE(m_out.find("  narrow.csv: 20 points, RMSE "), std::string::npos) << m_out;
+    const std::string rows = readFile(m_dir / "test-fit.csv");
+    EXPECT_TRUE(rows.starts_with("specimen,slip (mm),")) << rows.substr(0, 40);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 41);
+    ParameterFileTexts fitted;
+    ASSERT_TRUE(LoadParameterFile((m_dir / "test-fit.kvp").string(), fitted).ok());
+    EXPECT_EQ(fitted.comment,
+              "Fitted (bi-linear softening) to test.csv and 1 more: Please input the comment.");
+    EXPECT_NEAR(FieldValue(fitted.fields[0]), 6.467, 0.01 * 6.467);
+
+    ASSERT_EQ(run("-f --json " + series), 0) << m_err;
+    EXPECT_NE(m_out.find("\"specimens\":[{\"measured\":\"test.csv\",\"base\":null,\"points\":20"),
+              std::string::npos)
+        << m_out;
+    EXPECT_NE(m_out.find("{\"measured\":\"narrow.csv\",\"points\":20,\"rmse\":"), std::string::npos)
+        << m_out;
+    // No output may be a file of the series.
+    EXPECT_EQ(run(series + " --output narrow"), 2);
+    EXPECT_NE(m_err.find("is an input of the series"), std::string::npos) << m_err;
 }
 
 TEST_F(FitCommand, ReportsBadRowsAndRefusesABadCurve) {

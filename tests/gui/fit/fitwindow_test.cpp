@@ -3,7 +3,9 @@
 #include "fit/ModelCurve.h"
 #include "gui/fit/FitWindow.h"
 #include "gui/parameters/ParameterWindow.h"
+#include "support/MessageBoxAnswer.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,9 +28,15 @@ namespace {
 
 constexpr int kFitTimeout = 60000; // ms
 
-// The start-up run's own curve, count points up to just before its failure.
-std::string startupCurve(int count) {
+// The start-up run's own curve, count points up to just before its failure; on a laminate of
+// another width (mm) when one is given.
+std::string startupCurve(int count, const char* width = nullptr) {
     AnalysisParameters truth = StartupParameters();
+    if (width) {
+        FieldTexts texts = StartupFieldTexts();
+        texts[std::size_t(NumericField::B)] = width;
+        CopyFieldTexts(truth, texts);
+    }
     truth.ds = InitialSlipIncrement("1E-07");
     const LoadSlipPath path(RunModelCurve(truth).steps);
     std::string csv = "slip (mm)\tload (N)\n";
@@ -69,6 +77,28 @@ private:
         return window->findChild<T*>(QString::fromLatin1(name));
     }
 
+    // A parameter file of the start-up set on a laminate of another width.
+    QString writeBase(const QString& name, const char* width) {
+        ParameterFileTexts file;
+        file.comment = "specimen base";
+        const FieldTexts texts = StartupFieldTexts();
+        for (int f = 0; f < kStoredFieldCount; ++f) {
+            file.fields[std::size_t(f)] = texts[std::size_t(f)];
+        }
+        file.fields[std::size_t(NumericField::B)] = width;
+        const QString path = m_dir.filePath(name);
+        return SaveParameterFile(path.toStdString(), file).ok() ? path : QString();
+    }
+
+    // Three specimens: the parameter window's set and two laminates of their own widths.
+    void loadSeriesOfThree(FitWindow* window) {
+        QVERIFY(window->loadCurve(write("specimen-1.csv", startupCurve(24))));
+        QVERIFY(window->addSpecimen(write("specimen-2.csv", startupCurve(20, "40"))));
+        QVERIFY(window->addSpecimen(write("specimen-3.csv", startupCurve(28, "60"))));
+        QCOMPARE(window->setSpecimenBase(1, writeBase("narrow.kvp", "40")), QString());
+        QCOMPARE(window->setSpecimenBase(2, writeBase("wide.kvp", "60")), QString());
+    }
+
 private slots:
     void init() {
         m_params = AnalysisParameters();
@@ -86,6 +116,29 @@ private slots:
         QCOMPARE(child<QLineEdit>(window, "FixText2")->text(), QStringLiteral("0.3540"));
         QCOMPARE(openFitWindow(), window);
         QCOMPARE(m_form->findChildren<FitWindow*>().size(), 1);
+    }
+
+    // Every button, tick box and labelled field answers an Alt+letter of its own.
+    void everyControlHasItsOwnAccelerator() {
+        FitWindow* window = openFitWindow();
+        QStringList texts;
+        for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+            texts << button->text();
+        }
+        for (const QLabel* label : window->findChildren<QLabel*>()) {
+            if (label->buddy()) {
+                texts << label->text();
+            }
+        }
+        QSet<QChar> letters;
+        for (const QString& text : texts) {
+            const qsizetype at = text.indexOf(QLatin1Char('&'));
+            QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+            const QChar letter = text[at + 1].toLower();
+            QVERIFY2(!letters.contains(letter), qPrintable(text));
+            letters.insert(letter);
+        }
+        QVERIFY(texts.size() >= 16);
     }
 
     void aBadCurveIsReportedWithItsLineNumbers() {
@@ -243,13 +296,143 @@ private slots:
         window->grab().save(dir + QStringLiteral("/FitWindow-both-dark.png"));
     }
 
-    void closingDuringAFitStopsIt() {
+    // A logger's export (five columns, decimal commas, kN, rows after failure) read through
+    // the reading controls; each change reads the series again, and a reading that does not
+    // fit a file takes it out of the series, saying why.
+    void theReadingControlsReadALoggerFile() {
         FitWindow* window = openFitWindow();
+        AnalysisParameters truth = StartupParameters();
+        truth.ds = InitialSlipIncrement("1E-07");
+        const LoadSlipPath path(RunModelCurve(truth).steps);
+        std::string csv = "Zeit (s);Weg (mm);LVDT1 (mm);LVDT2 (mm);Kraft (kN)\n";
+        for (int i = 1; i <= 23; ++i) {
+            const double s = path.failureSlip() * (i <= 20 ? 0.95 * i / 20 : 1 + 0.02 * (i - 20));
+            std::string row = std::to_string(i) + ";" + std::to_string(2 * s) + ";" +
+                              std::to_string(s) + ";" + std::to_string(s) + ";" +
+                              std::to_string(path.loadAt(s) / 1000) + "\n";
+            std::replace(row.begin(), row.end(), '.', ',');
+            csv += row;
+        }
+        const QString logger = write("logger.csv", csv);
+        QVERIFY(!window->loadCurve(logger)); // two columns by default
+        child<QLineEdit>(window, "SlipColumn")->setText(QStringLiteral("LVDT1"));
+        child<QLineEdit>(window, "ValueColumn")->setText(QStringLiteral("5"));
+        QVERIFY(window->loadCurve(logger));
+        const auto* list = child<QListWidget>(window, "Specimens");
+        const struct {
+            int range;
+            const char* points;
+        } ranges[] = {{2, "(20 points)"}, {0, "(23 points)"}};
+        for (const auto& r : ranges) {
+            child<QComboBox>(window, "Range")->setCurrentIndex(r.range);
+            QVERIFY2(list->item(0)->text().contains(QLatin1String(r.points)),
+                     qPrintable(list->item(0)->text()));
+        }
+        auto* value = child<QLineEdit>(window, "ValueColumn");
+        value->setText(QStringLiteral("Force"));
+        value->setModified(true);
+        emit value->editingFinished();
+        QCOMPARE(window->specimenCount(), 0);
+        QVERIFY2(child<QLabel>(window, "Status")
+                     ->text()
+                     .contains(QStringLiteral("No column is named \"Force\"")),
+                 qPrintable(child<QLabel>(window, "Status")->text()));
+    }
+
+    // Closing (by Escape too) asks while a fit runs; the answer No keeps the fit going, Yes
+    // stops it with the window. The window tells that work runs through workRunning.
+    void closingDuringAFitAsksAndStopsIt() {
+        FitWindow* window = openFitWindow();
+        QCOMPARE(window->property("workRunning").toBool(), false);
         QVERIFY(window->loadCurve(write("test.csv", startupCurve(20))));
         QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QCOMPARE(window->property("workRunning").toBool(), true);
         QPointer<FitWindow> guard(window);
+        QString asked;
+        answerNextMessageBox(&asked, QMessageBox::No);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(asked.endsWith(QStringLiteral("A fit is running. Stop it and close the window?")));
+        QVERIFY(!guard.isNull());
+        QVERIFY(window->isVisible());
+        QVERIFY(window->fitting());
+        answerNextMessageBox(&asked, QMessageBox::Yes);
         window->close(); // deletes the window, which waits for its worker
         QTRY_VERIFY(guard.isNull());
+    }
+
+    // A series of three, each on its own geometry, fitted to one law; each specimen's misfit
+    // is reported; any change of the series clears the results.
+    void aSeriesIsFittedWithOneLaw() {
+        FitWindow* window = openFitWindow();
+        loadSeriesOfThree(window);
+        QCOMPARE(child<QLabel>(window, "CurveName")->text(),
+                 QStringLiteral("a series of 3 specimens, one law"));
+        const auto* list = child<QListWidget>(window, "Specimens");
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(1)->text(),
+                 QStringLiteral("specimen-2.csv (20 points), base: narrow.kvp"));
+        QCOMPARE(
+            list->item(0)->text(),
+            QStringLiteral("specimen-1.csv (24 points), base: the parameter window's data set"));
+        QVERIFY(window->setSpecimenBase(0, m_dir.filePath("missing.kvp")).contains("missing.kvp"));
+
+        child<QCheckBox>(window, "Fix1")->setChecked(true);
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(!child<QPushButton>(window, "AddSpecimen")->isEnabled());
+        QVERIFY(finished.wait(2 * kFitTimeout));
+        QCOMPARE(window->property("workRunning").toBool(), false);
+        QCOMPARE(window->fits().size(), std::size_t(1));
+        const BondLawFit& fit = window->fits().front();
+        QCOMPARE(fit.specimens.size(), std::size_t(3));
+        QVERIFY(std::abs(fit.parameters[0].value - 6.467) < 0.01 * 6.467);
+        for (const SpecimenFit& specimen : fit.specimens) {
+            QVERIFY2(specimen.r2 > 0.999, specimen.name.c_str());
+        }
+        const QString results = child<QPlainTextEdit>(window, "Results")->toPlainText();
+        QVERIFY2(results.contains(QStringLiteral("  specimen-3.csv: 28 points, RMSE ")),
+                 qPrintable(results));
+
+        const QString csv = m_dir.filePath("series.csv");
+        QCOMPARE(window->saveCsv(csv), QString());
+        QFile rows(csv);
+        QVERIFY(rows.open(QIODevice::ReadOnly));
+        QVERIFY(rows.readAll().startsWith("specimen,slip (mm),"));
+        QVERIFY(window->saveCsv(m_dir.filePath("narrow.kvp")).contains("is a base data set"));
+
+        window->removeSpecimen(1);
+        QCOMPARE(window->specimenCount(), 2);
+        QVERIFY(window->fits().empty());
+        QVERIFY(child<QPlainTextEdit>(window, "Results")->toPlainText().isEmpty());
+        QVERIFY(!child<QPushButton>(window, "SaveCsv")->isEnabled());
+    }
+
+    // A series of three fitted with both laws, the residuals below, in a light and a dark
+    // palette.
+    void picturesOfASeries() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (dir.isEmpty()) {
+            QSKIP("set ORVANE_GRAB_DIR to take the pictures");
+        }
+        FitWindow* window = openFitWindow();
+        loadSeriesOfThree(window);
+        child<QComboBox>(window, "Law")->setCurrentIndex(2);
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(4 * kFitTimeout));
+        QCOMPARE(window->fits().size(), std::size_t(2));
+        window->grab().save(dir + QStringLiteral("/FitWindow-series-light.png"));
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(45, 45, 48));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::Text, Qt::white);
+        dark.setColor(QPalette::Button, QColor(60, 60, 64));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        window->setPalette(dark);
+        window->grab().save(dir + QStringLiteral("/FitWindow-series-dark.png"));
     }
 };
 
