@@ -1,9 +1,13 @@
 #include "core/validation/TestDatabase.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
 
 namespace orvane {
 
@@ -173,6 +177,10 @@ std::optional<double> numberOf(std::string_view text) {
 
 TestDatabase ReadTestDatabase(std::string_view text) {
     TestDatabase database;
+    // A spreadsheet's UTF-8 export may begin with a byte-order mark.
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
     std::vector<Record> records = readRecords(text);
     std::erase_if(records, [](const Record& record) {
         const std::string_view first = trimmed(record.fields.front());
@@ -276,6 +284,24 @@ TestDatabase ReadTestDatabase(std::string_view text) {
             row.problem = "line " + std::to_string(row.line) + ": " + row.problem;
         }
         database.rows.push_back(std::move(row));
+    }
+    return database;
+}
+
+TestDatabase ReadTestDatabaseFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    if (file) {
+        text << file.rdbuf();
+    }
+    if (!file || file.bad()) {
+        TestDatabase database;
+        database.error = "cannot read \"" + path + "\": " + std::strerror(errno);
+        return database;
+    }
+    TestDatabase database = ReadTestDatabase(text.str());
+    if (!database.error.empty()) {
+        database.error = path + ": " + database.error;
     }
     return database;
 }

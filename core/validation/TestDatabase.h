@@ -43,5 +43,7 @@ struct TestDatabase {
 // Reads the text of a test database. A row whose value is missing, not a number or not
 // positive is kept with the reason, naming its line and column.
 TestDatabase ReadTestDatabase(std::string_view text);
+// The same from a file; error names the file and why it cannot be read.
+TestDatabase ReadTestDatabaseFile(const std::string& path);
 
 } // namespace orvane

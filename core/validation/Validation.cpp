@@ -186,6 +186,12 @@ TestResult RunValidationTest(const ValidationSetup& setup, const TestRow& row,
     return result;
 }
 
+std::span<const TestRow> ShardOf(std::span<const TestRow> rows, int k, int n) {
+    const std::size_t first = rows.size() * std::size_t(k - 1) / std::size_t(n);
+    const std::size_t last = rows.size() * std::size_t(k) / std::size_t(n);
+    return rows.subspan(first, last - first);
+}
+
 std::int64_t RunValidation(const ValidationSetup& setup, std::span<const TestRow> rows, int jobs,
                            const std::function<bool(const TestResult&)>& sink,
                            std::stop_token stop) {

@@ -70,6 +70,10 @@ const std::vector<std::string>& ValidationModelNames();
 TestResult RunValidationTest(const ValidationSetup& setup, const TestRow& row,
                              std::stop_token stop = {});
 
+// The k-th of n disjoint parts of the rows (k from 1), consecutive and of sizes that differ by
+// one at most: the parts' CSV rows, joined in order, are the whole database's.
+std::span<const TestRow> ShardOf(std::span<const TestRow> rows, int k, int n);
+
 // Runs every row on `jobs` threads (RunInOrder) and hands the results to sink in row order.
 // Returns the number handed out.
 std::int64_t RunValidation(const ValidationSetup& setup, std::span<const TestRow> rows, int jobs,

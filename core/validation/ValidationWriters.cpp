@@ -66,26 +66,31 @@ std::string modelsJson(const std::vector<ModelStatistics>& models) {
 }
 
 // A logarithmic axis drawn on a linear one: positions are log10 of kN, ticks at 1, 2 and 5
-// times the powers of ten, labelled with the loads themselves.
+// times the powers of ten, labelled with the loads themselves; the ends are the ticks next
+// below and above the data.
 FigureAxis logAxis(std::string title, double low, double high) {
     if (!(low > 0) || !(high >= low)) {
         low = 1;
         high = 100;
     }
-    FigureAxis axis;
-    axis.title = std::move(title);
-    axis.min = std::floor(std::log10(low));
-    axis.max = std::max(axis.min + 1, std::ceil(std::log10(high)));
-    axis.step = 1;
-    for (double decade = axis.min; decade <= axis.max; ++decade) {
+    std::vector<double> values;
+    for (double decade = std::floor(std::log10(low)); decade <= std::ceil(std::log10(high));
+         ++decade) {
         for (const double mantissa : {1.0, 2.0, 5.0}) {
-            const double value = mantissa * std::pow(10.0, decade);
-            if (std::log10(value) <= axis.max + 1e-12) {
-                axis.ticks.push_back(std::log10(value));
-                axis.tickTexts.push_back(ShortestText(value));
-            }
+            values.push_back(mantissa * std::pow(10.0, decade));
         }
     }
+    const auto first = std::upper_bound(values.begin(), values.end(), low) - 1;
+    const auto last = std::lower_bound(values.begin(), values.end(), high);
+    FigureAxis axis;
+    axis.title = std::move(title);
+    axis.step = 1;
+    for (auto value = first; value <= last && value != values.end(); ++value) {
+        axis.ticks.push_back(std::log10(*value));
+        axis.tickTexts.push_back(ShortestText(*value));
+    }
+    axis.min = axis.ticks.front();
+    axis.max = axis.ticks.size() > 1 ? axis.ticks.back() : axis.min + 1;
     return axis;
 }
 
