@@ -9,6 +9,7 @@
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/RunReport.h"
 #include "gui/study/ParametricStudyWindow.h"
+#include "gui/validate/ValidationWindow.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -126,6 +127,11 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
     QObject::connect(parametric, &QAction::triggered, &window, [&window, &params] {
         openParametricStudy(params, window.fieldTexts(), &window);
     });
+    QAction* validate =
+        addEntry(study, QStringLiteral("&Validate against tests…"), {}, window, nullptr);
+    validate->setObjectName(QStringLiteral("ValidateAgainstTests"));
+    QObject::connect(validate, &QAction::triggered, &window,
+                     [&window, &params] { openValidation(params, window.fieldTexts(), &window); });
 
     addConcreteMenu(bar, window, params);
 
