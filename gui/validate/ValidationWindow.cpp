@@ -122,6 +122,12 @@ ValidationWindow::ValidationWindow(const AnalysisParameters& params, const Field
     m_status->setObjectName(QStringLiteral("Status"));
     m_status->setWordWrap(true);
     layout->addWidget(m_status);
+    // How far to trust the statistics, in full view above them.
+    m_warnings = new QLabel(this);
+    m_warnings->setObjectName(QStringLiteral("Warnings"));
+    // One warning a line, unwrapped: a wrapped label is given too little height by the layout.
+    m_warnings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_warnings);
 
     auto* resultRow = new QHBoxLayout;
     auto* tableColumn = new QVBoxLayout;
@@ -141,10 +147,6 @@ ValidationWindow::ValidationWindow(const AnalysisParameters& params, const Field
         "test/predicted θ = Pu/P: its mean and coefficient of variation; R² of the prediction; "
         "mean absolute percentage error; the share of tests below the prediction"));
     tableColumn->addWidget(m_table, 1);
-    m_warnings = new QLabel(this);
-    m_warnings->setObjectName(QStringLiteral("Warnings"));
-    m_warnings->setWordWrap(true);
-    tableColumn->addWidget(m_warnings);
     resultRow->addLayout(tableColumn, 1);
     m_plot = new ValidationPlot(this);
     resultRow->addWidget(m_plot, 1);
