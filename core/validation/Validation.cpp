@@ -261,20 +261,20 @@ ValidationSummary SummarizeValidation(std::span<const TestResult> results) {
         keys.emplace_back("source", source);
     }
     for (const Band& band : kStiffnessBands) {
-        keys.emplace_back("EfTf", band.label);
+        keys.emplace_back("ef-tf", band.label);
     }
     for (const Band& band : kWidthBands) {
-        keys.emplace_back("bfBc", band.label);
+        keys.emplace_back("bf-bc", band.label);
     }
     const auto inGroup = [](const TestRow& row, const std::pair<std::string, std::string>& key) {
         if (key.first == "source") {
             return row.source == key.second;
         }
-        if (key.first == "EfTf") {
+        if (key.first == "ef-tf") {
             return bandOf(kStiffnessBands,
                           row.value(TestInput::Ef) * row.value(TestInput::Tf) / 1000) == key.second;
         }
-        if (key.first == "bfBc") {
+        if (key.first == "bf-bc") {
             return bandOf(kWidthBands, row.value(TestInput::Bf) / row.value(TestInput::Bc)) ==
                    key.second;
         }

@@ -96,7 +96,7 @@ ModelStatistics ComputeStatistics(std::string model, std::span<const double> mea
 // The statistics of every model over one group of tests: all, one source, or one band of
 // Ef·tf or bf/bc.
 struct ValidationGroup {
-    std::string kind;  // "all", "source", "EfTf" or "bfBc"
+    std::string kind;  // "all", "source", "ef-tf" or "bf-bc"
     std::string value; // the source's name or the band ("50-100" kN/mm, "0.25-0.5")
     std::int64_t tests = 0;
     std::vector<ModelStatistics> models;

@@ -48,7 +48,7 @@ std::string groupTitle(const ValidationGroup& group) {
     if (group.kind == "source") {
         return "source " + group.value;
     }
-    if (group.kind == "EfTf") {
+    if (group.kind == "ef-tf") {
         return "Ef*tf " + group.value + " kN/mm";
     }
     return "bf/bc " + group.value;

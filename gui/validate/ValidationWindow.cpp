@@ -69,7 +69,7 @@ QString groupTitle(const ValidationGroup& group) {
     if (group.kind == "source") {
         return QStringLiteral("Source %1").arg(value);
     }
-    if (group.kind == "EfTf") {
+    if (group.kind == "ef-tf") {
         return QStringLiteral("Ef·tf %1 kN/mm").arg(value);
     }
     return QStringLiteral("bf/bc %1").arg(value);

@@ -219,8 +219,8 @@ TEST(Validation, StatisticsOfKnownFactorsOnTheProgramsOwnPredictions) {
         groups.push_back(group.kind + ":" + group.value + ":" + std::to_string(group.tests));
     }
     EXPECT_EQ(groups, (std::vector<std::string>{"all::3", "source:alpha:2", "source:beta:1",
-                                                "EfTf:<50:1", "EfTf:50-100:1", "EfTf:>=200:1",
-                                                "bfBc:<0.25:1", "bfBc:0.25-0.5:2"}));
+                                                "ef-tf:<50:1", "ef-tf:50-100:1", "ef-tf:>=200:1",
+                                                "bf-bc:<0.25:1", "bf-bc:0.25-0.5:2"}));
     EXPECT_EQ(summary.groups.front().models.size(), ValidationModelNames().size());
 }
 
