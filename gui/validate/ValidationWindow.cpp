@@ -215,7 +215,7 @@ void ValidationWindow::chooseTests() {
     }
 }
 
-std::string ValidationWindow::lawName() const {
+std::string ValidationWindow::chosenLaw() const {
     return m_law->currentData().toString().toStdString();
 }
 
@@ -243,7 +243,9 @@ void ValidationWindow::start() {
     m_table->setRowCount(0);
     m_plot->show(std::nullopt);
     m_warnings->clear();
-    m_setup.law = *FindBondSlipModel(lawName());
+    // The results and their files name the law they were run with, whatever is chosen later.
+    m_lawName = chosenLaw();
+    m_setup.law = *FindBondSlipModel(m_lawName);
     m_progress->setRange(0, int(m_database->rows.size()));
     m_progress->setValue(0);
     m_status->setText(QStringLiteral("Running…"));
@@ -310,7 +312,7 @@ void ValidationWindow::workerDone(int generation) {
     for (const ValidationGroup& group : m_summary->groups) {
         m_group->addItem(QStringLiteral("%1 (%2 tests)").arg(groupTitle(group)).arg(group.tests));
     }
-    m_plot->show(MakeValidationFigure(m_results, lawName()));
+    m_plot->show(MakeValidationFigure(m_results, m_lawName));
     setRunning(false);
     emit validationFinished();
 }
@@ -351,14 +353,14 @@ QString ValidationWindow::saveCsv(const QString& path) const {
         return refusal;
     }
     return QString::fromStdString(
-        WriteWholeFile(path.toStdString(), ValidationCsv(m_results, lawName())).message);
+        WriteWholeFile(path.toStdString(), ValidationCsv(m_results, m_lawName)).message);
 }
 
 QString ValidationWindow::saveFigure(const QString& path) const {
     if (const QString refusal = refusedOutput(path); !refusal.isEmpty()) {
         return refusal;
     }
-    const FigureData figure = MakeValidationFigure(m_results, lawName());
+    const FigureData figure = MakeValidationFigure(m_results, m_lawName);
     return SaveFigureFile(path, std::span(&figure, 1));
 }
 
@@ -371,7 +373,7 @@ QString ValidationWindow::saveModelFactor(const QString& path) const {
     }
     return QString::fromStdString(
         WriteWholeFile(path.toStdString(),
-                       ModelFactorText(m_summary->groups.front().models.front(), lawName()))
+                       ModelFactorText(m_summary->groups.front().models.front(), m_lawName))
             .message);
 }
 

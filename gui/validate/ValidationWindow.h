@@ -67,7 +67,7 @@ private:
     void setRunning(bool running);
     void stopWorker();
     QString refusedOutput(const QString& path) const;
-    std::string lawName() const;
+    std::string chosenLaw() const;
 
     ValidationSetup m_setup;
     QPushButton* m_choose = nullptr;
@@ -86,6 +86,7 @@ private:
     QPushButton* m_saveModelFactor = nullptr;
 
     QString m_path;
+    std::string m_lawName; // the model of the last run's laws
     std::optional<TestDatabase> m_database;
     std::vector<TestResult> m_results;
     std::optional<ValidationSummary> m_summary;
