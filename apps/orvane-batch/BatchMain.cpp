@@ -225,6 +225,8 @@ int runCommandLine(const CommandLine& line) {
         return RunCodesCommand(line.codes);
     case Command::Convert:
         return RunConvertCommand(line.convert);
+    case Command::Validate:
+        return RunValidateCommand(line.validate);
     case Command::Run:
         break;
     }

@@ -694,6 +694,95 @@ void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
                    "written) or one that ends in neither .orv nor .kvp.");
 }
 
+void AddValidateCommand(CLI::App& app, ValidateOptions& options) {
+    CLI::App& validate = *app.add_subcommand(
+        "validate", "Orvane and the design codes against a database of pull-out tests\n"
+                    "Runs every test of a database as a single analysis and sets the predicted "
+                    "ultimate\nloads of Orvane and of each design code against the measured "
+                    "ones: count, mean and\nCoV of test/predicted, R2, mean absolute percentage "
+                    "error and the share of tests\nbelow the prediction, for all tests, per "
+                    "source and per band of Ef*tf and bf/bc.\nEach test is BASE (or the start-up "
+                    "set) with its bond length, laminate and member\nwidth, with the law "
+                    "--law-from derives from its fc', and an element length halved\nuntil the "
+                    "load changes by less than 0.1 %.");
+    addValue(
+        validate, "--tests", "FILE",
+        [&options](const std::string& value) { options.tests = value; },
+        "the test database, CSV with a header naming bc, fc, Ef, tf, bf, L\n"
+        "and Pu (any order and letter case; id and source optional), each\n"
+        "with its unit in parentheses or brackets: mm, m, in; MPa, GPa,\n"
+        "psi, ksi; N, kN, lbf, kip; without one the N-mm unit");
+    std::string names;
+    for (const BondSlipModelInfo& info : BondSlipModels()) {
+        names += (names.empty() ? "" : ", ") + std::string(info.name);
+    }
+    addValue(
+        validate, "--law-from", "MODEL",
+        [&options, names](const std::string& value) {
+            if (!FindBondSlipModel(value)) {
+                throw Refused{"--law-from takes " + names + ", not " + QuotedEntry(value)};
+            }
+            options.lawFrom = value;
+        },
+        "the model that derives each test's law from its fc' (default\nlu2005): " + names);
+    addValue(
+        validate, "--jobs", "N",
+        [&options](const std::string& value) {
+            options.jobs = wholeNumber("--jobs", value, 1, 1024);
+        },
+        "runs at once (default: the number of processors)");
+    addValue(
+        validate, "--csv", "FILE|-", [&options](const std::string& value) { options.csv = value; },
+        "one row per test with every prediction (N) and the reason a row\n"
+        "was left out, - for standard output");
+    addSwitch(
+        validate, "--json", [&options](std::int64_t) { options.json = true; },
+        "print the statistics as one JSON object: models, a list of\n"
+        "{model, n, mean, cov, r2, mape, below} (mape and below as\n"
+        "fractions), and groups, each with kind, value, tests and models");
+    addValue(
+        validate, "--figure", "FILE",
+        [&options](const std::string& value) {
+            if (!FigureFormatOf(value)) {
+                throw Refused{"--figure " + QuotedEntry(value) +
+                              ": the name must end in .png, .svg or .pdf"};
+            }
+            options.figure = value;
+        },
+        "predicted against measured load, log axes, with the line of\nequality");
+    addValue(
+        validate, "--model-factor", "FILE",
+        [&options](const std::string& value) { options.modelFactor = value; },
+        "writes the model factor, test/predicted of Orvane as a lognormal\n"
+        "variable (mean, CoV, tests, model), as TOML");
+    addValue(
+        validate, "--shard", "K/N",
+        [&options](const std::string& value) {
+            const std::size_t slash = value.find('/');
+            if (slash == std::string::npos) {
+                throw Refused{"--shard takes K/N, not " + QuotedEntry(value)};
+            }
+            options.shards = wholeNumber("--shard N", value.substr(slash + 1), 1, 1'000'000);
+            options.shard = wholeNumber("--shard K", value.substr(0, slash), 1, options.shards);
+        },
+        "run only the K-th of N consecutive, disjoint parts of the tests");
+    addHelp(validate, options.help);
+    addBaseFile(validate, "BASE.kvp", options.baseFile, "base file",
+                "the data set the tests start from (default: the start-up data\nset)");
+    validate.final_callback([&options] {
+        if (!options.help && options.tests.empty()) {
+            throw Refused{"validate needs --tests FILE"};
+        }
+        if (options.json && options.csv == "-") {
+            throw Refused{"--json and --csv - cannot both go to standard output"};
+        }
+    });
+    validate.footer("Exit status: 0 done, 5 done with warnings (tests left out of the statistics,\n"
+                    "fewer than 30 tests), 1 an output could not be written, 2 bad command line,\n"
+                    "an unreadable database or base file, an output refused, or no test could be\n"
+                    "run, 130 stopped (nothing is written).");
+}
+
 // getopt's habits for long options, which scripts may rely on: a unique prefix stands for the
 // whole name (--out for --output), and a switch refuses a value (--json=yes). Rewrites the
 // arguments of command with whole names; unknown names are refused here.
@@ -810,6 +899,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     AddFitCommand(app, line.fit);
     AddConvertCommand(app, line.convert);
     AddCodesCommand(app, line.codes);
+    AddValidateCommand(app, line.validate);
 
     CLI::App* command = &app;
     for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
@@ -821,10 +911,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (command != &app) {
         const std::string& name = command->get_name();
-        line.command = name == "study"   ? Command::Study
-                       : name == "fit"   ? Command::Fit
-                       : name == "codes" ? Command::Codes
-                                         : Command::Convert;
+        line.command = name == "study"      ? Command::Study
+                       : name == "fit"      ? Command::Fit
+                       : name == "codes"    ? Command::Codes
+                       : name == "validate" ? Command::Validate
+                                            : Command::Convert;
     }
     std::vector<std::string> read = arguments;
     try {
@@ -862,6 +953,8 @@ std::string CommandName(Command command) {
         return "orvane-batch codes";
     case Command::Convert:
         return "orvane-batch convert";
+    case Command::Validate:
+        return "orvane-batch validate";
     case Command::Run:
         break;
     }

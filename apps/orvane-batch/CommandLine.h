@@ -8,13 +8,14 @@
 #include "apps/orvane-batch/ConvertCommand.h"
 #include "apps/orvane-batch/FitCommand.h"
 #include "apps/orvane-batch/StudyCommand.h"
+#include "apps/orvane-batch/ValidateCommand.h"
 
 #include <string>
 #include <vector>
 
 namespace orvane {
 
-enum class Command { Run, Study, Fit, Convert, Codes };
+enum class Command { Run, Study, Fit, Convert, Codes, Validate };
 
 struct CommandLine {
     Command command = Command::Run;
@@ -23,13 +24,16 @@ struct CommandLine {
     FitOptions fit;
     ConvertOptions convert;
     CodesOptions codes;
+    ValidateOptions validate;
     std::string error; // empty when the command line is valid
     std::string help;  // the command's help text, when asked for or after an error
 
     bool helpAsked() const {
-        return run.help || study.help || fit.help || convert.help || codes.help;
+        return run.help || study.help || fit.help || convert.help || codes.help || validate.help;
     }
-    bool figureAsked() const { return run.figurePath || study.figure || fit.figureFile; }
+    bool figureAsked() const {
+        return run.figurePath || study.figure || fit.figureFile || validate.figure;
+    }
 };
 
 // Reads the arguments after the program name. A command name comes first; long options take

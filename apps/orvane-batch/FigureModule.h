@@ -16,12 +16,13 @@ namespace orvane {
 // What the module offers; each function returns an empty text, or the message of the first
 // failure. The module and the program come from one build: kFigureInterface tells a module
 // of another build apart.
-inline constexpr int kFigureInterface = 1;
+inline constexpr int kFigureInterface = 2;
 struct FigureFunctions {
     int interface = kFigureInterface;
     std::string (*saveRunFigures)(const RunRecord& record, const std::string& path);
     std::string (*saveStudyFigure)(const StudyPlot& plot, const std::string& path);
     std::string (*saveFitFigure)(const std::array<FigureData, 2>& panels, const std::string& path);
+    std::string (*saveValidationFigure)(const FigureData& figure, const std::string& path);
 };
 
 // The module's file name and the one symbol it exports, a function returning its

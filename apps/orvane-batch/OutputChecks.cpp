@@ -84,6 +84,25 @@ std::string CheckFitOutputs(const FitOutputNames& names, bool force) {
     return CheckOutputs(inputs, outputs, force);
 }
 
+std::string CheckValidateOutputs(const std::string& tests,
+                                 const std::optional<std::string>& baseFile,
+                                 const std::optional<std::string>& csv,
+                                 const std::optional<std::string>& figure,
+                                 const std::optional<std::string>& modelFactor) {
+    std::vector<PolicyInput> inputs{{tests, "the test database"}};
+    if (baseFile) {
+        inputs.push_back({*baseFile, "the base file"});
+    }
+    std::vector<PolicyOutput> outputs;
+    for (const auto& [path, role] : {std::pair{&csv, "--csv"}, std::pair{&figure, "--figure"},
+                                     std::pair{&modelFactor, "--model-factor"}}) {
+        if (*path) {
+            outputs.push_back({**path, role, false});
+        }
+    }
+    return CheckOutputs(inputs, outputs, false);
+}
+
 std::string CheckSingleOutput(const std::optional<std::string>& input, const std::string& inputRole,
                               const std::string& output, const std::string& outputRole) {
     std::vector<PolicyInput> inputs;

@@ -41,6 +41,14 @@ struct FitOutputNames {
 };
 std::string CheckFitOutputs(const FitOutputNames& names, bool force);
 
+// The validation: its CSV table, figure and model factor file, beside the test database and
+// the base file.
+std::string CheckValidateOutputs(const std::string& tests,
+                                 const std::optional<std::string>& baseFile,
+                                 const std::optional<std::string>& csv,
+                                 const std::optional<std::string>& figure,
+                                 const std::optional<std::string>& modelFactor);
+
 // A command with one input file and one output named on the command line: codes (--csv) and
 // convert (OUT).
 std::string CheckSingleOutput(const std::optional<std::string>& input, const std::string& inputRole,

@@ -9,6 +9,7 @@
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/RunReport.h"
 #include "gui/study/ParametricStudyWindow.h"
+#include "gui/validate/ValidationWindow.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -130,6 +131,11 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
             },
             &window);
     });
+    QAction* validate =
+        addEntry(study, QStringLiteral("&Validate against tests…"), {}, window, nullptr);
+    validate->setObjectName(QStringLiteral("ValidateAgainstTests"));
+    QObject::connect(validate, &QAction::triggered, &window,
+                     [&window, &params] { openValidation(params, window.fieldTexts(), &window); });
 
     addConcreteMenu(bar, window, params);
 

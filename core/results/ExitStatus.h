@@ -17,5 +17,7 @@ inline constexpr int kExitOutOfScope = 4;
 inline constexpr int kExitStopped = 130;
 // orvane-batch fit: the fit is made and written, but it carries warnings (printed with it).
 inline constexpr int kExitFitWarnings = 5;
+// orvane-batch validate: done and written, with warnings (tests left out, too few tests).
+inline constexpr int kExitValidateWarnings = kExitFitWarnings;
 
 } // namespace orvane

@@ -4,15 +4,14 @@
 #include "core/numtext/NumberText.h"
 #include "core/results/CsvRunWriter.h"
 #include "core/results/RunController.h"
+#include "core/study/OrderedTasks.h"
 
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <charconv>
 #include <cmath>
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <thread>
 
@@ -318,77 +317,10 @@ int DefaultJobs() {
 
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop) {
-    const std::int64_t total = PointCount(study);
-    if (total == 0) {
-        return 0;
-    }
-    jobs = int(std::clamp<std::int64_t>(jobs, 1, total));
-    const std::int64_t window = std::int64_t(kInFlightPerJob) * jobs;
-
-    // The only state the threads share: which point starts next, which is handed out next,
-    // and the finished points waiting for their turn.
-    std::mutex mutex;
-    std::condition_variable_any changed;
-    std::vector<std::optional<StudyPointResult>> finished(static_cast<std::size_t>(window));
-    std::int64_t next = 0;
-    std::int64_t handedOut = 0;
-
-    std::stop_source ending;
-    const std::stop_callback forward(stop, [&ending] { ending.request_stop(); });
-    const std::stop_token endingToken = ending.get_token();
-
-    const auto work = [&] {
-        for (;;) {
-            std::int64_t k = 0;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, endingToken,
-                             [&] { return next >= total || next < handedOut + window; });
-                if (endingToken.stop_requested() || next >= total) {
-                    return;
-                }
-                k = next++;
-            }
-            StudyPointResult result = RunStudyPoint(study, k, endingToken);
-            {
-                const std::lock_guard lock(mutex);
-                finished[std::size_t(k % window)] = std::move(result);
-            }
-            changed.notify_all();
-        }
-    };
-
-    std::vector<std::jthread> workers;
-    workers.reserve(std::size_t(jobs));
-    // However this function is left, even by an exception from the sink or from a thread that
-    // cannot be created, the workers already started are told to end before they are joined.
-    struct EndWorkers {
-        std::stop_source& ending;
-        ~EndWorkers() { ending.request_stop(); }
-    } const endWorkers{ending};
-    for (int j = 0; j < jobs; ++j) {
-        workers.emplace_back(work);
-    }
-    while (handedOut < total) {
-        StudyPointResult result;
-        {
-            std::unique_lock lock(mutex);
-            std::optional<StudyPointResult>& slot = finished[std::size_t(handedOut % window)];
-            changed.wait(lock, endingToken, [&] { return slot.has_value(); });
-            if (endingToken.stop_requested()) {
-                break;
-            }
-            result = std::move(*slot);
-            slot.reset();
-            ++handedOut;
-        }
-        changed.notify_all();
-        if (!sink(result)) {
-            ending.request_stop();
-            break;
-        }
-    }
-    return handedOut;
+    return RunInOrder<StudyPointResult>(
+        PointCount(study), jobs,
+        [&study](std::int64_t k, std::stop_token token) { return RunStudyPoint(study, k, token); },
+        sink, std::move(stop));
 }
 
 } // namespace orvane

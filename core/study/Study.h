@@ -110,11 +110,9 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k,
 using StudySink = std::function<bool(const StudyPointResult&)>;
 
 // Runs every point on `jobs` worker threads, one run per task, and hands the results to
-// sink on the calling thread in point order. At most kInFlightPerJob·jobs points are
-// started and not yet handed out, so memory does not grow with the number of points. On a
-// stop request no new point starts, runs under way stop, and nothing more reaches the sink:
-// it has seen a gapless prefix of whole points. Returns the number of points handed out.
-inline constexpr int kInFlightPerJob = 4;
+// sink on the calling thread in point order (RunInOrder, OrderedTasks.h): on a stop request
+// no new point starts, runs under way stop, and the sink has seen a gapless prefix of whole
+// points. Returns the number of points handed out.
 // The number of worker threads when none is asked for: the machine's cores, at least 1.
 int DefaultJobs();
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,

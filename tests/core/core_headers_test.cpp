@@ -23,9 +23,13 @@
 #include "core/results/RunFigure.h"
 #include "core/results/RunRecord.h"
 #include "core/results/TauSlipFileWriter.h"
+#include "core/study/OrderedTasks.h"
 #include "core/study/Study.h"
 #include "core/study/StudyPlot.h"
 #include "core/study/StudyWriters.h"
+#include "core/validation/TestDatabase.h"
+#include "core/validation/Validation.h"
+#include "core/validation/ValidationWriters.h"
 
 #include <gtest/gtest.h>
 

@@ -913,3 +913,86 @@ TEST_F(BatchCommand, TheDataSetFilesConcreteServesTheCodesAndTheLaw) {
     // --fc overrides the file's.
     EXPECT_NE(run("codes --fc 40 joint.orv").out.find("fc' 40.0 MPa"), std::string::npos);
 }
+
+namespace {
+
+// Four tests of two sources, units in the header.
+constexpr const char* kTestDatabase = "id,source,bc,fc,Ef (GPa),tf,bf,L,Pu [kN]\n"
+                                      "S1,alpha,150,30,230,0.167,50,100,9\n"
+                                      "S2,alpha,150,35,230,0.334,60,200,14\n"
+                                      "P1,beta,200,40,200,1.2,40,300,25\n"
+                                      "P2,beta,200,40,200,1.2,40,250,not measured\n";
+
+// The table's rows without its metadata lines.
+std::string csvRows(const std::string& table) {
+    std::string rows;
+    std::istringstream lines(table);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("# ") && !line.starts_with("line,")) {
+            rows += line + "\n";
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(BatchCommand, ValidateWritesStatisticsTableAndModelFactor) {
+    std::ofstream(m_dir / "tests.csv") << kTestDatabase;
+    const BatchRun r =
+        run("validate --tests tests.csv --json --csv one.csv --model-factor theta.toml --jobs 1");
+    // Done, with warnings: a row left out, and too few tests for a CoV to design with.
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"program\":\"orvane-batch\",\"version\":\"" + std::string(kVersion) +
+                              "\",\"command\":\"validate\",\"lawFrom\":\"lu2005\",\"tests\":4,"
+                              "\"refused\":1,\"warnings\":[\"1 of 4 tests left out",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\"models\":[{\"model\":\"orvane\",\"n\":3,\"mean\":"), std::string::npos);
+    EXPECT_NE(r.out.find("{\"kind\":\"source\",\"value\":\"beta\",\"tests\":1,"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("warning: 1 of 4 tests left out"), std::string::npos) << r.err;
+    const std::string table = readFile(m_dir / "one.csv");
+    EXPECT_NE(table.find("\r\n5,P2,beta,,,,,,,,,,0,,,,,,,\"line 5: Pu: \"\"not measured\"\" is not "
+                         "a number\"\r\n"),
+              std::string::npos)
+        << table;
+    EXPECT_EQ(readFile(m_dir / "theta.toml").rfind("# Orvane model factor", 0), 0u);
+    EXPECT_NE(readFile(m_dir / "theta.toml").find("\ntests = 3\nmodel = \"lu2005\"\n"),
+              std::string::npos);
+
+    // The same rows on two threads, and the rows of two shards joined.
+    ASSERT_EQ(run("validate --tests tests.csv --csv two.csv --jobs 2").exitCode, 5);
+    EXPECT_EQ(readFile(m_dir / "two.csv"), table);
+    ASSERT_EQ(run("validate --tests tests.csv --csv a.csv --shard 1/2").exitCode, 5);
+    ASSERT_EQ(run("validate --tests tests.csv --csv b.csv --shard 2/2").exitCode, 5);
+    EXPECT_EQ(csvRows(readFile(m_dir / "a.csv")) + csvRows(readFile(m_dir / "b.csv")),
+              csvRows(table));
+}
+
+TEST_F(BatchCommand, ValidateRefusesBadInputs) {
+    std::ofstream(m_dir / "tests.csv") << kTestDatabase;
+    std::ofstream(m_dir / "noload.csv") << "bc,fc,Ef,tf,bf,L\n150,30,230000,0.167,50,100\n";
+    std::ofstream(m_dir / "bad.csv") << "bc,fc,Ef,tf,bf,L,Pu\n150,30,230000,0.167,50,100,x\n";
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        {"validate", "validate needs --tests FILE"},
+        {"validate --tests missing.csv", "cannot read \"missing.csv\""},
+        {"validate --tests noload.csv", "noload.csv: header: no column for Pu"},
+        {"validate --tests bad.csv", "no test could be run"},
+        {"validate --tests tests.csv --csv tests.csv", "--csv"},
+        {"validate --tests tests.csv --shard 3/2", "--shard K takes a whole number from 1 to 2"},
+        {"validate --tests tests.csv --law-from fib", "--law-from takes lu2005"},
+        {"validate --tests tests.csv --json --csv -", "cannot both go to standard output"},
+        {"validate --tests tests.csv --figure f.jpg", "must end in .png, .svg or .pdf"},
+    };
+    for (const auto& c : cases) {
+        const BatchRun r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 2) << c.arguments << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+    }
+    EXPECT_EQ(readFile(m_dir / "tests.csv"), kTestDatabase);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+// The figure of a validation for programs without windows; the header names no Qt type.
+
+#include "core/results/RunFigure.h"
+
+#include <string>
+
+namespace orvane {
+
+// Draws the figure into one PNG, SVG or PDF file, as the name's extension asks, whole or not at
+// all. Starts the offscreen platform when no Qt application runs yet. Returns an empty text,
+// or the message naming the file and the reason.
+std::string SaveValidationFigure(const FigureData& figure, const std::string& path);
+
+} // namespace orvane
