@@ -145,6 +145,20 @@ std::string Sweep::definition() const {
            (spacing == Spacing::Log ? ":log" : "");
 }
 
+std::optional<NumericField> StudyFieldNamed(std::string_view name) {
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        if (name == kInputColumns[f].name) {
+            return NumericField(f);
+        }
+    }
+    for (const Alias& alias : kAliases) {
+        if (name == alias.name) {
+            return alias.field;
+        }
+    }
+    return std::nullopt;
+}
+
 SweepParse ParseSweep(std::string_view definition) {
     SweepParse parse;
     const std::size_t equals = definition.find('=');
@@ -155,20 +169,8 @@ SweepParse ParseSweep(std::string_view definition) {
     const std::string_view name = definition.substr(0, equals);
     const std::string_view values = definition.substr(equals + 1);
     Sweep& sweep = parse.sweep;
-    bool known = name == kLawName;
-    for (int f = 0; f < kNumericFieldCount && !known; ++f) {
-        if (name == kInputColumns[f].name) {
-            sweep.field = NumericField(f);
-            known = true;
-        }
-    }
-    for (const Alias& alias : kAliases) {
-        if (!known && name == alias.name) {
-            sweep.field = alias.field;
-            known = true;
-        }
-    }
-    if (!known) {
+    sweep.field = StudyFieldNamed(name);
+    if (!sweep.field && name != kLawName) {
         parse.error = "unknown input " + QuotedEntry(name) + "; the inputs that can be swept are " +
                       knownNames();
         return parse;
@@ -271,13 +273,18 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std
             result.sweptValues.push_back(std::numeric_limits<double>::quiet_NaN());
         }
     }
+    RunPointAnalysis(point, result, stop);
+    return result;
+}
+
+void RunPointAnalysis(StudyPoint& point, StudyPointResult& result, std::stop_token stop) {
     result.quantities = ComputeBondQuantities(point.params);
     const std::vector<std::string> problems = CheckRun(point.params, point.texts);
     for (const std::string& problem : problems) {
         result.problem += (result.problem.empty() ? "" : "; ") + problem;
     }
     if (result.refused()) {
-        return result;
+        return;
     }
     try {
         RunController controller(point.params);
@@ -293,7 +300,6 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std
         result.problem =
             "not enough memory for " + std::to_string(result.quantities.n) + " elements";
     }
-    return result;
 }
 
 int DefaultJobs() {
@@ -302,8 +308,16 @@ int DefaultJobs() {
 
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop) {
-    const std::int64_t total = PointCount(study);
-    if (total == 0) {
+    return RunPoints(
+        {0, PointCount(study)}, jobs,
+        [&study](std::int64_t k, std::stop_token token) { return RunStudyPoint(study, k, token); },
+        sink, stop);
+}
+
+std::int64_t RunPoints(PointRange range, int jobs, const PointRunner& runPoint,
+                       const StudySink& sink, std::stop_token stop) {
+    const std::int64_t total = range.size();
+    if (total <= 0) {
         return 0;
     }
     jobs = int(std::clamp<std::int64_t>(jobs, 1, total));
@@ -333,7 +347,7 @@ std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& s
                 }
                 k = next++;
             }
-            StudyPointResult result = RunStudyPoint(study, k, endingToken);
+            StudyPointResult result = runPoint(range.first + k, endingToken);
             {
                 const std::lock_guard lock(mutex);
                 finished[std::size_t(k % window)] = std::move(result);

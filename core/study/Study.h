@@ -61,6 +61,10 @@ struct SweepParse {
 // too); the law takes a list of softening and bilinear.
 SweepParse ParseSweep(std::string_view definition);
 
+// The field a study input name stands for (a column name or one of the aliases τmax, τy, smax,
+// sy, Δl); none for any other name.
+std::optional<NumericField> StudyFieldNamed(std::string_view name);
+
 // The base data set as the parameter window holds it after Execute: the field texts and
 // the values copied from them, the law and the comment.
 struct StudyDefinition {
@@ -102,6 +106,11 @@ struct StudyPointResult {
 StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k,
                                std::stop_token stop = {});
 
+// The run of a point already made (the run may adjust its parameters): the bond quantities, the run
+// checks (a refusal goes to result.problem) and the run to its end. Sets every member of result but
+// index and the swept inputs.
+void RunPointAnalysis(StudyPoint& point, StudyPointResult& result, std::stop_token stop);
+
 // Receives the results in point order; returning false stops the study (a write failed).
 using StudySink = std::function<bool(const StudyPointResult&)>;
 
@@ -115,5 +124,16 @@ inline constexpr int kInFlightPerJob = 4;
 int DefaultJobs();
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop = {});
+
+// The points first ≤ k < end of any study (a range of the grid, a shard, the samples of a
+// sampled study), each run by runPoint, on the thread pool of RunStudy with its promises.
+struct PointRange {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    std::int64_t size() const { return end - first; }
+};
+using PointRunner = std::function<StudyPointResult(std::int64_t k, std::stop_token stop)>;
+std::int64_t RunPoints(PointRange range, int jobs, const PointRunner& runPoint,
+                       const StudySink& sink, std::stop_token stop = {});
 
 } // namespace orvane
