@@ -14,12 +14,13 @@
 
 namespace orvane {
 
-enum class Command { Run, Study, Fit, Convert, Codes };
+enum class Command { Run, Study, StudyMerge, Fit, Convert, Codes };
 
 struct CommandLine {
     Command command = Command::Run;
     BatchOptions run;
     StudyOptions study;
+    StudyMergeOptions studyMerge;
     FitOptions fit;
     ConvertOptions convert;
     CodesOptions codes;
@@ -27,7 +28,7 @@ struct CommandLine {
     std::string help;  // the command's help text, when asked for or after an error
 
     bool helpAsked() const {
-        return run.help || study.help || fit.help || convert.help || codes.help;
+        return run.help || study.help || studyMerge.help || fit.help || convert.help || codes.help;
     }
     bool figureAsked() const { return run.figurePath || study.figure || fit.figureFile; }
 };

@@ -17,5 +17,8 @@ inline constexpr int kExitOutOfScope = 4;
 inline constexpr int kExitStopped = 130;
 // orvane-batch fit: the fit is made and written, but it carries warnings (printed with it).
 inline constexpr int kExitFitWarnings = 5;
+// orvane-batch study --sample: the capacities are summarized and written, but the summary
+// carries warnings on how far its fractile or design value can be trusted.
+inline constexpr int kExitSampleWarnings = 6;
 
 } // namespace orvane
