@@ -36,7 +36,7 @@ bool readShard(const std::string& path, std::string& text) {
 int RunStudyMergeCommand(const StudyMergeOptions& options) {
     std::vector<PolicyInput> inputs;
     for (const std::string& shard : options.shards) {
-        inputs.push_back({shard, "a shard"});
+        inputs.push_back({shard, "one of the shards"});
     }
     if (const std::string refusal = CheckOutputs(inputs, {{*options.output, "-o", false}}, false);
         !refusal.empty()) {
