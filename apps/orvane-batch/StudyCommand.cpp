@@ -406,22 +406,13 @@ int RunSampledStudyCommand(const StudyOptions& given) {
         return kExitFailed;
     }
     if (options.figure) {
-        std::string vary;
-        for (const SampledInput& input : study.inputs) {
-            vary += (vary.empty() ? "" : ", ") + input.definition();
-        }
-        if (study.modelFactor) {
-            vary += "; θ " + study.modelFactor->definition();
-        }
-        const std::vector<std::string> caption = {
-            study.base.base.comment, vary + "; " + std::string(SamplingMethodName(study.method)) +
-                                         ", seed " + std::to_string(study.seed)};
         std::string problem;
         const FigureFunctions* const figures = LoadFigureModule(problem);
         if (figures) {
             // Two panels side by side, as the fit's figure.
-            problem = figures->saveFitFigure(MakeCapacityFigures(capacities, summary, caption),
-                                             *options.figure);
+            problem = figures->saveFitFigure(
+                MakeCapacityFigures(capacities, summary, basis, CapacityCaption(study)),
+                *options.figure);
         }
         if (!problem.empty()) {
             std::cerr << "orvane-batch study: " << problem << "\n";

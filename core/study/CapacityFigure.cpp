@@ -17,21 +17,26 @@ std::string newton(double value) {
 }
 
 // The vertical marks shared by both panels, up to the axis top.
-void addMarks(FigureData& figure, const CapacitySummary& summary, double top) {
-    figure.curves.push_back({"5 % fractile " + newton(summary.fractile.value),
-                             true,
-                             false,
-                             2,
-                             {{summary.fractile.value, 0}, {summary.fractile.value, top}}});
-    for (const std::optional<double>& design :
-         {summary.designByPartialFactor, summary.designByReliability}) {
-        if (design) {
-            figure.curves.push_back({"design value " + newton(*design),
-                                     true,
-                                     false,
-                                     3,
-                                     {{*design, 0}, {*design, top}}});
-        }
+void addMarks(FigureData& figure, const CapacitySummary& summary, const DesignBasis& basis,
+              double top) {
+    const double fractile = summary.fractile.value;
+    figure.curves.push_back(
+        {"5 % fractile " + newton(fractile), true, false, 2, {{fractile, 0}, {fractile, top}}});
+    if (const std::optional<double> design = summary.designByPartialFactor) {
+        figure.curves.push_back(
+            {"Rd = R5%/γM (γM " + ShortestText(*basis.partialFactor) + ") " + newton(*design),
+             true,
+             false,
+             3,
+             {{*design, 0}, {*design, top}}});
+    }
+    if (const std::optional<double> design = summary.designByReliability) {
+        figure.curves.push_back(
+            {"Rd at β " + ShortestText(*basis.targetBeta) + " (lognormal) " + newton(*design),
+             true,
+             false,
+             5,
+             {{*design, 0}, {*design, top}}});
     }
 }
 
@@ -48,8 +53,21 @@ double lowestMark(const CapacitySummary& summary) {
 
 } // namespace
 
+std::vector<std::string> CapacityCaption(const SampledStudy& study) {
+    std::string vary;
+    for (const SampledInput& input : study.inputs) {
+        vary += (vary.empty() ? "" : ", ") + input.definition();
+    }
+    if (study.modelFactor) {
+        vary += "; θ " + study.modelFactor->definition();
+    }
+    return {study.base.base.comment, vary + "; " + std::string(SamplingMethodName(study.method)) +
+                                         ", seed " + std::to_string(study.seed)};
+}
+
 std::array<FigureData, 2> MakeCapacityFigures(std::vector<double> capacities,
                                               const CapacitySummary& summary,
+                                              const DesignBasis& basis,
                                               const std::vector<std::string>& caption) {
     assert(capacities.size() >= 2);
     std::sort(capacities.begin(), capacities.end());
@@ -85,7 +103,7 @@ std::array<FigureData, 2> MakeCapacityFigures(std::vector<double> capacities,
     // Room above the highest bar for the legend.
     histogram.y = MakeFigureAxis("samples", 0, double(most) * 1.4);
     histogram.curves.push_back(std::move(bars));
-    addMarks(histogram, summary, histogram.y.max);
+    addMarks(histogram, summary, basis, histogram.y.max);
 
     FigureData distribution;
     distribution.title = "Capacity: empirical distribution";
@@ -114,7 +132,7 @@ std::array<FigureData, 2> MakeCapacityFigures(std::vector<double> capacities,
     }
     distribution.curves.push_back(std::move(steps));
     distribution.curves.push_back(std::move(lognormal));
-    addMarks(distribution, summary, distribution.y.max);
+    addMarks(distribution, summary, basis, distribution.y.max);
     return {histogram, distribution};
 }
 
