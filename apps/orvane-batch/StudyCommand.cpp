@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -99,15 +98,6 @@ bool closeTables(const StudyOptions& options, RecordStream& csvOut, RecordStream
     return written;
 }
 
-// --model-factor: a file when one of that name is there, else MEAN:COV.
-ModelFactorRead readModelFactor(const std::string& given) {
-    std::error_code error;
-    if (std::filesystem::exists(given, error) || given.find(':') == std::string::npos) {
-        return ReadModelFactorFile(given);
-    }
-    return ParseModelFactorValues(given);
-}
-
 // The sampled study the options describe, its base loaded; false after saying why not.
 bool makeSampledStudy(const StudyOptions& options, SampledStudy& study) {
     study.inputs = options.distributions;
@@ -136,7 +126,7 @@ bool makeSampledStudy(const StudyOptions& options, SampledStudy& study) {
         study.base.lawFrom = ModelInfo(*study.lawModel).name;
     }
     if (options.modelFactor) {
-        const ModelFactorRead read = readModelFactor(*options.modelFactor);
+        const ModelFactorRead read = ReadModelFactor(*options.modelFactor);
         if (!read.error.empty()) {
             std::cerr << "orvane-batch study: --model-factor: " << read.error << "\n";
             return false;

@@ -5,9 +5,11 @@
 #include "core/results/CsvRunWriter.h"
 #include "gui/codes/DesignCodesWindow.h"
 #include "gui/concrete/ConcreteLawWindow.h"
+#include "gui/forms/ConcreteStore.h"
 #include "gui/help/TheoryWindow.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/RunReport.h"
+#include "gui/sampling/CapacityUncertaintyWindow.h"
 #include "gui/study/ParametricStudyWindow.h"
 
 #include <QAbstractButton>
@@ -125,6 +127,13 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
         addEntry(study, QStringLiteral("&Parametric study…"), {}, window, nullptr);
     QObject::connect(parametric, &QAction::triggered, &window, [&window, &params] {
         openParametricStudy(params, window.fieldTexts(), &window);
+    });
+    QAction* uncertainty =
+        addEntry(study, QStringLiteral("Capacity with &uncertainty…"), {}, window, nullptr);
+    uncertainty->setObjectName(QStringLiteral("CapacityWithUncertainty"));
+    QObject::connect(uncertainty, &QAction::triggered, &window, [&window, &params] {
+        openCapacityUncertainty(params, window.fieldTexts(), ConcreteStoreOf(window).input().fcText,
+                                &window);
     });
 
     addConcreteMenu(bar, window, params);

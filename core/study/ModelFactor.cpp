@@ -152,4 +152,12 @@ ModelFactorRead ReadModelFactorFile(const std::string& path) {
     return ParseModelFactorFile(text, path);
 }
 
+ModelFactorRead ReadModelFactor(const std::string& given) {
+    std::error_code error;
+    if (std::filesystem::exists(given, error) || given.find(':') == std::string::npos) {
+        return ReadModelFactorFile(given);
+    }
+    return ParseModelFactorValues(given);
+}
+
 } // namespace orvane

@@ -45,5 +45,8 @@ ModelFactorRead ParseModelFactorValues(std::string_view text);
 // The file's text; name is how messages call the file.
 ModelFactorRead ParseModelFactorFile(std::string_view text, const std::string& name);
 ModelFactorRead ReadModelFactorFile(const std::string& path);
+// As a user gives it: a file when one of that name is there (or the text has no colon), else
+// MEAN:COV.
+ModelFactorRead ReadModelFactor(const std::string& given);
 
 } // namespace orvane
