@@ -78,7 +78,7 @@ CapacityUncertaintyWindow::CapacityUncertaintyWindow(const AnalysisParameters& p
         "One input a line: NAME=normal:MEAN:SD (truncated at 0), NAME=lognormal:MEAN:COV "
         "(COV 0.1 for 10 %) or NAME=uniform:LO:HI. NAME is a field's name (tauMax, sMax, su, "
         "lb, b, tf, Ef, tr, Er, bc, dc, Ec, Ab, Eb, dl) or fc, whose law each sample derives."));
-    m_inputs->setMaximumHeight(110);
+    m_inputs->setMaximumHeight(80);
     m_lawModel = new QComboBox(this);
     m_lawModel->setObjectName(QStringLiteral("LawModel"));
     for (const BondSlipModelInfo& info : BondSlipModels()) {
@@ -141,7 +141,8 @@ CapacityUncertaintyWindow::CapacityUncertaintyWindow(const AnalysisParameters& p
     m_summary->setObjectName(QStringLiteral("Summary"));
     m_summary->setReadOnly(true);
     m_summary->setFont(QFont(QStringLiteral("Monospace")));
-    m_summary->setMaximumHeight(130);
+    m_summary->setMinimumHeight(150);
+    m_summary->setMaximumHeight(170);
     m_figures = new FigurePanels(2, this);
     m_figures->setObjectName(QStringLiteral("CapacityFigures"));
 
