@@ -18,6 +18,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <system_error>
 
 namespace orvane {
@@ -78,7 +79,7 @@ bool openTables(const StudyOptions& options, RecordStream& csvOut, RecordStream&
 // The tables' closing records: the study's closing metadata, or a shard's with its own record
 // after it (Shard.h). Returns false when a table could not be written whole.
 bool closeTables(const StudyOptions& options, RecordStream& csvOut, RecordStream& jsonOut,
-                 std::int64_t done, std::int64_t total) {
+                 std::string_view csvHead, std::int64_t done, std::int64_t total) {
     if (options.csv) {
         csvOut << StudyClosingLines(done, total);
         if (options.shard) {
@@ -86,7 +87,7 @@ bool closeTables(const StudyOptions& options, RecordStream& csvOut, RecordStream
         }
     }
     if (options.jsonl && options.shard) {
-        jsonOut << ShardJsonLine(*options.shard, done, done == total);
+        jsonOut << ShardJsonLine(*options.shard, StudyFingerprint(csvHead), done, done == total);
     }
     bool written = true;
     for (RecordStream* out : {&csvOut, &jsonOut}) {
@@ -244,7 +245,9 @@ int RunStudyCommand(const StudyOptions& given) {
         threadProblem = "cannot start the threads for the runs: " + error.code().message();
     }
     progress.clear();
-    const bool writeFailed = !closeTables(options, csvOut, jsonOut, done, total);
+    std::ostringstream head;
+    StudyCsvWriter(head, study).begin();
+    const bool writeFailed = !closeTables(options, csvOut, jsonOut, head.str(), done, total);
     if (!threadProblem.empty()) {
         std::cerr << "orvane-batch study: " << threadProblem << "\n";
         return kExitFailed;
@@ -364,7 +367,9 @@ int RunSampledStudyCommand(const StudyOptions& given) {
         threadProblem = "cannot start the threads for the runs: " + error.code().message();
     }
     progress.clear();
-    const bool writeFailed = !closeTables(options, csvOut, jsonOut, done, total);
+    std::ostringstream head;
+    SampleCsvWriter(head, study, table).begin();
+    const bool writeFailed = !closeTables(options, csvOut, jsonOut, head.str(), done, total);
     if (!threadProblem.empty()) {
         std::cerr << "orvane-batch study: " << threadProblem << "\n";
         return kExitFailed;

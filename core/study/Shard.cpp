@@ -100,12 +100,15 @@ ShardFile readJsonLines(std::string_view text) {
     const std::size_t from = at + 10;
     const std::size_t quote = last.find('"', from);
     const ShardParse parse = ParseShard(last.substr(from, quote - from));
-    if (quote == std::string_view::npos || !parse.error.empty()) {
+    const std::size_t study = last.find(",\"study\":\"");
+    if (quote == std::string_view::npos || !parse.error.empty() ||
+        study == std::string_view::npos) {
         file.error = "its shard record is damaged";
         return file;
     }
     file.shard = parse.shard;
-    if (last != ShardJsonLine(file.shard, std::int64_t(file.rows.size()), true)) {
+    file.head = last.substr(study + 10, 16);
+    if (last != ShardJsonLine(file.shard, file.head, std::int64_t(file.rows.size()), true)) {
         file.error = "the shard was stopped, was written by another version, or its lines do "
                      "not match its count";
     }
@@ -140,9 +143,23 @@ std::string ShardCsvLine(Shard shard) {
                            std::to_string(shard.index) + "/" + std::to_string(shard.count));
 }
 
-std::string ShardJsonLine(Shard shard, std::int64_t pointsDone, bool complete) {
+std::string StudyFingerprint(std::string_view csvHead) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : csvHead) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    char digits[17] = {};
+    for (int k = 15; k >= 0; --k, hash >>= 4) {
+        digits[k] = "0123456789abcdef"[hash & 0xf];
+    }
+    return digits;
+}
+
+std::string ShardJsonLine(Shard shard, std::string_view fingerprint, std::int64_t pointsDone,
+                          bool complete) {
     return "{\"program\":\"orvane-batch\",\"version\":\"" + std::string(kVersion) +
            "\",\"shard\":\"" + std::to_string(shard.index) + "/" + std::to_string(shard.count) +
+           "\",\"study\":\"" + std::string(fingerprint) +
            "\",\"pointsDone\":" + std::to_string(pointsDone) +
            ",\"complete\":" + (complete ? "true" : "false") + "}\n";
 }
@@ -214,7 +231,7 @@ MergedShards MergeShards(const std::vector<std::string>& texts,
             return merged;
         }
     }
-    merged.text = files.front().head;
+    merged.text = csv ? files.front().head : std::string();
     for (const ShardFile& file : files) {
         for (const std::string_view row : file.rows) {
             merged.text += row;

@@ -7,7 +7,9 @@
 // A shard writes what the whole study writes for its points (the CSV with the whole study's
 // metadata and header; the JSON lines), and closes with one more record that says which shard
 // it is and how many points it holds: the line "# shard,K/N" after the CSV's closing metadata,
-// and a last JSON line {"program":…,"version":…,"shard":"K/N","pointsDone":M,"complete":…}.
+// and a last JSON line {"program":…,"version":…,"shard":"K/N","study":…,"pointsDone":M,
+// "complete":…}, where study is a fingerprint of the CSV's metadata and header, so that shards
+// of different studies are told apart in JSON lines too.
 // The merge checks that all N shards of one study are there, each complete and of the size its
 // part must have, drops those records and writes the whole study's closing metadata.
 
@@ -42,8 +44,12 @@ PointRange ShardRange(std::int64_t total, Shard shard);
 
 // The record that closes a shard's CSV, after StudyClosingLines.
 std::string ShardCsvLine(Shard shard);
+// The study's fingerprint: 16 hexadecimal digits of the 64-bit FNV-1a hash of the metadata and
+// header its CSV begins with.
+std::string StudyFingerprint(std::string_view csvHead);
 // The last JSON line of a shard's JSON lines.
-std::string ShardJsonLine(Shard shard, std::int64_t pointsDone, bool complete);
+std::string ShardJsonLine(Shard shard, std::string_view fingerprint, std::int64_t pointsDone,
+                          bool complete);
 
 struct MergedShards {
     std::string text;  // the whole study's file

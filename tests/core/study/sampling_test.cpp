@@ -341,13 +341,19 @@ TEST(Shard, RangesPartitionTheListAndTheTextIsChecked) {
 TEST(Shard, JsonLinesMergeInShardOrder) {
     // Of three samples, shard 1 of 2 holds ⌊1.5⌋ = 1, shard 2 the other two.
     const std::vector<std::string> shards = {
-        "{\"sample\":1}\n{\"sample\":2}\n" + ShardJsonLine({2, 2}, 2, true),
-        "{\"sample\":0}\n" + ShardJsonLine({1, 2}, 1, true),
+        "{\"sample\":1}\n{\"sample\":2}\n" + ShardJsonLine({2, 2}, StudyFingerprint("a"), 2, true),
+        "{\"sample\":0}\n" + ShardJsonLine({1, 2}, StudyFingerprint("a"), 1, true),
     };
     const MergedShards merged = MergeShards(shards, {"b", "a"});
     ASSERT_EQ(merged.error, "");
     EXPECT_EQ(merged.text, "{\"sample\":0}\n{\"sample\":1}\n{\"sample\":2}\n");
     const std::vector<std::string> stopped = {
-        shards[1], "{\"sample\":1}\n{\"sample\":2}\n" + ShardJsonLine({2, 2}, 2, false)};
+        shards[1], "{\"sample\":1}\n{\"sample\":2}\n" +
+                       ShardJsonLine({2, 2}, StudyFingerprint("a"), 2, false)};
     EXPECT_NE(MergeShards(stopped, {"a", "b"}).error.find("stopped"), std::string::npos);
+    const std::vector<std::string> other = {
+        shards[1],
+        "{\"sample\":1}\n{\"sample\":2}\n" + ShardJsonLine({2, 2}, StudyFingerprint("b"), 2, true)};
+    EXPECT_NE(MergeShards(other, {"a", "b"}).error.find("another study"), std::string::npos);
+    EXPECT_EQ(StudyFingerprint(""), "cbf29ce484222325"); // FNV-1a's offset basis
 }
