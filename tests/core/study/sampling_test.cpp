@@ -235,13 +235,14 @@ TEST(CheckSampledStudy, RefusesWhatCannotBeRun) {
 }
 
 TEST(RunSample, EqualsASingleRunOfTheBaseWithTheSampledTexts) {
-    SampledStudy study = studyOf({"lb=uniform:60:200", "Ef=lognormal:230000:0.1"}, 4);
+    // The thickness enters the march as a number, not only through a count of elements.
+    SampledStudy study = studyOf({"lb=uniform:60:200", "tf=normal:0.167:0.02"}, 4);
     const SampleTable table = DrawSamples(study);
     for (std::int64_t k = 0; k < study.count; ++k) {
         AnalysisParameters single = StartupParameters();
         FieldTexts texts = study.base.baseTexts;
         texts[static_cast<int>(NumericField::Lb)] = ShortestText(table.value(k, 0));
-        texts[static_cast<int>(NumericField::Ef)] = ShortestText(table.value(k, 1));
+        texts[static_cast<int>(NumericField::Tf)] = ShortestText(table.value(k, 1));
         CopyFieldTexts(single, texts);
         RunController controller(single);
         while (controller.step() == RunEnd::None) {
