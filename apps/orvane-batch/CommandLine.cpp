@@ -392,6 +392,33 @@ void AddStudyMergeCommand(CLI::App& study, StudyMergeOptions& options) {
         merge, "-o,--output", "OUT",
         [&options](const std::string& value) { options.output = value; },
         "the merged file (written whole; - for standard output)");
+    addValue(
+        merge, "--summary", "FILE|-",
+        [&options](const std::string& value) { options.summary = value; },
+        "of a sampled study's CSV: the summary of the merged samples as\n"
+        "JSON, - for standard output (the text goes to standard error)");
+    addValue(
+        merge, "--figure", "FILE",
+        [&options](const std::string& value) {
+            if (!FigureFormatOf(value)) {
+                throw Refused{"--figure " + QuotedEntry(value) +
+                              ": the name must end in .png, .svg or .pdf"};
+            }
+            options.figure = value;
+        },
+        "of a sampled study's CSV: the histogram and the distribution");
+    addValue(
+        merge, "--partial-factor", "GAMMA",
+        [&options](const std::string& value) {
+            options.partialFactor = positiveNumber("--partial-factor", value);
+        },
+        "design value R5%/GAMMA, as study --partial-factor");
+    addValue(
+        merge, "--target-beta", "BETA",
+        [&options](const std::string& value) {
+            options.targetBeta = positiveNumber("--target-beta", value);
+        },
+        "design value at a reliability index, as study --target-beta");
     addHelp(merge, options.help);
     merge.add_option("SHARD", "the shards' files, all CSV or all JSON lines")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -406,10 +433,16 @@ void AddStudyMergeCommand(CLI::App& study, StudyMergeOptions& options) {
         if (!options.help && (options.shards.empty() || !options.output)) {
             throw Refused{"study merge needs the shard files and -o OUT"};
         }
+        if ((options.output == "-") + (options.summary == "-") > 1) {
+            throw Refused{"-o and --summary cannot both go to standard output"};
+        }
     });
-    merge.footer("Exit status: 0 merged, 1 OUT could not be written, 2 bad command line, an\n"
-                 "unreadable shard, shards that do not make one whole study, or an OUT refused\n"
-                 "(one of the shards, a folder that cannot be written).");
+    merge.footer("With --summary, --figure or a design factor, the merged CSV of a sampled study\n"
+                 "is summarized as the study itself summarizes it.\n"
+                 "Exit status: 0 merged, 1 an output could not be written, 2 bad command line,\n"
+                 "an unreadable shard, shards that do not make one whole study, or an output\n"
+                 "refused (one of the shards, a folder that cannot be written), 6 merged and\n"
+                 "summarized, with warnings.");
 }
 
 void AddStudyCommand(CLI::App& app, StudyOptions& options, StudyMergeOptions& merge) {

@@ -30,7 +30,9 @@ struct CommandLine {
     bool helpAsked() const {
         return run.help || study.help || studyMerge.help || fit.help || convert.help || codes.help;
     }
-    bool figureAsked() const { return run.figurePath || study.figure || fit.figureFile; }
+    bool figureAsked() const {
+        return run.figurePath || study.figure || studyMerge.figure || fit.figureFile;
+    }
 };
 
 // Reads the arguments after the program name. A command name comes first; long options take

@@ -148,7 +148,7 @@ bool writeSummary(const std::string& path, const std::string& json) {
         return true;
     }
     if (const FileStatus status = WriteWholeFile(path, json); !status.ok()) {
-        std::cerr << "orvane-batch study: " << status.message << "\n";
+        std::cerr << "orvane-batch: " << status.message << "\n";
         return false;
     }
     return true;
@@ -387,30 +387,40 @@ int RunSampledStudyCommand(const StudyOptions& given) {
     if (options.shard) {
         return kExitDone;
     }
-    if (capacities.size() < 2) {
-        std::cerr << "orvane-batch study: fewer than two samples have a capacity (the run "
+    return ReportCapacities({study, capacities, excluded, {}},
+                            {options.partialFactor, options.targetBeta}, options.summary,
+                            options.figure, "orvane-batch study");
+}
+
+int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
+                     const std::optional<std::string>& summaryPath,
+                     const std::optional<std::string>& figurePath, const std::string& command) {
+    if (sampled.capacities.size() < 2) {
+        std::cerr << command
+                  << ": fewer than two samples have a capacity (the run "
                      "checks refused them or they reached the step limit; see the problem "
                      "column)\n";
         return kExitRefused;
     }
-    const DesignBasis basis{options.partialFactor, options.targetBeta};
-    const CapacitySummary summary = SummarizeCapacities(capacities, excluded, basis);
+    const CapacitySummary summary =
+        SummarizeCapacities(sampled.capacities, sampled.excluded, basis);
     std::cerr << SampleSummaryText(summary, basis);
-    if (options.summary &&
-        !writeSummary(*options.summary, SampleSummaryJson(study, summary, basis, done))) {
+    const std::int64_t done = std::int64_t(sampled.capacities.size()) + sampled.excluded;
+    if (summaryPath &&
+        !writeSummary(*summaryPath, SampleSummaryJson(sampled.study, summary, basis, done))) {
         return kExitFailed;
     }
-    if (options.figure) {
+    if (figurePath) {
         std::string problem;
         const FigureFunctions* const figures = LoadFigureModule(problem);
         if (figures) {
             // Two panels side by side, as the fit's figure.
-            problem = figures->saveFitFigure(
-                MakeCapacityFigures(capacities, summary, basis, CapacityCaption(study)),
-                *options.figure);
+            problem = figures->saveFitFigure(MakeCapacityFigures(sampled.capacities, summary, basis,
+                                                                 CapacityCaption(sampled.study)),
+                                             *figurePath);
         }
         if (!problem.empty()) {
-            std::cerr << "orvane-batch study: " << problem << "\n";
+            std::cerr << command << ": " << problem << "\n";
             return kExitFailed;
         }
     }

@@ -3,6 +3,7 @@
 #include "apps/orvane-batch/LawFromConcrete.h"
 #include "core/engine/AnalysisParameters.h"
 #include "core/study/Sampling.h"
+#include "core/study/SamplingWriters.h"
 #include "core/study/Shard.h"
 #include "core/study/Study.h"
 
@@ -38,10 +39,15 @@ struct StudyOptions {
     std::optional<std::string> summary; // the summary as JSON; "-": standard output
 };
 
-// orvane-batch study merge SHARD... -o OUT
+// orvane-batch study merge SHARD... -o OUT [--summary FILE|-] [--figure FILE]
 struct StudyMergeOptions {
     std::vector<std::string> shards;
     std::optional<std::string> output;
+    // For a sampled study's CSV: the summary and figure of the merged samples.
+    std::optional<std::string> summary;
+    std::optional<std::string> figure;
+    std::optional<double> partialFactor;
+    std::optional<double> targetBeta;
     bool help = false;
 };
 
@@ -51,5 +57,11 @@ int RunStudyCommand(const StudyOptions& options);
 int RunSampledStudyCommand(const StudyOptions& options);
 // Joins shard outputs into the whole study's file.
 int RunStudyMergeCommand(const StudyMergeOptions& options);
+// The summary of a sampled study's capacities on standard error, as JSON to summaryPath and
+// as a figure, as both the study and the merge of its shards give them; returns the exit
+// status. command begins the messages.
+int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
+                     const std::optional<std::string>& summaryPath,
+                     const std::optional<std::string>& figurePath, const std::string& command);
 
 } // namespace orvane

@@ -4,6 +4,7 @@
 #include "core/results/ExitStatus.h"
 #include "core/results/OutputFile.h"
 #include "core/results/OutputPolicy.h"
+#include "core/study/SamplingWriters.h"
 #include "core/study/Shard.h"
 
 #include <filesystem>
@@ -38,8 +39,14 @@ int RunStudyMergeCommand(const StudyMergeOptions& options) {
     for (const std::string& shard : options.shards) {
         inputs.push_back({shard, "one of the shards"});
     }
-    if (const std::string refusal = CheckOutputs(inputs, {{*options.output, "-o", false}}, false);
-        !refusal.empty()) {
+    std::vector<PolicyOutput> outputs = {{*options.output, "-o", false}};
+    for (const auto& [path, role] :
+         {std::pair{&options.summary, "--summary"}, std::pair{&options.figure, "--figure"}}) {
+        if (*path) {
+            outputs.push_back({**path, role, false});
+        }
+    }
+    if (const std::string refusal = CheckOutputs(inputs, outputs, false); !refusal.empty()) {
         std::cerr << "orvane-batch study merge: " << refusal << "\n";
         return kExitRefused;
     }
@@ -54,15 +61,30 @@ int RunStudyMergeCommand(const StudyMergeOptions& options) {
         std::cerr << "orvane-batch study merge: " << merged.error << "\n";
         return kExitRefused;
     }
+    const bool summarize =
+        options.summary || options.figure || options.partialFactor || options.targetBeta;
+    std::optional<SampledCsv> sampled;
+    if (summarize) {
+        sampled = ReadSampledCsv(merged.text);
+        if (!sampled->error.empty()) {
+            std::cerr << "orvane-batch study merge: --summary, --figure and the design factors "
+                         "need the CSV of a sampled study: "
+                      << sampled->error << "\n";
+            return kExitRefused;
+        }
+    }
     if (*options.output == "-") {
         std::cout << merged.text << std::flush;
-        return kExitDone;
-    }
-    if (const FileStatus status = WriteWholeFile(*options.output, merged.text); !status.ok()) {
+    } else if (const FileStatus status = WriteWholeFile(*options.output, merged.text);
+               !status.ok()) {
         std::cerr << "orvane-batch study merge: " << status.message << "\n";
         return kExitFailed;
     }
-    return kExitDone;
+    if (!sampled) {
+        return kExitDone;
+    }
+    return ReportCapacities(*sampled, {options.partialFactor, options.targetBeta}, options.summary,
+                            options.figure, "orvane-batch study merge");
 }
 
 } // namespace orvane

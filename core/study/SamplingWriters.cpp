@@ -6,7 +6,9 @@
 #include "core/results/JsonText.h"
 #include "core/study/StudyWriters.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 #include <utility>
 
@@ -218,6 +220,110 @@ std::string SampleSummaryText(const CapacitySummary& summary, const DesignBasis&
         text += "warning     " + warning + "\n";
     }
     return text;
+}
+
+namespace {
+
+// One CSV record of the writer's: fields split at commas, a quoted field unquoted ("" → ").
+std::vector<std::string> csvFields(std::string_view line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        const char c = line[k];
+        if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+            fields.back() += '"';
+            ++k;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::optional<double> numberField(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+SampledCsv ReadSampledCsv(std::string_view text) {
+    SampledCsv read;
+    SampledStudy& study = read.study;
+    std::optional<std::size_t> capacityColumn;
+    std::int64_t line = 0;
+    while (!text.empty() && read.error.empty()) {
+        const std::size_t end = text.find(kLineEnd);
+        const std::string_view record = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + kLineEnd.size());
+        ++line;
+        const std::string where = "line " + std::to_string(line) + ": ";
+        if (record.starts_with("# ")) {
+            const std::vector<std::string> fields = csvFields(record.substr(2));
+            const std::string& name = fields[0];
+            const std::string value = fields.size() > 1 ? fields[1] : std::string();
+            if (name == "comment") {
+                study.base.base.comment = value;
+            } else if (name == "vary") {
+                const SampledInputParse parse = ParseSampledInput(value);
+                read.error = parse.error.empty() ? "" : where + parse.error;
+                study.inputs.push_back(parse.input);
+            } else if (name == "samples") {
+                study.count = std::int64_t(numberField(value).value_or(0));
+            } else if (name == "sampling") {
+                study.method =
+                    value == "mc" ? SamplingMethod::MonteCarlo : SamplingMethod::LatinHypercube;
+            } else if (name == "seed") {
+                const auto [last, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), study.seed);
+                read.error = error == std::errc() ? "" : where + "the seed is not a number";
+            } else if (name == "modelFactor") {
+                const std::size_t colon = value.find(':');
+                const ModelFactorRead factor = ParseModelFactorValues(
+                    colon == std::string::npos ? value : value.substr(colon + 1));
+                read.error = factor.error.empty() ? "" : where + factor.error;
+                study.modelFactor = factor.factor;
+                study.modelFactor->source = fields.size() > 2 ? fields[2] : std::string();
+            }
+            continue;
+        }
+        const std::vector<std::string> fields = csvFields(record);
+        if (!capacityColumn) {
+            const auto column = std::find(fields.begin(), fields.end(), "capacity");
+            if (fields.front() != "sample" || column == fields.end()) {
+                read.error = where + "not the header of a sampled study's table";
+            }
+            capacityColumn = std::size_t(column - fields.begin());
+            continue;
+        }
+        if (fields.size() <= *capacityColumn) {
+            read.error = where + "the row is cut short";
+        } else if (const std::optional<double> capacity = numberField(fields[*capacityColumn])) {
+            read.capacities.push_back(*capacity);
+        } else if (fields[*capacityColumn].empty()) {
+            ++read.excluded;
+        } else {
+            read.error =
+                where + "the capacity " + QuotedEntry(fields[*capacityColumn]) + " is not a number";
+        }
+    }
+    if (read.error.empty() && !capacityColumn) {
+        read.error = "no table of samples";
+    }
+    if (read.error.empty() && std::int64_t(read.capacities.size()) + read.excluded != study.count) {
+        read.error = "the table holds " +
+                     std::to_string(std::int64_t(read.capacities.size()) + read.excluded) +
+                     " of the " + std::to_string(study.count) + " samples";
+    }
+    return read;
 }
 
 } // namespace orvane

@@ -18,6 +18,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
 
@@ -57,5 +58,17 @@ std::string SampleSummaryJson(const SampledStudy& study, const CapacitySummary& 
                               const DesignBasis& basis, std::int64_t samplesDone);
 // The same as lines of text for a terminal.
 std::string SampleSummaryText(const CapacitySummary& summary, const DesignBasis& basis);
+
+// A sampled study's CSV read back (the whole study's, as one machine or a merge of shards
+// wrote it): the study as its metadata describe it (the base's comment, the distributions,
+// samples, sampling, seed and model factor; not the base's inputs) and the capacities of the
+// samples that have one.
+struct SampledCsv {
+    SampledStudy study;
+    std::vector<double> capacities; // N, in sample order
+    std::int64_t excluded = 0;      // rows without a capacity
+    std::string error;              // what is not as the writer writes it; empty when read
+};
+SampledCsv ReadSampledCsv(std::string_view text);
 
 } // namespace orvane

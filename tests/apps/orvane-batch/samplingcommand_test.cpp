@@ -100,6 +100,13 @@ TEST_F(SamplingCommand, SamplesAreTheSameOnAnyNumberOfThreadsAndShardsMergeToThe
     }
     ASSERT_EQ(run("study merge s3.csv s1.csv s2.csv -o merged.csv").exitCode, 0);
     EXPECT_EQ(file("merged.csv"), file("whole.csv"));
+    // The merge summarizes the samples as the study on one machine does.
+    ASSERT_EQ(run(kSampled + " --partial-factor 1.5 --csv - --summary whole.json").exitCode, 6);
+    const Outcome summarized =
+        run("study merge s1.csv s2.csv s3.csv -o again.csv --partial-factor 1.5 --summary -");
+    ASSERT_EQ(summarized.exitCode, 6) << summarized.err;
+    EXPECT_EQ(summarized.out, file("whole.json"));
+    EXPECT_NE(summarized.err.find("5% fractile"), std::string::npos);
     ASSERT_EQ(run("study merge s2.jsonl s3.jsonl s1.jsonl -o merged.jsonl").exitCode, 0);
     EXPECT_EQ(file("merged.jsonl"), file("whole.jsonl"));
 
@@ -124,6 +131,8 @@ TEST_F(SamplingCommand, SamplesAreTheSameOnAnyNumberOfThreadsAndShardsMergeToThe
         {"study merge whole.csv -o out.csv", "not a shard's CSV"},
         {"study merge s1.csv s2.csv s3.csv -o s1.csv", "never replaces an input"},
         {"study merge s1.csv s2.csv s3.csv", "needs the shard files and -o OUT"},
+        {"study merge s1.jsonl s2.jsonl s3.jsonl -o out.csv --summary -",
+         "need the CSV of a sampled study"},
     };
     for (const auto& c : refused) {
         const Outcome r = run(c.arguments);
