@@ -4,6 +4,7 @@
 #include "core/results/RunFigure.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -899,6 +900,17 @@ void completeLongNames(const CLI::App& command, std::vector<std::string>& argume
         }
         if (matches.empty()) {
             throw Refused{"unknown option " + entry("--" + name)};
+        }
+        // A name that extends another (--model-factor, --model) does not take the shorter
+        // one's prefixes from it: --mod stays --model, as scripts written before wrote it.
+        const auto shortest =
+            std::min_element(matches.begin(), matches.end(), [](const auto& a, const auto& b) {
+                return a.second.size() < b.second.size();
+            });
+        if (std::all_of(matches.begin(), matches.end(), [&](const auto& match) {
+                return match.second.starts_with(shortest->second);
+            })) {
+            matches = {*shortest};
         }
         if (matches.size() > 1) {
             std::string names;

@@ -66,8 +66,9 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// --model-f: a unique prefix, as getopt takes it (--mod stays --model).
 const std::string kSampled = "study --sample 12 --vary lb=uniform:40:150 --vary "
-                             "tf=normal:0.167:0.02 --model-factor 1.1:0.2 --seed 3 startup.orv";
+                             "tf=normal:0.167:0.02 --model-f 1.1:0.2 --seed 3 startup.orv";
 
 } // namespace
 
