@@ -218,7 +218,10 @@ int runCommandLine(const CommandLine& line) {
     }
     switch (line.command) {
     case Command::Study:
-        return RunStudyCommand(line.study);
+        return line.study.samples ? RunSampledStudyCommand(line.study)
+                                  : RunStudyCommand(line.study);
+    case Command::StudyMerge:
+        return RunStudyMergeCommand(line.studyMerge);
     case Command::Fit:
         return RunFitCommand(line.fit);
     case Command::Codes:

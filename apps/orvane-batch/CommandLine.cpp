@@ -4,6 +4,7 @@
 #include "core/results/RunFigure.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -268,7 +269,184 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
                "130 stopped by Ctrl+C or SIGTERM.");
 }
 
-void AddStudyCommand(CLI::App& app, StudyOptions& options) {
+// --shard, common to the grid and the sampled study.
+void addShard(CLI::App& command, std::optional<Shard>& shard) {
+    addValue(
+        command, "--shard", "K/N",
+        [&shard](const std::string& value) {
+            const ShardParse parse = ParseShard(value);
+            if (!parse.error.empty()) {
+                throw Refused{"--shard: " + parse.error};
+            }
+            shard = parse.shard;
+        },
+        "run only the K-th of N contiguous parts of the points (or\n"
+        "samples, drawn whole from the seed first); study merge joins\n"
+        "the shards' outputs into the file of the whole study");
+}
+
+// A positive finite number, the whole text.
+double positiveNumber(const std::string& option, const std::string& value) {
+    const std::optional<double> number = ParseWholeNumber(value);
+    if (!number || !(*number > 0) || !std::isfinite(*number)) {
+        throw Refused{option + " takes a positive number, not " + QuotedEntry(value)};
+    }
+    return *number;
+}
+
+void addSampleOptions(CLI::App& study, StudyOptions& options) {
+    addValue(
+        study, "--sample", "N",
+        [&options](const std::string& value) {
+            options.samples = wholeNumber("--sample", value, 2, int(kMaxStudyPoints));
+        },
+        "a probabilistic study of N samples of the inputs given\n"
+        "distributions with --vary (2 <= N <= 1000000)");
+    addValue(
+        study, "--sampling", "lhs|mc",
+        [&options](const std::string& value) {
+            if (value != "lhs" && value != "mc") {
+                throw Refused{"--sampling takes lhs or mc, not " + QuotedEntry(value)};
+            }
+            options.sampling =
+                value == "mc" ? SamplingMethod::MonteCarlo : SamplingMethod::LatinHypercube;
+        },
+        "Latin hypercube (default) or plain Monte Carlo");
+    addValue(
+        study, "--seed", "S",
+        [&options](const std::string& value) {
+            std::uint64_t seed = 0;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), seed);
+            if (error != std::errc() || end != value.data() + value.size()) {
+                throw Refused{"--seed takes a whole number from 0 to 18446744073709551615, not " +
+                              QuotedEntry(value)};
+            }
+            options.seed = seed;
+        },
+        "the seed of the samples (default 1): the same seed gives the\n"
+        "same samples, bit for bit, on any number of --jobs");
+    addValue(
+        study, "--model-factor", "FILE|MEAN:COV",
+        [&options](const std::string& value) { options.modelFactor = value; },
+        "the model factor theta = test/predicted, lognormal, from the file\n"
+        "a validation writes or given as mean and coefficient of\n"
+        "variation (1.17:0.27); each capacity is theta*Pbumax");
+    addValue(
+        study, "--partial-factor", "GAMMA",
+        [&options](const std::string& value) {
+            options.partialFactor = positiveNumber("--partial-factor", value);
+        },
+        "design value Rd = R5%/GAMMA (EN 1990 6.3.5)");
+    addValue(
+        study, "--target-beta", "BETA",
+        [&options](const std::string& value) {
+            options.targetBeta = positiveNumber("--target-beta", value);
+        },
+        "design value at a target reliability index (3.8: 50 years,\n"
+        "RC2): Rd = exp(mean ln R - 0.8*BETA*sd ln R) (EN 1990 C.7)");
+    addValue(
+        study, "--summary", "FILE|-",
+        [&options](const std::string& value) { options.summary = value; },
+        "the summary of a sampled study as one JSON object, - for\n"
+        "standard output");
+    addShard(study, options.shard);
+}
+
+// A grid (--vary NAME=VALUES) and a sampled study (--sample, NAME=DISTRIBUTION) do not mix.
+void refuseMixedStudy(const StudyOptions& options) {
+    if (!options.samples) {
+        if (!options.distributions.empty()) {
+            throw Refused{"--vary " + options.distributions.front().definition() +
+                          " gives a distribution; a sampled study needs --sample N"};
+        }
+        for (const bool given : {options.modelFactor.has_value(), options.partialFactor.has_value(),
+                                 options.targetBeta.has_value(), options.summary.has_value()}) {
+            if (given) {
+                throw Refused{"--model-factor, --partial-factor, --target-beta and --summary "
+                              "belong to a sampled study (--sample N)"};
+            }
+        }
+        return;
+    }
+    if (!options.sweeps.empty()) {
+        throw Refused{"--vary " + options.sweeps.front().definition() +
+                      " is a sweep; a sampled study takes distributions (NAME=normal:MEAN:SD, …)"};
+    }
+    if (options.distributions.empty()) {
+        throw Refused{"--sample needs at least one --vary NAME=DISTRIBUTION"};
+    }
+    const int toStandardOutput =
+        (options.csv == "-") + (options.jsonl == "-") + (options.summary == "-");
+    if (toStandardOutput > 1) {
+        throw Refused{"only one of --csv, --jsonl and --summary can go to standard output"};
+    }
+}
+
+void AddStudyMergeCommand(CLI::App& study, StudyMergeOptions& options) {
+    CLI::App& merge = *study.add_subcommand(
+        "merge", "joins shard outputs into the whole study's file\n"
+                 "Joins the CSV or JSON-lines outputs of the N shards of one study (--shard K/N, "
+                 "in any\norder) into the file one machine would have written, byte for byte. "
+                 "Every shard\nmust be there once and complete.");
+    addValue(
+        merge, "-o,--output", "OUT",
+        [&options](const std::string& value) { options.output = value; },
+        "the merged file (written whole; - for standard output)");
+    addValue(
+        merge, "--summary", "FILE|-",
+        [&options](const std::string& value) { options.summary = value; },
+        "of a sampled study's CSV: the summary of the merged samples as\n"
+        "JSON, - for standard output (the text goes to standard error)");
+    addValue(
+        merge, "--figure", "FILE",
+        [&options](const std::string& value) {
+            if (!FigureFormatOf(value)) {
+                throw Refused{"--figure " + QuotedEntry(value) +
+                              ": the name must end in .png, .svg or .pdf"};
+            }
+            options.figure = value;
+        },
+        "of a sampled study's CSV: the histogram and the distribution");
+    addValue(
+        merge, "--partial-factor", "GAMMA",
+        [&options](const std::string& value) {
+            options.partialFactor = positiveNumber("--partial-factor", value);
+        },
+        "design value R5%/GAMMA, as study --partial-factor");
+    addValue(
+        merge, "--target-beta", "BETA",
+        [&options](const std::string& value) {
+            options.targetBeta = positiveNumber("--target-beta", value);
+        },
+        "design value at a reliability index, as study --target-beta");
+    addHelp(merge, options.help);
+    merge.add_option("SHARD", "the shards' files, all CSV or all JSON lines")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args()
+        ->each([&options](const std::string& value) {
+            if (value.empty()) {
+                throw Refused{"a shard file name is empty"};
+            }
+            options.shards.push_back(value);
+        });
+    merge.final_callback([&options] {
+        if (!options.help && (options.shards.empty() || !options.output)) {
+            throw Refused{"study merge needs the shard files and -o OUT"};
+        }
+        if ((options.output == "-") + (options.summary == "-") > 1) {
+            throw Refused{"-o and --summary cannot both go to standard output"};
+        }
+    });
+    merge.footer("With --summary, --figure or a design factor, the merged CSV of a sampled study\n"
+                 "is summarized as the study itself summarizes it.\n"
+                 "Exit status: 0 merged, 1 an output could not be written, 2 bad command line,\n"
+                 "an unreadable shard, shards that do not make one whole study, or an output\n"
+                 "refused (one of the shards, a folder that cannot be written), 5 merged and\n"
+                 "summarized, with warnings.");
+}
+
+void AddStudyCommand(CLI::App& app, StudyOptions& options, StudyMergeOptions& merge) {
     CLI::App& study = *app.add_subcommand(
         "study", "a parametric study: one run for each combination of swept values\n"
                  "Runs the pull-out analysis for every combination of the swept values on the "
@@ -277,6 +455,14 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
     addValue(
         study, "--vary", "NAME=VALUES",
         [&options](const std::string& value) {
+            if (NamesDistribution(value)) {
+                SampledInputParse parse = ParseSampledInput(value);
+                if (!parse.error.empty()) {
+                    throw Refused{"--vary " + parse.error};
+                }
+                options.distributions.push_back(std::move(parse.input));
+                return;
+            }
             SweepParse parse = ParseSweep(value);
             if (!parse.error.empty()) {
                 throw Refused{"--vary " + parse.error};
@@ -294,7 +480,13 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "        a logarithmic one  lb=10:300:30:log\n"
         "Each value enters its field as text, read as the parameter\n"
         "window reads it, so a point equals a single run of the base file\n"
-        "with that text in that field. At most 1000000 points.");
+        "with that text in that field. At most 1000000 points.\n"
+        "With --sample: NAME=DISTRIBUTION, NAME also fc (the law of each\n"
+        "sample from its fc' by --law-from MODEL), any number of inputs:\n"
+        "        normal:MEAN:SD     truncated at 0 (drawn from the part above)\n"
+        "        lognormal:MEAN:COV mean and coefficient of variation of the\n"
+        "                           value itself (COV 0.1 for 10 %)\n"
+        "        uniform:LO:HI      0 <= LO < HI");
     addValue(
         study, "--jobs", "N",
         [&options](const std::string& value) {
@@ -320,6 +512,7 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "Pbumax against the first numeric swept input, with P∞ and, on a\n"
         "bond-length axis, Le marked (.png, .svg or .pdf); a log range on a\n"
         "log axis, more than 8 series by a colour scale");
+    addSampleOptions(study, options);
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
     addLawFrom(study, options.lawFrom);
@@ -327,8 +520,12 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
     addBaseFile(study, "BASE", options.baseFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
                 "file (default: the start-up data set)");
-    study.final_callback([&options] {
+    study.final_callback([&options, &study] {
+        if (study.got_subcommand("merge")) {
+            return;
+        }
         refuseLawFromWithBilinear(options.lawFrom, options.model);
+        refuseMixedStudy(options);
         if (options.csv == "-" && options.jsonl == "-") {
             throw Refused{"--csv and --jsonl cannot both go to standard output"};
         }
@@ -345,7 +542,15 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
         "Exit status: 0 done, 1 an output (standard output too) could not be written or no\n"
         "thread could be started, 2 bad command line, unreadable base file, an output\n"
         "refused, a study that cannot start or one whose every point was refused by the run\n"
-        "checks, a figure asked of a program without its figure module, 130 stopped.");
+        "checks, a figure asked of a program without its figure module, 130 stopped.\n"
+        "A sampled study (--sample) has the columns sample, the sampled inputs, theta,\n"
+        "steps, Pbumax, capacity = theta*Pbumax (N), slmax, end, Gf, Pinf, Le,\n"
+        "PbumaxOverPinf, problem, and prints the summary of the capacities on standard\n"
+        "error: mean, CoV, the 5 % fractile (order statistic) with its 95 % interval\n"
+        "(binomial, distribution-free) and the design values asked for; it exits 5 when\n"
+        "the summary carries warnings on how far it can be trusted.\n"
+        "study merge SHARD... -o OUT joins the outputs of the shards of one study.");
+    AddStudyMergeCommand(study, merge);
 }
 
 std::optional<int> lawParameter(std::string_view name) {
@@ -814,6 +1019,17 @@ void completeLongNames(const CLI::App& command, std::vector<std::string>& argume
         if (matches.empty()) {
             throw Refused{"unknown option " + entry("--" + name)};
         }
+        // A name that extends another (--model-factor, --model) does not take the shorter
+        // one's prefixes from it: --mod stays --model, as scripts written before wrote it.
+        const auto shortest =
+            std::min_element(matches.begin(), matches.end(), [](const auto& a, const auto& b) {
+                return a.second.size() < b.second.size();
+            });
+        if (std::all_of(matches.begin(), matches.end(), [&](const auto& match) {
+                return match.second.starts_with(shortest->second);
+            })) {
+            matches = {*shortest};
+        }
         if (matches.size() > 1) {
             std::string names;
             for (const auto& match : matches) {
@@ -895,7 +1111,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     formatter->label("SUBCOMMAND", "COMMAND");
     app.formatter(formatter);
     AddRunOptions(app, line.run);
-    AddStudyCommand(app, line.study);
+    AddStudyCommand(app, line.study, line.studyMerge);
     AddFitCommand(app, line.fit);
     AddConvertCommand(app, line.convert);
     AddCodesCommand(app, line.codes);
@@ -917,9 +1133,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                        : name == "validate" ? Command::Validate
                                             : Command::Convert;
     }
+    std::size_t firstOption = command == &app ? 0 : 1;
+    if (line.command == Command::Study && arguments.size() > 1 && arguments[1] == "merge") {
+        command = command->get_subcommand("merge");
+        line.command = Command::StudyMerge;
+        firstOption = 2;
+    }
     std::vector<std::string> read = arguments;
     try {
-        completeLongNames(*command, read, command == &app ? 0 : 1);
+        completeLongNames(*command, read, firstOption);
         std::vector<std::string> reversed(read.rbegin(), read.rend());
         app.parse(reversed);
         refuseLeftOver(app);
@@ -938,7 +1160,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.error = error.what();
     }
     if (!line.error.empty() || line.helpAsked()) {
-        line.help = command->help(command == &app ? "" : "orvane-batch");
+        line.help = command->help(command == &app                       ? ""
+                                  : line.command == Command::StudyMerge ? "orvane-batch study"
+                                                                        : "orvane-batch");
     }
     return line;
 }
@@ -947,6 +1171,8 @@ std::string CommandName(Command command) {
     switch (command) {
     case Command::Study:
         return "orvane-batch study";
+    case Command::StudyMerge:
+        return "orvane-batch study merge";
     case Command::Fit:
         return "orvane-batch fit";
     case Command::Codes:

@@ -15,12 +15,13 @@
 
 namespace orvane {
 
-enum class Command { Run, Study, Fit, Convert, Codes, Validate };
+enum class Command { Run, Study, StudyMerge, Fit, Convert, Codes, Validate };
 
 struct CommandLine {
     Command command = Command::Run;
     BatchOptions run;
     StudyOptions study;
+    StudyMergeOptions studyMerge;
     FitOptions fit;
     ConvertOptions convert;
     CodesOptions codes;
@@ -29,10 +30,12 @@ struct CommandLine {
     std::string help;  // the command's help text, when asked for or after an error
 
     bool helpAsked() const {
-        return run.help || study.help || fit.help || convert.help || codes.help || validate.help;
+        return run.help || study.help || studyMerge.help || fit.help || convert.help ||
+               codes.help || validate.help;
     }
     bool figureAsked() const {
-        return run.figurePath || study.figure || fit.figureFile || validate.figure;
+        return run.figurePath || study.figure || studyMerge.figure || fit.figureFile ||
+               validate.figure;
     }
 };
 

@@ -63,6 +63,25 @@ std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
     return CheckOutputs(inputs, outputs, false);
 }
 
+std::string CheckSampledStudyOutputs(const SampledStudyOutputNames& names) {
+    std::vector<PolicyInput> inputs;
+    for (const auto& [path, role] : {std::pair{&names.baseFile, "the base file"},
+                                     std::pair{&names.modelFactorFile, "the model factor file"}}) {
+        if (*path) {
+            inputs.push_back({**path, role});
+        }
+    }
+    std::vector<PolicyOutput> outputs;
+    for (const auto& [path, role] :
+         {std::pair{&names.csv, "--csv"}, std::pair{&names.jsonl, "--jsonl"},
+          std::pair{&names.summary, "--summary"}, std::pair{&names.figure, "--figure"}}) {
+        if (*path) {
+            outputs.push_back({**path, role, false});
+        }
+    }
+    return CheckOutputs(inputs, outputs, false);
+}
+
 std::string CheckFitOutputs(const FitOutputNames& names, bool force) {
     std::vector<PolicyInput> inputs = {{names.measuredFile, "the measured file"}};
     if (names.parameterFile) {

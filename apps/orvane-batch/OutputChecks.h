@@ -29,6 +29,17 @@ std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
                               const std::optional<std::string>& jsonl,
                               const std::optional<std::string>& figure);
 
+// The sampled study: its tables, summary and figure; the model factor file is read.
+struct SampledStudyOutputNames {
+    std::optional<std::string> baseFile;
+    std::optional<std::string> modelFactorFile;
+    std::optional<std::string> csv;
+    std::optional<std::string> jsonl;
+    std::optional<std::string> summary;
+    std::optional<std::string> figure;
+};
+std::string CheckSampledStudyOutputs(const SampledStudyOutputNames& names);
+
 // The fit: per law a fitted parameter file, a CSV table and a figure. derived: the stems were
 // made up from the measured file's name (no --output).
 struct FitOutputNames {

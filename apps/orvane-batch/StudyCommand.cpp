@@ -7,14 +7,18 @@
 #include "apps/orvane-batch/StopOnSignal.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/OutputFile.h"
+#include "core/study/CapacityFigure.h"
+#include "core/study/SamplingWriters.h"
 #include "core/study/Study.h"
 #include "core/study/StudyPlot.h"
 #include "core/study/StudyWriters.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <system_error>
 
 namespace orvane {
@@ -50,6 +54,106 @@ std::string clock(double seconds) {
     return text + (rest < 10 ? "0" : "") + std::to_string(rest);
 }
 
+// The progress line's text: points done of those this run makes, time taken and left.
+std::string progressText(std::string_view noun, std::int64_t done, std::int64_t total,
+                         double elapsed) {
+    const double left = elapsed / double(done) * double(total - done);
+    return std::string(noun) + " " + std::to_string(done) + "/" + std::to_string(total) +
+           "  elapsed " + clock(elapsed) + "  left ~" + clock(left);
+}
+
+// The tables' outputs, opened before the runs. Returns false after saying why one cannot be.
+bool openTables(const StudyOptions& options, RecordStream& csvOut, RecordStream& jsonOut) {
+    for (auto [path, out] :
+         {std::pair{&options.csv, &csvOut}, std::pair{&options.jsonl, &jsonOut}}) {
+        if (*path) {
+            if (const FileStatus status = out->open(**path); !status.ok()) {
+                std::cerr << "orvane-batch study: " << status.message << "\n";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The tables' closing records: the study's closing metadata, or a shard's with its own record
+// after it (Shard.h). Returns false when a table could not be written whole.
+bool closeTables(const StudyOptions& options, RecordStream& csvOut, RecordStream& jsonOut,
+                 std::string_view csvHead, std::int64_t done, std::int64_t total) {
+    if (options.csv) {
+        csvOut << StudyClosingLines(done, total);
+        if (options.shard) {
+            csvOut << ShardCsvLine(*options.shard);
+        }
+    }
+    if (options.jsonl && options.shard) {
+        jsonOut << ShardJsonLine(*options.shard, StudyFingerprint(csvHead), done, done == total);
+    }
+    bool written = true;
+    for (RecordStream* out : {&csvOut, &jsonOut}) {
+        if (const FileStatus status = out->close(); !status.ok()) {
+            std::cerr << "orvane-batch study: " << status.message << "\n";
+            written = false;
+        }
+    }
+    return written;
+}
+
+// The sampled study the options describe, its base loaded; false after saying why not.
+bool makeSampledStudy(const StudyOptions& options, SampledStudy& study) {
+    study.inputs = options.distributions;
+    study.count = *options.samples;
+    study.seed = options.seed;
+    study.method = options.sampling;
+    const bool fcSampled = std::any_of(study.inputs.begin(), study.inputs.end(),
+                                       [](const SampledInput& input) { return !input.field; });
+    StudyOptions baseOptions = options;
+    if (fcSampled) {
+        // Each sample derives its own law from its fc'; the base keeps the file's.
+        if (options.lawFrom.fc) {
+            std::cerr << "orvane-batch study: --fc cannot go with a sampled fc\n";
+            return false;
+        }
+        if (options.lawFrom.model) {
+            study.lawModel = FindBondSlipModel(*options.lawFrom.model);
+        }
+        study.ftText = options.lawFrom.ft.value_or("");
+        baseOptions.lawFrom = {};
+    }
+    if (!loadBase(baseOptions, study.base)) {
+        return false;
+    }
+    if (fcSampled && study.lawModel) {
+        study.base.lawFrom = ModelInfo(*study.lawModel).name;
+    }
+    if (options.modelFactor) {
+        const ModelFactorRead read = ReadModelFactor(*options.modelFactor);
+        if (!read.error.empty()) {
+            std::cerr << "orvane-batch study: --model-factor: " << read.error << "\n";
+            return false;
+        }
+        study.modelFactor = read.factor;
+    }
+    if (const std::string problem = CheckSampledStudy(study); !problem.empty()) {
+        std::cerr << "orvane-batch study: " << problem << "\n";
+        return false;
+    }
+    return true;
+}
+
+// Writes the summary as JSON to a file, whole, or to standard output.
+bool writeSummary(const std::string& path, const std::string& json) {
+    if (path == "-") {
+        std::cout << json << std::flush;
+        return true;
+    }
+    if (const FileStatus status = WriteWholeFile(path, json); !status.ok()) {
+        std::cerr << "orvane-batch: " << status.message << "\n";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int RunStudyCommand(const StudyOptions& given) {
@@ -71,6 +175,10 @@ int RunStudyCommand(const StudyOptions& given) {
             std::cerr << "orvane-batch study: --figure needs a numeric swept input\n";
             return kExitRefused;
         }
+        if (options.shard) {
+            std::cerr << "orvane-batch study: --figure draws the whole study; a shard cannot\n";
+            return kExitRefused;
+        }
     }
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
@@ -86,14 +194,8 @@ int RunStudyCommand(const StudyOptions& given) {
     RecordStream jsonOut(RecordStream::Ends::Line);
     std::optional<StudyCsvWriter> csv;
     std::optional<StudyJsonLinesWriter> jsonl;
-    for (auto [path, out] :
-         {std::pair{&options.csv, &csvOut}, std::pair{&options.jsonl, &jsonOut}}) {
-        if (*path) {
-            if (const FileStatus status = out->open(**path); !status.ok()) {
-                std::cerr << "orvane-batch study: " << status.message << "\n";
-                return kExitFailed;
-            }
-        }
+    if (!openTables(options, csvOut, jsonOut)) {
+        return kExitFailed;
     }
     if (options.csv) {
         csv.emplace(csvOut, study);
@@ -103,7 +205,9 @@ int RunStudyCommand(const StudyOptions& given) {
         jsonl.emplace(jsonOut, study);
     }
 
-    const std::int64_t total = PointCount(study);
+    const PointRange range = options.shard ? ShardRange(PointCount(study), *options.shard)
+                                           : PointRange{0, PointCount(study)};
+    const std::int64_t total = range.size();
     ProgressLine progress;
     const auto start = std::chrono::steady_clock::now();
     const auto seconds = [start] {
@@ -113,8 +217,11 @@ int RunStudyCommand(const StudyOptions& given) {
     std::int64_t done = 0;
     std::string threadProblem;
     try {
-        done = RunStudy(
-            study, options.jobs,
+        done = RunPoints(
+            range, options.jobs,
+            [&study](std::int64_t k, std::stop_token stop) {
+                return RunStudyPoint(study, k, stop);
+            },
             [&](const StudyPointResult& result) {
                 if (csv) {
                     csv->row(result);
@@ -126,15 +233,9 @@ int RunStudyCommand(const StudyOptions& given) {
                 if (options.figure) {
                     plot.add(result);
                 }
-                const std::int64_t done = result.index + 1;
-                progress.show(
-                    [&] {
-                        const double elapsed = seconds();
-                        const double left = elapsed / double(done) * double(total - done);
-                        return "points " + std::to_string(done) + "/" + std::to_string(total) +
-                               "  elapsed " + clock(elapsed) + "  left ~" + clock(left);
-                    },
-                    done == total);
+                const std::int64_t done = result.index - range.first + 1;
+                progress.show([&] { return progressText("points", done, total, seconds()); },
+                              done == total);
                 // Every row reaches its file whole before the next point is taken.
                 return !(csv && !csvOut.flush()) && !(jsonl && !jsonOut.flush());
             },
@@ -144,16 +245,9 @@ int RunStudyCommand(const StudyOptions& given) {
         threadProblem = "cannot start the threads for the runs: " + error.code().message();
     }
     progress.clear();
-    if (csv) {
-        csv->finish(done);
-    }
-    bool writeFailed = false;
-    for (RecordStream* out : {&csvOut, &jsonOut}) {
-        if (const FileStatus status = out->close(); !status.ok()) {
-            std::cerr << "orvane-batch study: " << status.message << "\n";
-            writeFailed = true;
-        }
-    }
+    std::ostringstream head;
+    StudyCsvWriter(head, study).begin();
+    const bool writeFailed = !closeTables(options, csvOut, jsonOut, head.str(), done, total);
     if (!threadProblem.empty()) {
         std::cerr << "orvane-batch study: " << threadProblem << "\n";
         return kExitFailed;
@@ -188,6 +282,149 @@ int RunStudyCommand(const StudyOptions& given) {
         return kExitRefused;
     }
     return kExitDone;
+}
+
+int RunSampledStudyCommand(const StudyOptions& given) {
+    StudyOptions options = given;
+    SampledStudy study;
+    if (!makeSampledStudy(options, study)) {
+        return kExitRefused;
+    }
+    if (options.jobs == 0) {
+        options.jobs = DefaultJobs();
+    }
+    if (options.shard && (options.figure || options.summary)) {
+        std::cerr << "orvane-batch study: a shard holds part of the samples; its summary and "
+                     "figure come from the merged file\n";
+        return kExitRefused;
+    }
+    if (!options.csv && !options.jsonl && options.summary != "-") {
+        options.csv = "-";
+    }
+    const bool modelFactorFile = study.modelFactor && !study.modelFactor->source.empty();
+    if (const std::string refusal = CheckSampledStudyOutputs(
+            {options.baseFile, modelFactorFile ? options.modelFactor : std::nullopt, options.csv,
+             options.jsonl, options.summary, options.figure});
+        !refusal.empty()) {
+        std::cerr << "orvane-batch study: " << refusal << "\n";
+        return kExitRefused;
+    }
+    // The whole list first, from the seed alone: a shard takes its part of the same list.
+    const SampleTable table = DrawSamples(study);
+    const StopOnSignal stopOnSignal;
+    RecordStream csvOut(RecordStream::Ends::CsvRecord);
+    RecordStream jsonOut(RecordStream::Ends::Line);
+    std::optional<SampleCsvWriter> csv;
+    std::optional<SampleJsonLinesWriter> jsonl;
+    if (!openTables(options, csvOut, jsonOut)) {
+        return kExitFailed;
+    }
+    if (options.csv) {
+        csv.emplace(csvOut, study, table);
+        csv->begin();
+    }
+    if (options.jsonl) {
+        jsonl.emplace(jsonOut, study, table);
+    }
+
+    const PointRange range =
+        options.shard ? ShardRange(study.count, *options.shard) : PointRange{0, study.count};
+    const std::int64_t total = range.size();
+    ProgressLine progress;
+    const auto start = std::chrono::steady_clock::now();
+    const auto seconds = [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    std::vector<double> capacities;
+    std::int64_t excluded = 0;
+    std::int64_t done = 0;
+    std::string threadProblem;
+    try {
+        done = RunPoints(
+            range, options.jobs,
+            [&](std::int64_t k, std::stop_token stop) { return RunSample(study, table, k, stop); },
+            [&](const StudyPointResult& result) {
+                if (csv) {
+                    csv->row(result);
+                }
+                if (jsonl) {
+                    jsonl->row(result);
+                }
+                if (const std::optional<double> capacity =
+                        SampleCapacity(result, table.theta[std::size_t(result.index)])) {
+                    capacities.push_back(*capacity);
+                } else {
+                    ++excluded;
+                }
+                const std::int64_t done = result.index - range.first + 1;
+                progress.show([&] { return progressText("samples", done, total, seconds()); },
+                              done == total);
+                return !(csv && !csvOut.flush()) && !(jsonl && !jsonOut.flush());
+            },
+            stopOnSignal.token());
+    } catch (const std::system_error& error) {
+        done = 0;
+        threadProblem = "cannot start the threads for the runs: " + error.code().message();
+    }
+    progress.clear();
+    std::ostringstream head;
+    SampleCsvWriter(head, study, table).begin();
+    const bool writeFailed = !closeTables(options, csvOut, jsonOut, head.str(), done, total);
+    if (!threadProblem.empty()) {
+        std::cerr << "orvane-batch study: " << threadProblem << "\n";
+        return kExitFailed;
+    }
+    std::cerr << "orvane-batch study: " << done << " of " << total << " samples in "
+              << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+              << " threads\n";
+    if (writeFailed) {
+        return kExitFailed;
+    }
+    if (done < total) {
+        std::cerr << "orvane-batch study: stopped; no summary of part of the samples\n";
+        return kExitStopped;
+    }
+    if (options.shard) {
+        return kExitDone;
+    }
+    return ReportCapacities({study, capacities, excluded, {}},
+                            {options.partialFactor, options.targetBeta}, options.summary,
+                            options.figure, "orvane-batch study");
+}
+
+int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
+                     const std::optional<std::string>& summaryPath,
+                     const std::optional<std::string>& figurePath, const std::string& command) {
+    if (sampled.capacities.size() < 2) {
+        std::cerr << command
+                  << ": fewer than two samples have a capacity (the run "
+                     "checks refused them or they reached the step limit; see the problem "
+                     "column)\n";
+        return kExitRefused;
+    }
+    const CapacitySummary summary =
+        SummarizeCapacities(sampled.capacities, sampled.excluded, basis);
+    std::cerr << SampleSummaryText(summary, basis);
+    const std::int64_t done = std::int64_t(sampled.capacities.size()) + sampled.excluded;
+    if (summaryPath &&
+        !writeSummary(*summaryPath, SampleSummaryJson(sampled.study, summary, basis, done))) {
+        return kExitFailed;
+    }
+    if (figurePath) {
+        std::string problem;
+        const FigureFunctions* const figures = LoadFigureModule(problem);
+        if (figures) {
+            // Two panels side by side, as the fit's figure.
+            problem = figures->saveFitFigure(MakeCapacityFigures(sampled.capacities, summary, basis,
+                                                                 CapacityCaption(sampled.study)),
+                                             *figurePath);
+        }
+        if (!problem.empty()) {
+            std::cerr << command << ": " << problem << "\n";
+            return kExitFailed;
+        }
+    }
+    return summary.warnings.empty() ? kExitDone : kExitSampleWarnings;
 }
 
 } // namespace orvane

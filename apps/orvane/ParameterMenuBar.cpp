@@ -5,9 +5,11 @@
 #include "core/results/CsvRunWriter.h"
 #include "gui/codes/DesignCodesWindow.h"
 #include "gui/concrete/ConcreteLawWindow.h"
+#include "gui/forms/ConcreteStore.h"
 #include "gui/help/TheoryWindow.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/RunReport.h"
+#include "gui/sampling/CapacityUncertaintyWindow.h"
 #include "gui/study/ParametricStudyWindow.h"
 #include "gui/validate/ValidationWindow.h"
 
@@ -136,6 +138,13 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
     validate->setObjectName(QStringLiteral("ValidateAgainstTests"));
     QObject::connect(validate, &QAction::triggered, &window,
                      [&window, &params] { openValidation(params, window.fieldTexts(), &window); });
+    QAction* uncertainty =
+        addEntry(study, QStringLiteral("Capacity with &uncertainty…"), {}, window, nullptr);
+    uncertainty->setObjectName(QStringLiteral("CapacityWithUncertainty"));
+    QObject::connect(uncertainty, &QAction::triggered, &window, [&window, &params] {
+        openCapacityUncertainty(params, window.fieldTexts(), ConcreteStoreOf(window).input().fcText,
+                                &window);
+    });
 
     addConcreteMenu(bar, window, params);
 

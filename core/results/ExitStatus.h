@@ -19,5 +19,8 @@ inline constexpr int kExitStopped = 130;
 inline constexpr int kExitFitWarnings = 5;
 // orvane-batch validate: done and written, with warnings (tests left out, too few tests).
 inline constexpr int kExitValidateWarnings = kExitFitWarnings;
+// orvane-batch study --sample: the capacities are summarized and written, but the summary
+// carries warnings on how far its fractile or design value can be trusted.
+inline constexpr int kExitSampleWarnings = kExitFitWarnings;
 
 } // namespace orvane

@@ -144,6 +144,20 @@ std::string Sweep::definition() const {
            (spacing == Spacing::Log ? ":log" : "");
 }
 
+std::optional<NumericField> StudyFieldNamed(std::string_view name) {
+    for (int f = 0; f < kNumericFieldCount; ++f) {
+        if (name == kInputColumns[f].name) {
+            return NumericField(f);
+        }
+    }
+    for (const Alias& alias : kAliases) {
+        if (name == alias.name) {
+            return alias.field;
+        }
+    }
+    return std::nullopt;
+}
+
 SweepParse ParseSweep(std::string_view definition) {
     SweepParse parse;
     const std::size_t equals = definition.find('=');
@@ -154,20 +168,8 @@ SweepParse ParseSweep(std::string_view definition) {
     const std::string_view name = definition.substr(0, equals);
     const std::string_view values = definition.substr(equals + 1);
     Sweep& sweep = parse.sweep;
-    bool known = name == kLawName;
-    for (int f = 0; f < kNumericFieldCount && !known; ++f) {
-        if (name == kInputColumns[f].name) {
-            sweep.field = NumericField(f);
-            known = true;
-        }
-    }
-    for (const Alias& alias : kAliases) {
-        if (!known && name == alias.name) {
-            sweep.field = alias.field;
-            known = true;
-        }
-    }
-    if (!known) {
+    sweep.field = StudyFieldNamed(name);
+    if (!sweep.field && name != kLawName) {
         parse.error = "unknown input " + QuotedEntry(name) + "; the inputs that can be swept are " +
                       knownNames();
         return parse;
@@ -256,10 +258,9 @@ StudyPoint MakeStudyPoint(const StudyDefinition& study, std::int64_t k) {
 
 namespace {
 
-// A point's inputs and what follows from them without a run: the swept values, the closed
-// forms and the run checks' refusal.
-StudyPointResult describePoint(const StudyDefinition& study, const StudyPoint& point,
-                               std::int64_t k) {
+// The swept values of point k as the point's fields hold them.
+StudyPointResult sweptInputs(const StudyDefinition& study, const StudyPoint& point,
+                             std::int64_t k) {
     StudyPointResult result;
     result.index = k;
     for (const Sweep& sweep : study.sweeps) {
@@ -274,25 +275,23 @@ StudyPointResult describePoint(const StudyDefinition& study, const StudyPoint& p
             result.sweptValues.push_back(std::numeric_limits<double>::quiet_NaN());
         }
     }
+    return result;
+}
+
+// What follows from a point's inputs without a run: the closed forms and the run checks'
+// refusal.
+void checkPoint(const StudyPoint& point, StudyPointResult& result) {
     result.quantities = ComputeBondQuantities(point.params);
     const std::vector<std::string> problems = CheckRun(point.params, point.texts);
     for (const std::string& problem : problems) {
         result.problem += (result.problem.empty() ? "" : "; ") + problem;
     }
-    return result;
 }
 
-} // namespace
-
-StudyPointResult DescribeStudyPoint(const StudyDefinition& study, std::int64_t k) {
-    return describePoint(study, MakeStudyPoint(study, k), k);
-}
-
-StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std::stop_token stop) {
-    StudyPoint point = MakeStudyPoint(study, k);
-    StudyPointResult result = describePoint(study, point, k);
+// The run of a checked point to its end, unless the checks refused it.
+void runCheckedPoint(StudyPoint& point, StudyPointResult& result, std::stop_token stop) {
     if (result.refused()) {
-        return result;
+        return;
     }
     try {
         RunController controller(point.params);
@@ -308,7 +307,27 @@ StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std
         result.problem =
             "not enough memory for " + std::to_string(result.quantities.n) + " elements";
     }
+}
+
+} // namespace
+
+StudyPointResult DescribeStudyPoint(const StudyDefinition& study, std::int64_t k) {
+    const StudyPoint point = MakeStudyPoint(study, k);
+    StudyPointResult result = sweptInputs(study, point, k);
+    checkPoint(point, result);
     return result;
+}
+
+StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k, std::stop_token stop) {
+    StudyPoint point = MakeStudyPoint(study, k);
+    StudyPointResult result = sweptInputs(study, point, k);
+    RunPointAnalysis(point, result, std::move(stop));
+    return result;
+}
+
+void RunPointAnalysis(StudyPoint& point, StudyPointResult& result, std::stop_token stop) {
+    checkPoint(point, result);
+    runCheckedPoint(point, result, std::move(stop));
 }
 
 int DefaultJobs() {
@@ -317,9 +336,22 @@ int DefaultJobs() {
 
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop) {
-    return RunInOrder<StudyPointResult>(
-        PointCount(study), jobs,
+    return RunPoints(
+        {0, PointCount(study)}, jobs,
         [&study](std::int64_t k, std::stop_token token) { return RunStudyPoint(study, k, token); },
+        sink, std::move(stop));
+}
+
+std::int64_t RunPoints(PointRange range, int jobs, const PointRunner& runPoint,
+                       const StudySink& sink, std::stop_token stop) {
+    if (range.size() <= 0) {
+        return 0;
+    }
+    return RunInOrder<StudyPointResult>(
+        range.size(), jobs,
+        [&range, &runPoint](std::int64_t k, std::stop_token token) {
+            return runPoint(range.first + k, std::move(token));
+        },
         sink, std::move(stop));
 }
 

@@ -61,6 +61,10 @@ struct SweepParse {
 // too); the law takes a list of softening and bilinear.
 SweepParse ParseSweep(std::string_view definition);
 
+// The field a study input name stands for (a column name or one of the aliases τmax, τy, smax,
+// sy, Δl); none for any other name.
+std::optional<NumericField> StudyFieldNamed(std::string_view name);
+
 // The base data set as the parameter window holds it after Execute: the field texts and
 // the values copied from them, the law and the comment.
 struct StudyDefinition {
@@ -106,16 +110,33 @@ StudyPointResult DescribeStudyPoint(const StudyDefinition& study, std::int64_t k
 StudyPointResult RunStudyPoint(const StudyDefinition& study, std::int64_t k,
                                std::stop_token stop = {});
 
+// The run of a point already made (the run may adjust its parameters): the bond quantities, the run
+// checks (a refusal goes to result.problem) and the run to its end. Sets every member of result but
+// index and the swept inputs.
+void RunPointAnalysis(StudyPoint& point, StudyPointResult& result, std::stop_token stop);
+
 // Receives the results in point order; returning false stops the study (a write failed).
 using StudySink = std::function<bool(const StudyPointResult&)>;
+
+// The number of worker threads when none is asked for: the machine's cores, at least 1.
+int DefaultJobs();
 
 // Runs every point on `jobs` worker threads, one run per task, and hands the results to
 // sink on the calling thread in point order (RunInOrder, OrderedTasks.h): on a stop request
 // no new point starts, runs under way stop, and the sink has seen a gapless prefix of whole
 // points. Returns the number of points handed out.
-// The number of worker threads when none is asked for: the machine's cores, at least 1.
-int DefaultJobs();
 std::int64_t RunStudy(const StudyDefinition& study, int jobs, const StudySink& sink,
                       std::stop_token stop = {});
+
+// The points first ≤ k < end of any study (a range of the grid, a shard, the samples of a
+// sampled study), each run by runPoint, on the thread pool of RunStudy with its promises.
+struct PointRange {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    std::int64_t size() const { return end - first; }
+};
+using PointRunner = std::function<StudyPointResult(std::int64_t k, std::stop_token stop)>;
+std::int64_t RunPoints(PointRange range, int jobs, const PointRunner& runPoint,
+                       const StudySink& sink, std::stop_token stop = {});
 
 } // namespace orvane

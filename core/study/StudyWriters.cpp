@@ -54,34 +54,46 @@ StudyCsvWriter::StudyCsvWriter(std::ostream& out, const StudyDefinition& study)
     : m_out(out), m_study(study) {
 }
 
-void StudyCsvWriter::begin() {
-    std::string text;
-    const auto metadata = [&](std::string_view name, std::string_view value,
-                              std::string_view unit = {}) {
-        text += "# " + CsvField(name) + "," + CsvField(value);
-        if (!unit.empty()) {
-            text += "," + CsvField(unit);
-        }
-        text += kLineEnd;
-    };
-    metadata("program", "Orvane " + std::string(kVersion));
-    metadata("comment", m_study.base.comment);
-    metadata("law", lawName(m_study.base.bondModel));
-    if (!m_study.lawFrom.empty()) {
-        metadata("lawFrom", m_study.lawFrom);
+std::string CsvMetadataLine(std::string_view name, std::string_view value, std::string_view unit) {
+    std::string text = "# " + CsvField(name) + "," + CsvField(value);
+    if (!unit.empty()) {
+        text += "," + CsvField(unit);
+    }
+    return text + std::string(kLineEnd);
+}
+
+std::string StudyBaseMetadata(const StudyDefinition& study) {
+    std::string text = CsvMetadataLine("program", "Orvane " + std::string(kVersion));
+    text += CsvMetadataLine("comment", study.base.comment);
+    text += CsvMetadataLine("law", lawName(study.base.bondModel));
+    if (!study.lawFrom.empty()) {
+        text += CsvMetadataLine("lawFrom", study.lawFrom);
     }
     for (const InputColumn& input : std::span(kInputColumns).first<kStoredFieldCount>()) {
-        metadata(input.name, ShortestText(m_study.base.value(input.field)), input.unit);
+        text +=
+            CsvMetadataLine(input.name, ShortestText(study.base.value(input.field)), input.unit);
     }
-    metadata("initial ds", ShortestText(FieldValue(
-                               m_study.baseTexts[static_cast<int>(NumericField::InitialDs)])));
+    text += CsvMetadataLine(
+        "initial ds",
+        ShortestText(FieldValue(study.baseTexts[static_cast<int>(NumericField::InitialDs)])));
+    return text;
+}
+
+std::string StudyClosingLines(std::int64_t pointsDone, std::int64_t total) {
+    std::string text = "# points done," + std::to_string(pointsDone) + std::string(kLineEnd);
+    return text + std::string("# study,") + (pointsDone == total ? "complete" : "stopped") +
+           std::string(kLineEnd);
+}
+
+void StudyCsvWriter::begin() {
+    std::string text = StudyBaseMetadata(m_study);
     for (const Sweep& sweep : m_study.sweeps) {
-        metadata("vary", sweep.definition(), unitOf(sweep));
+        text += CsvMetadataLine("vary", sweep.definition(), unitOf(sweep));
     }
-    metadata("points", std::to_string(PointCount(m_study)));
+    text += CsvMetadataLine("points", std::to_string(PointCount(m_study)));
     for (const auto& [column, unit] : std::array<std::pair<std::string_view, std::string_view>, 5>{
              {{"Pbumax", "N"}, {"slmax", "mm"}, {"Gf", "N/mm"}, {"Pinf", "N"}, {"Le", "mm"}}}) {
-        metadata("unit", column, unit);
+        text += CsvMetadataLine("unit", column, unit);
     }
     text += "point";
     for (const Sweep& sweep : m_study.sweeps) {
@@ -108,11 +120,7 @@ void StudyCsvWriter::row(const StudyPointResult& result) {
 }
 
 void StudyCsvWriter::finish(std::int64_t pointsDone) {
-    const std::int64_t total = PointCount(m_study);
-    std::string text = "# points done," + std::to_string(pointsDone) + std::string(kLineEnd);
-    text += std::string("# study,") + (pointsDone == total ? "complete" : "stopped") +
-            std::string(kLineEnd);
-    m_out << text;
+    m_out << StudyClosingLines(pointsDone, PointCount(m_study));
 }
 
 StudyJsonLinesWriter::StudyJsonLinesWriter(std::ostream& out, const StudyDefinition& study)

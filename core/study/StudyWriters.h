@@ -20,9 +20,19 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace orvane {
+
+// One metadata line, "# name,value[,unit]" with CR LF.
+std::string CsvMetadataLine(std::string_view name, std::string_view value,
+                            std::string_view unit = {});
+// The metadata of a study's base data set: program, comment, law, lawFrom, the inputs.
+std::string StudyBaseMetadata(const StudyDefinition& study);
+// The closing metadata of a study's CSV: how many points were done of total and whether the
+// study was complete.
+std::string StudyClosingLines(std::int64_t pointsDone, std::int64_t total);
 
 // The end of a point as its row gives it.
 std::string_view PointEndText(const StudyPointResult& result);

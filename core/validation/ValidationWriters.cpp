@@ -4,6 +4,7 @@
 #include "core/numtext/NumberText.h"
 #include "core/results/CsvRunWriter.h"
 #include "core/results/JsonText.h"
+#include "core/study/ModelFactor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -171,20 +172,8 @@ std::string ValidationJson(const ValidationSummary& summary, std::string_view la
 }
 
 std::string ModelFactorText(const ModelStatistics& orvane, std::string_view law) {
-    return "# Orvane model factor: test/predicted as a lognormal variable\n"
-           "[model_factor]\n"
-           "distribution = \"lognormal\"\n"
-           "mean = " +
-           ShortestText(orvane.mean) +
-           "\n"
-           "cov = " +
-           ShortestText(orvane.cov) +
-           "\n"
-           "tests = " +
-           std::to_string(orvane.n) +
-           "\n"
-           "model = " +
-           JsonString(law) + "\n";
+    return FormatModelFactorFile(
+        ModelFactor{orvane.mean, orvane.cov, orvane.n, std::string(law), {}});
 }
 
 FigureData MakeValidationFigure(std::span<const TestResult> results, std::string_view law) {

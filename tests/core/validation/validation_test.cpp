@@ -2,6 +2,7 @@
 #include "core/engine/BondQuantities.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/RunController.h"
+#include "core/study/ModelFactor.h"
 #include "core/validation/TestDatabase.h"
 #include "core/validation/Validation.h"
 #include "core/validation/ValidationWriters.h"
@@ -212,6 +213,14 @@ TEST(Validation, StatisticsOfKnownFactorsOnTheProgramsOwnPredictions) {
               "mean = " +
                   ShortestText(orvane.mean) + "\ncov = " + ShortestText(orvane.cov) +
                   "\ntests = 3\nmodel = \"lu2005\"\n");
+    // A sampled study reads the factor back as the validation wrote it, bit for bit.
+    const ModelFactorRead back =
+        ParseModelFactorFile(ModelFactorText(orvane, "lu2005"), "factor.toml");
+    ASSERT_EQ(back.error, "");
+    EXPECT_EQ(back.factor.mean, orvane.mean);
+    EXPECT_EQ(back.factor.cov, orvane.cov);
+    EXPECT_EQ(back.factor.tests, 3);
+    EXPECT_EQ(back.factor.model, "lu2005");
 
     // Groups: all, the two sources, the bands that hold tests.
     std::vector<std::string> groups;
