@@ -65,13 +65,8 @@ int RunStudyCommand(const StudyOptions& given) {
         std::cerr << "orvane-batch study: " << problem << " (give --vary NAME=VALUES)\n";
         return kExitRefused;
     }
+    // Every study that can start has a figure: a numeric axis, or the law's places.
     StudyPlot plot = MakeStudyPlot(study);
-    if (options.figure) {
-        if (!plot.plottable()) {
-            std::cerr << "orvane-batch study: --figure needs a numeric swept input\n";
-            return kExitRefused;
-        }
-    }
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
     }
