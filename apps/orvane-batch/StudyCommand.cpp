@@ -169,16 +169,12 @@ int RunStudyCommand(const StudyOptions& given) {
         std::cerr << "orvane-batch study: " << problem << " (give --vary NAME=VALUES)\n";
         return kExitRefused;
     }
+    // Every study that can start has a figure: a numeric axis, or the law's places.
     StudyPlot plot = MakeStudyPlot(study);
-    if (options.figure) {
-        if (!plot.plottable()) {
-            std::cerr << "orvane-batch study: --figure needs a numeric swept input\n";
-            return kExitRefused;
-        }
-        if (options.shard) {
-            std::cerr << "orvane-batch study: --figure draws the whole study; a shard cannot\n";
-            return kExitRefused;
-        }
+    if (options.figure && options.shard) {
+        std::cerr << "orvane-batch study: --figure draws the whole study; a shard cannot
+";
+        return kExitRefused;
     }
     if (!options.csv && !options.jsonl) {
         options.csv = "-";

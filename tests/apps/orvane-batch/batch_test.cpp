@@ -206,6 +206,11 @@ TEST_F(BatchCommand, FiguresComeFromTheirModule) {
     }
     ASSERT_EQ(run("study --vary lb=10,20 --figure plot.png --csv /dev/null").exitCode, 0);
     EXPECT_TRUE(readFile(m_dir / "plot.png").starts_with("\x89PNG")) << "plot.png";
+    // The law alone has a figure too: each law's load at its own place.
+    ASSERT_EQ(run("study --vary law=softening,bilinear --figure law.svg --csv /dev/null").exitCode,
+              0);
+    EXPECT_NE(readFile(m_dir / "law.svg").find("Ultimate load for each bond-slip law"),
+              std::string::npos);
 #endif
     const fs::path alone = m_dir / "alone";
     fs::create_directory(alone);
@@ -532,9 +537,9 @@ TEST_F(BatchCommand, StudyRefusesBadDefinitions) {
           "study --vary lb=10:300:1000001", "study --vary lb=1,2 --vary lb=3,4",
           "study --vary lb=1,2 --jobs 0", "study --vary lb=1,2 --frobnicate",
           "study --vary lb=1,2 a.kvp b.kvp", "study --vary lb=1,2 missing.kvp",
-          "study --vary lb=1,2 --figure plot.gif", "study --vary law=softening --figure plot.png",
-          "study --vary lb=1,5x", "study --vary lb=1:2:3x", "study --vary 'lb=1, 2'",
-          "study --initial-ds abc --vary lb=1,2", "study --initial-ds 1,5 --vary lb=1,2"}) {
+          "study --vary lb=1,2 --figure plot.gif", "study --vary lb=1,5x", "study --vary lb=1:2:3x",
+          "study --vary 'lb=1, 2'", "study --initial-ds abc --vary lb=1,2",
+          "study --initial-ds 1,5 --vary lb=1,2"}) {
         const BatchRun r = run(arguments);
         EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.err;
         EXPECT_EQ(r.out, "") << arguments;
