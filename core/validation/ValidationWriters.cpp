@@ -54,6 +54,15 @@ std::string groupTitle(const ValidationGroup& group) {
     return "bf/bc " + group.value;
 }
 
+// A TOML float: the shortest round-trip text, with ".0" where it would read as an integer.
+std::string tomlFloat(double value) {
+    std::string text = ShortestText(value);
+    if (text.find_first_of(".en") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
 std::string modelsJson(const std::vector<ModelStatistics>& models) {
     std::string json = "[";
     for (const ModelStatistics& m : models) {
@@ -175,10 +184,10 @@ std::string ModelFactorText(const ModelStatistics& orvane, std::string_view law)
            "[model_factor]\n"
            "distribution = \"lognormal\"\n"
            "mean = " +
-           ShortestText(orvane.mean) +
+           tomlFloat(orvane.mean) +
            "\n"
            "cov = " +
-           ShortestText(orvane.cov) +
+           tomlFloat(orvane.cov) +
            "\n"
            "tests = " +
            std::to_string(orvane.n) +
