@@ -173,8 +173,8 @@ int RunStudyCommand(const StudyOptions& given) {
     StudyPlot plot = MakeStudyPlot(study);
     if (options.figure && options.shard) {
         std::cerr << "orvane-batch study: --figure draws the whole study; a shard cannot
-";
-        return kExitRefused;
+                     ";
+            return kExitRefused;
     }
     if (!options.csv && !options.jsonl) {
         options.csv = "-";

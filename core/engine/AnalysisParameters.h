@@ -11,6 +11,8 @@
 //   results/  one run's life (RunController) and what it leaves: the t-s result file
 //             (TauSlipFileWriter, a RunObserver), the CSV table, JSON, the run record
 //   study/    parametric studies, each point a run through a RunController
+//   validation/ a test database, each test run as a single analysis, the statistics of
+//             test/predicted and the model factor
 // The windows and the batch command sit on top and link this core.
 
 #include <array>

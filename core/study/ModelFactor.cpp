@@ -26,6 +26,15 @@ std::string checkValues(double mean, double cov) {
     return {};
 }
 
+// A TOML float: the shortest round-trip text, with ".0" where it would read as an integer.
+std::string tomlFloat(double value) {
+    std::string text = ShortestText(value);
+    if (text.find_first_of(".en") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
 } // namespace
 
 double ModelFactor::logDeviation() const {
@@ -47,7 +56,7 @@ std::string FormatModelFactorFile(const ModelFactor& factor) {
                        "[model_factor]\n"
                        "distribution = \"lognormal\"\n"
                        "mean = " +
-                       ShortestText(factor.mean) + "\ncov = " + ShortestText(factor.cov) + "\n";
+                       tomlFloat(factor.mean) + "\ncov = " + tomlFloat(factor.cov) + "\n";
     if (factor.tests) {
         text += "tests = " + std::to_string(*factor.tests) + "\n";
     }

@@ -300,6 +300,27 @@ TEST(Validation, RowsThatCannotRunAreKeptAndCounted) {
         << csv;
 }
 
+TEST(Validation, TheModelFactorFileHoldsTomlFloats) {
+    // A whole number would read as a TOML integer where the reader takes a float.
+    const struct {
+        double mean;
+        double cov;
+        const char* lines;
+    } cases[] = {
+        {1, 0.25, "mean = 1.0\ncov = 0.25\n"},
+        {1.17, 0.27, "mean = 1.17\ncov = 0.27\n"},
+        {1e+22, 2, "mean = 1e+22\ncov = 2.0\n"},
+    };
+    for (const auto& c : cases) {
+        ModelStatistics statistics;
+        statistics.mean = c.mean;
+        statistics.cov = c.cov;
+        statistics.n = 40;
+        EXPECT_NE(ModelFactorText(statistics, "lu2005").find(c.lines), std::string::npos)
+            << ModelFactorText(statistics, "lu2005");
+    }
+}
+
 TEST(Validation, ShardsAreDisjointConsecutiveAndWhole) {
     std::vector<TestRow> rows(10);
     for (std::size_t i = 0; i < rows.size(); ++i) {
