@@ -686,6 +686,36 @@ private slots:
         }
     }
 
+    // Under a window manager (tools/wm-test.sh), ORVANE_GRAB_DIR=dir takes a picture of the
+    // screen with Form1's title naming its file and showing unsaved changes, in a dark palette.
+    void titlePicture() {
+        const QString dir = qEnvironmentVariable("ORVANE_GRAB_DIR");
+        if (dir.isEmpty() || QGuiApplication::platformName() != "xcb") {
+            QSKIP("run under tools/wm-test.sh with ORVANE_GRAB_DIR to take the picture");
+        }
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(53, 53, 53));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Base, QColor(42, 42, 42));
+        dark.setColor(QPalette::Text, Qt::white);
+        dark.setColor(QPalette::Button, QColor(53, 53, 53));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        const QPalette light = QApplication::palette();
+        QApplication::setPalette(dark);
+        QTemporaryDir files;
+        AnalysisParameters params;
+        ParameterWindow window(params);
+        QVERIFY(window.saveTo(files.filePath("beam.kvp")));
+        window.findChild<QLineEdit*>("Text5")->setText("0.001");
+        window.centreOnScreen();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowTitle(), QStringLiteral("beam.kvp* — K-Varo Parameter"));
+        QTRY_VERIFY(window.frameGeometry() != window.geometry());
+        QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/Form1-title.png"));
+        QApplication::setPalette(light);
+    }
+
     // ORVANE_GRAB_DIR=dir writes a picture of the window, to look at.
     void picture() {
         const QByteArray dir = qgetenv("ORVANE_GRAB_DIR");

@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
@@ -256,6 +257,16 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(steps.str()));
         action(*window.distributionPlot(), "Copy data as CSV")->trigger();
         QVERIFY(QGuiApplication::clipboard()->text().contains("\r\nstep,i,x,s,P,tau\r\n"));
+        // Print… draws the figure on the page; a PDF printer shows it without paper.
+        QVERIFY(action(*window.tauSlipPlot(), "Print…")->isEnabled());
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_dir.filePath("printed.pdf"));
+        QCOMPARE(figureMenu(*window.tauSlipPlot())->printFigure(printer, FigureKind::TauSlip),
+                 QString());
+        QFile printed(m_dir.filePath("printed.pdf"));
+        QVERIFY(printed.open(QIODevice::ReadOnly));
+        QVERIFY(printed.readAll().startsWith("%PDF"));
         action(*window.tauSlipPlot(), "Copy figure")->trigger();
         QVERIFY(!QGuiApplication::clipboard()->image().isNull());
 
