@@ -3,6 +3,9 @@
 // by the clock on the wall and by the processor time of this process (the fairer figure on a
 // shared machine).
 //   QT_QPA_PLATFORM=offscreen build/bench/window_run_bench
+// With "window LB DL" or "batch LB DL" it runs that one case once, one way, for a profiler:
+//   QT_QPA_PLATFORM=offscreen valgrind --tool=callgrind build/bench/window_run_bench window 100
+//   0.001
 
 #include "core/results/ResultFileRun.h"
 #include "gui/run/CalculationWindow.h"
@@ -13,6 +16,8 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 using namespace orvane;
@@ -69,6 +74,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    if (argc == 4) {
+        const float lb = std::strtof(argv[2], nullptr);
+        const float dl = std::strtof(argv[3], nullptr);
+        const Seconds one =
+            std::strcmp(argv[1], "window") == 0 ? windowRun(lb, dl) : batchRun(lb, dl);
+        std::printf("%s lb %g dl %g: wall %.3f s, processor %.3f s\n", argv[1], double(lb),
+                    double(dl), one.wall, one.processor);
+        return 0;
+    }
     const struct {
         const char* name;
         float lb, dl;

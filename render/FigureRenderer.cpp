@@ -194,10 +194,28 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
     }
     painter.restore();
 
-    // The legend, top right inside the frame, when the curves have names.
+    // The legend, top right inside the frame, when the curves have names: framed and filled,
+    // so that the curves and grid lines it covers do not run through its text.
     const QFont font = figureFont(12);
     const QFontMetricsF metrics(font);
     painter.setFont(font);
+    qreal widest = 0;
+    int entries = 0;
+    for (const FigureCurve& curve : figure.curves) {
+        if (!curve.label.empty()) {
+            widest = std::max(widest, metrics.horizontalAdvance(text(curve.label)));
+            ++entries;
+        }
+    }
+    if (entries > 0) {
+        const qreal height = entries * (metrics.height() + 4) - 4;
+        const QRectF box(frame.right() - 10 - widest - 34 - 6, frame.top() + 8 - 5,
+                         widest + 34 + 6 + 6, height + 10);
+        painter.setPen(QPen(QColor(120, 120, 120), 1));
+        painter.setBrush(Qt::white);
+        painter.drawRect(box);
+        painter.setBrush(Qt::NoBrush);
+    }
     qreal y = frame.top() + 8;
     const qreal line = metrics.height() + 4;
     const qreal scaleHeight = figure.colourScale ? 2 * line + 14 : 0;

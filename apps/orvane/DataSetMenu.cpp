@@ -4,9 +4,11 @@
 #include "gui/forms/MessageBoxes.h"
 #include "gui/parameters/ParameterWindow.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QSettings>
 
 namespace orvane {
 
@@ -14,14 +16,31 @@ namespace {
 
 const QString kDataSetFilter = QStringLiteral("Orvane data set (*.orv)");
 const QString kParameterFilter = QStringLiteral("Parameter file (*.kvp)");
+const QString kRecentKey = QStringLiteral("recentDataSets");
+constexpr qsizetype kRecentCount = 10;
 
 } // namespace
+
+QStringList WithRecentFile(QStringList recent, const QString& path) {
+    const QString full = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    recent.removeAll(full);
+    recent.prepend(full);
+    return recent.mid(0, kRecentCount);
+}
+
+QStringList DataSetMenu::recentFiles() {
+    return QSettings().value(kRecentKey).toStringList();
+}
 
 DataSetMenu::DataSetMenu(ParameterWindow& window, AnalysisParameters& params)
     : QObject(&window), m_window(window), m_params(params) {
     setObjectName(QStringLiteral("DataSetMenu"));
     connect(&ConcreteStoreOf(m_window), &ConcreteStore::changed, this,
             &DataSetMenu::concreteChanged);
+    m_window.setSaveHandler([this] { return saveCurrent(); });
+    connect(&m_window, &ParameterWindow::fileDropped, this, &DataSetMenu::openReplacing);
+    // Whatever loads or saves a file, the Open and Save buttons included, adds it to the list.
+    connect(&m_window, &ParameterWindow::dataSetFileChanged, this, &DataSetMenu::remember);
 }
 
 void DataSetMenu::addEntries(QMenu* file) {
@@ -31,6 +50,38 @@ void DataSetMenu::addEntries(QMenu* file) {
     QAction* save = file->addAction(QStringLiteral("Save data set &as…"));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     connect(save, &QAction::triggered, this, &DataSetMenu::chooseAndSave);
+    m_recent = file->addMenu(QStringLiteral("&Recent data sets"));
+    m_recent->setObjectName(QStringLiteral("RecentDataSets"));
+    connect(m_recent, &QMenu::aboutToShow, this, &DataSetMenu::fillRecentMenu);
+    fillRecentMenu();
+}
+
+// Rebuilt as the menu opens, so that it shows what another running copy of the program has
+// added too.
+void DataSetMenu::fillRecentMenu() {
+    m_recent->clear();
+    const QStringList recent = recentFiles();
+    for (qsizetype k = 0; k < recent.size(); ++k) {
+        const QString path = recent[k];
+        QAction* entry = m_recent->addAction(QStringLiteral("&%1 %2").arg(
+            QString::number((k + 1) % 10), QDir::toNativeSeparators(path)));
+        connect(entry, &QAction::triggered, this, [this, path] { openReplacing(path); });
+    }
+    m_recent->setEnabled(!recent.isEmpty());
+}
+
+void DataSetMenu::remember(const QString& path) {
+    QSettings settings;
+    settings.setValue(kRecentKey, WithRecentFile(recentFiles(), path));
+}
+
+bool DataSetMenu::openReplacing(const QString& path) {
+    return m_window.mayReplaceChanges() && open(path);
+}
+
+bool DataSetMenu::saveCurrent() {
+    const QString path = m_window.dataSetFile();
+    return path.isEmpty() ? chooseAndSave() : saveAs(path);
 }
 
 const ConcreteInput& DataSetMenu::concrete() const {
@@ -63,6 +114,7 @@ bool DataSetMenu::open(const QString& path) {
     m_window.showDataSet(read.dataSet);
     setConcrete(read.dataSet.concrete);
     m_params.parameterFilePath = path.toStdString();
+    m_window.markSaved(path);
     return true;
 }
 
@@ -90,6 +142,7 @@ bool DataSetMenu::saveAs(const QString& path) {
         return false;
     }
     m_params.parameterFilePath = path.toStdString();
+    m_window.markSaved(path);
     return true;
 }
 
@@ -106,7 +159,7 @@ void DataSetMenu::chooseAndOpen() {
 
 // The default suffix follows the chosen type, so the dialog's overwrite question is asked of
 // the name that is written.
-void DataSetMenu::chooseAndSave() {
+bool DataSetMenu::chooseAndSave() {
     QFileDialog dialog(&m_window, QStringLiteral("Save data set as"), m_lastDirectory,
                        kDataSetFilter + QStringLiteral(";;") + kParameterFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -116,11 +169,11 @@ void DataSetMenu::chooseAndSave() {
                                                            : QStringLiteral("orv"));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+        return false;
     }
     const QString path = dialog.selectedFiles().constFirst();
     m_lastDirectory = QFileInfo(path).path();
-    saveAs(path);
+    return saveAs(path);
 }
 
 DataSetMenu* DataSetMenuOf(ParameterWindow& window) {

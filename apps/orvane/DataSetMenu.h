@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QMenu;
 
@@ -23,7 +24,7 @@ class DataSetMenu : public QObject {
 public:
     DataSetMenu(ParameterWindow& window, AnalysisParameters& params);
 
-    // Adds the two entries to the File menu.
+    // Adds the two entries and the Recent data sets menu to the File menu.
     void addEntries(QMenu* file);
 
     // The window's concrete inputs, as its ConcreteStore holds them.
@@ -39,18 +40,33 @@ public:
     // Saves a data-set file, or a parameter file for a .kvp name; the latter first asks
     // whether to go on when it cannot keep the law, the initial ds or the concrete inputs.
     bool saveAs(const QString& path);
+    // Saves the data set to the file it came from, or asks for a name when it has none; the
+    // Save of the question asked before unsaved changes are lost.
+    bool saveCurrent();
+    // Opens a file chosen from Recent data sets or dropped on the window, after asking about
+    // unsaved changes.
+    bool openReplacing(const QString& path);
+
+    // The recent data sets, newest first, as the settings keep them.
+    static QStringList recentFiles();
 
 signals:
     void concreteChanged(); // the store's inputs changed
 
 private:
     void chooseAndOpen();
-    void chooseAndSave();
+    bool chooseAndSave();
+    void remember(const QString& path);
+    void fillRecentMenu();
 
     ParameterWindow& m_window;
     AnalysisParameters& m_params;
     QString m_lastDirectory;
+    QMenu* m_recent = nullptr;
 };
+
+// The recent list after path was opened or saved: path first, no name twice, at most ten.
+QStringList WithRecentFile(QStringList recent, const QString& path);
 
 // The parameter window's DataSetMenu, or nullptr before InstallParameterMenuBar.
 DataSetMenu* DataSetMenuOf(ParameterWindow& window);

@@ -122,6 +122,13 @@ RunReport& InstallParameterMenuBar(ParameterWindow& window, AnalysisParameters& 
 
     QMenu* run = bar->addMenu(QStringLiteral("&Run"));
     addEntry(run, QStringLiteral("&Execute"), QKeySequence(Qt::Key_F5), window, "Command1");
+    QAction* summary = addEntry(run, QStringLiteral("&Bond summary of the last run"),
+                                QKeySequence(Qt::CTRL | Qt::Key_B), window, nullptr);
+    summary->setObjectName(QStringLiteral("BondSummaryOfLastRun"));
+    summary->setEnabled(false);
+    QObject::connect(summary, &QAction::triggered, report, &RunReport::showBondSummary);
+    QObject::connect(report, &RunReport::lastRunChanged, summary,
+                     [summary] { summary->setEnabled(true); });
 
     QMenu* study = bar->addMenu(QStringLiteral("&Study"));
     QAction* parametric =

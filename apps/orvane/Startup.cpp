@@ -194,6 +194,9 @@ int RunOrvane(int argc, char** argv) {
         return kExitRefused;
     }
     QApplication::setWindowIcon(programIcon());
+    // Where the settings (the recent data sets) are kept: ~/.config/Orvane/orvane.conf.
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("orvane"));
     AutoRepeatGuard autoRepeatGuard;
     app.installEventFilter(&autoRepeatGuard);
     AnalysisParameters params;

@@ -83,12 +83,16 @@ PulloutRun::MarchEnd PulloutRun::march(OnElement&& onElement) {
     const float stiffness = m_laminateStiffness;
     const float compliance = m_compliance;
     const int n = m_n;
+    // A copy of the law, so that its constants stay in registers: the element blocks the march
+    // writes could otherwise, as far as the compiler knows, overwrite them, and each element
+    // would read them from memory again.
+    const BondLaw law = m_law;
 
     double s = m_s0;
     float singleP = 0;
     int i = 1;
     for (; i <= n; ++i) {
-        const BondStressValue tau = m_law(s);
+        const BondStressValue tau = law(s);
         if (!tau.single) {
             break;
         }
@@ -103,7 +107,7 @@ PulloutRun::MarchEnd PulloutRun::march(OnElement&& onElement) {
 
     double P = singleP;
     for (; i <= n; ++i) {
-        const BondStressValue tau = m_law(s);
+        const BondStressValue tau = law(s);
         double dP;
         double halfStep;
         if (tau.single) {

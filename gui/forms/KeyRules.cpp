@@ -1,5 +1,7 @@
 #include "gui/forms/KeyRules.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QWidget>
@@ -22,6 +24,17 @@ bool pressFocusedButton(const QWidget* window, const QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
         button->click();
     }
+    return true;
+}
+
+bool openContextMenuByKey(QWidget* window, const QKeyEvent* event) {
+    if (event->key() != Qt::Key_F10 || event->modifiers() != Qt::ShiftModifier) {
+        return false;
+    }
+    QWidget* target = window->focusWidget() ? window->focusWidget() : window;
+    const QPoint position = target->rect().center();
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, position, target->mapToGlobal(position));
+    QCoreApplication::sendEvent(target, &menu);
     return true;
 }
 

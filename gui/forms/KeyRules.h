@@ -14,6 +14,10 @@ namespace orvane {
 // swallowed. Returns whether the event was Enter on a focused button.
 bool pressFocusedButton(const QWidget* window, const QKeyEvent* event);
 
+// Shift+F10 opens the window's context menu at its focus, or at its centre, as the Menu key
+// does. Returns whether the event was Shift+F10.
+bool openContextMenuByKey(QWidget* window, const QKeyEvent* event);
+
 // For the whole application, Qt's own dialogs and message boxes included, whose default
 // buttons take every Enter: drops repeated Enter and Return presses before any widget sees
 // them. (Qt's buttons already ignore a repeated Space.)

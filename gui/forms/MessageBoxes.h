@@ -16,4 +16,12 @@ void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, 
 // Yes and No, with No as the default, so that a stray Enter changes nothing.
 bool askYesNo(QWidget* parent, const QString& title, const QString& question);
 
+// Save, Discard or Cancel, with Cancel as the default.
+QMessageBox::StandardButton askSaveDiscardCancel(QWidget* parent, const QString& title,
+                                                 const QString& question);
+
+// A Yes button captioned for what it does ("Stop and quit") and Cancel, the default.
+bool askGoOnOrCancel(QWidget* parent, const QString& title, const QString& question,
+                     const QString& goOnCaption);
+
 } // namespace orvane

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 
 namespace orvane {
 
@@ -63,6 +64,19 @@ void placeByFrame(const QList<QWidget*>& windows, const std::function<void()>& p
     for (QWidget* window : windows) {
         new FrameWatch(window, place);
     }
+}
+
+QPoint besideFrame(const QRect& screen, const QRect& anchor, const QSize& frame) {
+    int x = anchor.left() - frame.width();
+    if (x < screen.left()) {
+        x = anchor.right() + 1;
+    }
+    if (x + frame.width() > screen.right() + 1) {
+        x = std::max(screen.left(), screen.right() + 1 - frame.width());
+    }
+    const int y = std::clamp(anchor.top(), screen.top(),
+                             std::max(screen.top(), screen.bottom() + 1 - frame.height()));
+    return {x, y};
 }
 
 void centreByFrame(QWidget* window) {

@@ -27,4 +27,8 @@ void placeByFrame(const QList<QWidget*>& windows, const std::function<void()>& p
 // Centres the window on its screen by its frame, now and once its frame is known.
 void centreByFrame(QWidget* window);
 
+// The top-left corner of a frame of size `frame` beside the frame `anchor`, tops level: on
+// its left where it fits on the screen, else on its right, else as near as the screen allows.
+QPoint besideFrame(const QRect& screen, const QRect& anchor, const QSize& frame);
+
 } // namespace orvane

@@ -182,6 +182,7 @@ ParameterFileDialog::ParameterFileDialog(AnalysisParameters& params, FileAction 
     grey.setColor(QPalette::Window, QColor(192, 192, 192));
     setPalette(grey);
     setAutoFillBackground(true);
+    fixTextOn(this, grey.color(QPalette::Window));
     setFont(formFont(kPoints));
 
     centreByFrame(this);

@@ -3,19 +3,25 @@
 #include "core/engine/RunChecks.h"
 #include "core/files/ParameterFile.h"
 #include "core/numtext/NumberText.h"
+#include "gui/forms/ConcreteStore.h"
 #include "gui/forms/Controls.h"
 #include "gui/forms/FormLook.h"
 #include "gui/forms/KeyRules.h"
 #include "gui/forms/MessageBoxes.h"
 #include "gui/forms/Placement.h"
+#include "gui/forms/RunningWork.h"
 #include "gui/parameters/ParameterFileDialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -84,19 +90,50 @@ constexpr const char* kStartupMasks[kNumericFieldCount] = {
     "#0.000", nullptr,  "###0.0", "###0.0", nullptr,  "###0.0", nullptr,  nullptr,
 };
 
+// The one local file of a drop, when it is a parameter or data-set file.
+QString droppedDataSetFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls()[0].isLocalFile()) {
+        return {};
+    }
+    const QString path = mime->urls()[0].toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("kvp") || suffix == QLatin1String("orv") ? path : QString();
+}
+
 } // namespace
+
+const QString ParameterWindow::kCaption = QStringLiteral("K-Varo Parameter");
 
 ParameterWindow::ParameterWindow(AnalysisParameters& params, QWidget* parent)
     : QWidget(parent), m_params(params) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("K-Varo Parameter"));
+    setWindowTitle(kCaption);
     setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    setAcceptDrops(true);
 
     buildPanelsAndHeadings();
     buildFields();
     buildButtons();
     orderTabs();
     fillStartupTexts();
+
+    m_concrete = &ConcreteStoreOf(*this);
+    m_savedDataSet = dataSet();
+    m_savedDataSet.concrete = m_concrete->input();
+    m_save = [this] {
+        saveClicked();
+        return !hasUnsavedChanges();
+    };
+    // Every edit shows in the title at once.
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        connect(field, &QLineEdit::textChanged, this, &ParameterWindow::updateTitle);
+    }
+    connect(m_detailOutput, &QCheckBox::toggled, this, &ParameterWindow::updateTitle);
+    for (QRadioButton* law : {m_perfectlyBilinear, m_bilinearSoftening}) {
+        // After modelChosen, which was connected first, has set the law.
+        connect(law, &QRadioButton::clicked, this, &ParameterWindow::updateTitle);
+    }
+    connect(m_concrete, &ConcreteStore::changed, this, &ParameterWindow::updateTitle);
 }
 
 void ParameterWindow::buildPanelsAndHeadings() {
@@ -131,6 +168,9 @@ void ParameterWindow::buildFields() {
     m_bilinearSoftening = makeControl<QRadioButton>(this, "Option2", {360, 2040, 1935, 255});
     m_bilinearSoftening->setText(QStringLiteral("Bi-linear softening"));
     m_bilinearSoftening->setChecked(true);
+    // The law's buttons lie on the grey panel of the analysis group.
+    fixTextOn(m_perfectlyBilinear, kLightGrey);
+    fixTextOn(m_bilinearSoftening, kLightGrey);
     connect(m_perfectlyBilinear, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
     connect(m_bilinearSoftening, &QRadioButton::clicked, this, &ParameterWindow::modelChosen);
 
@@ -242,6 +282,92 @@ void ParameterWindow::centreOnScreen() {
     centreByFrame(this);
 }
 
+void ParameterWindow::markSaved(const QString& path) {
+    m_dataSetFile = path;
+    m_savedDataSet = dataSet();
+    m_savedDataSet.concrete = m_concrete->input();
+    updateTitle();
+    emit dataSetFileChanged(path);
+}
+
+bool ParameterWindow::hasUnsavedChanges() const {
+    DataSet shown = dataSet();
+    shown.concrete = m_concrete->input();
+    return shown != m_savedDataSet;
+}
+
+void ParameterWindow::setSaveHandler(std::function<bool()> save) {
+    m_save = std::move(save);
+}
+
+// The form's caption stays; the file's name goes before it, with a star for unsaved changes:
+// "beam.kvp* — K-Varo Parameter".
+void ParameterWindow::updateTitle() {
+    const QString star = hasUnsavedChanges() ? QStringLiteral("*") : QString();
+    setWindowTitle(m_dataSetFile.isEmpty() ? kCaption + star
+                                           : QFileInfo(m_dataSetFile).fileName() + star +
+                                                 QStringLiteral(" — ") + kCaption);
+}
+
+// Both questions are asked before anything is stopped, so that Cancel at either leaves
+// everything running and on screen as it was.
+bool ParameterWindow::mayLeave() {
+    const QList<QWidget*> running = WindowsWithRunningWork();
+    if (!running.isEmpty() && !askGoOnOrCancel(this, kCaption, RunningWorkQuestion(running),
+                                               QStringLiteral("Stop and quit"))) {
+        return false;
+    }
+    if (!keepOrDropChanges(QStringLiteral("quitting"))) {
+        return false;
+    }
+    return StopRunningWork(running);
+}
+
+bool ParameterWindow::mayReplaceChanges() {
+    return keepOrDropChanges(QStringLiteral("opening another data set"));
+}
+
+bool ParameterWindow::keepOrDropChanges(const QString& before) {
+    if (!hasUnsavedChanges()) {
+        return true;
+    }
+    const QString name = m_dataSetFile.isEmpty() ? QStringLiteral("the data set")
+                                                 : QFileInfo(m_dataSetFile).fileName();
+    switch (askSaveDiscardCancel(
+        this, kCaption,
+        QStringLiteral("The changes to %1 are not saved.\n\nSave them before %2?")
+            .arg(name, before))) {
+    case QMessageBox::Save:
+        return m_save();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ParameterWindow::closeEvent(QCloseEvent* event) {
+    if (mayLeave()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void ParameterWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedDataSetFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void ParameterWindow::dropEvent(QDropEvent* event) {
+    const QString path = droppedDataSetFile(event->mimeData());
+    if (!path.isEmpty()) {
+        event->acceptProposedAction();
+        emit fileDropped(path);
+    }
+}
+
 void ParameterWindow::keyPressEvent(QKeyEvent* event) {
     if (!pressFocusedButton(this, event)) {
         QWidget::keyPressEvent(event);
@@ -267,11 +393,11 @@ void ParameterWindow::executeClicked() {
         if (!readings.isEmpty()) {
             message += QStringLiteral("\n\nThese fields hold more than a number:\n") + readings;
         }
-        showMessage(this, QMessageBox::Warning, windowTitle(), message);
+        showMessage(this, QMessageBox::Warning, kCaption, message);
         return;
     }
     if (!readings.isEmpty() &&
-        !askYesNo(this, windowTitle(),
+        !askYesNo(this, kCaption,
                   QStringLiteral("These fields hold more than a number; the run uses the number "
                                  "each begins with:\n") +
                       readings + QStringLiteral("\n\nRun with these numbers?"))) {
@@ -292,8 +418,12 @@ void ParameterWindow::modelChosen() {
     }
 }
 
+// Exit ends the program at once, as it always has, unless that would lose typed data or
+// running work: then it asks first.
 void ParameterWindow::exitClicked() {
-    QCoreApplication::exit(0);
+    if (mayLeave()) {
+        QCoreApplication::exit(0);
+    }
 }
 
 // The dialog loads or saves through this window on a confirmed choice and closes itself.
@@ -337,6 +467,7 @@ bool ParameterWindow::saveTo(const QString& path) {
         return false;
     }
     m_params.parameterFilePath = path.toStdString();
+    markSaved(path);
     return true;
 }
 
@@ -357,6 +488,7 @@ bool ParameterWindow::loadFrom(const QString& path) {
         m_fields[f]->setText(QString::fromStdString(texts.fields[f]));
     }
     m_params.parameterFilePath = path.toStdString();
+    markSaved(path);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -12,6 +13,8 @@ class QLineEdit;
 class QRadioButton;
 
 namespace orvane {
+
+class ConcreteStore;
 
 // Form1, the start-up window where the data of one pull-out analysis are entered. It owns no
 // data: every change of a field is parsed into the shared AnalysisParameters at once.
@@ -41,12 +44,39 @@ public:
     // manager has made the frame known.
     void centreOnScreen();
 
+    // The data set on screen is the one in the file at path, just loaded or saved: the title
+    // names the file and shows no unsaved changes.
+    void markSaved(const QString& path);
+    // The file the data set was last loaded from or saved to; empty for the start-up set.
+    const QString& dataSetFile() const { return m_dataSetFile; }
+    // The data set on screen, concrete inputs included, differs from the one last loaded or
+    // saved (the start-up set at first).
+    bool hasUnsavedChanges() const;
+    // What Save does when leaving asks about unsaved changes: true when the data set was
+    // saved. The original Save dialog until the program sets its own.
+    void setSaveHandler(std::function<bool()> save);
+    // Asks before the program ends: whether to stop work that runs in other windows, and
+    // whether to save unsaved changes; then stops the work. False when the user cancelled.
+    bool mayLeave();
+    // Asks Save / Discard / Cancel before unsaved changes are replaced by another data set;
+    // false when the user cancelled or the save failed.
+    bool mayReplaceChanges();
+
+    static const QString kCaption; // the form's own caption, "K-Varo Parameter"
+
 signals:
     // Execute copied the fields and the data set passed the run checks.
     void runRequested();
+    // The data set on screen was loaded from or saved to path.
+    void dataSetFileChanged(const QString& path);
+    // A parameter or data-set file was dropped on the window.
+    void fileDropped(const QString& path);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private slots:
     void executeClicked();
@@ -62,6 +92,8 @@ private:
     void orderTabs();
     void fillStartupTexts();
     void showFileDialog(const QString& caption);
+    void updateTitle();
+    bool keepOrDropChanges(const QString& before);
 
     AnalysisParameters& m_params;
     QLineEdit* m_comment = nullptr;
@@ -72,6 +104,10 @@ private:
     QLabel* m_tauMaxLabel = nullptr;
     QLabel* m_sMaxLabel = nullptr;
     QLabel* m_suLabel = nullptr;
+    ConcreteStore* m_concrete = nullptr; // the concrete inputs, part of the data set
+    QString m_dataSetFile;
+    DataSet m_savedDataSet;
+    std::function<bool()> m_save;
 };
 
 } // namespace orvane

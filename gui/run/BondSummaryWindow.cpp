@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -115,6 +116,15 @@ BondSummaryWindow::BondSummaryWindow(const BondQuantities& quantities, double Pb
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// Escape closes the summary, as it closes a dialog.
+void BondSummaryWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace orvane

@@ -21,6 +21,9 @@ public:
     BondSummaryWindow(const BondQuantities& quantities, double Pbumax,
                       const std::optional<LawPlausibility>& plausibility = std::nullopt,
                       const std::vector<CodeCheck>& codes = {}, QWidget* parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace orvane

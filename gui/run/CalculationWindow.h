@@ -71,6 +71,7 @@ private:
     void failRun(const QString& message);
     void closeRunWindows();
     void setState(RunState state);
+    void showStep();
 
     bool wantsElements() const override { return true; }
     void stepStarted(const StepStart& start) override;
@@ -90,6 +91,14 @@ private:
     bool m_closing = false;
     std::unique_ptr<RunController> m_run;
     int m_rowStride = 1;
+    // The latest step as the run reported it; the boxes show it when the window system gets its
+    // turn, which is the only time the screen can show it.
+    StepStart m_start{};
+    std::array<ElementResult, 10> m_rows{};
+    double m_Pbumax = 0;
+    double m_slmax = 0;
+    bool m_maximaKnown = false; // a step has finished
+    bool m_stepShown = true;
     int m_nextRow = 0;
     int m_nextSampledElement = 1;
     bool m_redrawDue = false;

@@ -3,6 +3,7 @@
 #include "gui/run/PlotCanvas.h"
 
 #include <algorithm>
+#include <array>
 
 namespace orvane {
 
@@ -22,9 +23,11 @@ DistributionPlotWindow::DistributionPlotWindow(QWidget* parent)
     canvas().setPenWidth(kCurveWidth);
     reserveForWidth();
     addLabel("Label1", QStringLiteral("τb(local)"), {120, 120, 1095, 255}, Qt::blue);
-    addLabel("Label4", QStringLiteral("x"), {2880, 2280, 255, 255}, Qt::black);
-    addLabel("Label2", QStringLiteral("←Free end"), {0, 2640, 1215, 255}, Qt::black);
-    addLabel("Label3", QStringLiteral("Loaded end→"), {2040, 2640, 1095, 255}, Qt::black);
+    // The axis captions in the palette's text colour, black in a light palette.
+    const QColor text = palette().color(QPalette::WindowText);
+    addLabel("Label4", QStringLiteral("x"), {2880, 2280, 255, 255}, text);
+    addLabel("Label2", QStringLiteral("←Free end"), {0, 2640, 1215, 255}, text);
+    addLabel("Label3", QStringLiteral("Loaded end→"), {2040, 2640, 1095, 255}, text);
 }
 
 DistributionPlotWindow::~DistributionPlotWindow() = default;
@@ -42,25 +45,35 @@ void DistributionPlotWindow::startRun(int n, float tauMax) {
 
 namespace {
 
-// The smallest and largest τ of elements, two interleaved passes for speed. A τ that is not
-// a number is passed over, as a comparison with it is false.
+// The smallest and largest τ of elements. Four independent pairs of running extremes, so that
+// the comparisons of neighbouring elements overlap instead of waiting on each other: on a fine
+// mesh every element of every step passes through here. A τ that is not a number is passed
+// over, as a comparison with it is false.
 std::pair<double, double> tauRange(std::span<const ElementResult> elements) {
-    double low0 = elements.front().tau, high0 = low0, low1 = low0, high1 = low0;
-    std::size_t k = 1;
-    for (; k + 1 < elements.size(); k += 2) {
-        const double t0 = elements[k].tau;
-        const double t1 = elements[k + 1].tau;
-        low0 = t0 < low0 ? t0 : low0;
-        high0 = t0 > high0 ? t0 : high0;
-        low1 = t1 < low1 ? t1 : low1;
-        high1 = t1 > high1 ? t1 : high1;
+    constexpr std::size_t kLanes = 4;
+    std::array<double, kLanes> low;
+    low.fill(elements.front().tau);
+    std::array<double, kLanes> high = low;
+    std::size_t k = 0;
+    for (; k + kLanes <= elements.size(); k += kLanes) {
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            const double t = elements[k + lane].tau;
+            low[lane] = t < low[lane] ? t : low[lane];
+            high[lane] = t > high[lane] ? t : high[lane];
+        }
     }
-    if (k < elements.size()) {
+    for (; k < elements.size(); ++k) {
         const double t = elements[k].tau;
-        low0 = t < low0 ? t : low0;
-        high0 = t > high0 ? t : high0;
+        low[0] = t < low[0] ? t : low[0];
+        high[0] = t > high[0] ? t : high[0];
     }
-    return {low1 < low0 ? low1 : low0, high1 > high0 ? high1 : high0};
+    double lowest = low[0];
+    double highest = high[0];
+    for (std::size_t lane = 1; lane < kLanes; ++lane) {
+        lowest = low[lane] < lowest ? low[lane] : lowest;
+        highest = high[lane] > highest ? high[lane] : highest;
+    }
+    return {lowest, highest};
 }
 
 } // namespace

@@ -8,7 +8,12 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QWidget>
+#include <algorithm>
 #include <sstream>
 
 namespace orvane {
@@ -43,6 +48,11 @@ FigureMenu::FigureMenu(QWidget& window, std::vector<FigureKind> kinds, CsvTable 
         connect(save, &QAction::triggered, this, [this, kind] { saveFigureChosen(kind); });
         m_actions.push_back(save);
     }
+    // Beside the save entries: the window's own figure on paper, or in a PDF file where no
+    // printer is set up.
+    auto* print = new QAction(QStringLiteral("Print…"), &window);
+    connect(print, &QAction::triggered, this, &FigureMenu::printChosen);
+    m_actions.push_back(print);
     auto* copy = new QAction(QStringLiteral("Copy figure"), &window);
     connect(copy, &QAction::triggered, this, &FigureMenu::copyFigure);
     auto* data = new QAction(QStringLiteral("Copy data as CSV"), &window);
@@ -83,6 +93,55 @@ void FigureMenu::copyData() const {
     std::ostringstream csv;
     WriteRecordCsv(csv, *m_record(), m_table);
     QGuiApplication::clipboard()->setText(QString::fromStdString(csv.str()));
+}
+
+QString FigureMenu::printFigure(QPrinter& printer, FigureKind kind) const {
+    if (!m_record()) {
+        return QStringLiteral("There is no run to draw yet.");
+    }
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return QStringLiteral("The printer \"%1\" could not start printing.")
+            .arg(printer.printerName());
+    }
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const double scale = std::min(page.width() / kFigureWidth, page.height() / kFigureHeight);
+    painter.scale(scale, scale);
+    DrawFigure(painter, MakeFigure(*m_record(), kind));
+    return painter.end() ? QString() : QStringLiteral("The figure could not be printed.");
+}
+
+// The desktop's print dialog; without a printer the figure goes to a PDF file, written whole
+// like every saved figure.
+void FigureMenu::printChosen() {
+    const FigureKind kind = m_kinds.front();
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        QString path = QFileDialog::getSaveFileName(
+            &m_window, QStringLiteral("Print to PDF (no printer is set up)"),
+            QString(DefaultFigureName(*m_record(), kind))
+                .replace(QStringLiteral(".png"), QStringLiteral(".pdf")),
+            QStringLiteral("PDF document (*.pdf)"));
+        if (path.isEmpty()) {
+            return;
+        }
+        if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+            path += QStringLiteral(".pdf");
+        }
+        const QString error = saveFigure(path, kind);
+        if (!error.isEmpty()) {
+            QMessageBox::warning(&m_window, QStringLiteral("Print"), error);
+        }
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, &m_window);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QString error = printFigure(printer, kind);
+    if (!error.isEmpty()) {
+        QMessageBox::warning(&m_window, QStringLiteral("Print"), error);
+    }
 }
 
 // The desktop's save dialog; the chosen filter gives the format when the name has none.

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QAction;
+class QPrinter;
 class QWidget;
 
 namespace orvane {
@@ -30,9 +31,13 @@ public:
     QString saveFigure(const QString& path, FigureKind kind) const;
     void copyFigure() const;
     void copyData() const;
+    // Draws the figure on the printer's page, as large as the page allows at its proportions;
+    // an empty text, or what went wrong.
+    QString printFigure(QPrinter& printer, FigureKind kind) const;
 
 private:
     void saveFigureChosen(FigureKind kind);
+    void printChosen();
 
     QWidget& m_window;
     std::vector<FigureKind> m_kinds;

@@ -2,6 +2,7 @@
 
 #include "gui/forms/Controls.h"
 #include "gui/forms/FormLook.h"
+#include "gui/forms/KeyRules.h"
 #include "gui/run/PlotCanvas.h"
 
 #include <QEvent>
@@ -54,6 +55,12 @@ bool PlotWindow::event(QEvent* event) {
         surfaceChanged();
     }
     return QWidget::event(event);
+}
+
+void PlotWindow::keyPressEvent(QKeyEvent* event) {
+    if (!openContextMenuByKey(this, event)) {
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void PlotWindow::paintEvent(QPaintEvent*) {

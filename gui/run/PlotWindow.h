@@ -36,6 +36,7 @@ protected:
 
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::unique_ptr<PlotCanvas> m_canvas;

@@ -4,6 +4,7 @@
 #include "core/results/OutputFile.h"
 #include "core/results/RunController.h"
 #include "gui/forms/ConcreteStore.h"
+#include "gui/forms/Placement.h"
 #include "gui/run/BondSummaryWindow.h"
 #include "gui/run/CalculationWindow.h"
 #include "gui/run/DistributionPlotWindow.h"
@@ -68,16 +69,8 @@ void RunReport::attach(CalculationWindow& window) {
     summary->setObjectName(QStringLiteral("BondSummaryAction"));
     summary->setEnabled(false);
     window.addAction(summary);
-    connect(summary, &QAction::triggered, &window, [this, &window] {
-        const RunRecord& record = *lastRun();
-        const std::optional<ConcreteStrength> concrete = concreteOf(parent());
-        auto* summaryWindow = new BondSummaryWindow(
-            ComputeBondQuantities(record.params), runPbumax(record),
-            concrete ? std::optional(CheckLawPlausibility(record.params, *concrete)) : std::nullopt,
-            concrete ? CheckDesignCodes(record.params, *concrete) : std::vector<CodeCheck>{},
-            &window);
-        summaryWindow->show();
-    });
+    connect(summary, &QAction::triggered, this, &RunReport::showBondSummary);
+    m_window = &window;
 
     const auto offer = [this, &window, summary, tauSlip, distribution] {
         if (QWidget* results = window.findChild<QWidget*>(QStringLiteral("Shape2"))) {
@@ -97,6 +90,32 @@ void RunReport::attach(CalculationWindow& window) {
     });
     // A run stopped by the button or by a failure counts as it stands.
     connect(&window, &CalculationWindow::closed, this, [this] { keep(RunEnd::Stopped); });
+}
+
+void RunReport::showBondSummary() {
+    if (!lastRun()) {
+        return;
+    }
+    const RunRecord& record = *lastRun();
+    const std::optional<ConcreteStrength> concrete = concreteOf(parent());
+    auto* owner = qobject_cast<QWidget*>(parent());
+    auto* summary = new BondSummaryWindow(
+        ComputeBondQuantities(record.params), runPbumax(record),
+        concrete ? std::optional(CheckLawPlausibility(record.params, *concrete)) : std::nullopt,
+        concrete ? CheckDesignCodes(record.params, *concrete) : std::vector<CodeCheck>{}, owner);
+    // Shown first, so that it is placed by the size its layout gives it.
+    summary->show();
+    QWidget* anchor = m_window && m_window->isVisible() ? m_window.data() : owner;
+    if (anchor) {
+        const QPointer<QWidget> beside = anchor;
+        placeByFrame({summary}, [summary, beside] {
+            if (beside) {
+                summary->move(besideFrame(screenArea(beside), beside->frameGeometry(),
+                                          summary->frameGeometry().size()));
+            }
+        });
+    }
+    summary->activateWindow();
 }
 
 void RunReport::keep(RunEnd end) {

@@ -4,6 +4,7 @@
 #include "core/results/RunRecord.h"
 
 #include <QObject>
+#include <QPointer>
 #include <memory>
 #include <optional>
 
@@ -32,6 +33,11 @@ public:
     // message naming the file and the reason.
     QString exportLastRun(const QString& path) const;
 
+    // Opens a Bond summary of the last run beside the calculation window, or beside the
+    // parameter window once that has closed. The summary belongs to the parameter window, so
+    // it stays open when the run's windows close.
+    void showBondSummary();
+
 signals:
     void lastRunChanged();
 
@@ -41,6 +47,7 @@ private:
     AnalysisParameters& m_params;
     std::unique_ptr<RunRecorder> m_recorder; // the run going on
     std::optional<RunRecord> m_last;
+    QPointer<CalculationWindow> m_window; // the run windows last attached
 };
 
 // The text of the Results frame's tooltip: the bond quantities beside the run's Pbumax.

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +40,12 @@ class DataSetMenuTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The recent list goes to a settings file of the test's own, never the user's.
+    void initTestCase() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           m_dir.filePath("settings"));
+    }
+
     void init() {
         m_params = AnalysisParameters();
         m_window = new ParameterWindow(m_params);
@@ -174,6 +181,67 @@ private slots:
     }
 
     // ORVANE_GRAB_DIR=dir writes a picture of Form1 with its File menu open.
+    void recentListKeepsTenNamesNewestFirst_data() {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("first") << QStringList{} << "/d/a.kvp" << QStringList{"/d/a.kvp"};
+        QTest::newRow("again moves to the top") << QStringList{"/d/a.kvp", "/d/b.orv"} << "/d/b.orv"
+                                                << QStringList{"/d/b.orv", "/d/a.kvp"};
+        QTest::newRow("same file, other spelling")
+            << QStringList{"/d/a.kvp"} << "/d/x/../a.kvp" << QStringList{"/d/a.kvp"};
+        QStringList ten;
+        for (int k = 0; k < 10; ++k) {
+            ten << QStringLiteral("/d/%1.kvp").arg(k);
+        }
+        QTest::newRow("the eleventh drops the oldest")
+            << ten << "/d/new.orv" << (QStringList{"/d/new.orv"} + ten.mid(0, 9));
+    }
+    void recentListKeepsTenNamesNewestFirst() {
+        QFETCH(QStringList, before);
+        QFETCH(QString, opened);
+        QFETCH(QStringList, after);
+        QCOMPARE(WithRecentFile(before, opened), after);
+    }
+
+    // Opening, saving, and the original Open and Save buttons all feed File > Recent data sets;
+    // choosing an entry asks first when the window holds unsaved changes.
+    void recentEntriesOpenTheirFile() {
+        QSettings().remove("recentDataSets");
+        const QString first = m_dir.filePath("first.orv");
+        const QString second = m_dir.filePath("second.kvp");
+        QVERIFY(WriteDataSetFile(first.toStdString(), bilinearSet()).ok());
+        QVERIFY(m_menu->open(first));
+        m_window->findChild<QLineEdit*>("Text1")->setText("Beam 1"); // Shift-JIS holds it
+        QVERIFY(m_window->saveTo(second));
+        QCOMPARE(DataSetMenu::recentFiles(), (QStringList{second, first}));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("second.kvp — K-Varo Parameter"));
+
+        auto* recent = m_window->findChild<QMenu*>("RecentDataSets");
+        QVERIFY(recent);
+        emit recent->aboutToShow();
+        QCOMPARE(recent->actions().size(), 2);
+        m_window->findChild<QLineEdit*>("Text6")->setText("55");
+        QString shown;
+        answerNextMessageBox(&shown, QMessageBox::Cancel);
+        recent->actions().at(1)->trigger();
+        QVERIFY2(shown.contains("not saved"), qPrintable(shown));
+        QCOMPARE(m_window->findChild<QLineEdit*>("Text6")->text(), QStringLiteral("55"));
+        answerNextMessageBox(&shown, QMessageBox::Discard);
+        recent->actions().at(1)->trigger();
+        QCOMPARE(m_window->findChild<QLineEdit*>("Text6")->text(), QStringLiteral("80"));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("first.orv — K-Varo Parameter"));
+    }
+
+    // A dropped file opens as a recent entry does.
+    void droppedFileOpens() {
+        const QString path = m_dir.filePath("dropped.orv");
+        QVERIFY(WriteDataSetFile(path.toStdString(), bilinearSet()).ok());
+        emit m_window->fileDropped(path);
+        QCOMPARE(m_window->findChild<QLineEdit*>("Text6")->text(), QStringLiteral("80"));
+        QVERIFY(!m_window->hasUnsavedChanges());
+    }
+
     void picture() {
         const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
         if (dir.isEmpty()) {

@@ -79,7 +79,7 @@ private slots:
         QDir::setCurrent(previous);
 
         QVERIFY(m_window->isVisible());
-        QCOMPARE(m_window->windowTitle(), QStringLiteral("K-Varo Parameter"));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("short.kvp — K-Varo Parameter"));
         QCOMPARE(field("Text6"), QStringLiteral("40.0"));
         QCOMPARE(field("Text5"), QStringLiteral("0.040"));
         QCOMPARE(field("Text1").left(10), QStringLiteral("Short bond"));

@@ -5,8 +5,12 @@
 #include "gui/run/TauSlipPlotWindow.h"
 #include "support/BoxChecks.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
@@ -281,6 +285,35 @@ private slots:
 
     // After a redraw only the zero-stress axis is left, twice as wide as the curves; a step
     // of zero stress lies on it.
+    // Shift+F10 opens a graph window's context menu, as the Menu key does.
+    void shiftF10OpensTheContextMenu_data() {
+        QTest::addColumn<bool>("distribution");
+        QTest::newRow("τ-s") << false;
+        QTest::newRow("distribution") << true;
+    }
+    void shiftF10OpensTheContextMenu() {
+        QFETCH(bool, distribution);
+        TauSlipPlotWindow tauSlip;
+        DistributionPlotWindow distributionPlot;
+        QWidget& window = distribution ? static_cast<QWidget&>(distributionPlot) : tauSlip;
+        window.setContextMenuPolicy(Qt::ActionsContextMenu);
+        window.addAction(new QAction(QStringLiteral("Save figure…"), &window));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStringList opened;
+        // The menu runs its own loop: it is looked at and closed from inside it.
+        QTimer::singleShot(0, &window, [&opened] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (const QAction* action : menu->actions()) {
+                    opened << action->text();
+                }
+                menu->close();
+            }
+        });
+        QTest::keyClick(&window, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(opened, QStringList{QStringLiteral("Save figure…")});
+    }
+
     void redrawLeavesOnlyTheAxis() {
         const int n = 1000;
         DistributionPlotWindow window;

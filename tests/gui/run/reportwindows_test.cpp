@@ -1,5 +1,6 @@
 #include "apps/orvane/ParameterMenuBar.h"
 #include "apps/orvane/RunWindows.h"
+#include "gui/forms/Placement.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/run/BondSummaryWindow.h"
 #include "gui/run/CalculationWindow.h"
@@ -18,6 +19,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
@@ -60,6 +63,17 @@ QAction* menuEntry(const QMenuBar& bar, const QString& text) {
 
 FigureMenu* figureMenu(const QWidget& window) {
     return window.findChild<FigureMenu*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// The Bond summary on screen, a window of its own.
+BondSummaryWindow* shownSummary() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* summary = qobject_cast<BondSummaryWindow*>(widget);
+            summary && summary->isVisible()) {
+            return summary;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -226,14 +240,15 @@ private slots:
 
         QVERIFY(summary->isEnabled());
         summary->trigger();
-        auto* summaryWindow = window.findChild<BondSummaryWindow*>("BondSummary");
-        QVERIFY(summaryWindow && summaryWindow->isVisible());
+        auto* summaryWindow = shownSummary();
+        QVERIFY(summaryWindow);
         QCOMPARE(summaryWindow->findChild<QLabel*>("Le")->text(), QStringLiteral("69.9"));
         QCOMPARE(summaryWindow->findChild<QLabel*>("lb")->text(),
                  QString::number(double(lb), 'f', 3));
         QCOMPARE(summaryWindow->findChild<QLabel*>("Pbumax")->text(),
                  QString::number(record.steps.back().Pbumax, 'f', 1));
         QCOMPARE(summaryWindow->findChild<QLabel*>("ShortBondNote") != nullptr, shortBond);
+        summaryWindow->close();
 
         // The graph windows' menus act on the record.
         std::ostringstream steps;
@@ -242,6 +257,16 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(steps.str()));
         action(*window.distributionPlot(), "Copy data as CSV")->trigger();
         QVERIFY(QGuiApplication::clipboard()->text().contains("\r\nstep,i,x,s,P,tau\r\n"));
+        // Print… draws the figure on the page; a PDF printer shows it without paper.
+        QVERIFY(action(*window.tauSlipPlot(), "Print…")->isEnabled());
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_dir.filePath("printed.pdf"));
+        QCOMPARE(figureMenu(*window.tauSlipPlot())->printFigure(printer, FigureKind::TauSlip),
+                 QString());
+        QFile printed(m_dir.filePath("printed.pdf"));
+        QVERIFY(printed.open(QIODevice::ReadOnly));
+        QVERIFY(printed.readAll().startsWith("%PDF"));
         action(*window.tauSlipPlot(), "Copy figure")->trigger();
         QVERIFY(!QGuiApplication::clipboard()->image().isNull());
 
@@ -277,6 +302,58 @@ private slots:
         QVERIFY(!report.lastRun()->steps.empty());
     }
 
+    // The summary from Form1's Run menu belongs to Form1: it stands beside the calculation
+    // window, stays open when the run's windows close, and Escape closes it.
+    void summaryFromTheMenuBarOutlivesTheRun() {
+        AnalysisParameters params = executed(120);
+        ParameterWindow form1(params);
+        InstallParameterMenuBar(form1, params);
+        connectRunWindows(form1, params);
+        form1.show();
+        QAction* entry =
+            menuEntry(*form1.findChild<QMenuBar*>("MenuBar"), "&Bond summary of the last run");
+        QVERIFY(entry && !entry->isEnabled());
+        menuEntry(*form1.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
+        QPointer<CalculationWindow> calculation;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "Form2" && widget->isVisible()) {
+                calculation = qobject_cast<CalculationWindow*>(widget);
+            }
+        }
+        QVERIFY(calculation);
+        QTRY_VERIFY_WITH_TIMEOUT(calculation->state() == RunState::Finished, kRunTimeout);
+        QVERIFY(entry->isEnabled());
+        entry->trigger();
+        QPointer<BondSummaryWindow> summary = shownSummary();
+        QVERIFY(summary);
+        QCOMPARE(summary->parentWidget(), &form1);
+        // Beside the calculation window's frame, as the rows below work it out.
+        QCOMPARE(summary->frameGeometry().topLeft(),
+                 besideFrame(screenArea(calculation), calculation->frameGeometry(),
+                             summary->frameGeometry().size()));
+
+        calculation->findChild<QAbstractButton*>("Command1")->click();
+        QTRY_VERIFY(!calculation); // deleted with its run
+        QVERIFY(summary && summary->isVisible());
+        QTest::keyClick(summary, Qt::Key_Escape);
+        QTRY_VERIFY(!summary); // closed, and deleted on close
+    }
+
+    void besideTheAnchor_data() {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QPoint>("expected");
+        // A 300 × 200 frame on a 1366 × 768 screen.
+        QTest::newRow("room on the left") << QRect(400, 100, 500, 400) << QPoint(100, 100);
+        QTest::newRow("no room on the left") << QRect(100, 100, 500, 400) << QPoint(600, 100);
+        QTest::newRow("no room on either side") << QRect(100, 100, 1100, 400) << QPoint(1066, 100);
+        QTest::newRow("anchor low on the screen") << QRect(400, 700, 500, 60) << QPoint(100, 568);
+    }
+    void besideTheAnchor() {
+        QFETCH(QRect, anchor);
+        QFETCH(QPoint, expected);
+        QCOMPARE(besideFrame(QRect(0, 0, 1366, 768), anchor, QSize(300, 200)), expected);
+    }
+
     // ORVANE_GRAB_DIR=dir writes pictures of Form1 with its menu bar, the Bond summary window
     // and the figures of the start-up run (PNG, and the SVG rendered to PNG).
     void pictures() {
@@ -298,9 +375,10 @@ private slots:
         window.showRunWindows();
         QTRY_VERIFY_WITH_TIMEOUT(window.state() == RunState::Finished, kRunTimeout);
         window.findChild<QAction*>("BondSummaryAction")->trigger();
-        auto* summaryWindow = window.findChild<BondSummaryWindow*>("BondSummary");
+        auto* summaryWindow = shownSummary();
         QVERIFY(QTest::qWaitForWindowExposed(summaryWindow));
         QVERIFY(summaryWindow->grab().save(dir + "/BondSummary.png"));
+        summaryWindow->close();
         {
             AnalysisParameters shortBond = executed(40);
             RunReport shortReport(shortBond, nullptr);
@@ -309,9 +387,10 @@ private slots:
             shortWindow.showRunWindows();
             QTRY_VERIFY_WITH_TIMEOUT(shortWindow.state() == RunState::Finished, kRunTimeout);
             shortWindow.findChild<QAction*>("BondSummaryAction")->trigger();
-            auto* shortSummary = shortWindow.findChild<BondSummaryWindow*>("BondSummary");
+            auto* shortSummary = shownSummary();
             QVERIFY(QTest::qWaitForWindowExposed(shortSummary));
             QVERIFY(shortSummary->grab().save(dir + "/BondSummary-short.png"));
+            shortSummary->close();
         }
         for (const FigureKind kind : kFigureKinds) {
             FigureMenu* menu = figureMenu(kind == FigureKind::Distribution
