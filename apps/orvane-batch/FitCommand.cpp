@@ -114,15 +114,11 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     const auto error = [](const QuantityEstimate& e) {
         return e.determined ? JsonNumber(e.standardError) : std::string("null");
     };
-    std::string warnings;
-    for (const std::string& warning : fit.warnings) {
-        warnings += (warnings.empty() ? "" : ",") + JsonString(warning);
-    }
     json += ",\"seatingOffset\":" + JsonNumber(fit.seatingOffset) +
             ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
             ",\"Gf\":" + quantity(fit.Gf) + ",\"GfStandardError\":" + error(fit.Gf) +
             ",\"Pinf\":" + quantity(fit.Pinf) + ",\"PinfStandardError\":" + error(fit.Pinf) +
-            ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":[" + warnings + "]" +
+            ",\"Le\":" + quantity(fit.Le) + ",\"warnings\":" + JsonStringList(fit.warnings) +
             ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
             ",\"dataSet\":" + JsonString(written.dataSet) +
             ",\"kvp\":" + (written.kvp.empty() ? std::string("null") : JsonString(written.kvp)) +
@@ -183,20 +179,22 @@ int RunFitCommand(const FitOptions& options) {
     const FitTarget target = MeasuredLoads(read.curve, options.quantity, base.params);
 
     const StopOnSignal stopOnSignal;
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     const std::string valueName =
         options.quantity == MeasuredQuantity::Load ? "load" : "average bond stress";
-    std::string json = "{\"measured\":" + JsonString(options.measuredFile) +
+    std::string json = "{" + JsonProgramKeys() +
+                       ",\"measured\":" + JsonString(options.measuredFile) +
                        ",\"points\":" + std::to_string(target.slip.size()) +
                        ",\"units\":{\"slip\":" + JsonString(read.curve.slipUnit) +
                        ",\"value\":" + JsonString(read.curve.valueUnit) + "},\"fits\":[";
-    if (!options.json) {
+    const bool text = !options.json && !options.quiet;
+    if (text) {
         std::cout << "measured    " << target.slip.size() << " points, slip in "
                   << read.curve.slipUnit << ", " << valueName << " in " << read.curve.valueUnit
                   << "\n\n";
     }
     const BondLawFit* better = nullptr;
-    bool warned = false;
+    std::vector<std::string> warnings; // of every law, each saying which
     std::vector<BondLawFit> fits;
     fits.reserve(options.laws.size());
     for (const BondModel model : options.laws) {
@@ -270,7 +268,7 @@ int RunFitCommand(const FitOptions& options) {
         }
         if (options.json) {
             json += (fits.size() > 1 ? "," : "") + fitJson(fit, written);
-        } else {
+        } else if (text) {
             if (fits.size() > 1) {
                 std::cout << "\n";
             }
@@ -279,14 +277,17 @@ int RunFitCommand(const FitOptions& options) {
         if (!better || fit.ssr < better->ssr) {
             better = &fit;
         }
-        warned = warned || !fit.warnings.empty();
+        for (const std::string& warning : fit.warnings) {
+            warnings.push_back(lawName(model) + ": " + warning);
+        }
     }
     if (options.json) {
-        std::cout << json << "],\"better\":\"" << lawName(better->model) << "\"}\n";
-    } else if (fits.size() > 1) {
+        std::cout << json << "],\"better\":\"" << lawName(better->model)
+                  << "\",\"warnings\":" << JsonStringList(warnings) << "}\n";
+    } else if (text && fits.size() > 1) {
         std::cout << "\nthe " << lawTitle(better->model) << " law fits better\n";
     }
-    return warned ? kExitFitWarnings : kExitDone;
+    return warnings.empty() ? kExitDone : kExitFitWarnings;
 }
 
 } // namespace orvane

@@ -104,7 +104,7 @@ int RunStudyCommand(const StudyOptions& given) {
     }
 
     const std::int64_t total = PointCount(study);
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     const auto start = std::chrono::steady_clock::now();
     const auto seconds = [start] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -158,13 +158,15 @@ int RunStudyCommand(const StudyOptions& given) {
         std::cerr << "orvane-batch study: " << threadProblem << "\n";
         return kExitFailed;
     }
-    std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
-              << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
-              << " threads";
-    if (refused > 0) {
-        std::cerr << "; " << refused << " refused by the run checks (see the problem column)";
+    if (!options.quiet) {
+        std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
+                  << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+                  << " threads\n";
     }
-    std::cerr << "\n";
+    if (refused > 0) {
+        std::cerr << "orvane-batch study: warning: the run checks refused " << refused << " of "
+                  << total << " points (see the problem column)\n";
+    }
     if (options.figure) {
         std::string problem;
         const FigureFunctions* const figures = LoadFigureModule(problem);

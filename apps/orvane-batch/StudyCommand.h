@@ -22,6 +22,7 @@ struct StudyOptions {
     LawFromOptions lawFrom;
     std::optional<std::string> baseFile;
     bool help = false;
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
 };
 
 // Runs the study; returns the exit status.

@@ -1,0 +1,111 @@
+// orvane-batch as scripts, cron jobs and pipes use it: short usage errors, help that fits a
+// terminal, --quiet, and nothing on standard error that nobody asked for.
+
+#include "apps/orvane-batch/CommandLine.h"
+#include "support/BatchCommand.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace orvane;
+
+namespace {
+
+// Characters, not bytes: the help holds τ, Δ and ≤.
+std::size_t columns(const std::string& line) {
+    return std::size_t(std::count_if(line.begin(), line.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+TEST(HelpText, EveryCommandFitsEightyColumns) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"study", "--help"},
+                                               {"fit", "--help"},
+                                               {"convert", "--help"},
+                                               {"codes", "--help"}}) {
+        std::istringstream help(ParseCommandLine(arguments).help);
+        for (std::string line; std::getline(help, line);) {
+            EXPECT_LE(columns(line), 80u) << arguments.front() << ": " << line;
+        }
+    }
+}
+
+// A mistake on the command line gets one line that names it, and where the help is.
+TEST_F(BatchCommand, UsageErrorIsOneLineAndAPointerToTheHelp) {
+    const struct {
+        const char* arguments;
+        const char* command;
+        const char* message;
+    } cases[] = {
+        {"--bogus", "orvane-batch", "unknown option --bogus"},
+        {"-o", "orvane-batch", "-o needs a value"},
+        {"study --jobs 0", "orvane-batch study", "--jobs takes a whole number"},
+        {"fit --law", "orvane-batch fit", "--law needs a value"},
+        {"convert a.kvp", "orvane-batch convert", "convert takes two files"},
+        {"codes --fc -3", "orvane-batch codes", "--fc takes a positive number"},
+    };
+    for (const auto& c : cases) {
+        const BatchRun r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 2) << c.arguments;
+        EXPECT_EQ(r.out, "") << c.arguments;
+        const std::string first = std::string(c.command) + ": ";
+        EXPECT_EQ(r.err.rfind(first, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        const std::size_t end = r.err.find('\n');
+        EXPECT_EQ(r.err.substr(end + 1),
+                  "Try '" + std::string(c.command) + " --help' for more information.\n")
+            << r.err;
+    }
+}
+
+// --quiet leaves what an option asked for (JSON, a table on standard output) and warnings,
+// nothing else, on either stream.
+TEST_F(BatchCommand, QuietLeavesOnlyWhatWasAskedFor) {
+    saveParameterFile("beam.kvp", static_cast<int>(NumericField::Lb), "40");
+    const struct {
+        const char* arguments;
+        const char* out; // the start of standard output; empty: nothing at all
+        int exitCode;
+        const char* err; // standard error
+    } cases[] = {
+        {"-q -o r.t-s beam.kvp", "", 0, ""},
+        {"--quiet --json -o r.t-s beam.kvp", "{", 0, ""},
+        {"study -q --vary lb=10,20 --jobs 2 --csv s.csv beam.kvp", "", 0, ""},
+        {"study --quiet --vary lb=10,20 --jobs 1 beam.kvp", "# program,", 0, ""},
+        {"study -q --vary lb=0,20 --jsonl s.jsonl beam.kvp", "", 0,
+         "orvane-batch study: warning: the run checks refused 1 of 2 points (see the problem "
+         "column)\n"},
+        {"codes -q --fc 30 --csv c.csv", "", 0, ""},
+        {"codes -q --fc 30 --csv c.csv beam.kvp", "", 4,
+         "orvane-batch codes: warning: a code's scope excludes this case; its row says why\n"},
+        {"convert -q beam.kvp beam.orv", "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const BatchRun r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments << ": " << r.err;
+        EXPECT_EQ(r.err, c.err) << c.arguments;
+        if (std::string(c.out).empty()) {
+            EXPECT_EQ(r.out, "") << c.arguments;
+        } else {
+            EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << c.arguments << ": " << r.out.substr(0, 80);
+        }
+    }
+}
+
+#ifdef ORVANE_BATCH_FIGURES
+// From cron, ssh or CI there is no desktop session and no XDG_RUNTIME_DIR: drawing a figure
+// leaves standard error empty all the same.
+TEST_F(BatchCommand, FigureWithoutADesktopSessionSaysNothing) {
+    const BatchRun r =
+        runProgram("env", "-u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY '" ORVANE_BATCH_COMMAND
+                          "' -q --figure f.png -o r.t-s");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "f-load-slip.png"));
+}
+#endif
+
+} // namespace
