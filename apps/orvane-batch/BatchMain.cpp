@@ -65,7 +65,7 @@ bool loadDataSet(const BatchOptions& options, LoadedDataSet& data, LawFromConcre
         std::cerr << "orvane-batch: " << lawFrom.error << "\n";
         return false;
     }
-    if (options.parameterFile) {
+    if (options.parameterFile && *options.parameterFile != kStandardInput) {
         const std::string fullPath =
             std::filesystem::absolute(*options.parameterFile).lexically_normal().string();
         data.params.chosenFilePath = fullPath;

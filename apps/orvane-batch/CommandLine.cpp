@@ -238,7 +238,8 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
         "show the program's version");
     addBaseFile(app, "FILE", options.parameterFile, "data-set file",
                 "the data set to run: a data-set file (.orv) or a parameter\n"
-                "file (.kvp); default: the start-up data set");
+                "file (.kvp); - reads it from standard input; default: the start-up\n"
+                "data set");
     app.final_callback([&app, &options] {
         refuseLawFromWithBilinear(options.lawFrom, options.model);
         const auto toStandardOutput = [](const std::optional<std::string>& path) {
@@ -336,7 +337,7 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
     addQuiet(study, options.quiet);
     addBaseFile(study, "BASE", options.baseFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
-                "file (default: the start-up data set)");
+                "file (- for standard input; default: the start-up data set)");
     study.final_callback([&options] {
         refuseLawFromWithBilinear(options.lawFrom, options.model);
         if (options.csv == "-" && options.jsonl == "-") {
@@ -422,7 +423,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                 options.measuredFile = value;
             }
         },
-        "the measured curve: two numeric columns, slip (mm) and load (N),\n"
+        "the measured curve (- for standard input): two numeric columns,\n"
+        "slip (mm) and load (N),\n"
         "separated by commas, semicolons, tabs or blanks, with or without\n"
         "a header row, UTF-8 or Shift-JIS; rows in the order of the test.\n"
         "--measured stress: the second column is the average bond stress\n"
@@ -543,10 +545,18 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "threads for the trial runs (default: every core)");
     addValue(
         fit, "--output", "PREFIX",
-        [&options](const std::string& value) { options.outputPrefix = value; },
+        [&options](const std::string& value) {
+            if (value == "-") {
+                throw Refused{"--output takes the prefix of the fitted files (PREFIX.orv, "
+                              "PREFIX.kvp, PREFIX.csv), which standard output cannot hold; "
+                              "--json prints the fit there"};
+            }
+            options.outputPrefix = value;
+        },
         "writes PREFIX.kvp, the fitted parameter file, and PREFIX.csv,\n"
         "measured against model (PREFIX-softening.* and PREFIX-bilinear.*\n"
-        "with --law both); default: FILE without its extension, plus -fit");
+        "with --law both); default: FILE without its extension, plus -fit\n"
+        "(with --measured -, --output is needed)");
     addValue(
         fit, "--figure", "FILE",
         [&options](const std::string& value) {
@@ -571,10 +581,17 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     addQuiet(fit, options.quiet);
     addBaseFile(fit, "BASE", options.parameterFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
-                "file (default: the start-up data set)");
+                "file (- for standard input; default: the start-up data set)");
     fit.final_callback([&options] {
         if (!options.help && options.measuredFile.empty()) {
             throw Refused{"--measured FILE is needed"};
+        }
+        if (options.measuredFile == "-" && options.parameterFile == "-") {
+            throw Refused{"standard input can hold the measured curve or the base file, not both"};
+        }
+        if (options.measuredFile == "-" && !options.outputPrefix && !options.help) {
+            throw Refused{"--measured - needs --output PREFIX: there is no file name to derive "
+                          "the fitted files' names from"};
         }
     });
     fit.footer("The model load at a measured slip is the run's load-slip path interpolated "
@@ -633,7 +650,7 @@ void AddCodesCommand(CLI::App& app, CodesOptions& options) {
     addHelp(codes, options.help);
     addQuiet(codes, options.quiet);
     addBaseFile(codes, "BASE.kvp", options.baseFile, "base file",
-                "the data set (default: the start-up data set)");
+                "the data set (- for standard input; default: the start-up data set)");
     codes.final_callback([&options] {
         if (options.json && options.csv == "-") {
             throw Refused{"--json and --csv - cannot both go to standard output"};
@@ -656,7 +673,7 @@ void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
     addInitialDs(convert, options.initialDsText);
     addHelp(convert, options.help);
     addQuiet(convert, options.quiet);
-    convert.add_option("IN OUT", "the file to read and the file to write")
+    convert.add_option("IN OUT", "the file to read (- for standard input) and the file to write")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args()
         ->each([&options](const std::string& value) {

@@ -50,7 +50,9 @@ bool loadBase(const FitOptions& options, LoadedDataSet& base) {
 // to what Shift-JIS can hold.
 std::string fittedComment(const std::string& measuredFile, BondModel model,
                           const std::string& baseComment) {
-    const std::string name = std::filesystem::path(measuredFile).filename().string();
+    const std::string name = measuredFile == kStandardInput
+                                 ? std::string(kStandardInputName)
+                                 : std::filesystem::path(measuredFile).filename().string();
     for (const std::string& comment :
          {"Fitted (" + lawTitle(model) + ") to " + name + ": " + baseComment,
           "Fitted (" + lawTitle(model) + ") to " + name,
@@ -163,7 +165,21 @@ int RunFitCommand(const FitOptions& options) {
                   << *fixed[2] << "; smax must stay below su\n";
         return kExitRefused;
     }
-    const MeasuredCurveRead file = ReadMeasuredCurve(options.measuredFile, options.layout);
+    MeasuredCurveRead file;
+    if (options.measuredFile == kStandardInput) {
+        std::string bytes;
+        if (const FileStatus status = ReadStandardInput(bytes, kMaxMeasuredFileBytes);
+            !status.ok()) {
+            std::cerr << "orvane-batch fit: " << status.message << "\n";
+            return kExitRefused;
+        }
+        file = ParseMeasuredCurve(bytes, options.layout);
+        if (!file.error.empty()) {
+            file.error = std::string(kStandardInputName) + ": " + file.error;
+        }
+    } else {
+        file = ReadMeasuredCurve(options.measuredFile, options.layout);
+    }
     for (const std::string& skipped : file.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << options.measuredFile << ": " << skipped << "\n";
     }

@@ -2,6 +2,7 @@
 // terminal, --quiet, and nothing on standard error that nobody asked for.
 
 #include "apps/orvane-batch/CommandLine.h"
+#include "apps/orvane-batch/FitCommand.h"
 #include "support/BatchCommand.h"
 
 #include <algorithm>
@@ -107,5 +108,64 @@ TEST_F(BatchCommand, FigureWithoutADesktopSessionSaysNothing) {
     EXPECT_TRUE(std::filesystem::exists(m_dir / "f-load-slip.png"));
 }
 #endif
+
+// "-" for a file to read is standard input, in either file form; the results are those of
+// the same file named on the command line.
+TEST_F(BatchCommand, DashReadsTheDataSetFromStandardInput) {
+    saveParameterFile("beam.kvp", static_cast<int>(NumericField::Lb), "40");
+    ASSERT_EQ(run("convert -q --model bilinear beam.kvp beam.orv").exitCode, 0);
+    const auto afterFirstLine = [](const std::string& text) {
+        return text.substr(std::min(text.size(), text.find('\n')));
+    };
+    for (const char* file : {"beam.kvp", "beam.orv"}) {
+        SCOPED_TRACE(file);
+        const std::string given = std::string(" ") + file;
+        const std::string piped = std::string(" - < ") + file;
+        for (const std::string& command :
+             {std::string("-o r.t-s --json"), std::string("study --vary lb=10,20 --jobs 1 -q"),
+              std::string("codes --fc 30 --json")}) {
+            const BatchRun named = run(command + given);
+            std::filesystem::remove(m_dir / "r.t-s");
+            const BatchRun read = run(command + piped);
+            std::filesystem::remove(m_dir / "r.t-s");
+            EXPECT_EQ(read.exitCode, named.exitCode) << command << ": " << read.err;
+            EXPECT_EQ(afterFirstLine(read.out), afterFirstLine(named.out)) << command;
+        }
+        const BatchRun named = run("-q -o a.t-s" + given);
+        const BatchRun read = run("-q -o b.t-s" + piped);
+        ASSERT_EQ(read.exitCode, 0) << read.err;
+        EXPECT_EQ(afterFirstLine(readFile(m_dir / "b.t-s")),
+                  afterFirstLine(readFile(m_dir / "a.t-s")));
+        std::filesystem::remove(m_dir / "a.t-s");
+        std::filesystem::remove(m_dir / "b.t-s");
+    }
+    const BatchRun empty = run("-o r.t-s - < /dev/null");
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_NE(empty.err.find("standard input"), std::string::npos) << empty.err;
+}
+
+// The fit reads its measured curve from standard input; its files need a name then, and
+// standard output cannot take them.
+TEST(FitOptions, StandardInputAndOutput) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* error; // empty: accepted
+    } lines[] = {
+        {{"--measured", "-", "--output", "lab"}, ""},
+        {{"--measured", "-", "--output", "lab", "base.kvp"}, ""},
+        {{"--measured", "lab.csv", "-"}, ""},
+        {{"--measured", "-"}, "--measured - needs --output PREFIX"},
+        {{"--measured", "-", "--output", "lab", "-"}, "not both"},
+        {{"--measured", "lab.csv", "--output", "-"}, "standard output cannot hold"},
+    };
+    for (const auto& line : lines) {
+        const std::string error = ParseFitOptions(line.arguments).error;
+        if (std::string(line.error).empty()) {
+            EXPECT_EQ(error, "") << line.arguments.back();
+        } else {
+            EXPECT_NE(error.find(line.error), std::string::npos) << error;
+        }
+    }
+}
 
 } // namespace
