@@ -10,6 +10,9 @@ install(FILES docs/data-set-file.md DESTINATION ${ORVANE_DOC_DIR})
 install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING
     PATTERN "*.kvp" PATTERN "*.orv")
 install(FILES docs/theory.md DESTINATION ${ORVANE_DOC_DIR})
+# The JSON Schemas of orvane-batch's JSON outputs, beside its man page's "JSON OUTPUT".
+install(DIRECTORY packaging/schema/ DESTINATION ${ORVANE_DOC_DIR}/schema FILES_MATCHING
+    PATTERN "*.schema.json")
 
 # Man pages, stamped with the version and compressed as Debian keeps them.
 foreach(page orvane orvane-batch)
