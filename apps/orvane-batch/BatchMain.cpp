@@ -147,7 +147,8 @@ int runCommand(const BatchOptions& options) {
                                  ResultFilePath(data.params.parameterFilePath),
                                  options.csvPath,
                                  options.csvDistributionPath,
-                                 options.figurePath};
+                                 options.figurePath,
+                                 options.xlsx};
     if (const std::string refusal = CheckRunOutputs(outputs, options.force); !refusal.empty()) {
         std::cerr << "orvane-batch: " << refusal << "\n";
         return kExitRefused;
@@ -180,6 +181,14 @@ int runCommand(const BatchOptions& options) {
     if (!report.finish(run)) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
         return kExitFailed;
+    }
+    if (options.xlsx) {
+        const Workbook book =
+            RunWorkbook(data.params, data.data.texts, report.steps(), bond, run.end);
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, book); !status.ok()) {
+            std::cerr << "orvane-batch: " << status.message << "\n";
+            return kExitFailed;
+        }
     }
     if (run.end == RunEnd::Stopped) {
         std::cerr << "orvane-batch: stopped by a signal after step " << run.steps << "; "

@@ -57,6 +57,24 @@ void addHelp(CLI::App& command, bool& help) {
         command, "-h,--help", [&help](std::int64_t) { help = true; }, "show this text");
 }
 
+// The same --xlsx on every command that has results to tabulate: a workbook of its inputs,
+// its steps or points and a chart.
+void addXlsx(CLI::App& command, std::optional<std::string>& path, const std::string& what) {
+    addValue(
+        command, "--xlsx", "FILE",
+        [&path](const std::string& value) {
+            std::string extension = value.substr(std::min(value.size(), value.rfind('.')));
+            std::transform(extension.begin(), extension.end(), extension.begin(),
+                           [](unsigned char c) { return char(std::tolower(c)); });
+            if (extension != ".xlsx") {
+                throw Refused{"--xlsx takes a file name ending in .xlsx, not " +
+                              QuotedEntry(value)};
+            }
+            path = value;
+        },
+        "write an Excel workbook: the inputs with their units, " + what);
+}
+
 // The same --quiet on every command, for cron jobs and scripts: what an option asks for
 // (--json, an output given as -) and errors and warnings still appear.
 void addQuiet(CLI::App& command, bool& quiet) {
@@ -230,6 +248,7 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
         app, "-f,--force", [&options](std::int64_t) { options.force = true; },
         "replace an existing result file whose name the run derived from\n"
         "FILE.kvp; a name given with an option is always replaced");
+    addXlsx(app, options.xlsx, "every step\nand the load-slip curve as a chart");
     addLawFrom(app, options.lawFrom);
     addHelp(app, options.help);
     addQuiet(app, options.quiet);
@@ -333,6 +352,8 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options) {
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
     addLawFrom(study, options.lawFrom);
+    addXlsx(study, options.xlsx,
+            "one row per point\nand a chart of Pbumax against a numeric swept input");
     addHelp(study, options.help);
     addQuiet(study, options.quiet);
     addBaseFile(study, "BASE", options.baseFile, "base file",
@@ -577,6 +598,9 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "replace existing FILE-fit.kvp and FILE-fit.csv, whose names the\n"
         "fit derived; names given with --output are always replaced");
     addLawFrom(fit, options.lawFrom);
+    addXlsx(fit, options.xlsx,
+            "the fitted\nparameters, the measured points beside each model's loads and a\nchart of "
+            "both");
     addHelp(fit, options.help);
     addQuiet(fit, options.quiet);
     addBaseFile(fit, "BASE", options.parameterFile, "base file",

@@ -5,6 +5,7 @@
 #include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/StopOnSignal.h"
+#include "apps/orvane-batch/Workbooks.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
 #include "core/files/ParameterFile.h"
@@ -134,8 +135,8 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
 int RunFitCommand(const FitOptions& options) {
     const std::string prefix = options.outputPrefix.value_or(
         (std::filesystem::path(options.measuredFile).replace_extension()).string() + "-fit");
-    FitOutputNames outputs{
-        options.parameterFile, options.measuredFile, {}, {}, !options.outputPrefix};
+    FitOutputNames outputs{options.parameterFile, options.measuredFile, {}, {},
+                           !options.outputPrefix, options.xlsx};
     for (const BondModel model : options.laws) {
         outputs.stems.push_back(stemOf(prefix, options.laws.size(), model));
         if (options.figureFile) {
@@ -295,6 +296,13 @@ int RunFitCommand(const FitOptions& options) {
         }
         for (const std::string& warning : fit.warnings) {
             warnings.push_back(lawName(model) + ": " + warning);
+        }
+    }
+    if (options.xlsx) {
+        const Workbook book = FitWorkbook(base.params, base.data.texts, target, fits);
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, book); !status.ok()) {
+            std::cerr << "orvane-batch fit: " << status.message << "\n";
+            return kExitFailed;
         }
     }
     if (options.json) {

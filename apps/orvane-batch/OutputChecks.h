@@ -20,6 +20,7 @@ struct RunOutputNames {
     std::optional<std::string> csv;
     std::optional<std::string> csvDistribution;
     std::optional<std::string> figure;
+    std::optional<std::string> xlsx;
 };
 std::string CheckRunOutputs(const RunOutputNames& names, bool force);
 
@@ -27,7 +28,8 @@ std::string CheckRunOutputs(const RunOutputNames& names, bool force);
 std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
                               const std::optional<std::string>& csv,
                               const std::optional<std::string>& jsonl,
-                              const std::optional<std::string>& figure);
+                              const std::optional<std::string>& figure,
+                              const std::optional<std::string>& xlsx = std::nullopt);
 
 // The fit: per law a fitted parameter file, a CSV table and a figure. derived: the stems were
 // made up from the measured file's name (no --output).
@@ -37,6 +39,7 @@ struct FitOutputNames {
     std::vector<std::string> stems; // one per law: STEM.orv, STEM.kvp and STEM.csv
     std::vector<std::string> figures;
     bool derived = false;
+    std::optional<std::string> xlsx; // one workbook for every law
 };
 std::string CheckFitOutputs(const FitOutputNames& names, bool force);
 

@@ -5,6 +5,7 @@
 #include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/StopOnSignal.h"
+#include "apps/orvane-batch/Workbooks.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/OutputFile.h"
 #include "core/study/Study.h"
@@ -75,8 +76,8 @@ int RunStudyCommand(const StudyOptions& given) {
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
     }
-    if (const std::string refusal =
-            CheckStudyOutputs(options.baseFile, options.csv, options.jsonl, options.figure);
+    if (const std::string refusal = CheckStudyOutputs(options.baseFile, options.csv, options.jsonl,
+                                                      options.figure, options.xlsx);
         !refusal.empty()) {
         std::cerr << "orvane-batch study: " << refusal << "\n";
         return kExitRefused;
@@ -110,6 +111,7 @@ int RunStudyCommand(const StudyOptions& given) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     std::int64_t refused = 0;
+    std::vector<StudyPointResult> points; // for --xlsx
     std::int64_t done = 0;
     std::string threadProblem;
     try {
@@ -125,6 +127,9 @@ int RunStudyCommand(const StudyOptions& given) {
                 refused += result.refused() ? 1 : 0;
                 if (options.figure) {
                     plot.add(result);
+                }
+                if (options.xlsx) {
+                    points.push_back(result);
                 }
                 const std::int64_t done = result.index + 1;
                 progress.show(
@@ -175,6 +180,13 @@ int RunStudyCommand(const StudyOptions& given) {
         }
         if (!problem.empty()) {
             std::cerr << "orvane-batch study: " << problem << "\n";
+            return kExitFailed;
+        }
+    }
+    if (options.xlsx) {
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, StudyWorkbook(study, points));
+            !status.ok()) {
+            std::cerr << "orvane-batch study: " << status.message << "\n";
             return kExitFailed;
         }
     }

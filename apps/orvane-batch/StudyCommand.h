@@ -22,6 +22,7 @@ struct StudyOptions {
     LawFromOptions lawFrom;
     std::optional<std::string> baseFile;
     bool help = false;
+    std::optional<std::string> xlsx; // --xlsx: the results as an Excel workbook
     bool quiet = false; // no progress line, no summary or notes: errors and warnings only
 };
 
