@@ -14,6 +14,22 @@ install(FILES docs/theory.md DESTINATION ${ORVANE_DOC_DIR})
 install(DIRECTORY packaging/schema/ DESTINATION ${ORVANE_DOC_DIR}/schema FILES_MATCHING
     PATTERN "*.schema.json")
 
+# Who answers for the package: its Maintainer field, its changelog and its copyright file.
+set(ORVANE_MAINTAINER "Orvane developers <maintainers@orvane.invalid>" CACHE STRING
+    "Maintainer of the Debian package, as Name <address>")
+configure_file(packaging/copyright ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright DESTINATION ${ORVANE_DOC_DIR})
+# A native package's changelog, compressed as Debian keeps it.
+configure_file(packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+    COMMAND gzip -9nf -k ${PROJECT_BINARY_DIR}/packaging/changelog
+    DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog VERBATIM)
+add_custom_target(orvane_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${ORVANE_DOC_DIR})
+# Completion of orvane-batch's commands, options and values in bash.
+install(FILES packaging/completion/orvane-batch
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
 # Man pages, stamped with the version and compressed as Debian keeps them.
 foreach(page orvane orvane-batch)
     configure_file(packaging/${page}.1.in ${PROJECT_BINARY_DIR}/packaging/${page}.1 @ONLY)
@@ -62,7 +78,7 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR "Orvane developers")
-set(CPACK_PACKAGE_CONTACT "Orvane developers" CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${ORVANE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pull-out analysis of FRP laminates bonded to concrete")
 set(CPACK_PACKAGE_DESCRIPTION
     "Orvane analyses the pull-out (single-lap shear) test of a fibre-reinforced polymer\n"
