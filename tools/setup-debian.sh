@@ -14,8 +14,9 @@ packages=(g++ cmake make qt6-base-dev qt6-svg-dev libnlopt-cxx-dev libcli11-dev 
 if [ "$purpose" = test ]; then
     # GoogleTest, Google Benchmark, a German locale, Xvfb and openbox for running windows
     # without a screen under a real window manager, clang-format, the Debian packaging tools
-    # and lintian, bash-completion (the completion test), and the checkers of the desktop entry, the MIME type and the AppStream metainfo; the
-    # JSON Schema validator and the workbook reader of the output checks.
+    # and lintian, bash-completion (the completion test), the checkers of the desktop entry,
+    # the MIME type and the AppStream metainfo, and the JSON Schema validator and the workbook
+    # reader of the output checks.
     packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth openbox clang-format dpkg-dev
         file desktop-file-utils shared-mime-info appstream lintian bash-completion
         python3-jsonschema python3-openpyxl)
