@@ -8,7 +8,7 @@ set(ORVANE_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvane)
 install(TARGETS orvane-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/data-set-file.md DESTINATION ${ORVANE_DOC_DIR})
 install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING
-    PATTERN "*.kvp" PATTERN "*.orv")
+    PATTERN "*.kvp" PATTERN "*.orv" PATTERN "measured-curve.csv")
 install(FILES docs/theory.md DESTINATION ${ORVANE_DOC_DIR})
 # The JSON Schemas of orvane-batch's JSON outputs, beside its man page's "JSON OUTPUT".
 install(DIRECTORY packaging/schema/ DESTINATION ${ORVANE_DOC_DIR}/schema FILES_MATCHING

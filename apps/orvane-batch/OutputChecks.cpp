@@ -45,7 +45,13 @@ std::string CheckRunOutputs(const RunOutputNames& names, bool force) {
     if (names.xlsx) {
         outputs.push_back({*names.xlsx, "--xlsx", false});
     }
-    return CheckOutputs(inputs, outputs, force);
+    std::string refusal = CheckOutputs(inputs, outputs, force);
+    // An installed example lies in a folder its user cannot write: say how to run it anyway.
+    if (!names.resultFile && refusal.starts_with("the result file ") &&
+        refusal.find("cannot be written") != std::string::npos) {
+        refusal += "; -o PATH writes the result file elsewhere";
+    }
+    return refusal;
 }
 
 std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,

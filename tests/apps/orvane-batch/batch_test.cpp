@@ -132,8 +132,8 @@ TEST_F(BatchCommand, CsvTablesAndBondQuantities) {
     EXPECT_NE(r.out.find("\r\nstep,s0,ds0,sl,Pl,totalTau,Pbumax,slmax\r\n1,1e-10,"),
               std::string::npos);
     EXPECT_NE(r.out.find("\r\n# end,bond failure\r\n# steps,188\r\n"), std::string::npos);
-    for (const char* key : {"\"steps\":188,", "\"Gf\":1.14465", "\"Pinf\":14826.72",
-                            "\"Le\":69.92", "\"analysedLength\":", "\"PbumaxOverPinf\":1.0005"}) {
+    for (const char* key : {"\"steps\":188,", "\"Gf\":1.14465", "\"Pinf\":14826.72", "\"Le\":69.92",
+                            "\"analysedLength\":", "\"PbumaxOverPinf\":1.0005"}) {
         EXPECT_NE(r.err.find(key), std::string::npos) << key << " in " << r.err;
     }
     const std::string field = readFile(m_dir / "field.csv");
@@ -789,8 +789,9 @@ TEST_F(BatchCommand, CodesGivesEveryRowAsTextJsonAndCsv) {
     ASSERT_EQ(json.exitCode, 0) << json.err;
     EXPECT_EQ(json.out.rfind("{\"program\":\"orvane-batch\",", 0), 0u) << json.out;
     EXPECT_NE(json.out.find(",\"fc\":30,\"fcFrom\":\"given\","), std::string::npos) << json.out;
-    for (const char* key : {"\"code\":\"chen-teng-2001\"", "\"P\":6924.45", "\"Pd\":5108.2",
-                            "\"Le\":83.74", "\"fib.gammaC\":2", "\"outOfScope\":false,\"warnings\":[]}\n"}) {
+    for (const char* key :
+         {"\"code\":\"chen-teng-2001\"", "\"P\":6924.45", "\"Pd\":5108.2", "\"Le\":83.74",
+          "\"fib.gammaC\":2", "\"outOfScope\":false,\"warnings\":[]}\n"}) {
         EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
     }
     const BatchRun csv = run("codes --fc 30 --csv codes.csv");

@@ -10,6 +10,7 @@
 #include <sstream>
 
 using namespace orvane;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -166,6 +167,39 @@ TEST(FitOptions, StandardInputAndOutput) {
             EXPECT_NE(error.find(line.error), std::string::npos) << error;
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// An example in a folder its user cannot write (installed in /usr/share/doc) is refused before
+// the run with the way out, -o, and runs with it.
+TEST_F(BatchCommand, UnwritableFolderOfTheResultFileNamesDashO) {
+    const fs::path examples = m_dir / "examples";
+    fs::create_directory(examples);
+    saveParameterFile("examples/beam.kvp", static_cast<int>(NumericField::Lb), "40");
+    fs::permissions(examples, fs::perms::owner_write | fs::perms::group_write,
+                    fs::perm_options::remove);
+    fs::permissions(m_dir, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(examples, fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(examples / "beam.kvp", fs::perms::others_read, fs::perm_options::add);
+    // Root writes any folder: the run is then made as an ordinary user.
+    const std::string program = geteuid() == 0 ? "setpriv" : ORVANE_BATCH_COMMAND;
+    const std::string asUser =
+        geteuid() == 0 ? "--reuid=65534 --regid=65534 --clear-groups '" ORVANE_BATCH_COMMAND "' "
+                       : "";
+    const BatchRun refused = runProgram(program, asUser + "examples/beam.kvp");
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("cannot be written"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("-o PATH writes the result file elsewhere"), std::string::npos)
+        << refused.err;
+    fs::permissions(m_dir, fs::perms::others_write, fs::perm_options::add);
+    const BatchRun elsewhere = runProgram(program, asUser + "-q -o beam.t-s examples/beam.kvp");
+    EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.err;
+    EXPECT_TRUE(fs::exists(m_dir / "beam.t-s"));
+    fs::permissions(examples, fs::perms::owner_all, fs::perm_options::add);
 }
 
 } // namespace
