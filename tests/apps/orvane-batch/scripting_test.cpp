@@ -203,3 +203,25 @@ TEST_F(BatchCommand, UnwritableFolderOfTheResultFileNamesDashO) {
 }
 
 } // namespace
+
+namespace {
+
+// The README's fit: the measured curve shipped with the examples, made from the start-up set
+// with a test's scatter, fits back to the start-up law (τmax 6.467 N/mm², smax 0.065 mm,
+// su 0.354 mm) within 5 %.
+TEST_F(BatchCommand, ShippedMeasuredCurveFitsBackToTheStartupLaw) {
+    const std::string examples = ORVANE_EXAMPLES_DIR;
+    const BatchRun r = run("fit -q --json --measured '" + examples +
+                           "/measured-curve.csv' --output fitted '" + examples + "/startup.orv'");
+    ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 5) << r.err;
+    for (const auto& [key, value] :
+         {std::pair{"\"tauMax\":{", 6.467}, {"\"sMax\":{", 0.065}, {"\"su\":{", 0.354}}) {
+        const std::size_t at = r.out.find(std::string(key));
+        ASSERT_NE(at, std::string::npos) << key;
+        const std::size_t number = r.out.find("\"value\":", at) + 8;
+        EXPECT_NEAR(std::strtod(r.out.c_str() + number, nullptr), value, 0.05 * value) << key;
+    }
+    EXPECT_TRUE(fs::exists(m_dir / "fitted.orv"));
+}
+
+} // namespace
