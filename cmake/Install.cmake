@@ -44,7 +44,7 @@ install(FILES ${ORVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(ORVANE_BUILD_WINDOWS)
     install(TARGETS orvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     # orvane-batch's figures, loaded by it when a figure is asked for (apps/orvane-batch/figures).
-    install(TARGETS orvane_batch_figures LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/orvane)
+    install(TARGETS orvane_batch_figures LIBRARY DESTINATION ${ORVANE_MODULE_DIR})
     install(FILES packaging/orvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES packaging/orvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
         RENAME orvane.xml)
@@ -81,10 +81,11 @@ set(CPACK_PACKAGE_VENDOR "Orvane developers")
 set(CPACK_PACKAGE_CONTACT "${ORVANE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pull-out analysis of FRP laminates bonded to concrete")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Orvane analyses the pull-out (single-lap shear) test of a fibre-reinforced polymer\n"
-    "laminate glued to a concrete member: it raises the free-end slip step by step until the\n"
-    "bond has failed and shows the bond stress against the slip and along the bond length.\n"
-    "orvane-batch runs the same analysis without windows, for scripts.")
+    "Orvane analyses the pull-out (single-lap shear) test of a fibre-reinforced\n"
+    "polymer laminate glued to a concrete member: it raises the free-end slip step\n"
+    "by step until the bond has failed and shows the bond stress against the slip\n"
+    "and along the bond length. orvane-batch runs the same analysis without\n"
+    "windows, for scripts.")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
