@@ -51,4 +51,3 @@ protected:
 
     std::filesystem::path m_dir;
 };
-
