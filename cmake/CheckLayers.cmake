@@ -2,6 +2,7 @@
 #   cmake -DSOURCE_DIR=<checkout> -P cmake/CheckLayers.cmake
 # core/    includes nothing above it and no Qt or NLopt header;
 # fit/     includes the core only, and NLopt, no Qt;
+# sheets/  includes the core only, and libxlsxwriter, no Qt or NLopt;
 # render/  includes the core and fit's figure model, QtGui and QtSvg, no widgets;
 # gui/     never includes apps/; a window folder includes no other window folder, only gui/forms/.
 # A broken rule stops the build with the file, the line and the rule.
@@ -22,10 +23,11 @@ function(check_folder folder forbidden_pattern rule)
     set(violations "${violations}" PARENT_SCOPE)
 endfunction()
 
-set(above_core "\"(fit|render|gui|apps)/")
-set(toolkit "<(Q[A-Za-z]*|Qt[A-Za-z]+/.*|nlopt[^>]*)>")
+set(above_core "\"(fit|sheets|render|gui|apps)/")
+set(toolkit "<(Q[A-Za-z]*|Qt[A-Za-z]+/.*|nlopt[^>]*|xlsxwriter[^>]*)>")
 check_folder(core "${above_core}|${toolkit}" "the core includes nothing above it, no Qt, no NLopt")
 check_folder(fit "\"(render|gui|apps)/|<Q" "fit includes the core only, no Qt")
+check_folder(sheets "\"(fit|render|gui|apps)/|<Q|<nlopt" "sheets include the core only, no Qt, no NLopt")
 check_folder(render "\"(gui|apps)/|<Q[A-Za-z]*(Widget|Dialog|Window|Button|Box|Menu|Label)[A-Za-z]*>|<QtWidgets"
              "render draws with QtGui and QtSvg, no widgets")
 check_folder(gui "\"apps/" "gui never includes the programs")

@@ -8,8 +8,27 @@ set(ORVANE_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvane)
 install(TARGETS orvane-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/data-set-file.md DESTINATION ${ORVANE_DOC_DIR})
 install(DIRECTORY examples/ DESTINATION ${ORVANE_DOC_DIR}/examples FILES_MATCHING
-    PATTERN "*.kvp" PATTERN "*.orv")
+    PATTERN "*.kvp" PATTERN "*.orv" PATTERN "measured-curve.csv")
 install(FILES docs/theory.md DESTINATION ${ORVANE_DOC_DIR})
+# The JSON Schemas of orvane-batch's JSON outputs, beside its man page's "JSON OUTPUT".
+install(DIRECTORY packaging/schema/ DESTINATION ${ORVANE_DOC_DIR}/schema FILES_MATCHING
+    PATTERN "*.schema.json")
+
+# Who answers for the package: its Maintainer field, its changelog and its copyright file.
+set(ORVANE_MAINTAINER "Orvane developers <maintainers@orvane.invalid>" CACHE STRING
+    "Maintainer of the Debian package, as Name <address>")
+configure_file(packaging/copyright ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright DESTINATION ${ORVANE_DOC_DIR})
+# A native package's changelog, compressed as Debian keeps it.
+configure_file(packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+    COMMAND gzip -9nf -k ${PROJECT_BINARY_DIR}/packaging/changelog
+    DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog VERBATIM)
+add_custom_target(orvane_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${ORVANE_DOC_DIR})
+# Completion of orvane-batch's commands, options and values in bash.
+install(FILES packaging/completion/orvane-batch
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Man pages, stamped with the version and compressed as Debian keeps them.
 foreach(page orvane orvane-batch)
@@ -25,7 +44,7 @@ install(FILES ${ORVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(ORVANE_BUILD_WINDOWS)
     install(TARGETS orvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     # orvane-batch's figures, loaded by it when a figure is asked for (apps/orvane-batch/figures).
-    install(TARGETS orvane_batch_figures LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/orvane)
+    install(TARGETS orvane_batch_figures LIBRARY DESTINATION ${ORVANE_MODULE_DIR})
     install(FILES packaging/orvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES packaging/orvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
         RENAME orvane.xml)
@@ -59,13 +78,14 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR "Orvane developers")
-set(CPACK_PACKAGE_CONTACT "Orvane developers" CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${ORVANE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pull-out analysis of FRP laminates bonded to concrete")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Orvane analyses the pull-out (single-lap shear) test of a fibre-reinforced polymer\n"
-    "laminate glued to a concrete member: it raises the free-end slip step by step until the\n"
-    "bond has failed and shows the bond stress against the slip and along the bond length.\n"
-    "orvane-batch runs the same analysis without windows, for scripts.")
+    "Orvane analyses the pull-out (single-lap shear) test of a fibre-reinforced\n"
+    "polymer laminate glued to a concrete member: it raises the free-end slip step\n"
+    "by step until the bond has failed and shows the bond stress against the slip\n"
+    "and along the bond length. orvane-batch runs the same analysis without\n"
+    "windows, for scripts.")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -20,10 +20,6 @@ namespace orvane {
 
 namespace {
 
-// A measured curve of a few thousand rows is a few hundred kilobytes; a larger file is not
-// a test record.
-constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
-
 bool validUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
@@ -522,7 +518,7 @@ MeasuredCurveRead ReadMeasuredCurve(const std::string& path, const MeasuredFileL
     }
     char chunk[65536];
     ssize_t got = 0;
-    while (bytes.size() <= kMaxFileBytes &&
+    while (bytes.size() <= kMaxMeasuredFileBytes &&
            ((got = ::read(fd, chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR))) {
         if (got > 0) {
             bytes.append(chunk, std::size_t(got));
@@ -534,7 +530,7 @@ MeasuredCurveRead ReadMeasuredCurve(const std::string& path, const MeasuredFileL
         failed.error = "\"" + path + "\" cannot be read: " + std::strerror(readError) + ".";
         return failed;
     }
-    if (bytes.size() > kMaxFileBytes) {
+    if (bytes.size() > kMaxMeasuredFileBytes) {
         failed.error = "\"" + path + "\" is larger than 64 MiB; it is not a measured curve.";
         return failed;
     }

@@ -94,6 +94,10 @@ struct MeasuredCurveRead {
 // The fewest usable points a curve must hold.
 inline constexpr int kMinMeasuredPoints = 5;
 
+// A measured curve of a few thousand rows is a few hundred kilobytes; a larger file is not
+// a test record.
+inline constexpr std::size_t kMaxMeasuredFileBytes = std::size_t{64} << 20;
+
 // Reads the file's bytes. A row with a text that is not a number, with other than two
 // columns (too few for the chosen ones), with a negative slip or with a slip that falls
 // back more than layout.slipFallBack below the largest before it is left out and reported.

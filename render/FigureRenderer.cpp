@@ -370,9 +370,34 @@ QString SaveFigureFile(const QString& path, std::span<const FigureData> figures)
     return SaveWholeFile(path, FigureBytes(figures, *format));
 }
 
+namespace {
+
+QtMessageHandler g_nextHandler = nullptr;
+
+// Without a desktop session (cron, ssh, CI) Qt warns that XDG_RUNTIME_DIR is not set and
+// takes a folder in /tmp. Nothing of a figure lives there, so that line is only noise on
+// standard error; every other message goes on.
+void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message) {
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR"))) {
+        return;
+    }
+    if (g_nextHandler) {
+        g_nextHandler(type, context, message);
+    } else {
+        qt_message_output(type, context, message);
+    }
+}
+
+} // namespace
+
 std::unique_ptr<QGuiApplication> StartOffscreenApplication() {
     if (QCoreApplication::instance()) {
         return nullptr;
+    }
+    if (!g_nextHandler) {
+        g_nextHandler = qInstallMessageHandler(dropRuntimeDirWarning);
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;

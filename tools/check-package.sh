@@ -14,6 +14,9 @@ echo "Package $deb:"
 dpkg-deb --field "$deb" Package Version Depends Recommends
 dpkg-deb --contents "$deb"
 apt-get install --simulate "$deb" >/dev/null
+# Debian's own checks of a binary package: an error or a warning fails; the remarks below them
+# (info, pedantic) are shown.
+lintian --fail-on error,warning --display-info "$deb"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -32,6 +35,7 @@ for size in 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256; do
     file "$share/icons/hicolor/$size/apps/orvane.png" | grep -q "PNG image data, ${size/x/ x }"
 done
 man -l "$share/man/man1/orvane-batch.1.gz" >/dev/null
+bash -n "$share/bash-completion/completions/orvane-batch"
 
 # Runs the installed programs: their version, and an installed example into a scratch file.
 run_installed() {

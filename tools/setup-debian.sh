@@ -6,16 +6,20 @@ set -euo pipefail
 purpose=${1:-test}
 
 # Build tools, Qt 6 Widgets and Svg (the report figures), NLopt (calibrating the bond-slip law
-# to a measured curve), CLI11 (the batch program's command line), toml++ (the data-set file) and
-# a Japanese proportional Gothic face (the forms' captions hold Greek and Japanese).
+# to a measured curve), CLI11 (the batch program's command line), toml++ (the data-set file),
+# libxlsxwriter (the batch program's Excel workbooks) and a Japanese proportional Gothic face
+# (the forms' captions hold Greek and Japanese).
 packages=(g++ cmake make qt6-base-dev qt6-svg-dev libnlopt-cxx-dev libcli11-dev libtomlplusplus-dev
-    libgl-dev fonts-ipafont-gothic)
+    libxlsxwriter-dev libgl-dev fonts-ipafont-gothic)
 if [ "$purpose" = test ]; then
     # GoogleTest, Google Benchmark, a German locale, Xvfb and openbox for running windows
-    # without a screen under a real window manager, clang-format, the Debian packaging tools,
-    # and the checkers of the desktop entry, the MIME type and the AppStream metainfo.
+    # without a screen under a real window manager, clang-format, the Debian packaging tools
+    # and lintian, bash-completion (the completion test), the checkers of the desktop entry,
+    # the MIME type and the AppStream metainfo, and the JSON Schema validator and the workbook
+    # reader of the output checks.
     packages+=(libgtest-dev libbenchmark-dev locales xvfb xauth openbox clang-format dpkg-dev
-        file desktop-file-utils shared-mime-info appstream)
+        file desktop-file-utils shared-mime-info appstream lintian bash-completion
+        python3-jsonschema python3-openpyxl)
 fi
 
 as_root=()

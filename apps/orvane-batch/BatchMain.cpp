@@ -14,6 +14,7 @@
 #include "core/engine/PulloutRun.h"
 #include "core/engine/RunChecks.h"
 #include "core/numtext/NumberText.h"
+#include "core/results/BondSummary.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/JsonText.h"
 #include "core/results/ResultFileName.h"
@@ -29,6 +30,10 @@
 using namespace orvane;
 
 namespace {
+
+constexpr const char* kHeaderPathReplaced =
+    "the parameter file's path holds characters that Shift-JIS cannot hold; line 1 of the "
+    "result file shows them as \"?\"";
 
 // The step on the progress line.
 class StepProgress : public RunObserver {
@@ -60,32 +65,13 @@ bool loadDataSet(const BatchOptions& options, LoadedDataSet& data, LawFromConcre
         std::cerr << "orvane-batch: " << lawFrom.error << "\n";
         return false;
     }
-    if (options.parameterFile) {
+    if (options.parameterFile && *options.parameterFile != kStandardInput) {
         const std::string fullPath =
             std::filesystem::absolute(*options.parameterFile).lexically_normal().string();
         data.params.chosenFilePath = fullPath;
         data.params.parameterFilePath = fullPath;
     }
     return true;
-}
-
-// The JSON "end" of a run, spelled for what it means.
-const char* endName(RunEnd end) {
-    switch (end) {
-    case RunEnd::BondFailure:
-        return "bond-failure";
-    case RunEnd::StepLimit:
-        return "step-limit";
-    case RunEnd::Stopped:
-        return "stopped";
-    case RunEnd::NonFinite:
-        return "non-finite";
-    case RunEnd::ResultFileFailed:
-        return "write-failed";
-    case RunEnd::None:
-        break;
-    }
-    return "none";
 }
 
 // The law of the run. A parameter file holds none, so where neither it nor --model named one
@@ -104,13 +90,25 @@ void printSummary(const BatchOptions& options, const LoadedDataSet& data, const 
                   std::ostream& out, const BondQuantities& bond, const LawFromConcrete& lawFrom) {
     const bool softening = data.params.bondModel == BondModel::BilinearSoftening;
     if (options.json) {
-        out << "{\"steps\":" << run.steps << ",\"n\":" << run.n
+        std::vector<std::string> warnings;
+        if (run.end == RunEnd::StepLimit) {
+            warnings.push_back("no bond failure within " + std::to_string(PulloutRun::kMaxSteps) +
+                               " steps");
+        }
+        if (ShorterThanEffectiveLength(bond)) {
+            warnings.emplace_back(kShortBondNote);
+        }
+        if (run.headerPathReplaced) {
+            warnings.emplace_back(kHeaderPathReplaced);
+        }
+        out << "{" << JsonProgramKeys() << ",\"steps\":" << run.steps << ",\"n\":" << run.n
             << ",\"Pbumax\":" << JsonNumber(run.Pbumax) << ",\"slmax\":" << JsonNumber(run.slmax)
-            << ",\"ds\":" << JsonNumber(run.ds) << ",\"law\":\""
+            << ",\"finalDs\":" << JsonNumber(run.ds) << ",\"law\":\""
             << (softening ? "softening" : "bilinear")
             << "\",\"lawNamed\":" << (data.lawAssumed ? "false" : "true")
             << BondSummaryJson(bond, run.Pbumax) << LawFromJson(lawFrom, data.params)
-            << ",\"end\":\"" << endName(run.end) << "\",\"file\":" << JsonString(run.file) << "}\n";
+            << ",\"end\":\"" << RunEndJsonName(run.end) << "\",\"file\":" << JsonString(run.file)
+            << ",\"warnings\":" << JsonStringList(warnings) << "}\n";
         return;
     }
     out << "law         " << lawLine(data) << "\n"
@@ -149,7 +147,8 @@ int runCommand(const BatchOptions& options) {
                                  ResultFilePath(data.params.parameterFilePath),
                                  options.csvPath,
                                  options.csvDistributionPath,
-                                 options.figurePath};
+                                 options.figurePath,
+                                 options.xlsx};
     if (const std::string refusal = CheckRunOutputs(outputs, options.force); !refusal.empty()) {
         std::cerr << "orvane-batch: " << refusal << "\n";
         return kExitRefused;
@@ -164,7 +163,7 @@ int runCommand(const BatchOptions& options) {
     const BondQuantities bond = ComputeBondQuantities(data.params);
     // "-" sends the result file to standard output, and the summary to standard error.
     const bool resultToStdout = options.outputPath == "-";
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     StepProgress stepProgress(progress);
     RunObserver* const observer = report.observer(progress.onTerminal() ? &stepProgress : nullptr);
     const RunSummary run = resultToStdout
@@ -173,9 +172,7 @@ int runCommand(const BatchOptions& options) {
                                                  observer, stopOnSignal.token());
     progress.clear();
     if (run.headerPathReplaced) {
-        std::cerr << "orvane-batch: warning: the parameter file's path holds characters that "
-                     "Shift-JIS cannot hold; line 1 of "
-                  << run.file << " shows them as \"?\".\n";
+        std::cerr << "orvane-batch: warning: " << kHeaderPathReplaced << " (" << run.file << ")\n";
     }
     if (!run.failureMessage.empty()) {
         std::cerr << "orvane-batch: " << run.failureMessage << "\n";
@@ -185,14 +182,24 @@ int runCommand(const BatchOptions& options) {
         std::cerr << "orvane-batch: " << report.error() << "\n";
         return kExitFailed;
     }
+    if (options.xlsx) {
+        const Workbook book =
+            RunWorkbook(data.params, data.data.texts, report.steps(), bond, run.end);
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, book); !status.ok()) {
+            std::cerr << "orvane-batch: " << status.message << "\n";
+            return kExitFailed;
+        }
+    }
     if (run.end == RunEnd::Stopped) {
         std::cerr << "orvane-batch: stopped by a signal after step " << run.steps << "; "
                   << run.file << " holds steps 1 to " << run.steps
                   << " and the CSV tables end with \"# end,stopped\"\n";
         return kExitStopped;
     }
-    printSummary(options, data, run, resultToStdout ? std::cerr : report.summaryStream(), bond,
-                 lawFrom);
+    if (options.json || !options.quiet) {
+        printSummary(options, data, run, resultToStdout ? std::cerr : report.summaryStream(), bond,
+                     lawFrom);
+    }
     return run.end == RunEnd::StepLimit ? kExitStepLimit : kExitDone;
 }
 
@@ -200,7 +207,9 @@ int runCommand(const BatchOptions& options) {
 int runCommandLine(const CommandLine& line) {
     const std::string name = CommandName(line.command);
     if (!line.error.empty()) {
-        std::cerr << name << ": " << line.error << "\n\n" << line.help;
+        // One line and where to read more: the whole help would bury the message.
+        std::cerr << name << ": " << line.error << "\nTry '" << name
+                  << " --help' for more information.\n";
         return kExitRefused;
     }
     if (line.helpAsked()) {

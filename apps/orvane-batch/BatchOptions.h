@@ -21,6 +21,8 @@ struct BatchOptions {
     std::optional<std::string> figurePath;
     bool force = false; // replace an existing result file whose name the run derived
     bool help = false;
+    std::optional<std::string> xlsx; // --xlsx: the results as an Excel workbook
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
     bool version = false;
     LawFromOptions lawFrom;
     std::optional<std::string> parameterFile;

@@ -88,7 +88,7 @@ bool BatchReport::begin(const AnalysisParameters& params) {
 }
 
 RunObserver* BatchReport::observer(RunObserver* next) {
-    if (m_tables.empty() && !m_recorder) {
+    if (m_tables.empty() && !m_recorder && !m_options.xlsx) {
         return next;
     }
     m_fanout = std::make_unique<Fanout>();
@@ -96,6 +96,9 @@ RunObserver* BatchReport::observer(RunObserver* next) {
         m_fanout->add(table.writer.get());
     }
     m_fanout->add(m_recorder.get());
+    if (m_options.xlsx) {
+        m_fanout->add(&m_steps);
+    }
     m_fanout->add(next);
     return m_fanout.get();
 }

@@ -4,6 +4,7 @@
 // quantities of its summary.
 
 #include "apps/orvane-batch/BatchOptions.h"
+#include "apps/orvane-batch/Workbooks.h"
 #include "core/engine/BondQuantities.h"
 #include "core/results/CsvRunWriter.h"
 #include "core/results/OutputFile.h"
@@ -35,6 +36,8 @@ public:
     // the first failure; a CSV file that could not be written whole keeps its whole records.
     bool finish(const RunSummary& run);
     const std::string& error() const { return m_error; }
+    // Every step of the run, kept for --xlsx; empty without it.
+    const std::vector<StepResult>& steps() const { return m_steps.steps(); }
 
     // Where the summary goes: standard error while a CSV table takes standard output.
     std::ostream& summaryStream() const;
@@ -50,6 +53,7 @@ private:
     const BatchOptions& m_options;
     std::vector<Table> m_tables;
     std::unique_ptr<RunRecorder> m_recorder;
+    StepTable m_steps;
     std::unique_ptr<Fanout> m_fanout;
     std::string m_error;
 };

@@ -57,11 +57,11 @@ int RunCodesCommand(const CodesOptions& options) {
             return kExitFailed;
         }
     }
-    if (options.csv != "-") {
+    if (options.csv != "-" && (options.json || !options.quiet)) {
         std::cout << (options.json ? DesignCodeJson(table) : DesignCodeText(table));
     }
     if (AnyOutOfScope(table)) {
-        std::cerr << "orvane-batch codes: a code's scope excludes this case; its row says why\n";
+        std::cerr << "orvane-batch codes: warning: " << kOutOfScopeWarning << "\n";
         return kExitOutOfScope;
     }
     return kExitDone;

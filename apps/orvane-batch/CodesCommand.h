@@ -16,6 +16,7 @@ struct CodesOptions {
     std::optional<std::string> csv; // "-": standard output
     std::optional<std::string> baseFile;
     bool help = false;
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
 };
 
 // Writes the table; returns the exit status.

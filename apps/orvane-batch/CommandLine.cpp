@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <sstream>
 
 namespace orvane {
 
@@ -54,6 +55,32 @@ void addSwitch(CLI::App& command, const std::string& names,
 void addHelp(CLI::App& command, bool& help) {
     addSwitch(
         command, "-h,--help", [&help](std::int64_t) { help = true; }, "show this text");
+}
+
+// The same --xlsx on every command that has results to tabulate: a workbook of its inputs,
+// its steps or points and a chart.
+void addXlsx(CLI::App& command, std::optional<std::string>& path, const std::string& what) {
+    addValue(
+        command, "--xlsx", "FILE",
+        [&path](const std::string& value) {
+            std::string extension = value.substr(std::min(value.size(), value.rfind('.')));
+            std::transform(extension.begin(), extension.end(), extension.begin(),
+                           [](unsigned char c) { return char(std::tolower(c)); });
+            if (extension != ".xlsx") {
+                throw Refused{"--xlsx takes a file name ending in .xlsx, not " +
+                              QuotedEntry(value)};
+            }
+            path = value;
+        },
+        "write an Excel workbook: the inputs with their units, " + what);
+}
+
+// The same --quiet on every command, for cron jobs and scripts: what an option asks for
+// (--json, an output given as -) and errors and warnings still appear.
+void addQuiet(CLI::App& command, bool& quiet) {
+    addSwitch(
+        command, "-q,--quiet", [&quiet](std::int64_t) { quiet = true; },
+        "no progress line, summary or notes; errors and warnings only");
 }
 
 // The file the command reads its data set from; one at most.
@@ -221,14 +248,17 @@ void AddRunOptions(CLI::App& app, BatchOptions& options) {
         app, "-f,--force", [&options](std::int64_t) { options.force = true; },
         "replace an existing result file whose name the run derived from\n"
         "FILE.kvp; a name given with an option is always replaced");
+    addXlsx(app, options.xlsx, "every step\nand the load-slip curve as a chart");
     addLawFrom(app, options.lawFrom);
     addHelp(app, options.help);
+    addQuiet(app, options.quiet);
     addSwitch(
         app, "-V,--version", [&options](std::int64_t) { options.version = true; },
         "show the program's version");
     addBaseFile(app, "FILE", options.parameterFile, "data-set file",
                 "the data set to run: a data-set file (.orv) or a parameter\n"
-                "file (.kvp); default: the start-up data set");
+                "file (.kvp); - reads it from standard input; default: the start-up\n"
+                "data set");
     app.final_callback([&app, &options] {
         refuseLawFromWithBilinear(options.lawFrom, options.model);
         const auto toStandardOutput = [](const std::optional<std::string>& path) {
@@ -448,7 +478,7 @@ void AddStudyMergeCommand(CLI::App& study, StudyMergeOptions& options) {
 
 void AddStudyCommand(CLI::App& app, StudyOptions& options, StudyMergeOptions& merge) {
     CLI::App& study = *app.add_subcommand(
-        "study", "a parametric study: one run for each combination of swept values\n"
+        "study", "one run for each combination of swept values\n"
                  "Runs the pull-out analysis for every combination of the swept values on the "
                  "data set\nof BASE (or the start-up set), without result files, and writes "
                  "one row per point\nin point order as the points finish.");
@@ -473,11 +503,10 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options, StudyMergeOptions& me
         "NAME: tauMax (τmax, τy), sMax (smax, sy), su, dl (Δl), lb, b,\n"
         "tf, Ef, tr, Er, bc, dc, Ec, Ab, Eb, ds (the initial ds field:\n"
         "the run starts from its number / 100) or law.\n"
-        "VALUES: a list             Ef=150000,200000,230000\n"
-        "                           law=softening,bilinear\n"
-        "        a linear range     lb=10:300:30 (from:to:count, from < to,\n"
-        "                           both ends included, 2 ≤ count ≤ 1000000)\n"
-        "        a logarithmic one  lb=10:300:30:log\n"
+        "VALUES: a list, a linear range from:to:count (from < to,\n"
+        "both ends included, 2 ≤ count ≤ 1000000) or a logarithmic one:\n"
+        "  Ef=150000,200000,230000   law=softening,bilinear\n"
+        "  lb=10:300:30              lb=10:300:30:log\n"
         "Each value enters its field as text, read as the parameter\n"
         "window reads it, so a point equals a single run of the base file\n"
         "with that text in that field. At most 1000000 points.\n"
@@ -516,10 +545,13 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options, StudyMergeOptions& me
     addModel(study, options.model);
     addInitialDs(study, options.initialDsText);
     addLawFrom(study, options.lawFrom);
+    addXlsx(study, options.xlsx,
+            "one row per point\nand a chart of Pbumax against a numeric swept input");
     addHelp(study, options.help);
+    addQuiet(study, options.quiet);
     addBaseFile(study, "BASE", options.baseFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
-                "file (default: the start-up data set)");
+                "file (- for standard input; default: the start-up data set)");
     study.final_callback([&options, &study] {
         if (study.got_subcommand("merge")) {
             return;
@@ -600,7 +632,7 @@ void readSlipAndValue(const std::string& option, const std::string& value, std::
 
 void AddFitCommand(CLI::App& app, FitOptions& options) {
     CLI::App& fit = *app.add_subcommand(
-        "fit", "calibrates the bond-slip law to a measured load-slip curve\n"
+        "fit", "calibrates the bond-slip law to a measured curve\n"
                "Finds the bond-slip law (tau, smax, su) with which the pull-out analysis of "
                "BASE\n(or of the start-up data set) reproduces a measured load against "
                "loaded-end slip\ncurve best in the least-squares sense; geometry, stiffnesses "
@@ -617,7 +649,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
                 options.measuredFile = value;
             }
         },
-        "the measured curve: two numeric columns, slip (mm) and load (N),\n"
+        "the measured curve (- for standard input): two numeric columns,\n"
+        "slip (mm) and load (N),\n"
         "separated by commas, semicolons, tabs or blanks, with or without\n"
         "a header row, UTF-8 or Shift-JIS; rows in the order of the test.\n"
         "--measured stress: the second column is the average bond stress\n"
@@ -758,10 +791,18 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "threads for the trial runs (default: every core)");
     addValue(
         fit, "--output", "PREFIX",
-        [&options](const std::string& value) { options.outputPrefix = value; },
+        [&options](const std::string& value) {
+            if (value == "-") {
+                throw Refused{"--output takes the prefix of the fitted files (PREFIX.orv, "
+                              "PREFIX.kvp, PREFIX.csv), which standard output cannot hold; "
+                              "--json prints the fit there"};
+            }
+            options.outputPrefix = value;
+        },
         "writes PREFIX.kvp, the fitted parameter file, and PREFIX.csv,\n"
         "measured against model (PREFIX-softening.* and PREFIX-bilinear.*\n"
-        "with --law both); default: FILE without its extension, plus -fit");
+        "with --law both); default: FILE without its extension, plus -fit\n"
+        "(with --measured -, --output is needed)");
     addValue(
         fit, "--figure", "FILE",
         [&options](const std::string& value) {
@@ -782,10 +823,14 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         "replace existing FILE-fit.kvp and FILE-fit.csv, whose names the\n"
         "fit derived; names given with --output are always replaced");
     addLawFrom(fit, options.lawFrom);
+    addXlsx(fit, options.xlsx,
+            "the fitted\nparameters, the measured points beside each model's loads and a\nchart of "
+            "both");
     addHelp(fit, options.help);
+    addQuiet(fit, options.quiet);
     addBaseFile(fit, "BASE", options.parameterFile, "base file",
                 "the base data set, a data-set (.orv) or parameter (.kvp)\n"
-                "file (default: the start-up data set)");
+                "file (- for standard input; default: the start-up data set)");
     fit.final_callback([&options] {
         if (!options.help && options.measuredFile.empty() && options.specimens.empty()) {
             throw Refused{"--measured FILE is needed"};
@@ -797,6 +842,22 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         if (options.fitSeatingOffset && options.specimens.size() > 1) {
             throw Refused{"--offset fits a single curve; for a series, take each record's "
                           "seating offset off its slips first"};
+        }
+        // Standard input holds one file, and the fitted files' names cannot come from it.
+        int fromStandardInput =
+            int(options.measuredFile == "-") + int(options.parameterFile == "-");
+        for (const FitSpecimenFiles& specimen : options.specimens) {
+            fromStandardInput += int(specimen.measuredFile == "-") + int(specimen.baseFile == "-");
+        }
+        if (fromStandardInput > 1) {
+            throw Refused{"standard input can hold one file: a measured curve or a base file"};
+        }
+        const bool firstCurveFromStandardInput =
+            options.measuredFile == "-" ||
+            (!options.specimens.empty() && options.specimens.front().measuredFile == "-");
+        if (firstCurveFromStandardInput && !options.outputPrefix && !options.help) {
+            throw Refused{"--measured - needs --output PREFIX: there is no file name to derive "
+                          "the fitted files' names from"};
         }
     });
     fit.footer("The model load at a measured slip is the run's load-slip path interpolated "
@@ -821,7 +882,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
 
 void AddCodesCommand(CLI::App& app, CodesOptions& options) {
     CLI::App& codes = *app.add_subcommand(
-        "codes", "the design codes' debonding loads of the joint beside its closed form\n"
+        "codes", "the design codes' debonding loads of the joint\n"
                  "The design codes' debonding load of the pull-out joint of BASE.kvp (or the "
                  "start-up\nset) beside the closed form of its own bond law: Chen & Teng (2001), "
                  "fib bulletin 14\n(2001), CNR-DT 200 R1/2013, JSCE (2001), Concrete Society TR55 "
@@ -853,8 +914,9 @@ void AddCodesCommand(CLI::App& app, CodesOptions& options) {
         codes, "--csv", "FILE|-", [&options](const std::string& value) { options.csv = value; },
         "the table as CSV, written whole; - for standard output");
     addHelp(codes, options.help);
+    addQuiet(codes, options.quiet);
     addBaseFile(codes, "BASE.kvp", options.baseFile, "base file",
-                "the data set (default: the start-up data set)");
+                "the data set (- for standard input; default: the start-up data set)");
     codes.final_callback([&options] {
         if (options.json && options.csv == "-") {
             throw Refused{"--json and --csv - cannot both go to standard output"};
@@ -876,7 +938,8 @@ void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
     addModel(convert, options.model);
     addInitialDs(convert, options.initialDsText);
     addHelp(convert, options.help);
-    convert.add_option("IN OUT", "the file to read and the file to write")
+    addQuiet(convert, options.quiet);
+    convert.add_option("IN OUT", "the file to read (- for standard input) and the file to write")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args()
         ->each([&options](const std::string& value) {
@@ -1081,13 +1144,74 @@ void refuseLeftOver(const CLI::App& command) {
     }
 }
 
-// CLI11's help with a blank line before the usage line. A command's description starts with
-// a line that lists it in the program's help; its own help leaves that line out.
+// The help fits a terminal of this many columns.
+constexpr std::size_t kHelpWidth = 80;
+// The column where an option's description starts.
+constexpr std::size_t kHelpNameWidth = 28;
+
+// Columns a text takes on a terminal: its characters, not its bytes (τ, Δ, ≤, ∞).
+std::size_t columnsOf(std::string_view text) {
+    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// A help text flowed to width columns, so that no text has to be broken by hand: the lines of
+// a paragraph are joined and broken again between words. A line that ends a sentence (with
+// '.') keeps its break, and a line that starts with a blank (a row of a table of
+// examples) is kept as it is.
+std::string flowed(std::string_view text, std::size_t width) {
+    std::string out;
+    std::string line;
+    const auto endLine = [&] {
+        if (!line.empty()) {
+            out += line + "\n";
+            line.clear();
+        }
+    };
+    std::istringstream in{std::string(text)};
+    for (std::string given; std::getline(in, given);) {
+        if (given.empty() || given.starts_with(' ')) {
+            endLine();
+            out += given + "\n";
+            continue;
+        }
+        std::istringstream words(given);
+        for (std::string word; words >> word;) {
+            if (!line.empty() && columnsOf(line) + 1 + columnsOf(word) > width) {
+                endLine();
+            }
+            line += (line.empty() ? "" : " ") + word;
+        }
+        if (given.ends_with('.')) {
+            endLine();
+        }
+    }
+    endLine();
+    if (!text.ends_with('\n') && !out.empty()) {
+        out.pop_back();
+    }
+    return out;
+}
+
+// CLI11's help with a blank line before the usage line, every text flowed to the terminal's
+// width. A command's description starts with a line that lists it in the program's help; its
+// own help leaves that line out.
 class HelpFormatter : public CLI::Formatter {
 public:
+    HelpFormatter() { column_width(kHelpNameWidth); }
     std::string make_description(const CLI::App* app) const override {
         const std::string& description = app->get_description();
-        return description.substr(app->get_parent() ? description.find('\n') + 1 : 0) + "\n\n";
+        return flowed(description.substr(app->get_parent() ? description.find('\n') + 1 : 0),
+                      kHelpWidth) +
+               "\n\n";
+    }
+    std::string make_option_desc(const CLI::Option* option) const override {
+        return flowed(option->get_description(), kHelpWidth - kHelpNameWidth);
+    }
+    std::string make_footer(const CLI::App* app) const override {
+        const std::string footer = app->get_footer();
+        return footer.empty() ? footer : flowed(footer, kHelpWidth) + "\n";
     }
     std::string make_subcommand(const CLI::App* command) const override {
         const std::string& description = command->get_description();
@@ -1107,7 +1231,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     app.allow_extras();
     app.require_subcommand(0, 1);
     const auto formatter = std::make_shared<HelpFormatter>();
-    formatter->column_width(28);
     formatter->label("SUBCOMMAND", "COMMAND");
     app.formatter(formatter);
     AddRunOptions(app, line.run);

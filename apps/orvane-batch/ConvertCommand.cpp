@@ -51,7 +51,7 @@ int RunConvertCommand(const ConvertOptions& options) {
         return kExitRefused;
     }
     const DataSet& data = loaded.data;
-    if (toDataSet && loaded.lawAssumed) {
+    if (toDataSet && loaded.lawAssumed && !options.quiet) {
         std::cerr << kName << "note: \"" << input << "\" names no bond law; \"" << output
                   << "\" holds " << BondLawName(data.law) << " (--model chooses another).\n";
     }

@@ -16,6 +16,7 @@ struct ConvertOptions {
     std::optional<BondModel> model;           // replaces IN's law; a .kvp has none
     std::optional<std::string> initialDsText; // replaces IN's initial ds
     bool help = false;
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
 };
 
 // Reads IN (a data-set or parameter file, by extension or contents) and writes OUT in the

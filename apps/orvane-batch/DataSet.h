@@ -26,13 +26,22 @@ struct LoadedDataSet {
     bool lawAssumed = false;
 };
 
+// "-" for a file to read names standard input, as in other Unix tools: `orvane-batch - < a.kvp`.
+inline constexpr char kStandardInput[] = "-";
+// How messages name it.
+inline constexpr char kStandardInputName[] = "standard input";
+
+// The whole of standard input, up to maxBytes; a larger input is refused, not cut.
+FileStatus ReadStandardInput(std::string& bytes, std::size_t maxBytes);
+
 // Loads file, a data-set file (.orv, or by its contents) or a parameter file (none: the
 // start-up set), and applies the choices.
 FileStatus LoadDataSet(const std::optional<std::string>& file, const DataSetChoices& choices,
                        LoadedDataSet& loaded);
 
 // The file's data set alone: a data-set file as it stands, a parameter file with the law and
-// initial ds the command line chose or their defaults (lawAssumed then tells).
+// initial ds the command line chose or their defaults (lawAssumed then tells). From standard
+// input ("-") the form is told by the contents.
 FileStatus ReadEitherFile(const std::string& file, const DataSetChoices& choices, DataSet& data,
                           bool& lawAssumed);
 

@@ -5,6 +5,7 @@
 #include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/StopOnSignal.h"
+#include "apps/orvane-batch/Workbooks.h"
 #include "core/engine/RunChecks.h"
 #include "core/files/Cp932.h"
 #include "core/files/ParameterFile.h"
@@ -50,7 +51,9 @@ bool loadBase(const FitOptions& options, const std::optional<std::string>& file,
 // to what Shift-JIS can hold.
 std::string fittedComment(const std::vector<FitSpecimenFiles>& files, BondModel model,
                           const std::string& baseComment) {
-    std::string name = std::filesystem::path(files.front().measuredFile).filename().string();
+    const std::string& first = files.front().measuredFile;
+    std::string name = first == kStandardInput ? std::string(kStandardInputName)
+                                               : std::filesystem::path(first).filename().string();
     if (files.size() > 1) {
         name += " and " + std::to_string(files.size() - 1) + " more";
     }
@@ -129,16 +132,13 @@ std::string fitJson(const BondLawFit& fit, const Written& written) {
     const auto error = [](const QuantityEstimate& e) {
         return e.determined ? JsonNumber(e.standardError) : std::string("null");
     };
-    std::string warnings;
-    for (const std::string& warning : fit.warnings) {
-        warnings += (warnings.empty() ? "" : ",") + JsonString(warning);
-    }
     json += ",\"seatingOffset\":" + JsonNumber(fit.seatingOffset) +
             ",\"rmse\":" + JsonNumber(fit.rmse) + ",\"r2\":" + JsonNumber(fit.r2) +
             ",\"specimens\":" + specimensJson(fit) + ",\"Gf\":" + quantity(fit.Gf) +
             ",\"GfStandardError\":" + error(fit.Gf) + ",\"Pinf\":" + quantity(fit.Pinf) +
             ",\"PinfStandardError\":" + error(fit.Pinf) + ",\"Le\":" + quantity(fit.Le) +
-            ",\"warnings\":[" + warnings + "]" + ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
+            ",\"warnings\":" + JsonStringList(fit.warnings) +
+            ",\"modelRuns\":" + std::to_string(fit.modelRuns) +
             ",\"dataSet\":" + JsonString(written.dataSet) +
             ",\"kvp\":" + (written.kvp.empty() ? std::string("null") : JsonString(written.kvp)) +
             ",\"csv\":" + JsonString(written.csv) +
@@ -179,7 +179,21 @@ bool readSpecimen(const FitOptions& options, const FitSpecimenFiles& files, Read
     if (!loadBase(options, files.baseFile, read.base)) {
         return false;
     }
-    const MeasuredCurveRead file = ReadMeasuredCurve(files.measuredFile, options.layout);
+    MeasuredCurveRead file;
+    if (files.measuredFile == kStandardInput) {
+        std::string bytes;
+        if (const FileStatus status = ReadStandardInput(bytes, kMaxMeasuredFileBytes);
+            !status.ok()) {
+            std::cerr << "orvane-batch fit: " << status.message << "\n";
+            return false;
+        }
+        file = ParseMeasuredCurve(bytes, options.layout);
+        if (!file.error.empty()) {
+            file.error = std::string(kStandardInputName) + ": " + file.error;
+        }
+    } else {
+        file = ReadMeasuredCurve(files.measuredFile, options.layout);
+    }
     for (const std::string& skipped : file.curve.skippedRows) {
         std::cerr << "orvane-batch fit: " << files.measuredFile << ": " << skipped << "\n";
     }
@@ -205,8 +219,13 @@ int RunFitCommand(const FitOptions& options) {
     const std::vector<FitSpecimenFiles> files = specimenFiles(options);
     const std::string prefix = options.outputPrefix.value_or(
         (std::filesystem::path(files.front().measuredFile).replace_extension()).string() + "-fit");
-    FitOutputNames outputs{files.front().baseFile, files.front().measuredFile, {}, {}, {},
-                           !options.outputPrefix};
+    FitOutputNames outputs{files.front().baseFile,
+                           files.front().measuredFile,
+                           {},
+                           {},
+                           {},
+                           !options.outputPrefix,
+                           options.xlsx};
     for (std::size_t k = 1; k < files.size(); ++k) {
         outputs.seriesInputs.push_back(files[k].measuredFile);
         if (files[k].baseFile) {
@@ -252,9 +271,10 @@ int RunFitCommand(const FitOptions& options) {
     }
 
     const StopOnSignal stopOnSignal;
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     const std::string valueName =
         options.quantity == MeasuredQuantity::Load ? "load" : "average bond stress";
+    const bool text = !options.json && !options.quiet;
     std::size_t points = 0;
     std::string specimensJson;
     for (std::size_t k = 0; k < files.size(); ++k) {
@@ -266,7 +286,7 @@ int RunFitCommand(const FitOptions& options) {
             ",\"points\":" + std::to_string(specimens[k].target.slip.size()) +
             ",\"units\":{\"slip\":" + JsonString(curve.slipUnit) +
             ",\"value\":" + JsonString(valueUnitOf(curve, options.quantity)) + "}}";
-        if (!options.json) {
+        if (text) {
             std::cout << (files.size() > 1 ? "specimen    " + files[k].measuredFile + ": "
                                            : std::string("measured    "))
                       << specimens[k].target.slip.size() << " points, slip in " << curve.slipUnit
@@ -276,17 +296,17 @@ int RunFitCommand(const FitOptions& options) {
                       << "\n";
         }
     }
-    if (!options.json) {
+    if (text) {
         std::cout << "\n";
     }
     std::string json =
-        "{\"measured\":" + JsonString(files.front().measuredFile) +
+        "{" + JsonProgramKeys() + ",\"measured\":" + JsonString(files.front().measuredFile) +
         ",\"points\":" + std::to_string(points) +
         ",\"units\":{\"slip\":" + JsonString(read.front().curve.slipUnit) +
         ",\"value\":" + JsonString(valueUnitOf(read.front().curve, options.quantity)) +
         "},\"specimens\":[" + specimensJson + "],\"fits\":[";
     const BondLawFit* better = nullptr;
-    bool warned = false;
+    std::vector<std::string> warnings; // of every law, each saying which
     std::vector<BondLawFit> fits;
     fits.reserve(options.laws.size());
     for (const BondModel model : options.laws) {
@@ -362,7 +382,7 @@ int RunFitCommand(const FitOptions& options) {
         }
         if (options.json) {
             json += (fits.size() > 1 ? "," : "") + fitJson(fit, written);
-        } else {
+        } else if (text) {
             if (fits.size() > 1) {
                 std::cout << "\n";
             }
@@ -371,14 +391,26 @@ int RunFitCommand(const FitOptions& options) {
         if (!better || fit.ssr < better->ssr) {
             better = &fit;
         }
-        warned = warned || !fit.warnings.empty();
+        for (const std::string& warning : fit.warnings) {
+            warnings.push_back(lawName(model) + ": " + warning);
+        }
+    }
+    if (options.xlsx) {
+        // Of a series, the workbook holds the first specimen's inputs and points.
+        const Workbook book =
+            FitWorkbook(base.params, base.data.texts, specimens.front().target, fits);
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, book); !status.ok()) {
+            std::cerr << "orvane-batch fit: " << status.message << "\n";
+            return kExitFailed;
+        }
     }
     if (options.json) {
-        std::cout << json << "],\"better\":\"" << lawName(better->model) << "\"}\n";
-    } else if (fits.size() > 1) {
+        std::cout << json << "],\"better\":\"" << lawName(better->model)
+                  << "\",\"warnings\":" << JsonStringList(warnings) << "}\n";
+    } else if (text && fits.size() > 1) {
         std::cout << "\nthe " << lawTitle(better->model) << " law fits better\n";
     }
-    return warned ? kExitFitWarnings : kExitDone;
+    return warnings.empty() ? kExitDone : kExitFitWarnings;
 }
 
 } // namespace orvane

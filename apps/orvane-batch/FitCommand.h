@@ -37,6 +37,8 @@ struct FitOptions {
     bool json = false;
     bool force = false; // replace existing files whose names were derived from the measured file
     bool help = false;
+    std::optional<std::string> xlsx; // --xlsx: the results as an Excel workbook
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
     LawFromOptions lawFrom;
     std::optional<std::string> parameterFile;
 };

@@ -42,20 +42,30 @@ std::string CheckRunOutputs(const RunOutputNames& names, bool force) {
             outputs.push_back({file, "--figure", false});
         }
     }
-    return CheckOutputs(inputs, outputs, force);
+    if (names.xlsx) {
+        outputs.push_back({*names.xlsx, "--xlsx", false});
+    }
+    std::string refusal = CheckOutputs(inputs, outputs, force);
+    // An installed example lies in a folder its user cannot write: say how to run it anyway.
+    if (!names.resultFile && refusal.starts_with("the result file ") &&
+        refusal.find("cannot be written") != std::string::npos) {
+        refusal += "; -o PATH writes the result file elsewhere";
+    }
+    return refusal;
 }
 
 std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
                               const std::optional<std::string>& csv,
                               const std::optional<std::string>& jsonl,
-                              const std::optional<std::string>& figure) {
+                              const std::optional<std::string>& figure,
+                              const std::optional<std::string>& xlsx) {
     std::vector<PolicyInput> inputs;
     if (baseFile) {
         inputs.push_back({*baseFile, "the base file"});
     }
     std::vector<PolicyOutput> outputs;
-    for (const auto& [path, role] :
-         {std::pair{&csv, "--csv"}, std::pair{&jsonl, "--jsonl"}, std::pair{&figure, "--figure"}}) {
+    for (const auto& [path, role] : {std::pair{&csv, "--csv"}, std::pair{&jsonl, "--jsonl"},
+                                     std::pair{&figure, "--figure"}, std::pair{&xlsx, "--xlsx"}}) {
         if (*path) {
             outputs.push_back({**path, role, false});
         }
@@ -99,6 +109,9 @@ std::string CheckFitOutputs(const FitOutputNames& names, bool force) {
     }
     for (const std::string& figure : names.figures) {
         outputs.push_back({figure, "--figure", false});
+    }
+    if (names.xlsx) {
+        outputs.push_back({*names.xlsx, "--xlsx", false});
     }
     return CheckOutputs(inputs, outputs, force);
 }

@@ -20,6 +20,7 @@ struct RunOutputNames {
     std::optional<std::string> csv;
     std::optional<std::string> csvDistribution;
     std::optional<std::string> figure;
+    std::optional<std::string> xlsx;
 };
 std::string CheckRunOutputs(const RunOutputNames& names, bool force);
 
@@ -27,7 +28,8 @@ std::string CheckRunOutputs(const RunOutputNames& names, bool force);
 std::string CheckStudyOutputs(const std::optional<std::string>& baseFile,
                               const std::optional<std::string>& csv,
                               const std::optional<std::string>& jsonl,
-                              const std::optional<std::string>& figure);
+                              const std::optional<std::string>& figure,
+                              const std::optional<std::string>& xlsx = std::nullopt);
 
 // The sampled study: its tables, summary and figure; the model factor file is read.
 struct SampledStudyOutputNames {
@@ -49,6 +51,7 @@ struct FitOutputNames {
     std::vector<std::string> stems;        // one per law: STEM.orv, STEM.kvp and STEM.csv
     std::vector<std::string> figures;
     bool derived = false;
+    std::optional<std::string> xlsx; // one workbook for every law
 };
 std::string CheckFitOutputs(const FitOutputNames& names, bool force);
 

@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-ProgressLine::ProgressLine() : m_terminal(isatty(STDERR_FILENO) != 0) {
+ProgressLine::ProgressLine(bool quiet) : m_terminal(!quiet && isatty(STDERR_FILENO) != 0) {
 }
 
 void ProgressLine::show(const std::function<std::string()>& text, bool final) {

@@ -12,7 +12,8 @@ namespace orvane {
 // nothing. Any thread may show it.
 class ProgressLine {
 public:
-    ProgressLine();
+    // quiet (--quiet) shows nothing, as off a terminal.
+    explicit ProgressLine(bool quiet = false);
 
     // Shows the text that text() forms, at most every quarter second (text() is not called
     // in between); final shows it in any case.

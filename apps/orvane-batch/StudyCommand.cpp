@@ -5,6 +5,7 @@
 #include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/StopOnSignal.h"
+#include "apps/orvane-batch/Workbooks.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/OutputFile.h"
 #include "core/study/CapacityFigure.h"
@@ -179,8 +180,8 @@ int RunStudyCommand(const StudyOptions& given) {
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
     }
-    if (const std::string refusal =
-            CheckStudyOutputs(options.baseFile, options.csv, options.jsonl, options.figure);
+    if (const std::string refusal = CheckStudyOutputs(options.baseFile, options.csv, options.jsonl,
+                                                      options.figure, options.xlsx);
         !refusal.empty()) {
         std::cerr << "orvane-batch study: " << refusal << "\n";
         return kExitRefused;
@@ -204,12 +205,13 @@ int RunStudyCommand(const StudyOptions& given) {
     const PointRange range = options.shard ? ShardRange(PointCount(study), *options.shard)
                                            : PointRange{0, PointCount(study)};
     const std::int64_t total = range.size();
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     const auto start = std::chrono::steady_clock::now();
     const auto seconds = [start] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     std::int64_t refused = 0;
+    std::vector<StudyPointResult> points; // for --xlsx
     std::int64_t done = 0;
     std::string threadProblem;
     try {
@@ -228,6 +230,9 @@ int RunStudyCommand(const StudyOptions& given) {
                 refused += result.refused() ? 1 : 0;
                 if (options.figure) {
                     plot.add(result);
+                }
+                if (options.xlsx) {
+                    points.push_back(result);
                 }
                 const std::int64_t done = result.index - range.first + 1;
                 progress.show([&] { return progressText("points", done, total, seconds()); },
@@ -248,13 +253,15 @@ int RunStudyCommand(const StudyOptions& given) {
         std::cerr << "orvane-batch study: " << threadProblem << "\n";
         return kExitFailed;
     }
-    std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
-              << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
-              << " threads";
-    if (refused > 0) {
-        std::cerr << "; " << refused << " refused by the run checks (see the problem column)";
+    if (!options.quiet) {
+        std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
+                  << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+                  << " threads\n";
     }
-    std::cerr << "\n";
+    if (refused > 0) {
+        std::cerr << "orvane-batch study: warning: the run checks refused " << refused << " of "
+                  << total << " points (see the problem column)\n";
+    }
     if (options.figure) {
         std::string problem;
         const FigureFunctions* const figures = LoadFigureModule(problem);
@@ -263,6 +270,13 @@ int RunStudyCommand(const StudyOptions& given) {
         }
         if (!problem.empty()) {
             std::cerr << "orvane-batch study: " << problem << "\n";
+            return kExitFailed;
+        }
+    }
+    if (options.xlsx) {
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, StudyWorkbook(study, points));
+            !status.ok()) {
+            std::cerr << "orvane-batch study: " << status.message << "\n";
             return kExitFailed;
         }
     }

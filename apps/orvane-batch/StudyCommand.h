@@ -49,6 +49,8 @@ struct StudyMergeOptions {
     std::optional<double> partialFactor;
     std::optional<double> targetBeta;
     bool help = false;
+    std::optional<std::string> xlsx; // --xlsx: the results as an Excel workbook
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
 };
 
 // Runs the study; returns the exit status.

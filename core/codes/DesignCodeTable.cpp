@@ -122,7 +122,7 @@ std::string DesignCodeText(const DesignCodeTable& t) {
 }
 
 std::string DesignCodeJson(const DesignCodeTable& t) {
-    std::string json = "{\"fc\":" + JsonNumber(t.concrete.fc) +
+    std::string json = "{" + JsonProgramKeys() + ",\"fc\":" + JsonNumber(t.concrete.fc) +
                        ",\"fcFrom\":" + JsonString(t.fcSource == FcSource::Given ? "given" : "Ec") +
                        ",\"ft\":" + JsonNumber(t.concrete.ft) +
                        ",\"ftFrom\":" + JsonString(t.concrete.ftDerived ? "fc" : "given") +
@@ -146,7 +146,10 @@ std::string DesignCodeJson(const DesignCodeTable& t) {
     }
     json += "],\"orvane\":{\"P\":" + JsonNumber(t.closedFormLoad) +
             ",\"Pinf\":" + JsonNumber(t.bond.Pinf) + ",\"Le\":" + JsonNumber(t.bond.Le) +
-            "},\"outOfScope\":" + (AnyOutOfScope(t) ? "true" : "false") + "}\n";
+            "},\"outOfScope\":" + (AnyOutOfScope(t) ? "true" : "false") + ",\"warnings\":" +
+            JsonStringList(AnyOutOfScope(t) ? std::vector<std::string>{kOutOfScopeWarning}
+                                            : std::vector<std::string>{}) +
+            "}\n";
     return json;
 }
 

@@ -31,6 +31,9 @@ DesignCodeTable MakeDesignCodeTable(const AnalysisParameters& params,
 // Some row lies outside its code's scope.
 bool AnyOutOfScope(const DesignCodeTable& table);
 
+// What the outputs warn when a code's scope excludes the case.
+inline constexpr char kOutOfScopeWarning[] = "a code's scope excludes this case; its row says why";
+
 // How the concrete's strengths were found, one line: "fc' 30 MPa (given), ft 2.896 MPa (…)".
 std::string ConcreteLine(const DesignCodeTable& table);
 

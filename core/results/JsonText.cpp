@@ -1,5 +1,6 @@
 #include "core/results/JsonText.h"
 
+#include "core/Version.h"
 #include "core/numtext/NumberText.h"
 
 #include <array>
@@ -31,6 +32,36 @@ std::string JsonNumber(double value) {
 
 std::string JsonNumber(float value) {
     return std::isfinite(value) ? ShortestText(value) : "null";
+}
+
+std::string JsonProgramKeys() {
+    return "\"program\":\"orvane-batch\",\"version\":" + JsonString(kVersion);
+}
+
+std::string JsonStringList(const std::vector<std::string>& texts) {
+    std::string list;
+    for (const std::string& text : texts) {
+        list += (list.empty() ? "" : ",") + JsonString(text);
+    }
+    return "[" + list + "]";
+}
+
+std::string_view RunEndJsonName(RunEnd end) {
+    switch (end) {
+    case RunEnd::BondFailure:
+        return "bond-failure";
+    case RunEnd::StepLimit:
+        return "step-limit";
+    case RunEnd::Stopped:
+        return "stopped";
+    case RunEnd::NonFinite:
+        return "non-finite";
+    case RunEnd::ResultFileFailed:
+        return "write-failed";
+    case RunEnd::None:
+        break;
+    }
+    return "running";
 }
 
 } // namespace orvane

@@ -2,8 +2,11 @@
 
 // Texts of JSON outputs: strings escaped, numbers as ShortestText (numtext/NumberText.h).
 
+#include "core/engine/PulloutRun.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
 
@@ -13,5 +16,16 @@ std::string JsonString(std::string_view text);
 // ShortestText for JSON, where a value without a number is null.
 std::string JsonNumber(double value);
 std::string JsonNumber(float value);
+
+// The keys every top-level JSON object (and every JSON line) of orvane-batch begins with, so
+// that a stored output says what wrote it: "program":"orvane-batch","version":"…".
+std::string JsonProgramKeys();
+
+// A JSON list of strings: the "warnings" of an output, [] when there are none.
+std::string JsonStringList(const std::vector<std::string>& texts);
+
+// How a run ended, as every JSON output spells it: "bond-failure", "step-limit", "stopped",
+// "non-finite" or "write-failed".
+std::string_view RunEndJsonName(RunEnd end);
 
 } // namespace orvane

@@ -128,7 +128,8 @@ std::string CheckOutputs(const std::vector<PolicyInput>& inputs,
         }
         for (const PolicyInput& input : inputs) {
             struct stat info {};
-            if (landing.exists && ::stat(input.path.c_str(), &info) == 0 &&
+            // "-", standard input, is no file an output could land on.
+            if (input.path != "-" && landing.exists && ::stat(input.path.c_str(), &info) == 0 &&
                 info.st_dev == landing.dev && info.st_ino == landing.ino) {
                 return named + " is " + input.role + " " + quoted(input.path) +
                        "; an output never replaces an input";

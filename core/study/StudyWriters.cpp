@@ -130,7 +130,7 @@ StudyJsonLinesWriter::StudyJsonLinesWriter(std::ostream& out, const StudyDefinit
 void StudyJsonLinesWriter::row(const StudyPointResult& result) {
     const RunColumns run = runColumns(result);
     const BondQuantities& q = result.quantities;
-    std::string text = "{\"point\":" + std::to_string(result.index);
+    std::string text = "{" + JsonProgramKeys() + ",\"point\":" + std::to_string(result.index);
     for (std::size_t s = 0; s < m_study.sweeps.size(); ++s) {
         const Sweep& sweep = m_study.sweeps[s];
         text += "," + JsonString(sweep.name()) + ":" +
@@ -138,10 +138,10 @@ void StudyJsonLinesWriter::row(const StudyPointResult& result) {
     }
     text += ",\"steps\":" + (run.steps.empty() ? std::string("null") : run.steps) +
             ",\"Pbumax\":" + JsonNumber(run.Pbumax) + ",\"slmax\":" + JsonNumber(run.slmax) +
-            ",\"end\":" + JsonString(PointEndText(result)) + ",\"Gf\":" + JsonNumber(q.Gf) +
-            ",\"Pinf\":" + JsonNumber(q.Pinf) + ",\"Le\":" + JsonNumber(q.Le) +
-            ",\"Pbumax/Pinf\":" + JsonNumber(run.ratio) +
-            ",\"problem\":" + JsonString(result.problem) + "}\n";
+            ",\"end\":" + JsonString(result.refused() ? "refused" : RunEndJsonName(result.end)) +
+            ",\"Gf\":" + JsonNumber(q.Gf) + ",\"Pinf\":" + JsonNumber(q.Pinf) +
+            ",\"Le\":" + JsonNumber(q.Le) + ",\"PbumaxOverPinf\":" + JsonNumber(run.ratio) +
+            ",\"problem\":" + JsonString(result.problem) + ",\"warnings\":[]}\n";
     m_out.write(text.data(), std::streamsize(text.size()));
 }
 

@@ -1,6 +1,7 @@
 #include "gui/run/CalculationWindow.h"
 
 #include "core/numtext/NumberText.h"
+#include "core/results/ResultFileName.h"
 #include "core/results/RunController.h"
 #include "gui/forms/Controls.h"
 #include "gui/forms/FormLook.h"
@@ -10,12 +11,18 @@
 #include "gui/run/TauSlipPlotWindow.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <tuple>
+#include <unistd.h>
 
 namespace orvane {
 
@@ -194,8 +201,40 @@ void CalculationWindow::paintEvent(QPaintEvent* event) {
     }
 }
 
+// The result file goes beside the parameter file. Where that folder exists but cannot be
+// written (an example installed in /usr/share/doc), the user picks another place in the file
+// dialog, starting at their home folder; false when they decline.
+bool CalculationWindow::chooseResultFile(std::string& path) {
+    const std::filesystem::path derived = ResultFilePath(m_params.parameterFilePath);
+    const std::filesystem::path folder =
+        derived.has_parent_path() ? derived.parent_path() : std::filesystem::path(".");
+    if (::access(folder.c_str(), W_OK) == 0) {
+        return true;
+    }
+    const int error = errno;
+    if (error != EACCES && error != EROFS && error != EPERM) {
+        return true; // a missing folder: opening the file says so
+    }
+    const QString chosen = QFileDialog::getSaveFileName(
+        this,
+        QStringLiteral("%1 cannot be written (%2): save the result file elsewhere")
+            .arg(QString::fromStdString(folder.string()),
+                 QString::fromLocal8Bit(std::strerror(error))),
+        QDir::home().filePath(QString::fromStdString(derived.filename().string())),
+        QStringLiteral("Result files (*.t-s)"));
+    path = chosen.toStdString();
+    return !chosen.isEmpty();
+}
+
 void CalculationWindow::startRun() {
     if (m_closing) {
+        return;
+    }
+    std::string resultFile; // empty: beside the parameter file
+    if (!chooseResultFile(resultFile)) {
+        failRun(QStringLiteral("The folder of the result file %1 cannot be written, and no "
+                               "other place was chosen.")
+                    .arg(QString::fromStdString(ResultFilePath(m_params.parameterFilePath))));
         return;
     }
     m_run = std::make_unique<RunController>(m_params);
@@ -213,7 +252,7 @@ void CalculationWindow::startRun() {
     m_run->addObserver(*this);
     m_run->addObserver(*m_distributionPlot);
     m_run->addObserver(*m_tauSlipPlot);
-    const FileStatus opened = m_run->openResultFile();
+    const FileStatus opened = m_run->openResultFile(resultFile);
     if (!opened.ok()) {
         failRun(QString::fromStdString(opened.message));
         return;

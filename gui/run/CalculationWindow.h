@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <string>
 
 class QLineEdit;
 class QPushButton;
@@ -66,6 +67,7 @@ private:
     void buildControls();
     void placeRunWindows();
     void startRun();
+    bool chooseResultFile(std::string& path);
     void continueRun();
     void finishRun(RunEnd end);
     void failRun(const QString& message);

@@ -1,3 +1,4 @@
+#include "core/Version.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/ResultFileRun.h"
 #include "core/study/Study.h"
@@ -363,10 +364,15 @@ TEST(Study, JsonLinesNameEveryColumn) {
     StudyJsonLinesWriter writer(out, study);
     writer.row(RunStudyPoint(study, 0));
     const std::string line = out.str();
-    EXPECT_EQ(line.rfind("{\"point\":0,\"law\":\"bilinear\",\"ds\":1e-07,\"steps\":", 0), 0u)
+    const std::string program =
+        "{\"program\":\"orvane-batch\",\"version\":\"" + std::string(kVersion) + "\",";
+    EXPECT_EQ(line.rfind(program + "\"point\":0,\"law\":\"bilinear\",\"ds\":1e-07,\"steps\":", 0),
+              0u)
         << line;
-    EXPECT_NE(line.find(",\"end\":\"bond failure\",\"Gf\":"), std::string::npos) << line;
-    EXPECT_EQ(line.substr(line.size() - 15), ",\"problem\":\"\"}\n");
+    EXPECT_NE(line.find(",\"end\":\"bond-failure\",\"Gf\":"), std::string::npos) << line;
+    EXPECT_NE(line.find(",\"PbumaxOverPinf\":"), std::string::npos) << line;
+    const std::string end = ",\"problem\":\"\",\"warnings\":[]}\n";
+    EXPECT_EQ(line.substr(line.size() - end.size()), end);
 }
 
 } // namespace

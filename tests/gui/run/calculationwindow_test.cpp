@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMap>
 #include <QMessageBox>
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <limits>
+#include <unistd.h>
 
 using namespace orvane;
 
@@ -252,6 +254,41 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kRunTimeout);
         QVERIFY2(message.contains("no/such/folder/beam.t-s"), qPrintable(message));
         QCOMPARE(window.stepNumber(), 0);
+    }
+
+    // An example in a folder the user cannot write (installed under /usr/share/doc) runs all
+    // the same: the file dialog offers another place, and the result file goes there.
+    void unwritableFolderOffersAnotherPlace() {
+        QTemporaryDir scratch;
+        QString folder = scratch.filePath("examples");
+        if (geteuid() != 0) {
+            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        } else if (::access("/proc/sys", W_OK) != 0) {
+            folder = "/proc/sys"; // read-only even for root
+        } else {
+            QSKIP("no folder here that this user cannot write");
+        }
+        AnalysisParameters params = executed(40.0f, qPrintable(folder + "/beam.kvp"));
+        CalculationWindow window(params);
+        const QString elsewhere = scratch.filePath("elsewhere.t-s");
+        QString title;
+        auto* poll = new QTimer(&window);
+        connect(poll, &QTimer::timeout, poll, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                poll->stop();
+                title = dialog->windowTitle();
+                dialog->selectFile(elsewhere);
+                static_cast<QDialog*>(dialog)->accept(); // public in QDialog
+            }
+        });
+        poll->start(10);
+        window.showRunWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(window.state(), RunState::Finished, kRunTimeout);
+        QVERIFY2(title.contains(folder + " cannot be written"), qPrintable(title));
+        QVERIFY(fileLines(elsewhere).size() > 2);
+        QVERIFY(!QFile::exists(folder + "/beam.t-s"));
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void okAndASecondExecuteStartAfresh() {
