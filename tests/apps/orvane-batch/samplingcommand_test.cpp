@@ -215,7 +215,6 @@ TEST_F(SamplingCommand, RefusesWhatCannotBeSampledAndSaysWhy) {
         {"study --sample 10 --vary lb=uniform:1:2 --model-factor good.toml --csv good.toml",
          "never replaces an input"},
         {"study --vary lb=1,2 --partial-factor 1.5", "belong to a sampled study"},
-        {"study --vary lb=1,2 --shard 1/2 --figure f.svg", "a shard cannot"},
     };
     for (const auto& c : cases) {
         const Outcome r = run(c.arguments);
@@ -233,5 +232,9 @@ TEST_F(SamplingCommand, FigureShowsTheHistogramAndTheDistribution) {
     const std::string svg = file("capacity.svg");
     EXPECT_NE(svg.find("histogram of 12 samples"), std::string::npos);
     EXPECT_NE(svg.find("empirical distribution"), std::string::npos);
+    // A shard holds part of the points: its figure would mislead.
+    const Outcome shard = run("study --vary lb=1,2 --shard 1/2 --figure f.svg");
+    EXPECT_EQ(shard.exitCode, 2);
+    EXPECT_NE(shard.err.find("a shard cannot"), std::string::npos) << shard.err;
 }
 #endif
