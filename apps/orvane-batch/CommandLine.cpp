@@ -451,6 +451,7 @@ void AddStudyMergeCommand(CLI::App& study, StudyMergeOptions& options) {
         },
         "design value at a reliability index, as study --target-beta");
     addHelp(merge, options.help);
+    addQuiet(merge, options.quiet);
     merge.add_option("SHARD", "the shards' files, all CSV or all JSON lines")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args()
@@ -512,10 +513,11 @@ void AddStudyCommand(CLI::App& app, StudyOptions& options, StudyMergeOptions& me
         "with that text in that field. At most 1000000 points.\n"
         "With --sample: NAME=DISTRIBUTION, NAME also fc (the law of each\n"
         "sample from its fc' by --law-from MODEL), any number of inputs:\n"
-        "        normal:MEAN:SD     truncated at 0 (drawn from the part above)\n"
-        "        lognormal:MEAN:COV mean and coefficient of variation of the\n"
-        "                           value itself (COV 0.1 for 10 %)\n"
-        "        uniform:LO:HI      0 <= LO < HI");
+        "  normal:MEAN:SD      truncated at 0 (drawn\n"
+        "                      from the part above)\n"
+        "  lognormal:MEAN:COV  mean and CoV of the value\n"
+        "                      itself (COV 0.1 for 10 %)\n"
+        "  uniform:LO:HI       0 <= LO < HI");
     addValue(
         study, "--jobs", "N",
         [&options](const std::string& value) {
@@ -850,7 +852,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
             fromStandardInput += int(specimen.measuredFile == "-") + int(specimen.baseFile == "-");
         }
         if (fromStandardInput > 1) {
-            throw Refused{"standard input can hold one file: a measured curve or a base file"};
+            throw Refused{"standard input can hold one file, the measured curve or the base file, "
+                          "not both"};
         }
         const bool firstCurveFromStandardInput =
             options.measuredFile == "-" ||
@@ -964,7 +967,7 @@ void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
 
 void AddValidateCommand(CLI::App& app, ValidateOptions& options) {
     CLI::App& validate = *app.add_subcommand(
-        "validate", "Orvane and the design codes against a database of pull-out tests\n"
+        "validate", "Orvane and the design codes against pull-out tests\n"
                     "Runs every test of a database as a single analysis and sets the predicted "
                     "ultimate\nloads of Orvane and of each design code against the measured "
                     "ones: count, mean and\nCoV of test/predicted, R2, mean absolute percentage "
@@ -1034,6 +1037,10 @@ void AddValidateCommand(CLI::App& app, ValidateOptions& options) {
             options.shard = wholeNumber("--shard K", value.substr(0, slash), 1, options.shards);
         },
         "run only the K-th of N consecutive, disjoint parts of the tests");
+    addXlsx(validate, options.xlsx,
+            "one row per test with every model's prediction\nand a chart of "
+            "Orvane's predictions against the tests");
+    addQuiet(validate, options.quiet);
     addHelp(validate, options.help);
     addBaseFile(validate, "BASE.kvp", options.baseFile, "base file",
                 "the data set the tests start from (default: the start-up data\nset)");

@@ -120,14 +120,16 @@ std::string CheckValidateOutputs(const std::string& tests,
                                  const std::optional<std::string>& baseFile,
                                  const std::optional<std::string>& csv,
                                  const std::optional<std::string>& figure,
-                                 const std::optional<std::string>& modelFactor) {
+                                 const std::optional<std::string>& modelFactor,
+                                 const std::optional<std::string>& xlsx) {
     std::vector<PolicyInput> inputs{{tests, "the test database"}};
     if (baseFile) {
         inputs.push_back({*baseFile, "the base file"});
     }
     std::vector<PolicyOutput> outputs;
-    for (const auto& [path, role] : {std::pair{&csv, "--csv"}, std::pair{&figure, "--figure"},
-                                     std::pair{&modelFactor, "--model-factor"}}) {
+    for (const auto& [path, role] :
+         {std::pair{&csv, "--csv"}, std::pair{&figure, "--figure"},
+          std::pair{&modelFactor, "--model-factor"}, std::pair{&xlsx, "--xlsx"}}) {
         if (*path) {
             outputs.push_back({**path, role, false});
         }

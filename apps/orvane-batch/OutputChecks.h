@@ -61,7 +61,8 @@ std::string CheckValidateOutputs(const std::string& tests,
                                  const std::optional<std::string>& baseFile,
                                  const std::optional<std::string>& csv,
                                  const std::optional<std::string>& figure,
-                                 const std::optional<std::string>& modelFactor);
+                                 const std::optional<std::string>& modelFactor,
+                                 const std::optional<std::string>& xlsx);
 
 // A command with one input file and one output named on the command line: codes (--csv) and
 // convert (OUT).

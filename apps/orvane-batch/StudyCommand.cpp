@@ -173,9 +173,8 @@ int RunStudyCommand(const StudyOptions& given) {
     // Every study that can start has a figure: a numeric axis, or the law's places.
     StudyPlot plot = MakeStudyPlot(study);
     if (options.figure && options.shard) {
-        std::cerr << "orvane-batch study: --figure draws the whole study; a shard cannot
-                     ";
-            return kExitRefused;
+        std::cerr << "orvane-batch study: --figure draws the whole study; a shard cannot\n";
+        return kExitRefused;
     }
     if (!options.csv && !options.jsonl) {
         options.csv = "-";
@@ -340,7 +339,7 @@ int RunSampledStudyCommand(const StudyOptions& given) {
     const PointRange range =
         options.shard ? ShardRange(study.count, *options.shard) : PointRange{0, study.count};
     const std::int64_t total = range.size();
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     const auto start = std::chrono::steady_clock::now();
     const auto seconds = [start] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -399,12 +398,13 @@ int RunSampledStudyCommand(const StudyOptions& given) {
     }
     return ReportCapacities({study, capacities, excluded, {}},
                             {options.partialFactor, options.targetBeta}, options.summary,
-                            options.figure, "orvane-batch study");
+                            options.figure, "orvane-batch study", options.quiet);
 }
 
 int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
                      const std::optional<std::string>& summaryPath,
-                     const std::optional<std::string>& figurePath, const std::string& command) {
+                     const std::optional<std::string>& figurePath, const std::string& command,
+                     bool quiet) {
     if (sampled.capacities.size() < 2) {
         std::cerr << command
                   << ": fewer than two samples have a capacity (the run "
@@ -414,7 +414,13 @@ int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
     }
     const CapacitySummary summary =
         SummarizeCapacities(sampled.capacities, sampled.excluded, basis);
-    std::cerr << SampleSummaryText(summary, basis);
+    if (quiet) {
+        for (const std::string& warning : summary.warnings) {
+            std::cerr << command << ": warning: " << warning << "\n";
+        }
+    } else {
+        std::cerr << SampleSummaryText(summary, basis);
+    }
     const std::int64_t done = std::int64_t(sampled.capacities.size()) + sampled.excluded;
     if (summaryPath &&
         !writeSummary(*summaryPath, SampleSummaryJson(sampled.study, summary, basis, done))) {

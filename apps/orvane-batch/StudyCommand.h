@@ -37,6 +37,8 @@ struct StudyOptions {
     std::optional<double> partialFactor;
     std::optional<double> targetBeta;
     std::optional<std::string> summary; // the summary as JSON; "-": standard output
+    std::optional<std::string> xlsx;    // --xlsx: the results as an Excel workbook
+    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
 };
 
 // orvane-batch study merge SHARD... -o OUT [--summary FILE|-] [--figure FILE]
@@ -49,8 +51,7 @@ struct StudyMergeOptions {
     std::optional<double> partialFactor;
     std::optional<double> targetBeta;
     bool help = false;
-    std::optional<std::string> xlsx; // --xlsx: the results as an Excel workbook
-    bool quiet = false; // no progress line, no summary or notes: errors and warnings only
+    bool quiet = false;
 };
 
 // Runs the study; returns the exit status.
@@ -61,9 +62,11 @@ int RunSampledStudyCommand(const StudyOptions& options);
 int RunStudyMergeCommand(const StudyMergeOptions& options);
 // The summary of a sampled study's capacities on standard error, as JSON to summaryPath and
 // as a figure, as both the study and the merge of its shards give them; returns the exit
-// status. command begins the messages.
+// status. command begins the messages; quiet leaves only the summary's warnings on standard
+// error.
 int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
                      const std::optional<std::string>& summaryPath,
-                     const std::optional<std::string>& figurePath, const std::string& command);
+                     const std::optional<std::string>& figurePath, const std::string& command,
+                     bool quiet);
 
 } // namespace orvane

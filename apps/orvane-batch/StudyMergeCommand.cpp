@@ -84,7 +84,7 @@ int RunStudyMergeCommand(const StudyMergeOptions& options) {
         return kExitDone;
     }
     return ReportCapacities(*sampled, {options.partialFactor, options.targetBeta}, options.summary,
-                            options.figure, "orvane-batch study merge");
+                            options.figure, "orvane-batch study merge", options.quiet);
 }
 
 } // namespace orvane

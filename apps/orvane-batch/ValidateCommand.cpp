@@ -5,6 +5,7 @@
 #include "apps/orvane-batch/OutputChecks.h"
 #include "apps/orvane-batch/ProgressLine.h"
 #include "apps/orvane-batch/StopOnSignal.h"
+#include "apps/orvane-batch/Workbooks.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/OutputFile.h"
 #include "core/study/Study.h"
@@ -32,8 +33,9 @@ int RunValidateCommand(const ValidateOptions& options) {
     setup.base = base.params;
     setup.baseTexts = base.data.texts;
     setup.law = *FindBondSlipModel(options.lawFrom);
-    if (const std::string refusal = CheckValidateOutputs(
-            options.tests, options.baseFile, options.csv, options.figure, options.modelFactor);
+    if (const std::string refusal =
+            CheckValidateOutputs(options.tests, options.baseFile, options.csv, options.figure,
+                                 options.modelFactor, options.xlsx);
         !refusal.empty()) {
         std::cerr << kName << refusal << "\n";
         return kExitRefused;
@@ -53,7 +55,7 @@ int RunValidateCommand(const ValidateOptions& options) {
     const std::span<const TestRow> rows = ShardOf(database.rows, options.shard, options.shards);
 
     const StopOnSignal stopOnSignal;
-    ProgressLine progress;
+    ProgressLine progress(options.quiet);
     std::vector<TestResult> results;
     results.reserve(rows.size());
     try {
@@ -119,9 +121,19 @@ int RunValidateCommand(const ValidateOptions& options) {
             failed = true;
         }
     }
+    if (options.xlsx) {
+        const Workbook book =
+            ValidationWorkbook(setup.base, setup.baseTexts, options.lawFrom, results);
+        if (const FileStatus status = WriteWorkbook(*options.xlsx, book); !status.ok()) {
+            std::cerr << kName << status.message << "\n";
+            failed = true;
+        }
+    }
     const std::string report = options.json ? ValidationJson(summary, options.lawFrom, warnings)
                                             : ValidationText(summary, options.lawFrom);
-    (options.csv == "-" ? std::cerr : std::cout) << report;
+    if (options.json || !options.quiet) {
+        (options.csv == "-" ? std::cerr : std::cout) << report;
+    }
     for (const std::string& warning : warnings) {
         std::cerr << kName << "warning: " << warning << "\n";
     }

@@ -18,6 +18,8 @@ struct ValidateOptions {
     int shard = 1;                          // --shard K/N: the K-th of N parts of the rows
     int shards = 1;
     std::optional<std::string> baseFile;
+    std::optional<std::string> xlsx; // --xlsx: the tests and predictions as a workbook
+    bool quiet = false; // no progress line and no text report: errors and warnings only
     bool help = false;
 };
 

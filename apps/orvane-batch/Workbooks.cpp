@@ -234,4 +234,50 @@ Workbook FitWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts
     return book;
 }
 
+Workbook ValidationWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts,
+                            const std::string& lawFrom, const std::vector<TestResult>& results) {
+    NameValueRows inputs = inputRows(base, baseTexts);
+    inputs.add("law from", lawFrom);
+    const char* units[kTestInputCount] = {"mm", "MPa", "MPa", "mm", "mm", "mm", "N"};
+    std::vector<SheetColumn> columns = {{"id", "", {}}, {"source", "", {}}};
+    for (int i = 0; i < kTestInputCount; ++i) {
+        columns.push_back(numbers(std::string(kTestInputNames[std::size_t(i)]), units[i]));
+    }
+    const std::vector<std::string>& models = ValidationModelNames();
+    for (const std::string& model : models) {
+        columns.push_back(numbers(model, "N"));
+    }
+    columns.push_back({"problem", "", {}});
+    for (const TestResult& result : results) {
+        columns[0].cells.emplace_back(result.row.id);
+        columns[1].cells.emplace_back(result.row.source);
+        for (std::size_t i = 0; i < std::size_t(kTestInputCount); ++i) {
+            columns[2 + i].cells.emplace_back(result.row.values[i]);
+        }
+        // A test left out has no predictions: empty cells, and its reason.
+        const std::size_t first = 2 + std::size_t(kTestInputCount);
+        for (std::size_t m = 0; m < models.size(); ++m) {
+            std::vector<SheetCell>& cells = columns[first + m].cells;
+            if (result.refused() || (m > 0 && m - 1 >= result.codes.size())) {
+                cells.emplace_back();
+            } else {
+                cells.emplace_back(m == 0 ? result.orvane : result.codes[m - 1]);
+            }
+        }
+        columns.back().cells.emplace_back(result.problem);
+    }
+    Workbook book{{inputs.sheet("Inputs"), {"Tests", std::move(columns)}}, {}};
+    if (!results.empty()) {
+        const std::size_t measured = 2 + std::size_t(TestInput::Pu);
+        const std::size_t orvane = 2 + std::size_t(kTestInputCount);
+        book.charts.push_back(
+            {"Chart",
+             "Predicted against measured ultimate load",
+             "measured Pu (N)",
+             "predicted (N)",
+             {{"Orvane, law " + lawFrom, 1, measured, orvane, 0, results.size() - 1, true}}});
+    }
+    return book;
+}
+
 } // namespace orvane

@@ -8,6 +8,7 @@
 #include "core/engine/BondQuantities.h"
 #include "core/engine/PulloutRun.h"
 #include "core/study/Study.h"
+#include "core/validation/Validation.h"
 #include "fit/BondLawFit.h"
 #include "sheets/Workbook.h"
 
@@ -42,5 +43,10 @@ Workbook StudyWorkbook(const StudyDefinition& study, const std::vector<StudyPoin
 // model's loads, and the measured points over the model curves.
 Workbook FitWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts,
                      const FitTarget& target, const std::vector<BondLawFit>& fits);
+
+// A validation: the base inputs and the law's model, one row per test with its inputs, its
+// measured load and every model's prediction, and Orvane's predictions against the tests.
+Workbook ValidationWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts,
+                            const std::string& lawFrom, const std::vector<TestResult>& results);
 
 } // namespace orvane

@@ -41,7 +41,9 @@ expect() {
     [ "$got" = "$want" ] || fail "'$*': offered '$got', not '$want'"
 }
 expect "study " orvane-batch st
-expect "beam.kvp beam.orv codes convert fit study " orvane-batch ""
+expect "beam.kvp beam.orv codes convert fit study validate " orvane-batch ""
+expect "--model-factor " orvane-batch study --model-f
+expect "--target-beta " orvane-batch study merge --ta
 expect "beam.kvp beam.orv " orvane-batch study --vary lb=10,20 ""
 expect "--vary " orvane-batch study --va
 expect "--xlsx " orvane-batch fit --xl
@@ -53,7 +55,7 @@ expect "lab.csv " orvane-batch fit --measured la
 expect "lu2005 lu2005-precise lu2005-simplified " orvane-batch codes --law-from lu
 
 # Every option of every command's help, and no other, is offered.
-for command in "" study fit convert codes; do
+for command in "" study fit convert codes validate "study merge"; do
     from_help=$("$batch" $command --help | grep -oE '^  (-[A-Za-z],)?--[a-z-]+' |
         tr ',' '\n' | tr -d ' ' | sort -u | tr '\n' ' ')
     offered=$(_orvane_batch_options "$command" | tr ' ' '\n' | grep . | sort -u | tr '\n' ' ')

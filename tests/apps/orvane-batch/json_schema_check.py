@@ -44,7 +44,15 @@ with tempfile.TemporaryDirectory() as work:
     (pathlib.Path(work) / "m.csv").write_text(
         "slip,load\n" + "".join(f"{row[slip]},{row[load]}\n" for row in rising))
 
+    # A small test database: the statistics need no more to take their shape.
+    (pathlib.Path(work) / "db.csv").write_text(
+        "id,source,bc,fc,Ef (GPa),tf,bf,L,Pu (kN)\n"
+        "A1,alpha,150,30,230,0.167,50,150,10.5\n"
+        "A2,alpha,150,40,230,0.167,50,200,11.2\n"
+        "B1,beta,200,35,165,1.2,50,250,25\n")
+
     cases = [
+        ("validate.schema.json", ["validate", "--tests", "db.csv", "--json"], (0, 5)),
         ("run.schema.json", ["--json", "-o", "a.t-s"], (0,)),
         ("run.schema.json", ["--json", "-o", "b.t-s", "--law-from", "lu2005", "--fc", "30"], (0,)),
         ("run.schema.json", ["--json", "-o", "-", "--fc", "30"], (0,)),
