@@ -244,15 +244,6 @@ std::vector<std::string> csvFields(std::string_view line) {
     return fields;
 }
 
-std::optional<double> numberField(const std::string& text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 } // namespace
 
 SampledCsv ReadSampledCsv(std::string_view text) {
@@ -277,7 +268,7 @@ SampledCsv ReadSampledCsv(std::string_view text) {
                 read.error = parse.error.empty() ? "" : where + parse.error;
                 study.inputs.push_back(parse.input);
             } else if (name == "samples") {
-                study.count = std::int64_t(numberField(value).value_or(0));
+                study.count = std::int64_t(ParseWholeNumber(value).value_or(0));
             } else if (name == "sampling") {
                 study.method =
                     value == "mc" ? SamplingMethod::MonteCarlo : SamplingMethod::LatinHypercube;
@@ -306,7 +297,8 @@ SampledCsv ReadSampledCsv(std::string_view text) {
         }
         if (fields.size() <= *capacityColumn) {
             read.error = where + "the row is cut short";
-        } else if (const std::optional<double> capacity = numberField(fields[*capacityColumn])) {
+        } else if (const std::optional<double> capacity =
+                       ParseWholeNumber(fields[*capacityColumn])) {
             read.capacities.push_back(*capacity);
         } else if (fields[*capacityColumn].empty()) {
             ++read.excluded;

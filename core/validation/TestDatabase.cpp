@@ -1,8 +1,9 @@
 #include "core/validation/TestDatabase.h"
 
+#include "core/numtext/NumberText.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -163,16 +164,6 @@ struct Column {
     double factor = 1; // to N, mm, MPa
 };
 
-std::optional<double> numberOf(std::string_view text) {
-    text = trimmed(text);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 } // namespace
 
 TestDatabase ReadTestDatabase(std::string_view text) {
@@ -269,7 +260,7 @@ TestDatabase ReadTestDatabase(std::string_view text) {
             const Column& column = columns[std::size_t(i)];
             const std::string name(kTestInputNames[std::size_t(i)]);
             const std::string_view cell = fieldText(column.field);
-            const std::optional<double> number = numberOf(cell);
+            const std::optional<double> number = ParseWholeNumber(trimmed(cell));
             if (cell.empty()) {
                 row.problem = name + " is missing";
             } else if (!number || !std::isfinite(*number)) {

@@ -8,6 +8,7 @@
 #include "gui/forms/ConcreteStore.h"
 #include "gui/help/TheoryWindow.h"
 #include "gui/parameters/ParameterWindow.h"
+#include "support/DarkPalette.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,21 +40,6 @@ void type(QWidget& window, const char* name, const QString& text) {
 
 QString label(const QWidget& window, const char* name) {
     return window.findChild<QLabel*>(QLatin1String(name))->text();
-}
-
-QPalette darkPalette() {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 32));
-    dark.setColor(QPalette::AlternateBase, QColor(50, 50, 54));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(60, 60, 64));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(90, 150, 230));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-    return dark;
 }
 
 } // namespace
@@ -180,7 +166,7 @@ private slots:
         }
         const QPalette light = QApplication::palette();
         for (const auto& [name, palette] : {std::pair{QStringLiteral("light"), light},
-                                            std::pair{QStringLiteral("dark"), darkPalette()}}) {
+                                            std::pair{QStringLiteral("dark"), DarkTestPalette()}}) {
             QApplication::setPalette(palette);
             AnalysisParameters params = StartupParameters();
             ParameterWindow form1(params);

@@ -3,6 +3,7 @@
 #include "fit/ModelCurve.h"
 #include "gui/fit/FitWindow.h"
 #include "gui/parameters/ParameterWindow.h"
+#include "support/DarkPalette.h"
 #include "support/MessageBoxAnswer.h"
 
 #include <QAbstractButton>
@@ -285,14 +286,7 @@ private slots:
         QCOMPARE(window->fits().size(), std::size_t(2));
         QVERIFY(child<QPlainTextEdit>(window, "Results2")->isVisible());
         window->grab().save(dir + QStringLiteral("/FitWindow-both-light.png"));
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Base, QColor(30, 30, 30));
-        dark.setColor(QPalette::Text, Qt::white);
-        dark.setColor(QPalette::Button, QColor(60, 60, 64));
-        dark.setColor(QPalette::ButtonText, Qt::white);
-        window->setPalette(dark);
+        window->setPalette(DarkTestPalette());
         window->grab().save(dir + QStringLiteral("/FitWindow-both-dark.png"));
     }
 
@@ -424,14 +418,7 @@ private slots:
         QVERIFY(finished.wait(4 * kFitTimeout));
         QCOMPARE(window->fits().size(), std::size_t(2));
         window->grab().save(dir + QStringLiteral("/FitWindow-series-light.png"));
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Base, QColor(30, 30, 30));
-        dark.setColor(QPalette::Text, Qt::white);
-        dark.setColor(QPalette::Button, QColor(60, 60, 64));
-        dark.setColor(QPalette::ButtonText, Qt::white);
-        window->setPalette(dark);
+        window->setPalette(DarkTestPalette());
         window->grab().save(dir + QStringLiteral("/FitWindow-series-dark.png"));
     }
 };

@@ -3,6 +3,7 @@
 #include "core/study/SamplingWriters.h"
 #include "gui/forms/FigurePanels.h"
 #include "gui/sampling/CapacityUncertaintyWindow.h"
+#include "support/DarkPalette.h"
 #include "support/MessageBoxAnswer.h"
 
 #include <QComboBox>
@@ -171,14 +172,7 @@ private slots:
         field<QPushButton>("Run")->click();
         QVERIFY(finished.wait(300'000));
         m_window->grab().save(dir + QStringLiteral("/CapacityUncertainty-light.png"));
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Base, QColor(30, 30, 30));
-        dark.setColor(QPalette::Text, Qt::white);
-        dark.setColor(QPalette::Button, QColor(60, 60, 64));
-        dark.setColor(QPalette::ButtonText, Qt::white);
-        m_window->setPalette(dark);
+        m_window->setPalette(DarkTestPalette());
         m_window->grab().save(dir + QStringLiteral("/CapacityUncertainty-dark.png"));
     }
 

@@ -2,6 +2,7 @@
 #include "core/validation/ValidationWriters.h"
 #include "gui/parameters/ParameterWindow.h"
 #include "gui/validate/ValidationWindow.h"
+#include "support/DarkPalette.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -162,14 +163,7 @@ private slots:
         const QDir out(QString::fromLocal8Bit(dir));
         const QString ratio = QString::number(m_window->devicePixelRatioF());
         QVERIFY(m_window->grab().save(out.filePath("ValidationWindow-light-" + ratio + "x.png")));
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Base, QColor(30, 30, 30));
-        dark.setColor(QPalette::Text, Qt::white);
-        dark.setColor(QPalette::Button, QColor(60, 60, 64));
-        dark.setColor(QPalette::ButtonText, Qt::white);
-        m_window->setPalette(dark);
+        m_window->setPalette(DarkTestPalette());
         QVERIFY(m_window->grab().save(out.filePath("ValidationWindow-dark-" + ratio + "x.png")));
     }
 
