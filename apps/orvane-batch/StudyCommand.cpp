@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -155,6 +156,56 @@ bool writeSummary(const std::string& path, const std::string& json) {
     return true;
 }
 
+// What a study's runs left: the points handed out, the time they took, and why the threads
+// could not start (empty when they could).
+struct TableRun {
+    std::int64_t done = 0;
+    double seconds = 0;
+    std::string threadProblem;
+};
+
+// Runs the points of range on the pool with the progress line, and writes each row whole to
+// the tables asked for before the next point is taken; take sees each result after its rows.
+template <typename CsvWriter, typename JsonWriter>
+TableRun runIntoTables(const StudyOptions& options, PointRange range, const PointRunner& runPoint,
+                       std::optional<CsvWriter>& csv, std::optional<JsonWriter>& jsonl,
+                       RecordStream& csvOut, RecordStream& jsonOut, std::string_view noun,
+                       const std::function<void(const StudyPointResult&)>& take,
+                       std::stop_token stop) {
+    const std::int64_t total = range.size();
+    ProgressLine progress(options.quiet);
+    const auto start = std::chrono::steady_clock::now();
+    const auto seconds = [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    TableRun run;
+    try {
+        run.done = RunPoints(
+            range, options.jobs, runPoint,
+            [&](const StudyPointResult& result) {
+                if (csv) {
+                    csv->row(result);
+                }
+                if (jsonl) {
+                    jsonl->row(result);
+                }
+                take(result);
+                const std::int64_t done = result.index - range.first + 1;
+                progress.show([&] { return progressText(noun, done, total, seconds()); },
+                              done == total);
+                // Every row reaches its file whole before the next point is taken.
+                return !(csv && !csvOut.flush()) && !(jsonl && !jsonOut.flush());
+            },
+            std::move(stop));
+    } catch (const std::system_error& error) {
+        run.done = 0;
+        run.threadProblem = "cannot start the threads for the runs: " + error.code().message();
+    }
+    progress.clear();
+    run.seconds = seconds();
+    return run;
+}
+
 } // namespace
 
 int RunStudyCommand(const StudyOptions& given) {
@@ -204,57 +255,33 @@ int RunStudyCommand(const StudyOptions& given) {
     const PointRange range = options.shard ? ShardRange(PointCount(study), *options.shard)
                                            : PointRange{0, PointCount(study)};
     const std::int64_t total = range.size();
-    ProgressLine progress(options.quiet);
-    const auto start = std::chrono::steady_clock::now();
-    const auto seconds = [start] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
     std::int64_t refused = 0;
     std::vector<StudyPointResult> points; // for --xlsx
-    std::int64_t done = 0;
-    std::string threadProblem;
-    try {
-        done = RunPoints(
-            range, options.jobs,
-            [&study](std::int64_t k, std::stop_token stop) {
-                return RunStudyPoint(study, k, stop);
-            },
-            [&](const StudyPointResult& result) {
-                if (csv) {
-                    csv->row(result);
-                }
-                if (jsonl) {
-                    jsonl->row(result);
-                }
-                refused += result.refused() ? 1 : 0;
-                if (options.figure) {
-                    plot.add(result);
-                }
-                if (options.xlsx) {
-                    points.push_back(result);
-                }
-                const std::int64_t done = result.index - range.first + 1;
-                progress.show([&] { return progressText("points", done, total, seconds()); },
-                              done == total);
-                // Every row reaches its file whole before the next point is taken.
-                return !(csv && !csvOut.flush()) && !(jsonl && !jsonOut.flush());
-            },
-            stopOnSignal.token());
-    } catch (const std::system_error& error) {
-        done = 0;
-        threadProblem = "cannot start the threads for the runs: " + error.code().message();
-    }
-    progress.clear();
+    const TableRun run = runIntoTables(
+        options, range,
+        [&study](std::int64_t k, std::stop_token stop) { return RunStudyPoint(study, k, stop); },
+        csv, jsonl, csvOut, jsonOut, "points",
+        [&](const StudyPointResult& result) {
+            refused += result.refused() ? 1 : 0;
+            if (options.figure) {
+                plot.add(result);
+            }
+            if (options.xlsx) {
+                points.push_back(result);
+            }
+        },
+        stopOnSignal.token());
+    const std::int64_t done = run.done;
     std::ostringstream head;
     StudyCsvWriter(head, study).begin();
     const bool writeFailed = !closeTables(options, csvOut, jsonOut, head.str(), done, total);
-    if (!threadProblem.empty()) {
-        std::cerr << "orvane-batch study: " << threadProblem << "\n";
+    if (!run.threadProblem.empty()) {
+        std::cerr << "orvane-batch study: " << run.threadProblem << "\n";
         return kExitFailed;
     }
     if (!options.quiet) {
         std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
-                  << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+                  << clock(run.seconds) << " on " << std::min<std::int64_t>(options.jobs, total)
                   << " threads\n";
     }
     if (refused > 0) {
@@ -339,52 +366,31 @@ int RunSampledStudyCommand(const StudyOptions& given) {
     const PointRange range =
         options.shard ? ShardRange(study.count, *options.shard) : PointRange{0, study.count};
     const std::int64_t total = range.size();
-    ProgressLine progress(options.quiet);
-    const auto start = std::chrono::steady_clock::now();
-    const auto seconds = [start] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
     std::vector<double> capacities;
     std::int64_t excluded = 0;
-    std::int64_t done = 0;
-    std::string threadProblem;
-    try {
-        done = RunPoints(
-            range, options.jobs,
-            [&](std::int64_t k, std::stop_token stop) { return RunSample(study, table, k, stop); },
-            [&](const StudyPointResult& result) {
-                if (csv) {
-                    csv->row(result);
-                }
-                if (jsonl) {
-                    jsonl->row(result);
-                }
-                if (const std::optional<double> capacity =
-                        SampleCapacity(result, table.theta[std::size_t(result.index)])) {
-                    capacities.push_back(*capacity);
-                } else {
-                    ++excluded;
-                }
-                const std::int64_t done = result.index - range.first + 1;
-                progress.show([&] { return progressText("samples", done, total, seconds()); },
-                              done == total);
-                return !(csv && !csvOut.flush()) && !(jsonl && !jsonOut.flush());
-            },
-            stopOnSignal.token());
-    } catch (const std::system_error& error) {
-        done = 0;
-        threadProblem = "cannot start the threads for the runs: " + error.code().message();
-    }
-    progress.clear();
+    const TableRun run = runIntoTables(
+        options, range,
+        [&](std::int64_t k, std::stop_token stop) { return RunSample(study, table, k, stop); }, csv,
+        jsonl, csvOut, jsonOut, "samples",
+        [&](const StudyPointResult& result) {
+            if (const std::optional<double> capacity =
+                    SampleCapacity(result, table.theta[std::size_t(result.index)])) {
+                capacities.push_back(*capacity);
+            } else {
+                ++excluded;
+            }
+        },
+        stopOnSignal.token());
+    const std::int64_t done = run.done;
     std::ostringstream head;
     SampleCsvWriter(head, study, table).begin();
     const bool writeFailed = !closeTables(options, csvOut, jsonOut, head.str(), done, total);
-    if (!threadProblem.empty()) {
-        std::cerr << "orvane-batch study: " << threadProblem << "\n";
+    if (!run.threadProblem.empty()) {
+        std::cerr << "orvane-batch study: " << run.threadProblem << "\n";
         return kExitFailed;
     }
     std::cerr << "orvane-batch study: " << done << " of " << total << " samples in "
-              << clock(seconds()) << " on " << std::min<std::int64_t>(options.jobs, total)
+              << clock(run.seconds) << " on " << std::min<std::int64_t>(options.jobs, total)
               << " threads\n";
     if (writeFailed) {
         return kExitFailed;
