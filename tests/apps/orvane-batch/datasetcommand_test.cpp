@@ -1,50 +1,31 @@
 // Data-set files in the batch program: runs, studies and the convert command.
 
 #include "core/files/DataSetFile.h"
-#include "support/FileBytes.h"
+#include "support/BatchCommand.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace orvane;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
 // orvane-batch in a temporary working directory that holds copies of the examples.
-class DataSetCommand : public testing::Test {
+class DataSetCommand : public BatchCommand {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orvane-dataset-XXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
+        BatchCommand::SetUp();
         for (const auto& entry : fs::directory_iterator(ORVANE_EXAMPLES_DIR)) {
             fs::copy_file(entry.path(), m_dir / entry.path().filename());
         }
     }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    Outcome run(const std::string& arguments) const {
-        const std::string command = "cd '" + m_dir.string() + "' && '" ORVANE_BATCH_COMMAND "' " +
-                                    arguments + " >out.txt 2>err.txt";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(m_dir / "out.txt"),
-                readFile(m_dir / "err.txt")};
-    }
 
     // The run's JSON summary without the result file's name.
     std::string summary(const std::string& arguments) const {
-        const Outcome r = run("--json -o out.t-s " + arguments);
+        const BatchRun r = run("--json -o out.t-s " + arguments);
         EXPECT_EQ(r.exitCode, 0) << arguments << ": " << r.err;
         return r.out;
     }
@@ -58,8 +39,6 @@ protected:
         }
         return names;
     }
-
-    fs::path m_dir;
 };
 
 // Each shipped data-set file runs as its parameter file with the law it holds.
@@ -88,7 +67,7 @@ TEST_F(DataSetCommand, SummarySaysWhichLawWasUsed) {
         {"", "bi-linear softening\n"},
     };
     for (const auto& c : cases) {
-        const Outcome r = run(std::string("-o out.t-s ") + c.arguments);
+        const BatchRun r = run(std::string("-o out.t-s ") + c.arguments);
         EXPECT_EQ(r.exitCode, 0) << c.arguments << ": " << r.err;
         EXPECT_NE(r.out.find(std::string("law         ") + c.law), std::string::npos)
             << c.arguments << ":\n"
@@ -108,7 +87,7 @@ TEST_F(DataSetCommand, InitialDsFromTheFileOrTheOption) {
 TEST_F(DataSetCommand, StudyAndFitReadDataSetFiles) {
     ASSERT_EQ(run("convert -m bilinear startup.kvp pb.orv").exitCode, 0);
     const auto rows = [this](const std::string& arguments) {
-        const Outcome r = run("study --vary lb=40,80 --jobs 1 " + arguments);
+        const BatchRun r = run("study --vary lb=40,80 --jobs 1 " + arguments);
         EXPECT_EQ(r.exitCode, 0) << arguments << ": " << r.err;
         std::istringstream lines(r.out);
         std::string kept;
@@ -121,14 +100,14 @@ TEST_F(DataSetCommand, StudyAndFitReadDataSetFiles) {
     };
     EXPECT_EQ(rows("pb.orv"), rows("--model bilinear startup.kvp"));
     EXPECT_NE(rows("pb.orv"), rows("startup.kvp"));
-    const Outcome bad = run("study --vary lb=40,80 missing.orv");
+    const BatchRun bad = run("study --vary lb=40,80 missing.orv");
     EXPECT_EQ(bad.exitCode, 2);
     // The fit reads its base before the measured curve.
     std::ofstream(m_dir / "bad.orv") << "format = 1\n[analysis]\nlaw = 3\n";
-    const Outcome badBase = run("fit --measured missing.csv bad.orv");
+    const BatchRun badBase = run("fit --measured missing.csv bad.orv");
     EXPECT_EQ(badBase.exitCode, 2);
     EXPECT_NE(badBase.err.find("bad.orv"), std::string::npos) << badBase.err;
-    const Outcome goodBase = run("fit --measured missing.csv startup.orv");
+    const BatchRun goodBase = run("fit --measured missing.csv startup.orv");
     EXPECT_EQ(goodBase.exitCode, 2);
     EXPECT_EQ(goodBase.err.find("startup.orv"), std::string::npos) << goodBase.err;
     EXPECT_NE(goodBase.err.find("missing.csv"), std::string::npos) << goodBase.err;
@@ -138,15 +117,15 @@ TEST_F(DataSetCommand, StudyAndFitReadDataSetFiles) {
 TEST_F(DataSetCommand, ConvertRoundTripsEveryExample) {
     for (const std::string& name : examples()) {
         SCOPED_TRACE(name);
-        const Outcome there = run("convert " + name + ".kvp there.orv");
+        const BatchRun there = run("convert " + name + ".kvp there.orv");
         ASSERT_EQ(there.exitCode, 0) << there.err;
         EXPECT_NE(there.err.find("names no bond law"), std::string::npos) << there.err;
-        const Outcome back = run("convert there.orv back.kvp");
+        const BatchRun back = run("convert there.orv back.kvp");
         ASSERT_EQ(back.exitCode, 0) << back.err;
         EXPECT_EQ(back.err, "");
         EXPECT_EQ(readFile(m_dir / "back.kvp"), readFile(m_dir / (name + ".kvp")));
     }
-    const Outcome lossy = run("convert perfectly-bilinear.orv lossy.kvp");
+    const BatchRun lossy = run("convert perfectly-bilinear.orv lossy.kvp");
     EXPECT_EQ(lossy.exitCode, 0) << lossy.err;
     EXPECT_NE(lossy.err.find("warning: a parameter file does not keep the bond law "
                              "(perfectly-bilinear)"),
@@ -173,7 +152,7 @@ TEST_F(DataSetCommand, ConvertRefusals) {
     };
     const std::string startup = readFile(m_dir / "startup.kvp");
     for (const auto& c : cases) {
-        const Outcome r = run(c.arguments);
+        const BatchRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments << ": " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
         EXPECT_EQ(r.out, "") << c.arguments;

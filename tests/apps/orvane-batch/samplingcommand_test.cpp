@@ -1,50 +1,29 @@
 // The sampled study, shards and their merge in the batch program, run as a user runs them.
 
-#include "support/FileBytes.h"
+#include "support/BatchCommand.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
 // orvane-batch in a temporary working directory that holds a copy of the start-up data set.
-class SamplingCommand : public testing::Test {
+class SamplingCommand : public BatchCommand {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orvane-sampling-XXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
+        BatchCommand::SetUp();
         fs::copy_file(fs::path(ORVANE_EXAMPLES_DIR) / "startup.orv", m_dir / "startup.orv");
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    Outcome run(const std::string& arguments) const {
-        const std::string command = "cd '" + m_dir.string() + "' && '" ORVANE_BATCH_COMMAND "' " +
-                                    arguments + " >out.txt 2>err.txt";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(m_dir / "out.txt"),
-                readFile(m_dir / "err.txt")};
     }
     std::string file(const std::string& name) const { return readFile(m_dir / name); }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(m_dir / name, std::ios::binary) << text;
     }
-
-    fs::path m_dir;
 };
 
 // The text after "key": up to the next comma or brace.
@@ -73,8 +52,8 @@ const std::string kSampled = "study --sample 12 --vary lb=uniform:40:150 --vary 
 } // namespace
 
 TEST_F(SamplingCommand, EverySampleIsTheSingleRunOfItsTexts) {
-    const Outcome sampled = run("study --sample 3 --vary fc=normal:30:4 --vary "
-                                "lb=uniform:60:150 --law-from lu2005 --jsonl s.jsonl startup.orv");
+    const BatchRun sampled = run("study --sample 3 --vary fc=normal:30:4 --vary "
+                                 "lb=uniform:60:150 --law-from lu2005 --jsonl s.jsonl startup.orv");
     ASSERT_EQ(sampled.exitCode, 5) << sampled.err; // three samples cannot bound the fractile
     const std::string orv = file("startup.orv");
     for (const std::string& line : linesOf(file("s.jsonl"))) {
@@ -82,7 +61,7 @@ TEST_F(SamplingCommand, EverySampleIsTheSingleRunOfItsTexts) {
         std::string single = orv;
         single.replace(single.find("lb_mm = \"120.0\""), 15, "lb_mm = \"" + lb + "\"");
         write("single.orv", single);
-        const Outcome r =
+        const BatchRun r =
             run("--law-from lu2005 --fc " + member(line, "fc") + " --json -o single.ts single.orv");
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(member(r.out, "Pbumax"), member(line, "Pbumax")) << line;
@@ -95,15 +74,15 @@ TEST_F(SamplingCommand, SamplesAreTheSameOnAnyNumberOfThreadsAndShardsMergeToThe
     ASSERT_EQ(run(kSampled + " --jobs 3 --csv three.csv").exitCode, 5);
     EXPECT_EQ(file("three.csv"), file("whole.csv"));
     for (const std::string k : {"1", "2", "3"}) {
-        const Outcome r = run(kSampled + " --jobs 2 --shard " + k + "/3 --csv s" + k +
-                              ".csv --jsonl s" + k + ".jsonl");
+        const BatchRun r = run(kSampled + " --jobs 2 --shard " + k + "/3 --csv s" + k +
+                               ".csv --jsonl s" + k + ".jsonl");
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
     ASSERT_EQ(run("study merge s3.csv s1.csv s2.csv -o merged.csv").exitCode, 0);
     EXPECT_EQ(file("merged.csv"), file("whole.csv"));
     // The merge summarizes the samples as the study on one machine does.
     ASSERT_EQ(run(kSampled + " --partial-factor 1.5 --csv - --summary whole.json").exitCode, 5);
-    const Outcome summarized =
+    const BatchRun summarized =
         run("study merge s1.csv s2.csv s3.csv -o again.csv --partial-factor 1.5 --summary -");
     ASSERT_EQ(summarized.exitCode, 5) << summarized.err;
     EXPECT_EQ(summarized.out, file("whole.json"));
@@ -136,7 +115,7 @@ TEST_F(SamplingCommand, SamplesAreTheSameOnAnyNumberOfThreadsAndShardsMergeToThe
          "need the CSV of a sampled study"},
     };
     for (const auto& c : refused) {
-        const Outcome r = run(c.arguments);
+        const BatchRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, 2) << c.arguments;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
         EXPECT_FALSE(fs::exists(m_dir / "out.csv")) << c.arguments;
@@ -146,9 +125,9 @@ TEST_F(SamplingCommand, SamplesAreTheSameOnAnyNumberOfThreadsAndShardsMergeToThe
 TEST_F(SamplingCommand, SummaryIsTheStatisticsOfTheCapacityColumn) {
     write("theta.toml", "[model_factor]\ndistribution = \"lognormal\"\nmean = 1.17\n"
                         "cov = 0.27\ntests = 812\nmodel = \"lu2005\"\n");
-    const Outcome r = run("study --sample 100 --vary Ef=lognormal:230000:0.1 --vary "
-                          "lb=uniform:30:120 --model-factor theta.toml --partial-factor 1.5 "
-                          "--sampling mc --csv s.csv --summary s.json startup.orv");
+    const BatchRun r = run("study --sample 100 --vary Ef=lognormal:230000:0.1 --vary "
+                           "lb=uniform:30:120 --model-factor theta.toml --partial-factor 1.5 "
+                           "--sampling mc --csv s.csv --summary s.json startup.orv");
     ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 5) << r.err;
     const std::string csv = file("s.csv");
     EXPECT_NE(csv.find("# modelFactor,lognormal:1.17:0.27,theta.toml\r\n"), std::string::npos);
@@ -217,7 +196,7 @@ TEST_F(SamplingCommand, RefusesWhatCannotBeSampledAndSaysWhy) {
         {"study --vary lb=1,2 --partial-factor 1.5", "belong to a sampled study"},
     };
     for (const auto& c : cases) {
-        const Outcome r = run(c.arguments);
+        const BatchRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, 2) << c.arguments << ": " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
         EXPECT_EQ(r.out, "") << c.arguments;
@@ -227,13 +206,13 @@ TEST_F(SamplingCommand, RefusesWhatCannotBeSampledAndSaysWhy) {
 
 #ifdef ORVANE_BATCH_FIGURES
 TEST_F(SamplingCommand, FigureShowsTheHistogramAndTheDistribution) {
-    const Outcome r = run(kSampled + " --partial-factor 1.4 --csv s.csv --figure capacity.svg");
+    const BatchRun r = run(kSampled + " --partial-factor 1.4 --csv s.csv --figure capacity.svg");
     ASSERT_EQ(r.exitCode, 5) << r.err;
     const std::string svg = file("capacity.svg");
     EXPECT_NE(svg.find("histogram of 12 samples"), std::string::npos);
     EXPECT_NE(svg.find("empirical distribution"), std::string::npos);
     // A shard holds part of the points: its figure would mislead.
-    const Outcome shard = run("study --vary lb=1,2 --shard 1/2 --figure f.svg");
+    const BatchRun shard = run("study --vary lb=1,2 --shard 1/2 --figure f.svg");
     EXPECT_EQ(shard.exitCode, 2);
     EXPECT_NE(shard.err.find("a shard cannot"), std::string::npos) << shard.err;
 }
