@@ -366,21 +366,12 @@ int RunSampledStudyCommand(const StudyOptions& given) {
     const PointRange range =
         options.shard ? ShardRange(study.count, *options.shard) : PointRange{0, study.count};
     const std::int64_t total = range.size();
-    std::vector<double> capacities;
-    std::int64_t excluded = 0;
+    CapacityTally tally;
     const TableRun run = runIntoTables(
         options, range,
         [&](std::int64_t k, std::stop_token stop) { return RunSample(study, table, k, stop); }, csv,
         jsonl, csvOut, jsonOut, "samples",
-        [&](const StudyPointResult& result) {
-            if (const std::optional<double> capacity =
-                    SampleCapacity(result, table.theta[std::size_t(result.index)])) {
-                capacities.push_back(*capacity);
-            } else {
-                ++excluded;
-            }
-        },
-        stopOnSignal.token());
+        [&](const StudyPointResult& result) { tally.add(result, table); }, stopOnSignal.token());
     const std::int64_t done = run.done;
     std::ostringstream head;
     SampleCsvWriter(head, study, table).begin();
@@ -402,7 +393,7 @@ int RunSampledStudyCommand(const StudyOptions& given) {
     if (options.shard) {
         return kExitDone;
     }
-    return ReportCapacities({study, capacities, excluded, {}},
+    return ReportCapacities({study, tally.capacities, tally.excluded, {}},
                             {options.partialFactor, options.targetBeta}, options.summary,
                             options.figure, "orvane-batch study", options.quiet);
 }

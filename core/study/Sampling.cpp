@@ -330,4 +330,13 @@ std::optional<double> SampleCapacity(const StudyPointResult& result, double thet
     return theta * result.Pbumax;
 }
 
+void CapacityTally::add(const StudyPointResult& result, const SampleTable& table) {
+    if (const std::optional<double> capacity =
+            SampleCapacity(result, table.theta[std::size_t(result.index)])) {
+        capacities.push_back(*capacity);
+    } else {
+        ++excluded;
+    }
+}
+
 } // namespace orvane

@@ -124,4 +124,13 @@ StudyPointResult RunSample(const SampledStudy& study, const SampleTable& table, 
 // failure.
 std::optional<double> SampleCapacity(const StudyPointResult& result, double theta);
 
+// The capacities of the samples taken so far, and how many samples had none.
+struct CapacityTally {
+    std::vector<double> capacities; // N
+    std::int64_t excluded = 0;
+
+    // Takes sample result.index's capacity with its θ from the table, or counts it out.
+    void add(const StudyPointResult& result, const SampleTable& table);
+};
+
 } // namespace orvane

@@ -237,8 +237,7 @@ void CapacityUncertaintyWindow::runClicked() {
             Outcome outcome;
             outcome.total = study.count;
             outcome.basis = basis;
-            std::vector<double> capacities;
-            std::int64_t excluded = 0;
+            CapacityTally tally;
             const std::int64_t step = std::max<std::int64_t>(1, study.count / 200);
             try {
                 outcome.done = RunPoints(
@@ -247,12 +246,7 @@ void CapacityUncertaintyWindow::runClicked() {
                         return RunSample(study, table, k, token);
                     },
                     [&](const StudyPointResult& result) {
-                        if (const std::optional<double> capacity =
-                                SampleCapacity(result, table.theta[std::size_t(result.index)])) {
-                            capacities.push_back(*capacity);
-                        } else {
-                            ++excluded;
-                        }
+                        tally.add(result, table);
                         const std::int64_t done = result.index + 1;
                         if (done % step == 0) {
                             QMetaObject::invokeMethod(
@@ -272,13 +266,13 @@ void CapacityUncertaintyWindow::runClicked() {
                                   std::to_string(outcome.total) +
                                   " samples; no summary of part "
                                   "of them.";
-            } else if (outcome.problem.empty() && capacities.size() < 2) {
+            } else if (outcome.problem.empty() && tally.capacities.size() < 2) {
                 outcome.problem = "Fewer than two samples have a capacity: the run checks refused "
                                   "them or they reached the step limit.";
             } else if (outcome.problem.empty()) {
-                outcome.summary = SummarizeCapacities(capacities, excluded, basis);
-                outcome.panels = MakeCapacityFigures(std::move(capacities), *outcome.summary, basis,
-                                                     CapacityCaption(study));
+                outcome.summary = SummarizeCapacities(tally.capacities, tally.excluded, basis);
+                outcome.panels = MakeCapacityFigures(std::move(tally.capacities), *outcome.summary,
+                                                     basis, CapacityCaption(study));
             }
             QMetaObject::invokeMethod(
                 this, [this, outcome = std::move(outcome)] { studyEnded(outcome); },
