@@ -38,7 +38,7 @@ std::string JsonProgramKeys() {
     return "\"program\":\"orvane-batch\",\"version\":" + JsonString(kVersion);
 }
 
-std::string JsonStringList(const std::vector<std::string>& texts) {
+std::string JsonStringList(std::span<const std::string> texts) {
     std::string list;
     for (const std::string& text : texts) {
         list += (list.empty() ? "" : ",") + JsonString(text);

@@ -4,6 +4,7 @@
 
 #include "core/engine/PulloutRun.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,7 @@ std::string JsonNumber(float value);
 std::string JsonProgramKeys();
 
 // A JSON list of strings: the "warnings" of an output, [] when there are none.
-std::string JsonStringList(const std::vector<std::string>& texts);
+std::string JsonStringList(std::span<const std::string> texts);
 
 // How a run ended, as every JSON output spells it: "bond-failure", "step-limit", "stopped",
 // "non-finite" or "write-failed".

@@ -1,6 +1,5 @@
 #include "core/study/SamplingWriters.h"
 
-#include "core/Version.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/CsvRunWriter.h"
 #include "core/results/JsonText.h"
@@ -135,8 +134,7 @@ void SampleJsonLinesWriter::row(const StudyPointResult& result) {
     const double theta = m_table.theta[std::size_t(result.index)];
     const SampleColumns run = columnsOf(result, theta);
     const BondQuantities& q = result.quantities;
-    std::string text = "{\"program\":\"orvane-batch\",\"version\":" + JsonString(kVersion) +
-                       ",\"sample\":" + std::to_string(result.index);
+    std::string text = "{" + JsonProgramKeys() + ",\"sample\":" + std::to_string(result.index);
     for (std::size_t j = 0; j < m_study.inputs.size(); ++j) {
         text += "," + JsonString(m_study.inputs[j].name()) + ":" + result.sweptTexts[j];
     }
@@ -153,8 +151,7 @@ void SampleJsonLinesWriter::row(const StudyPointResult& result) {
 
 std::string SampleSummaryJson(const SampledStudy& study, const CapacitySummary& summary,
                               const DesignBasis& basis, std::int64_t samplesDone) {
-    std::string text = "{\"program\":\"orvane-batch\",\"version\":" + JsonString(kVersion) +
-                       ",\"samples\":" + std::to_string(study.count) +
+    std::string text = "{" + JsonProgramKeys() + ",\"samples\":" + std::to_string(study.count) +
                        ",\"samplesDone\":" + std::to_string(samplesDone) +
                        ",\"sampling\":" + JsonString(SamplingMethodName(study.method)) +
                        ",\"seed\":" + std::to_string(study.seed) + ",\"vary\":[";
@@ -172,27 +169,25 @@ std::string SampleSummaryJson(const SampledStudy& study, const CapacitySummary& 
         text += "null";
     }
     const FractileEstimate& fractile = summary.fractile;
-    text +=
-        ",\"n\":" + std::to_string(summary.n) +
-        ",\"excluded\":" + std::to_string(summary.excluded) +
-        ",\"mean\":" + JsonNumber(summary.mean) + ",\"cov\":" + JsonNumber(summary.cov) +
-        ",\"min\":" + JsonNumber(summary.min) + ",\"max\":" + JsonNumber(summary.max) +
-        ",\"fractile\":{\"probability\":" + JsonNumber(kFractileProbability) +
-        ",\"value\":" + JsonNumber(fractile.value) + ",\"rank\":" + std::to_string(fractile.rank) +
-        ",\"confidence\":" + JsonNumber(kFractileConfidence) +
-        ",\"lower\":" + optionalJson(fractile.lower) +
-        ",\"upper\":" + optionalJson(fractile.upper) +
-        ",\"method\":\"order-statistics\"},\"meanLn\":" + JsonNumber(summary.meanLn) +
-        ",\"sdLn\":" + JsonNumber(summary.sdLn) +
-        ",\"partialFactor\":" + optionalJson(basis.partialFactor) +
-        ",\"designByPartialFactor\":" + optionalJson(summary.designByPartialFactor) +
-        ",\"targetBeta\":" + optionalJson(basis.targetBeta) +
-        ",\"alphaR\":" + JsonNumber(kResistanceSensitivity) +
-        ",\"designByReliability\":" + optionalJson(summary.designByReliability) + ",\"warnings\":[";
-    for (std::size_t w = 0; w < summary.warnings.size(); ++w) {
-        text += (w ? "," : "") + JsonString(summary.warnings[w]);
-    }
-    return text + "]}\n";
+    text += ",\"n\":" + std::to_string(summary.n) +
+            ",\"excluded\":" + std::to_string(summary.excluded) +
+            ",\"mean\":" + JsonNumber(summary.mean) + ",\"cov\":" + JsonNumber(summary.cov) +
+            ",\"min\":" + JsonNumber(summary.min) + ",\"max\":" + JsonNumber(summary.max) +
+            ",\"fractile\":{\"probability\":" + JsonNumber(kFractileProbability) +
+            ",\"value\":" + JsonNumber(fractile.value) +
+            ",\"rank\":" + std::to_string(fractile.rank) +
+            ",\"confidence\":" + JsonNumber(kFractileConfidence) +
+            ",\"lower\":" + optionalJson(fractile.lower) +
+            ",\"upper\":" + optionalJson(fractile.upper) +
+            ",\"method\":\"order-statistics\"},\"meanLn\":" + JsonNumber(summary.meanLn) +
+            ",\"sdLn\":" + JsonNumber(summary.sdLn) +
+            ",\"partialFactor\":" + optionalJson(basis.partialFactor) +
+            ",\"designByPartialFactor\":" + optionalJson(summary.designByPartialFactor) +
+            ",\"targetBeta\":" + optionalJson(basis.targetBeta) +
+            ",\"alphaR\":" + JsonNumber(kResistanceSensitivity) +
+            ",\"designByReliability\":" + optionalJson(summary.designByReliability) +
+            ",\"warnings\":" + JsonStringList(summary.warnings);
+    return text + "}\n";
 }
 
 std::string SampleSummaryText(const CapacitySummary& summary, const DesignBasis& basis) {

@@ -1,6 +1,6 @@
 #include "core/study/Shard.h"
 
-#include "core/Version.h"
+#include "core/results/JsonText.h"
 #include "core/study/StudyWriters.h"
 
 #include <algorithm>
@@ -157,9 +157,8 @@ std::string StudyFingerprint(std::string_view csvHead) {
 
 std::string ShardJsonLine(Shard shard, std::string_view fingerprint, std::int64_t pointsDone,
                           bool complete) {
-    return "{\"program\":\"orvane-batch\",\"version\":\"" + std::string(kVersion) +
-           "\",\"shard\":\"" + std::to_string(shard.index) + "/" + std::to_string(shard.count) +
-           "\",\"study\":\"" + std::string(fingerprint) +
+    return "{" + JsonProgramKeys() + ",\"shard\":\"" + std::to_string(shard.index) + "/" +
+           std::to_string(shard.count) + "\",\"study\":\"" + std::string(fingerprint) +
            "\",\"pointsDone\":" + std::to_string(pointsDone) +
            ",\"complete\":" + (complete ? "true" : "false") + "}\n";
 }

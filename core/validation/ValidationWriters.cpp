@@ -153,14 +153,12 @@ std::string ValidationText(const ValidationSummary& summary, std::string_view la
 
 std::string ValidationJson(const ValidationSummary& summary, std::string_view law,
                            std::span<const std::string> warnings) {
-    std::string json = "{\"program\":\"orvane-batch\",\"version\":" + JsonString(kVersion) +
+    std::string json = "{" + JsonProgramKeys() +
                        ",\"command\":\"validate\",\"lawFrom\":" + JsonString(law) +
                        ",\"tests\":" + std::to_string(summary.tests) +
-                       ",\"refused\":" + std::to_string(summary.refused) + ",\"warnings\":[";
-    for (std::size_t w = 0; w < warnings.size(); ++w) {
-        json += (w > 0 ? "," : "") + JsonString(warnings[w]);
-    }
-    json += "],\"models\":" + modelsJson(summary.groups.front().models) + ",\"groups\":[";
+                       ",\"refused\":" + std::to_string(summary.refused) +
+                       ",\"warnings\":" + JsonStringList(warnings);
+    json += ",\"models\":" + modelsJson(summary.groups.front().models) + ",\"groups\":[";
     for (std::size_t g = 1; g < summary.groups.size(); ++g) {
         const ValidationGroup& group = summary.groups[g];
         json += std::string(g > 1 ? "," : "") + "{\"kind\":" + JsonString(group.kind) +
