@@ -1,34 +1,35 @@
 // orvane-batch study merge: the shards' outputs joined into the whole study's file.
 
 #include "apps/orvane-batch/StudyCommand.h"
+#include "core/files/InputFile.h"
 #include "core/results/ExitStatus.h"
 #include "core/results/OutputFile.h"
 #include "core/results/OutputPolicy.h"
 #include "core/study/SamplingWriters.h"
 #include "core/study/Shard.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cerrno>
 #include <iostream>
+#include <limits>
 
 namespace orvane {
 
 namespace {
 
-// A shard's file read whole; a pipe or device is refused before it is opened, as opening one
-// could wait for ever.
+// A shard's file read whole, however large: the merge holds the whole study.
 bool readShard(const std::string& path, std::string& text) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    InputFile file = ReadInputFile(path, std::numeric_limits<std::size_t>::max() - 1);
+    const bool missing = file.problem == InputFileProblem::CannotRead &&
+                         (file.errorNumber == ENOENT || file.errorNumber == EISDIR);
+    if (file.problem == InputFileProblem::NotRegularFile || missing) {
         std::cerr << "orvane-batch study merge: \"" << path << "\" is not a regular file\n";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    if (file.problem != InputFileProblem::None) {
         std::cerr << "orvane-batch study merge: cannot read \"" << path << "\"\n";
         return false;
     }
+    text = std::move(file.bytes);
     return true;
 }
 

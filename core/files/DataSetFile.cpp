@@ -1,5 +1,6 @@
 #include "core/files/DataSetFile.h"
 
+#include "core/files/InputFile.h"
 #include "core/results/OutputFile.h"
 
 #include <algorithm>
@@ -628,44 +629,22 @@ FileStatus ParseDataSetFile(std::string_view text, const std::string& path, Data
 
 DataSetRead ReadDataSetFile(const std::string& path) {
     DataSetRead read;
-    // Opened without waiting, so that a pipe without a writer cannot hang the reader.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        read.status = SystemFailure(FileFailure::CannotOpen, path, errno);
-        return read;
-    }
-    struct stat info {};
-    std::string bytes;
-    int error = ::fstat(fd, &info) == 0 ? 0 : errno;
-    if (error == 0 && S_ISDIR(info.st_mode)) {
-        error = EISDIR;
-    }
-    const bool regular = S_ISREG(info.st_mode);
-    while (error == 0 && regular && bytes.size() <= kMaxBytes) {
-        char chunk[4096];
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            error = errno;
-        }
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(chunk, size_t(got));
-    }
-    ::close(fd);
-    if (error != 0) {
-        read.status = SystemFailure(FileFailure::CannotOpen, path, error);
-    } else if (!regular) {
+    InputFile file = ReadInputFile(path, kMaxBytes);
+    switch (file.problem) {
+    case InputFileProblem::CannotRead:
+        read.status = SystemFailure(FileFailure::CannotOpen, path, file.errorNumber);
+        break;
+    case InputFileProblem::NotRegularFile:
         read.status = {FileFailure::NotRegularFile, 0,
                        "\"" + path + "\" is a pipe, device or socket, not a data-set file."};
-    } else if (bytes.size() > kMaxBytes) {
+        break;
+    case InputFileProblem::TooLarge:
         read.status = {FileFailure::NotDataSet, 0,
                        "\"" + path + "\" is larger than 1 MiB, which no data-set file is."};
-    } else {
-        read.status = ParseDataSetFile(bytes, path, read.dataSet);
+        break;
+    case InputFileProblem::None:
+        read.status = ParseDataSetFile(file.bytes, path, read.dataSet);
+        break;
     }
     return read;
 }

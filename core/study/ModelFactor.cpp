@@ -1,11 +1,12 @@
 #include "core/study/ModelFactor.h"
 
+#include "core/files/InputFile.h"
 #include "core/numtext/NumberText.h"
 #include "core/results/JsonText.h"
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <toml++/toml.h>
 
 namespace orvane {
@@ -155,27 +156,23 @@ ModelFactorRead ParseModelFactorFile(std::string_view text, const std::string& n
 
 ModelFactorRead ReadModelFactorFile(const std::string& path) {
     ModelFactorRead read;
-    // A pipe or device is refused before it is opened: opening one could wait for ever.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        read.error = "\"" + path + "\" is " +
-                     (std::filesystem::exists(path, error) ? "not a regular file" : "not there");
-        return read;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        read.error = "cannot open \"" + path + "\"";
-        return read;
-    }
-    std::string text;
-    text.resize(kMaxBytes + 1);
-    in.read(text.data(), std::streamsize(text.size()));
-    text.resize(std::size_t(in.gcount()));
-    if (text.size() > kMaxBytes) {
+    const InputFile file = ReadInputFile(path, kMaxBytes);
+    switch (file.problem) {
+    case InputFileProblem::None:
+        return ParseModelFactorFile(file.bytes, path);
+    case InputFileProblem::NotRegularFile:
+        read.error = "\"" + path + "\" is not a regular file";
+        break;
+    case InputFileProblem::TooLarge:
         read.error = "\"" + path + "\" is larger than a model factor file can be";
-        return read;
+        break;
+    case InputFileProblem::CannotRead:
+        read.error = file.errorNumber == ENOENT   ? "\"" + path + "\" is not there"
+                     : file.errorNumber == EISDIR ? "\"" + path + "\" is not a regular file"
+                                                  : "cannot open \"" + path + "\"";
+        break;
     }
-    return ParseModelFactorFile(text, path);
+    return read;
 }
 
 ModelFactorRead ReadModelFactor(const std::string& given) {

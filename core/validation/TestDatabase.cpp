@@ -1,16 +1,22 @@
 #include "core/validation/TestDatabase.h"
 
+#include "core/files/InputFile.h"
 #include "core/numtext/NumberText.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace orvane {
+
+namespace {
+
+// Far more rows than any collection of pull-out tests; a larger file is not one.
+constexpr std::size_t kMaxTestDatabaseBytes = std::size_t{256} << 20;
+
+} // namespace
 
 namespace {
 
@@ -280,17 +286,24 @@ TestDatabase ReadTestDatabase(std::string_view text) {
 }
 
 TestDatabase ReadTestDatabaseFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (file) {
-        text << file.rdbuf();
-    }
-    if (!file || file.bad()) {
+    const InputFile file = ReadInputFile(path, kMaxTestDatabaseBytes);
+    if (file.problem != InputFileProblem::None) {
         TestDatabase database;
-        database.error = "cannot read \"" + path + "\": " + std::strerror(errno);
+        switch (file.problem) {
+        case InputFileProblem::NotRegularFile:
+            database.error = "\"" + path + "\" is a pipe, device or socket, not a test database";
+            break;
+        case InputFileProblem::TooLarge:
+            database.error =
+                "\"" + path + "\" is larger than 256 MiB, more than a test database holds";
+            break;
+        default:
+            database.error = "cannot read \"" + path + "\": " + std::strerror(file.errorNumber);
+            break;
+        }
         return database;
     }
-    TestDatabase database = ReadTestDatabase(text.str());
+    TestDatabase database = ReadTestDatabase(file.bytes);
     if (!database.error.empty()) {
         database.error = path + ": " + database.error;
     }

@@ -8,7 +8,10 @@
 #include "core/validation/ValidationWriters.h"
 
 #include <cmath>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvane;
 
@@ -139,6 +142,28 @@ TEST(TestDatabase, KeepsBadRowsWithTheirReason) {
 }
 
 // ---- Statistics -----------------------------------------------------------------------------
+
+// A database named by mistake as a pipe, a folder or a missing file is refused at once: a
+// pipe without a writer must not hold the command.
+TEST(TestDatabase, FilesThatAreNoDatabaseAreRefusedWithoutWaiting) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("orvane-db-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ASSERT_EQ(::mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
+    const struct {
+        std::filesystem::path path;
+        const char* reason;
+    } cases[] = {
+        {dir / "pipe.csv", "pipe, device or socket"},
+        {dir, "cannot read"},
+        {dir / "missing.csv", "cannot read"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = ReadTestDatabaseFile(c.path.string()).error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.path << ": " << error;
+    }
+    std::filesystem::remove_all(dir);
+}
 
 TEST(ValidationStatistics, WorkedByHand) {
     // θ = 10/8, 20/25, 30/30 = 1.25, 0.8, 1: mean 3.05/3; deviations 0.2333, −0.2167, −0.0167,
