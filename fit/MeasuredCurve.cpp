@@ -1,6 +1,7 @@
 #include "fit/MeasuredCurve.h"
 
 #include "core/files/Cp932.h"
+#include "core/files/InputFile.h"
 
 #include <algorithm>
 #include <array>
@@ -9,12 +10,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <span>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orvane {
 
@@ -503,37 +501,25 @@ std::string MoreSkippedRows(const MeasuredCurve& curve) {
 
 MeasuredCurveRead ReadMeasuredCurve(const std::string& path, const MeasuredFileLayout& layout) {
     MeasuredCurveRead failed;
-    // Opened without waiting, so that a pipe without a writer cannot hang the reader.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        failed.error = "\"" + path + "\" cannot be opened: " + std::strerror(errno) + ".";
-        return failed;
-    }
-    std::string bytes;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    const InputFile file = ReadInputFile(path, kMaxMeasuredFileBytes);
+    switch (file.problem) {
+    case InputFileProblem::None:
+        break;
+    case InputFileProblem::CannotRead:
+        if (file.errorNumber != EISDIR) {
+            failed.error =
+                "\"" + path + "\" cannot be opened: " + std::strerror(file.errorNumber) + ".";
+            return failed;
+        }
+        [[fallthrough]];
+    case InputFileProblem::NotRegularFile:
         failed.error = "\"" + path + "\" is not a regular file; a measured curve is read from one.";
         return failed;
-    }
-    char chunk[65536];
-    ssize_t got = 0;
-    while (bytes.size() <= kMaxMeasuredFileBytes &&
-           ((got = ::read(fd, chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR))) {
-        if (got > 0) {
-            bytes.append(chunk, std::size_t(got));
-        }
-    }
-    const int readError = got < 0 ? errno : 0;
-    ::close(fd);
-    if (readError != 0) {
-        failed.error = "\"" + path + "\" cannot be read: " + std::strerror(readError) + ".";
-        return failed;
-    }
-    if (bytes.size() > kMaxMeasuredFileBytes) {
+    case InputFileProblem::TooLarge:
         failed.error = "\"" + path + "\" is larger than 64 MiB; it is not a measured curve.";
         return failed;
     }
+    const std::string& bytes = file.bytes;
     MeasuredCurveRead read = ParseMeasuredCurve(bytes, layout);
     if (!read.error.empty()) {
         read.error = "\"" + path + "\": " + read.error;
