@@ -206,6 +206,17 @@ TableRun runIntoTables(const StudyOptions& options, PointRange range, const Poin
     return run;
 }
 
+// The closing line of a study's pace ("12 of 12 points in 0:03 on 2 threads"); --quiet
+// leaves it out, as it leaves out the progress line.
+void reportPace(const StudyOptions& options, const TableRun& run, std::string_view noun,
+                std::int64_t total) {
+    if (!options.quiet) {
+        std::cerr << "orvane-batch study: " << run.done << " of " << total << " " << noun << " in "
+                  << clock(run.seconds) << " on " << std::min<std::int64_t>(options.jobs, total)
+                  << " threads\n";
+    }
+}
+
 } // namespace
 
 int RunStudyCommand(const StudyOptions& given) {
@@ -279,11 +290,7 @@ int RunStudyCommand(const StudyOptions& given) {
         std::cerr << "orvane-batch study: " << run.threadProblem << "\n";
         return kExitFailed;
     }
-    if (!options.quiet) {
-        std::cerr << "orvane-batch study: " << done << " of " << total << " points in "
-                  << clock(run.seconds) << " on " << std::min<std::int64_t>(options.jobs, total)
-                  << " threads\n";
-    }
+    reportPace(options, run, "points", total);
     if (refused > 0) {
         std::cerr << "orvane-batch study: warning: the run checks refused " << refused << " of "
                   << total << " points (see the problem column)\n";
@@ -380,9 +387,7 @@ int RunSampledStudyCommand(const StudyOptions& given) {
         std::cerr << "orvane-batch study: " << run.threadProblem << "\n";
         return kExitFailed;
     }
-    std::cerr << "orvane-batch study: " << done << " of " << total << " samples in "
-              << clock(run.seconds) << " on " << std::min<std::int64_t>(options.jobs, total)
-              << " threads\n";
+    reportPace(options, run, "samples", total);
     if (writeFailed) {
         return kExitFailed;
     }

@@ -80,6 +80,8 @@ TEST_F(BatchCommand, QuietLeavesOnlyWhatWasAskedFor) {
         {"study -q --vary lb=0,20 --jsonl s.jsonl beam.kvp", "", 0,
          "orvane-batch study: warning: the run checks refused 1 of 2 points (see the problem "
          "column)\n"},
+        {"study -q --sample 80 --vary lb=normal:40:2 --csv p.csv --summary p.json beam.kvp", "", 0,
+         ""},
         {"codes -q --fc 30 --csv c.csv", "", 0, ""},
         {"codes -q --fc 30 --csv c.csv beam.kvp", "", 4,
          "orvane-batch codes: warning: a code's scope excludes this case; its row says why\n"},
