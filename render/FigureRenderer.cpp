@@ -18,12 +18,18 @@ namespace orvane {
 
 namespace {
 
-// Margins around the plot frame, logical pixels.
-constexpr qreal kLeft = 84;
-constexpr qreal kRight = 24;
-constexpr qreal kTop = 44;
-constexpr qreal kBottom = 112;
+// Text sizes in logical pixels, the one place for the rule. Placed in an 85 mm report column a
+// figure is scaled by 85/160: its smallest text, 16 px (12 pt) at full size, is then 6.4 pt,
+// above the 6 pt that print keeps legible. The titles stand apart by a few pixels and weight.
+constexpr int kTextSize = 16; // ticks, legend, notes, colour scale, caption
+constexpr int kAxisTitleSize = 17;
+constexpr int kMessageSize = 18;
+constexpr int kTitleSize = 20; // bold
+
+constexpr qreal kMargin = 8; // between the page's edge and its texts
 constexpr qreal kTickLength = 5;
+// A longer caption is cut, so that the plot keeps its room.
+constexpr int kMaxCaptionLines = 6;
 
 // A sequential scale from dark violet through teal to olive: every shade reads on white and
 // the order of the values stays visible.
@@ -39,6 +45,7 @@ QColor scaleColour(double shade) {
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
 
+// Results 1.6 px wide; reference marks thinner, so that they read as a background.
 QPen curvePen(const FigureCurve& curve) {
     static const QColor palette[] = {
         QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189),
@@ -48,7 +55,7 @@ QPen curvePen(const FigureCurve& curve) {
                               ? palette[std::size_t(curve.colour - 1) % std::size(palette)]
                           : curve.dashed ? QColor(200, 60, 40)
                                          : QColor(20, 70, 170);
-    QPen pen(colour, 1.6);
+    QPen pen(colour, curve.reference ? 1.0 : 1.6);
     pen.setStyle(curve.dashed ? Qt::DashLine : Qt::SolidLine);
     pen.setJoinStyle(Qt::RoundJoin);
     return pen;
@@ -60,16 +67,72 @@ QPen markerPen(const FigureCurve& curve) {
     return QPen(curve.colour > 0 ? curvePen(curve).color() : QColor(40, 40, 40), 1.2);
 }
 
-QFont figureFont(qreal pixelSize, bool bold = false) {
+QFont figureFont(int pixelSize, bool bold = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(int(pixelSize));
+    font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
 }
 
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
+}
+
+// A caption line is a list ("τmax = 6.467 N/mm², smax = 0.065 mm, …"): it wraps after its
+// commas and semicolons, not between a value and its unit. An item too long for half a line
+// keeps its spaces as places to wrap.
+QString captionLine(const std::string& line, const QFontMetricsF& metrics, qreal width) {
+    const QString all = text(line);
+    QString wrapped;
+    qsizetype begin = 0;
+    while (begin < all.size()) {
+        qsizetype end = begin;
+        while (end + 1 < all.size() &&
+               !((all[end] == u',' || all[end] == u';') && all[end + 1] == u' ')) {
+            ++end;
+        }
+        end = std::min(all.size(), end + 2); // the item with its separator
+        QString item = all.mid(begin, end - begin);
+        if (metrics.horizontalAdvance(item) < width / 2) {
+            const bool separated = item.endsWith(u' ');
+            item = item.left(item.size() - (separated ? 1 : 0)).replace(u' ', QChar(0x00A0)) +
+                   (separated ? QStringLiteral(" ") : QString());
+        }
+        wrapped += item;
+        begin = end;
+    }
+    return wrapped;
+}
+
+qreal wrappedHeight(const QString& caption, const QFontMetricsF& metrics, qreal width) {
+    return metrics
+        .boundingRect(QRectF(0, 0, width, 10 * kFigureHeight), Qt::AlignLeft | Qt::TextWordWrap,
+                      caption)
+        .height();
+}
+
+// The caption's lines, wrapped at width; one longer than kMaxCaptionLines loses its last
+// words, and ends in an ellipsis to say so.
+QString captionText(const FigureData& figure, const QFontMetricsF& metrics, qreal width) {
+    QString caption;
+    for (const std::string& line : figure.caption) {
+        caption += (caption.isEmpty() ? QString() : QStringLiteral("\n")) +
+                   captionLine(line, metrics, width);
+    }
+    const qreal room = kMaxCaptionLines * metrics.lineSpacing() + 1;
+    if (wrappedHeight(caption, metrics, width) <= room) {
+        return caption;
+    }
+    const QString ellipsis(QChar(0x2026));
+    while (!caption.isEmpty() && wrappedHeight(caption + ellipsis, metrics, width) > room) {
+        qsizetype cut = caption.size() - 1;
+        while (cut > 0 && !caption[cut].isSpace()) {
+            --cut;
+        }
+        caption.truncate(cut);
+    }
+    return caption + ellipsis;
 }
 
 class Mapping {
@@ -94,40 +157,126 @@ private:
     QRectF m_frame;
 };
 
-void drawAxes(QPainter& painter, const FigureData& figure, const QRectF& frame,
+// Where the parts of a figure go: the texts take the room their fonts need, the plot frame
+// the rest.
+struct Layout {
+    QRectF title;
+    QRectF frame;
+    QRectF caption;
+    QString captionText;
+    bool yTitleWraps = false; // on two lines beside the frame
+};
+
+Layout layOut(const FigureData& figure) {
+    const qreal width = kFigureWidth - 2 * kMargin;
+    Layout layout;
+    const QFontMetricsF titleMetrics(figureFont(kTitleSize, true));
+    layout.title =
+        titleMetrics.boundingRect(QRectF(kMargin, kMargin, width, kFigureHeight),
+                                  Qt::AlignHCenter | Qt::TextWordWrap, text(figure.title));
+    layout.title.moveTop(kMargin);
+
+    const QFontMetricsF metrics(figureFont(kTextSize));
+    layout.captionText = captionText(figure, metrics, width);
+    const qreal captionHeight =
+        layout.captionText.isEmpty()
+            ? 0
+            : metrics
+                  .boundingRect(QRectF(0, 0, width, 10 * kFigureHeight),
+                                Qt::AlignLeft | Qt::TextWordWrap, layout.captionText)
+                  .height();
+    layout.caption = QRectF(kMargin, kFigureHeight - kMargin - captionHeight, width, captionHeight);
+
+    const QFontMetricsF axisMetrics(figureFont(kAxisTitleSize));
+    const qreal top = layout.title.bottom() + 10;
+    const qreal bottom = layout.caption.top() - (layout.captionText.isEmpty() ? 0 : 8) -
+                         axisMetrics.height() - 4 - metrics.height() - kTickLength;
+    layout.yTitleWraps = axisMetrics.horizontalAdvance(text(figure.y.title)) > bottom - top;
+
+    qreal widestY = 0;
+    for (const std::string& tick : figure.y.tickTexts) {
+        widestY = std::max(widestY, metrics.horizontalAdvance(text(tick)));
+    }
+    const qreal left = kMargin + axisMetrics.height() * (layout.yTitleWraps ? 2 : 1) + 6 + widestY +
+                       4 + kTickLength;
+    // The last x label stands centred on the frame's right edge.
+    const qreal lastX =
+        figure.x.tickTexts.empty() ? 0 : metrics.horizontalAdvance(text(figure.x.tickTexts.back()));
+    const qreal right = kFigureWidth - std::max(kMargin + 6, kMargin + lastX / 2);
+    layout.frame = QRectF(QPointF(left, top), QPointF(right, bottom));
+    return layout;
+}
+
+// Every stride-th label of an axis, the smallest stride at which neighbouring labels keep a
+// gap: a crowded axis shows fewer numbers, never overlapping ones. centres are the labels'
+// places along the axis, extents their lengths along it.
+std::size_t labelStride(const std::vector<qreal>& centres, const std::vector<qreal>& extents,
+                        qreal gap) {
+    for (std::size_t stride = 1;; ++stride) {
+        bool apart = true;
+        for (std::size_t k = 0; k + stride < centres.size() && apart; k += stride) {
+            apart = std::abs(centres[k + stride] - centres[k]) >=
+                    (extents[k] + extents[k + stride]) / 2 + gap;
+        }
+        if (apart) {
+            return stride;
+        }
+    }
+}
+
+void drawAxes(QPainter& painter, const FigureData& figure, const Layout& layout,
               const Mapping& map) {
-    const QFont tickFont = figureFont(12);
+    const QRectF& frame = layout.frame;
+    const QFont tickFont = figureFont(kTextSize);
     const QFontMetricsF metrics(tickFont);
     painter.setFont(tickFont);
     const QPen grid(QColor(225, 225, 225), 1);
     const QPen ink(Qt::black, 1);
+
+    std::vector<qreal> centres, extents;
     for (std::size_t k = 0; k < figure.x.ticks.size(); ++k) {
-        const qreal x = map(figure.x.ticks[k], figure.y.min).x();
+        centres.push_back(map(figure.x.ticks[k], figure.y.min).x());
+        extents.push_back(metrics.horizontalAdvance(text(figure.x.tickTexts[k])));
+    }
+    std::size_t stride = labelStride(centres, extents, metrics.averageCharWidth());
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        const qreal x = centres[k];
         painter.setPen(grid);
         painter.drawLine(QPointF(x, frame.top()), QPointF(x, frame.bottom()));
         painter.setPen(ink);
         painter.drawLine(QPointF(x, frame.bottom()), QPointF(x, frame.bottom() + kTickLength));
-        const QString label = text(figure.x.tickTexts[k]);
-        const qreal width = metrics.horizontalAdvance(label);
-        painter.drawText(
-            QPointF(x - width / 2, frame.bottom() + kTickLength + metrics.ascent() + 2), label);
+        if (k % stride == 0) {
+            painter.drawText(
+                QPointF(x - extents[k] / 2, frame.bottom() + kTickLength + 2 + metrics.ascent()),
+                text(figure.x.tickTexts[k]));
+        }
     }
+    centres.clear();
+    extents.clear();
     for (std::size_t k = 0; k < figure.y.ticks.size(); ++k) {
-        const qreal y = map(figure.x.min, figure.y.ticks[k]).y();
+        centres.push_back(map(figure.x.min, figure.y.ticks[k]).y());
+        extents.push_back(metrics.ascent());
+    }
+    stride = labelStride(centres, extents, metrics.ascent() / 2);
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        const qreal y = centres[k];
         painter.setPen(grid);
         painter.drawLine(QPointF(frame.left(), y), QPointF(frame.right(), y));
         painter.setPen(ink);
         painter.drawLine(QPointF(frame.left() - kTickLength, y), QPointF(frame.left(), y));
-        const QString label = text(figure.y.tickTexts[k]);
-        const qreal width = metrics.horizontalAdvance(label);
-        painter.drawText(
-            QPointF(frame.left() - kTickLength - 3 - width, y + metrics.ascent() / 2 - 1), label);
+        if (k % stride == 0) {
+            const QString label = text(figure.y.tickTexts[k]);
+            painter.drawText(
+                QPointF(frame.left() - kTickLength - 4 - metrics.horizontalAdvance(label),
+                        y + metrics.capHeight() / 2),
+                label);
+        }
     }
     painter.setPen(QPen(Qt::black, 1.2));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(frame);
 
-    const QFont titleFont = figureFont(13);
+    const QFont titleFont = figureFont(kAxisTitleSize);
     const QFontMetricsF titleMetrics(titleFont);
     painter.setFont(titleFont);
     const QString xTitle = text(figure.x.title);
@@ -135,16 +284,28 @@ void drawAxes(QPainter& painter, const FigureData& figure, const QRectF& frame,
         QPointF(frame.center().x() - titleMetrics.horizontalAdvance(xTitle) / 2,
                 frame.bottom() + kTickLength + metrics.height() + 4 + titleMetrics.ascent()),
         xTitle);
-    const QString yTitle = text(figure.y.title);
+    // Turned a quarter to the left, centred on the frame's height.
     painter.save();
-    painter.translate(18, frame.center().y() + titleMetrics.horizontalAdvance(yTitle) / 2);
+    painter.translate(kMargin, frame.bottom());
     painter.rotate(-90);
-    painter.drawText(QPointF(0, titleMetrics.ascent() - 4), yTitle);
+    painter.drawText(QRectF(0, 0, frame.height(), titleMetrics.height() * 2),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text(figure.y.title));
     painter.restore();
 }
 
-// The colour scale of a family of curves, right-aligned at topRight: its title, then a bar
-// from the first value's colour to the last's with the values at its ends.
+// The colour scale of a family of curves: its title, then a bar from the first value's colour
+// to the last's with the values at its ends.
+struct ColourScaleBox {
+    qreal width;
+    qreal height;
+};
+
+ColourScaleBox colourScaleBox(const FigureColourScale& scale, const QFontMetricsF& metrics) {
+    const qreal bar = std::max<qreal>(120, metrics.horizontalAdvance(text(scale.first)) +
+                                               metrics.horizontalAdvance(text(scale.last)) + 16);
+    return {std::max(bar, metrics.horizontalAdvance(text(scale.title))), 2 * metrics.height() + 14};
+}
+
 void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF topRight,
                      const QFontMetricsF& metrics) {
     const QString title = text(scale.title);
@@ -152,7 +313,7 @@ void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF 
     const QString last = text(scale.last);
     const qreal barWidth = std::max<qreal>(120, metrics.horizontalAdvance(first) +
                                                     metrics.horizontalAdvance(last) + 16);
-    const qreal left = topRight.x() - std::max(barWidth, metrics.horizontalAdvance(title));
+    const qreal left = topRight.x() - colourScaleBox(scale, metrics).width;
     painter.setPen(Qt::black);
     painter.drawText(QPointF(left, topRight.y() + metrics.ascent()), title);
     const QRectF bar(topRight.x() - barWidth, topRight.y() + metrics.height() + 2, barWidth, 10);
@@ -168,111 +329,158 @@ void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF 
     painter.drawText(QPointF(bar.right() - metrics.horizontalAdvance(last), baseline), last);
 }
 
-void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame,
-                const Mapping& map) {
-    painter.save();
-    painter.setClipRect(frame.adjusted(-1, -1, 1, 1));
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (const FigureCurve& curve : figure.curves) {
-        if (curve.points.empty()) {
-            continue;
-        }
-        if (curve.markers) {
-            painter.setPen(markerPen(curve));
-            painter.setBrush(Qt::NoBrush);
-            for (const FigurePoint& point : curve.points) {
-                painter.drawEllipse(map(point.x, point.y), 3.0, 3.0);
-            }
-            continue;
-        }
-        QPainterPath path(map(curve.points.front().x, curve.points.front().y));
-        for (const FigurePoint& point : curve.points) {
-            path.lineTo(map(point.x, point.y));
-        }
-        painter.setPen(curvePen(curve));
-        painter.drawPath(path);
+void drawCurve(QPainter& painter, const FigureCurve& curve, const Mapping& map) {
+    if (curve.points.empty()) {
+        return;
     }
-    painter.restore();
+    if (curve.markers) {
+        painter.setPen(markerPen(curve));
+        painter.setBrush(Qt::NoBrush);
+        for (const FigurePoint& point : curve.points) {
+            painter.drawEllipse(map(point.x, point.y), 3.0, 3.0);
+        }
+        return;
+    }
+    QPainterPath path(map(curve.points.front().x, curve.points.front().y));
+    for (const FigurePoint& point : curve.points) {
+        path.lineTo(map(point.x, point.y));
+    }
+    painter.setPen(curvePen(curve));
+    painter.drawPath(path);
+}
 
-    // The legend, top right inside the frame, when the curves have names: framed and filled,
-    // so that the curves and grid lines it covers do not run through its text.
-    const QFont font = figureFont(12);
+// The note of a horizontal reference line, just above its left end (below it when the line
+// runs along the frame's top).
+void drawNote(QPainter& painter, const FigureCurve& curve, const QRectF& frame,
+              const Mapping& map) {
+    if (curve.note.empty() || curve.points.empty()) {
+        return;
+    }
+    const QFontMetricsF metrics(painter.font());
+    const qreal y = map(curve.points.front().x, curve.points.front().y).y();
+    const qreal baseline = y - metrics.ascent() - 3 < frame.top() ? y + metrics.ascent() + 3
+                                                                  : y - metrics.descent() - 2;
+    painter.setPen(curvePen(curve).color());
+    painter.drawText(QPointF(frame.left() + 6, baseline), text(curve.note));
+}
+
+// The legend, top right inside the frame, when the curves have names: framed and filled, so
+// that the curves and grid lines it covers do not run through its text. What the frame cannot
+// hold is counted in a last line, "and N more"; a name too long for the frame is shortened.
+void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame) {
+    const QFont font = figureFont(kTextSize);
     const QFontMetricsF metrics(font);
     painter.setFont(font);
-    qreal widest = 0;
-    int entries = 0;
+    std::vector<const FigureCurve*> named;
     for (const FigureCurve& curve : figure.curves) {
         if (!curve.label.empty()) {
-            widest = std::max(widest, metrics.horizontalAdvance(text(curve.label)));
-            ++entries;
+            named.push_back(&curve);
         }
     }
-    if (entries > 0) {
-        const qreal height = entries * (metrics.height() + 4) - 4;
-        const QRectF box(frame.right() - 10 - widest - 34 - 6, frame.top() + 8 - 5,
-                         widest + 34 + 6 + 6, height + 10);
-        painter.setPen(QPen(QColor(120, 120, 120), 1));
-        painter.setBrush(Qt::white);
-        painter.drawRect(box);
-        painter.setBrush(Qt::NoBrush);
+    if (named.empty() && !figure.colourScale) {
+        return;
     }
-    qreal y = frame.top() + 8;
-    const qreal line = metrics.height() + 4;
-    const qreal scaleHeight = figure.colourScale ? 2 * line + 14 : 0;
-    for (const FigureCurve& curve : figure.curves) {
-        if (curve.label.empty()) {
-            continue;
-        }
-        // The figure models keep their legends short; a longer one is cut at the frame.
-        if (y + line + scaleHeight > frame.bottom()) {
-            break;
-        }
-        const QString label = text(curve.label);
-        const qreal right = frame.right() - 10;
+    constexpr qreal kPadding = 6;
+    constexpr qreal kSample = 28; // the line or marker before a name
+    const qreal line = metrics.height() + 3;
+    const ColourScaleBox scale =
+        figure.colourScale ? colourScaleBox(*figure.colourScale, metrics) : ColourScaleBox{0, 0};
+    const qreal room = frame.height() - 2 * kPadding - 8 - scale.height;
+    const auto fits = std::size_t(std::max(0.0, std::floor(room / line)));
+    const std::size_t shown = named.size() <= fits ? named.size() : fits > 0 ? fits - 1 : 0;
+    const QString more = QStringLiteral("and %1 more").arg(named.size() - shown);
+    const qreal widest = frame.width() - 16 - 2 * kPadding - kSample - 6;
+    qreal width = scale.width;
+    for (std::size_t k = 0; k < shown; ++k) {
+        width =
+            std::max(width, kSample + 6 +
+                                std::min(widest, metrics.horizontalAdvance(text(named[k]->label))));
+    }
+    if (shown < named.size()) {
+        width = std::max(width, metrics.horizontalAdvance(more));
+    }
+    const std::size_t lines = shown + (shown < named.size() ? 1 : 0);
+    const QRectF box(frame.right() - 8 - width - 2 * kPadding, frame.top() + 8,
+                     width + 2 * kPadding,
+                     double(lines) * line - (lines > 0 ? 3 : 0) + scale.height + 2 * kPadding);
+    painter.setPen(QPen(QColor(120, 120, 120), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(box);
+    painter.setBrush(Qt::NoBrush);
+
+    const qreal right = box.right() - kPadding;
+    qreal y = box.top() + kPadding;
+    for (std::size_t k = 0; k < shown; ++k) {
+        const FigureCurve& curve = *named[k];
+        const QString label = metrics.elidedText(text(curve.label), Qt::ElideRight, widest);
         const qreal textLeft = right - metrics.horizontalAdvance(label);
-        painter.setPen(curvePen(curve));
         const qreal middle = y + metrics.height() / 2;
         if (curve.markers) {
             painter.setPen(markerPen(curve));
-            painter.drawEllipse(QPointF(textLeft - 20, middle), 3.0, 3.0);
+            painter.drawEllipse(QPointF(textLeft - 6 - kSample / 2, middle), 3.0, 3.0);
         } else {
-            painter.drawLine(QPointF(textLeft - 34, middle), QPointF(textLeft - 6, middle));
+            painter.setPen(curvePen(curve));
+            painter.drawLine(QPointF(textLeft - 6 - kSample, middle),
+                             QPointF(textLeft - 6, middle));
         }
         painter.setPen(Qt::black);
         painter.drawText(QPointF(textLeft, y + metrics.ascent()), label);
         y += line;
     }
-    if (figure.colourScale) {
-        drawColourScale(painter, *figure.colourScale, QPointF(frame.right() - 10, y), metrics);
+    if (shown < named.size()) {
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(right - metrics.horizontalAdvance(more), y + metrics.ascent()),
+                         more);
+        y += line;
     }
+    if (figure.colourScale) {
+        drawColourScale(painter, *figure.colourScale, QPointF(right, y), metrics);
+    }
+}
+
+// Reference marks first, then the results over them, then the notes and the legend over all.
+void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame,
+                const Mapping& map) {
+    painter.save();
+    painter.setClipRect(frame.adjusted(-1, -1, 1, 1));
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const bool reference : {true, false}) {
+        for (const FigureCurve& curve : figure.curves) {
+            if (curve.reference == reference) {
+                drawCurve(painter, curve, map);
+            }
+        }
+    }
+    painter.setFont(figureFont(kTextSize));
+    for (const FigureCurve& curve : figure.curves) {
+        drawNote(painter, curve, frame, map);
+    }
+    painter.restore();
+    drawLegend(painter, figure, frame);
 }
 
 } // namespace
 
 void DrawFigure(QPainter& painter, const FigureData& figure) {
-    const QRectF frame(kLeft, kTop, kFigureWidth - kLeft - kRight, kFigureHeight - kTop - kBottom);
-    const Mapping map(figure, frame);
+    const Layout layout = layOut(figure);
+    const Mapping map(figure, layout.frame);
     painter.setPen(Qt::black);
-    painter.setFont(figureFont(16, true));
-    painter.drawText(QRectF(0, 8, kFigureWidth, 28), Qt::AlignHCenter | Qt::AlignTop,
+    painter.setFont(figureFont(kTitleSize, true));
+    painter.drawText(layout.title, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                      text(figure.title));
-    drawAxes(painter, figure, frame, map);
-    drawCurves(painter, figure, frame, map);
+    drawAxes(painter, figure, layout, map);
+    drawCurves(painter, figure, layout.frame, map);
     if (!figure.message.empty()) {
         painter.setPen(Qt::black);
-        painter.setFont(figureFont(14));
-        painter.drawText(frame.adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap,
-                         text(figure.message));
+        painter.setFont(figureFont(kMessageSize));
+        painter.drawText(layout.frame.adjusted(20, 20, -20, -20),
+                         Qt::AlignCenter | Qt::TextWordWrap, text(figure.message));
     }
 
     painter.setPen(QColor(60, 60, 60));
-    painter.setFont(figureFont(11));
-    QString caption;
-    for (const std::string& line : figure.caption) {
-        caption += (caption.isEmpty() ? QString() : QStringLiteral("\n")) + text(line);
-    }
-    painter.drawText(QRectF(12, kFigureHeight - 50, kFigureWidth - 24, 46),
-                     Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, caption);
+    painter.setFont(figureFont(kTextSize));
+    painter.drawText(layout.caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     layout.captionText);
 }
 
 namespace {
@@ -352,6 +560,19 @@ QByteArray FigureBytes(std::span<const FigureData> figures, FigureFormat format)
                              painter.fillRect(QRect(0, 0, kFigureWidth, kFigureHeight), Qt::white);
                          }
                          DrawFigure(painter, figures[k]);
+                     });
+}
+
+QByteArray FigurePanelBytes(std::span<const FigureData> panels, FigureFormat format) {
+    const QSize size(kFigureWidth, kFigureHeight * int(panels.size()));
+    const QString title = panels.empty() ? QString() : text(panels.front().title);
+    return PageBytes(format, size, panels.empty() ? 0 : 1, title,
+                     [&](QPainter& painter, std::size_t) {
+                         painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+                         for (const FigureData& panel : panels) {
+                             DrawFigure(painter, panel);
+                             painter.translate(0, kFigureHeight);
+                         }
                      });
 }
 
