@@ -13,6 +13,7 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace orvane {
 
@@ -207,21 +208,41 @@ Layout layOut(const FigureData& figure) {
     return layout;
 }
 
-// Every stride-th label of an axis, the smallest stride at which neighbouring labels keep a
-// gap: a crowded axis shows fewer numbers, never overlapping ones. centres are the labels'
-// places along the axis, extents their lengths along it.
-std::size_t labelStride(const std::vector<qreal>& centres, const std::vector<qreal>& extents,
-                        qreal gap) {
-    for (std::size_t stride = 1;; ++stride) {
-        bool apart = true;
-        for (std::size_t k = 0; k + stride < centres.size() && apart; k += stride) {
-            apart = std::abs(centres[k + stride] - centres[k]) >=
-                    (extents[k] + extents[k + stride]) / 2 + gap;
-        }
-        if (apart) {
-            return stride;
-        }
+// The ticks an axis labels: all of them when their labels keep a gap between them, else
+// every stride-th, the smallest stride that does, of the decades on a logarithmic axis or of
+// all ticks on another: a crowded axis shows fewer numbers, never overlapping ones. centres
+// are the labels' places along the axis, extents their lengths along it.
+std::vector<bool> labelledTicks(const FigureAxis& axis, const std::vector<qreal>& centres,
+                                const std::vector<qreal>& extents, qreal gap) {
+    std::vector<std::size_t> candidates;
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        candidates.push_back(k);
     }
+    const auto apart = [&](std::size_t stride) {
+        for (std::size_t c = 0; c + stride < candidates.size(); c += stride) {
+            const std::size_t a = candidates[c];
+            const std::size_t b = candidates[c + stride];
+            if (std::abs(centres[b] - centres[a]) < (extents[a] + extents[b]) / 2 + gap) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!apart(1) && axis.logarithmic) {
+        std::erase_if(candidates, [&](std::size_t k) {
+            const double decade = std::log10(axis.ticks[k]);
+            return std::abs(decade - std::round(decade)) > 1e-9;
+        });
+    }
+    std::size_t stride = 1;
+    while (!apart(stride)) {
+        ++stride;
+    }
+    std::vector<bool> labelled(centres.size(), false);
+    for (std::size_t c = 0; c < candidates.size(); c += stride) {
+        labelled[candidates[c]] = true;
+    }
+    return labelled;
 }
 
 void drawAxes(QPainter& painter, const FigureData& figure, const Layout& layout,
@@ -238,14 +259,15 @@ void drawAxes(QPainter& painter, const FigureData& figure, const Layout& layout,
         centres.push_back(map(figure.x.ticks[k], figure.y.min).x());
         extents.push_back(metrics.horizontalAdvance(text(figure.x.tickTexts[k])));
     }
-    std::size_t stride = labelStride(centres, extents, metrics.averageCharWidth());
+    std::vector<bool> labelled =
+        labelledTicks(figure.x, centres, extents, metrics.averageCharWidth());
     for (std::size_t k = 0; k < centres.size(); ++k) {
         const qreal x = centres[k];
         painter.setPen(grid);
         painter.drawLine(QPointF(x, frame.top()), QPointF(x, frame.bottom()));
         painter.setPen(ink);
         painter.drawLine(QPointF(x, frame.bottom()), QPointF(x, frame.bottom() + kTickLength));
-        if (k % stride == 0) {
+        if (labelled[k]) {
             painter.drawText(
                 QPointF(x - extents[k] / 2, frame.bottom() + kTickLength + 2 + metrics.ascent()),
                 text(figure.x.tickTexts[k]));
@@ -257,14 +279,14 @@ void drawAxes(QPainter& painter, const FigureData& figure, const Layout& layout,
         centres.push_back(map(figure.x.min, figure.y.ticks[k]).y());
         extents.push_back(metrics.ascent());
     }
-    stride = labelStride(centres, extents, metrics.ascent() / 2);
+    labelled = labelledTicks(figure.y, centres, extents, metrics.ascent() / 2);
     for (std::size_t k = 0; k < centres.size(); ++k) {
         const qreal y = centres[k];
         painter.setPen(grid);
         painter.drawLine(QPointF(frame.left(), y), QPointF(frame.right(), y));
         painter.setPen(ink);
         painter.drawLine(QPointF(frame.left() - kTickLength, y), QPointF(frame.left(), y));
-        if (k % stride == 0) {
+        if (labelled[k]) {
             const QString label = text(figure.y.tickTexts[k]);
             painter.drawText(
                 QPointF(frame.left() - kTickLength - 4 - metrics.horizontalAdvance(label),
@@ -349,25 +371,80 @@ void drawCurve(QPainter& painter, const FigureCurve& curve, const Mapping& map) 
     painter.drawPath(path);
 }
 
-// The note of a horizontal reference line, just above its left end (below it when the line
-// runs along the frame's top).
-void drawNote(QPainter& painter, const FigureCurve& curve, const QRectF& frame,
-              const Mapping& map) {
+// Where the note of a horizontal reference line goes: just above its left end, or below it
+// when the line runs along the frame's top. Empty for a curve without a note.
+QRectF noteRect(const FigureCurve& curve, const QRectF& frame, const Mapping& map) {
     if (curve.note.empty() || curve.points.empty()) {
-        return;
+        return {};
     }
-    const QFontMetricsF metrics(painter.font());
+    const QFontMetricsF metrics(figureFont(kTextSize));
     const qreal y = map(curve.points.front().x, curve.points.front().y).y();
-    const qreal baseline = y - metrics.ascent() - 3 < frame.top() ? y + metrics.ascent() + 3
-                                                                  : y - metrics.descent() - 2;
-    painter.setPen(curvePen(curve).color());
-    painter.drawText(QPointF(frame.left() + 6, baseline), text(curve.note));
+    const qreal top = y - metrics.height() - 2 < frame.top() ? y + 2 : y - metrics.height() - 2;
+    return {frame.left() + 6, top, metrics.horizontalAdvance(text(curve.note)), metrics.height()};
 }
 
-// The legend, top right inside the frame, when the curves have names: framed and filled, so
+void drawNote(QPainter& painter, const FigureCurve& curve, const QRectF& frame,
+              const Mapping& map) {
+    const QRectF place = noteRect(curve, frame, map);
+    if (place.isEmpty()) {
+        return;
+    }
+    painter.setFont(figureFont(kTextSize));
+    painter.setPen(curvePen(curve).color());
+    painter.drawText(place, Qt::AlignLeft | Qt::AlignTop, text(curve.note));
+}
+
+// How much of the curves a box would hide: the places along their lines, every few pixels,
+// and their markers that fall inside it; a note counts as the whole of a curve.
+int coveredPlaces(const FigureData& figure, const QRectF& frame, const Mapping& map,
+                  const QRectF& box) {
+    int covered = 0;
+    for (const FigureCurve& curve : figure.curves) {
+        if (box.intersects(noteRect(curve, frame, map))) {
+            covered += kFigureWidth;
+        }
+        for (std::size_t k = 0; k < curve.points.size(); ++k) {
+            const QPointF to = map(curve.points[k].x, curve.points[k].y);
+            if (k == 0 || curve.markers) {
+                covered += box.contains(to) ? 1 : 0;
+                continue;
+            }
+            const QPointF from = map(curve.points[k - 1].x, curve.points[k - 1].y);
+            const int steps =
+                std::clamp(int(std::ceil(QLineF(from, to).length() / 4)), 1, kFigureWidth);
+            for (int i = 1; i <= steps; ++i) {
+                covered += box.contains(from + (to - from) * (double(i) / steps)) ? 1 : 0;
+            }
+        }
+    }
+    return covered;
+}
+
+// The legend's place: the corner of the frame where it hides the least of the curves, top
+// right when several hide as little.
+QRectF legendBox(const FigureData& figure, const QRectF& frame, const Mapping& map, QSizeF size) {
+    const QRectF inner = frame.adjusted(8, 8, -8, -8);
+    const QPointF corners[] = {inner.topRight() - QPointF(size.width(), 0), inner.topLeft(),
+                               inner.bottomRight() - QPointF(size.width(), size.height()),
+                               inner.bottomLeft() - QPointF(0, size.height())};
+    QRectF best;
+    int least = std::numeric_limits<int>::max();
+    for (const QPointF& corner : corners) {
+        const QRectF box(corner, size);
+        const int covered = coveredPlaces(figure, frame, map, box);
+        if (covered < least) {
+            least = covered;
+            best = box;
+        }
+    }
+    return best;
+}
+
+// The legend, inside the frame, when the curves have names: framed and filled, so
 // that the curves and grid lines it covers do not run through its text. What the frame cannot
 // hold is counted in a last line, "and N more"; a name too long for the frame is shortened.
-void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame) {
+void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame,
+                const Mapping& map) {
     const QFont font = figureFont(kTextSize);
     const QFontMetricsF metrics(font);
     painter.setFont(font);
@@ -385,7 +462,7 @@ void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame
     const qreal line = metrics.height() + 3;
     const ColourScaleBox scale =
         figure.colourScale ? colourScaleBox(*figure.colourScale, metrics) : ColourScaleBox{0, 0};
-    const qreal room = frame.height() - 2 * kPadding - 8 - scale.height;
+    const qreal room = frame.height() - 16 - 2 * kPadding - scale.height;
     const auto fits = std::size_t(std::max(0.0, std::floor(room / line)));
     const std::size_t shown = named.size() <= fits ? named.size() : fits > 0 ? fits - 1 : 0;
     const QString more = QStringLiteral("and %1 more").arg(named.size() - shown);
@@ -400,9 +477,9 @@ void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame
         width = std::max(width, metrics.horizontalAdvance(more));
     }
     const std::size_t lines = shown + (shown < named.size() ? 1 : 0);
-    const QRectF box(frame.right() - 8 - width - 2 * kPadding, frame.top() + 8,
-                     width + 2 * kPadding,
-                     double(lines) * line - (lines > 0 ? 3 : 0) + scale.height + 2 * kPadding);
+    const QSizeF size(width + 2 * kPadding,
+                      double(lines) * line - (lines > 0 ? 3 : 0) + scale.height + 2 * kPadding);
+    const QRectF box = legendBox(figure, frame, map, size);
     painter.setPen(QPen(QColor(120, 120, 120), 1));
     painter.setBrush(Qt::white);
     painter.drawRect(box);
@@ -451,12 +528,11 @@ void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame
             }
         }
     }
-    painter.setFont(figureFont(kTextSize));
     for (const FigureCurve& curve : figure.curves) {
         drawNote(painter, curve, frame, map);
     }
     painter.restore();
-    drawLegend(painter, figure, frame);
+    drawLegend(painter, figure, frame, map);
 }
 
 } // namespace
