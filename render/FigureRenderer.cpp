@@ -21,7 +21,9 @@ namespace {
 
 // Text sizes in logical pixels, the one place for the rule. Placed in an 85 mm report column a
 // figure is scaled by 85/160: its smallest text, 16 px (12 pt) at full size, is then 6.4 pt,
-// above the 6 pt that print keeps legible. The titles stand apart by a few pixels and weight.
+// above the 6 pt that artwork guidance sets as the least legible at final size (the
+// Geological Society of London's, see docs/theory.md section 9). The titles stand apart by a
+// few pixels and weight.
 constexpr int kTextSize = 16; // ticks, legend, notes, colour scale, caption
 constexpr int kAxisTitleSize = 17;
 constexpr int kMessageSize = 18;
