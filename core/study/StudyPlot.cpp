@@ -246,8 +246,8 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
                                 : plot.study->base.bondModel == BondModel::PerfectlyBilinear
                                     ? "perfectly bi-linear; "
                                     : "bi-linear softening; ";
-        figure.caption.push_back(law + swept +
-                                 "; P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
+        figure.caption.push_back(law + (swept.empty() ? "" : swept + "; ") +
+                                 "P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
     }
     if (!plot.plottable()) {
         figure.title = "Ultimate load";

@@ -10,6 +10,7 @@
 #include "fit/FitFigure.h"
 #include "render/FigureRenderer.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
@@ -100,6 +101,11 @@ std::array<FigureData, 2> fitSeriesFigures() {
     fit.parameters[0].text = "6.467";
     fit.parameters[1].text = "0.065";
     fit.parameters[2].text = "0.354";
+    fit.rmse = 250;
+    fit.r2 = 0.991;
+    fit.Gf.value = 1.145;
+    fit.Pinf.value = 14826.7;
+    fit.Le.value = 69.9;
     for (int s = 0; s < 3; ++s) {
         FitSpecimen& specimen = specimens.emplace_back();
         specimen.name = "specimen-" + std::to_string(s + 1) + ".csv";
@@ -409,6 +415,40 @@ TEST(FigureLegend, StaysInsideTheFrame) {
         if (c.counted) {
             EXPECT_TRUE(svg.contains(QString::fromLatin1(c.counted)));
         }
+    }
+}
+
+// ORVANE_GRAB_DIR=dir writes every figure kind as a PNG at its own size and as placed in an
+// 85 mm column at 300 dots per inch (1004 pixels wide), to look at.
+TEST(FigurePictures, EveryKindAtFullSizeAndInAColumn) {
+    const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+    if (dir.isEmpty()) {
+        GTEST_SKIP() << "set ORVANE_GRAB_DIR to write the figures";
+    }
+    startApplication();
+    for (const Page& page : everyFigureKind()) {
+        QString name = QString::fromStdString(page.name);
+        name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+        const QString stem = dir + QStringLiteral("/figure-") + name;
+        QFile full(stem + QStringLiteral(".png"));
+        ASSERT_TRUE(full.open(QIODevice::WriteOnly));
+        full.write(pageBytes(page, FigureFormat::Png));
+        const double scale = std::round(kColumnMm / 25.4 * 300) / kFigureWidth;
+        QImage column(QSize(int(std::lround(kFigureWidth * scale)),
+                            int(std::lround(kFigureHeight * scale * double(page.panels.size())))),
+                      QImage::Format_RGB32);
+        column.fill(Qt::white);
+        column.setDotsPerMeterX(int(std::lround(300 / 0.0254)));
+        column.setDotsPerMeterY(int(std::lround(300 / 0.0254)));
+        QPainter painter(&column);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.scale(scale, scale);
+        for (const FigureData& panel : page.panels) {
+            DrawFigure(painter, panel);
+            painter.translate(0, kFigureHeight);
+        }
+        painter.end();
+        ASSERT_TRUE(column.save(stem + QStringLiteral("-85mm.png")));
     }
 }
 
