@@ -320,6 +320,7 @@ void drawAxes(QPainter& painter, const FigureData& figure, const Layout& layout,
 // The colour scale of a family of curves: its title, then a bar from the first value's colour
 // to the last's with the values at its ends.
 struct ColourScaleBox {
+    qreal bar; // the bar's width
     qreal width;
     qreal height;
 };
@@ -327,7 +328,8 @@ struct ColourScaleBox {
 ColourScaleBox colourScaleBox(const FigureColourScale& scale, const QFontMetricsF& metrics) {
     const qreal bar = std::max<qreal>(120, metrics.horizontalAdvance(text(scale.first)) +
                                                metrics.horizontalAdvance(text(scale.last)) + 16);
-    return {std::max(bar, metrics.horizontalAdvance(text(scale.title))), 2 * metrics.height() + 14};
+    return {bar, std::max(bar, metrics.horizontalAdvance(text(scale.title))),
+            2 * metrics.height() + 14};
 }
 
 void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF topRight,
@@ -335,9 +337,9 @@ void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF 
     const QString title = text(scale.title);
     const QString first = text(scale.first);
     const QString last = text(scale.last);
-    const qreal barWidth = std::max<qreal>(120, metrics.horizontalAdvance(first) +
-                                                    metrics.horizontalAdvance(last) + 16);
-    const qreal left = topRight.x() - colourScaleBox(scale, metrics).width;
+    const ColourScaleBox box = colourScaleBox(scale, metrics);
+    const qreal barWidth = box.bar;
+    const qreal left = topRight.x() - box.width;
     painter.setPen(Qt::black);
     painter.drawText(QPointF(left, topRight.y() + metrics.ascent()), title);
     const QRectF bar(topRight.x() - barWidth, topRight.y() + metrics.height() + 2, barWidth, 10);
@@ -463,7 +465,7 @@ void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame
     constexpr qreal kSample = 28; // the line or marker before a name
     const qreal line = metrics.height() + 3;
     const ColourScaleBox scale =
-        figure.colourScale ? colourScaleBox(*figure.colourScale, metrics) : ColourScaleBox{0, 0};
+        figure.colourScale ? colourScaleBox(*figure.colourScale, metrics) : ColourScaleBox{0, 0, 0};
     const qreal room = frame.height() - 16 - 2 * kPadding - scale.height;
     const auto fits = std::size_t(std::max(0.0, std::floor(room / line)));
     const std::size_t shown = named.size() <= fits ? named.size() : fits > 0 ? fits - 1 : 0;
