@@ -166,6 +166,7 @@ FigureData MakeResidualFigure(const std::vector<FitSpecimen>& specimens, const B
     figure.y = MakeFigureAxis("residual (N)", low, high);
     if (!curves.empty()) {
         figure.curves = {FigureCurve{"zero", true, false, 0, {{0, 0}, {figure.x.max, 0}}}};
+        figure.curves.front().reference = true;
         for (FigureCurve& curve : curves) {
             figure.curves.push_back(std::move(curve));
         }

@@ -13,17 +13,26 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace orvane {
 
 namespace {
 
-// Margins around the plot frame, logical pixels.
-constexpr qreal kLeft = 84;
-constexpr qreal kRight = 24;
-constexpr qreal kTop = 44;
-constexpr qreal kBottom = 112;
+// Text sizes in logical pixels, the one place for the rule. Placed in an 85 mm report column a
+// figure is scaled by 85/160: its smallest text, 16 px (12 pt) at full size, is then 6.4 pt,
+// above the 6 pt that artwork guidance sets as the least legible at final size (the
+// Geological Society of London's, see docs/theory.md section 9). The titles stand apart by a
+// few pixels and weight.
+constexpr int kTextSize = 16; // ticks, legend, notes, colour scale, caption
+constexpr int kAxisTitleSize = 17;
+constexpr int kMessageSize = 18;
+constexpr int kTitleSize = 20; // bold
+
+constexpr qreal kMargin = 8; // between the page's edge and its texts
 constexpr qreal kTickLength = 5;
+// A longer caption is cut, so that the plot keeps its room.
+constexpr int kMaxCaptionLines = 6;
 
 // A sequential scale from dark violet through teal to olive: every shade reads on white and
 // the order of the values stays visible.
@@ -39,6 +48,7 @@ QColor scaleColour(double shade) {
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
 
+// Results 1.6 px wide; reference marks thinner, so that they read as a background.
 QPen curvePen(const FigureCurve& curve) {
     static const QColor palette[] = {
         QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189),
@@ -48,7 +58,7 @@ QPen curvePen(const FigureCurve& curve) {
                               ? palette[std::size_t(curve.colour - 1) % std::size(palette)]
                           : curve.dashed ? QColor(200, 60, 40)
                                          : QColor(20, 70, 170);
-    QPen pen(colour, 1.6);
+    QPen pen(colour, curve.reference ? 1.0 : 1.6);
     pen.setStyle(curve.dashed ? Qt::DashLine : Qt::SolidLine);
     pen.setJoinStyle(Qt::RoundJoin);
     return pen;
@@ -60,16 +70,72 @@ QPen markerPen(const FigureCurve& curve) {
     return QPen(curve.colour > 0 ? curvePen(curve).color() : QColor(40, 40, 40), 1.2);
 }
 
-QFont figureFont(qreal pixelSize, bool bold = false) {
+QFont figureFont(int pixelSize, bool bold = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(int(pixelSize));
+    font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
 }
 
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
+}
+
+// A caption line is a list ("τmax = 6.467 N/mm², smax = 0.065 mm, …"): it wraps after its
+// commas and semicolons, not between a value and its unit. An item too long for half a line
+// keeps its spaces as places to wrap.
+QString captionLine(const std::string& line, const QFontMetricsF& metrics, qreal width) {
+    const QString all = text(line);
+    QString wrapped;
+    qsizetype begin = 0;
+    while (begin < all.size()) {
+        qsizetype end = begin;
+        while (end + 1 < all.size() &&
+               !((all[end] == u',' || all[end] == u';') && all[end + 1] == u' ')) {
+            ++end;
+        }
+        end = std::min(all.size(), end + 2); // the item with its separator
+        QString item = all.mid(begin, end - begin);
+        if (metrics.horizontalAdvance(item) < width / 2) {
+            const bool separated = item.endsWith(u' ');
+            item = item.left(item.size() - (separated ? 1 : 0)).replace(u' ', QChar(0x00A0)) +
+                   (separated ? QStringLiteral(" ") : QString());
+        }
+        wrapped += item;
+        begin = end;
+    }
+    return wrapped;
+}
+
+qreal wrappedHeight(const QString& caption, const QFontMetricsF& metrics, qreal width) {
+    return metrics
+        .boundingRect(QRectF(0, 0, width, 10 * kFigureHeight), Qt::AlignLeft | Qt::TextWordWrap,
+                      caption)
+        .height();
+}
+
+// The caption's lines, wrapped at width; one longer than kMaxCaptionLines loses its last
+// words, and ends in an ellipsis to say so.
+QString captionText(const FigureData& figure, const QFontMetricsF& metrics, qreal width) {
+    QString caption;
+    for (const std::string& line : figure.caption) {
+        caption += (caption.isEmpty() ? QString() : QStringLiteral("\n")) +
+                   captionLine(line, metrics, width);
+    }
+    const qreal room = kMaxCaptionLines * metrics.lineSpacing() + 1;
+    if (wrappedHeight(caption, metrics, width) <= room) {
+        return caption;
+    }
+    const QString ellipsis(QChar(0x2026));
+    while (!caption.isEmpty() && wrappedHeight(caption + ellipsis, metrics, width) > room) {
+        qsizetype cut = caption.size() - 1;
+        while (cut > 0 && !caption[cut].isSpace()) {
+            --cut;
+        }
+        caption.truncate(cut);
+    }
+    return caption + ellipsis;
 }
 
 class Mapping {
@@ -94,40 +160,147 @@ private:
     QRectF m_frame;
 };
 
-void drawAxes(QPainter& painter, const FigureData& figure, const QRectF& frame,
+// Where the parts of a figure go: the texts take the room their fonts need, the plot frame
+// the rest.
+struct Layout {
+    QRectF title;
+    QRectF frame;
+    QRectF caption;
+    QString captionText;
+    bool yTitleWraps = false; // on two lines beside the frame
+};
+
+Layout layOut(const FigureData& figure) {
+    const qreal width = kFigureWidth - 2 * kMargin;
+    Layout layout;
+    const QFontMetricsF titleMetrics(figureFont(kTitleSize, true));
+    layout.title =
+        titleMetrics.boundingRect(QRectF(kMargin, kMargin, width, kFigureHeight),
+                                  Qt::AlignHCenter | Qt::TextWordWrap, text(figure.title));
+    layout.title.moveTop(kMargin);
+
+    const QFontMetricsF metrics(figureFont(kTextSize));
+    layout.captionText = captionText(figure, metrics, width);
+    const qreal captionHeight =
+        layout.captionText.isEmpty()
+            ? 0
+            : metrics
+                  .boundingRect(QRectF(0, 0, width, 10 * kFigureHeight),
+                                Qt::AlignLeft | Qt::TextWordWrap, layout.captionText)
+                  .height();
+    layout.caption = QRectF(kMargin, kFigureHeight - kMargin - captionHeight, width, captionHeight);
+
+    const QFontMetricsF axisMetrics(figureFont(kAxisTitleSize));
+    const qreal top = layout.title.bottom() + 10;
+    const qreal bottom = layout.caption.top() - (layout.captionText.isEmpty() ? 0 : 8) -
+                         axisMetrics.height() - 4 - metrics.height() - kTickLength;
+    layout.yTitleWraps = axisMetrics.horizontalAdvance(text(figure.y.title)) > bottom - top;
+
+    qreal widestY = 0;
+    for (const std::string& tick : figure.y.tickTexts) {
+        widestY = std::max(widestY, metrics.horizontalAdvance(text(tick)));
+    }
+    const qreal left = kMargin + axisMetrics.height() * (layout.yTitleWraps ? 2 : 1) + 6 + widestY +
+                       4 + kTickLength;
+    // The last x label stands centred on the frame's right edge.
+    const qreal lastX =
+        figure.x.tickTexts.empty() ? 0 : metrics.horizontalAdvance(text(figure.x.tickTexts.back()));
+    const qreal right = kFigureWidth - std::max(kMargin + 6, kMargin + lastX / 2);
+    layout.frame = QRectF(QPointF(left, top), QPointF(right, bottom));
+    return layout;
+}
+
+// The ticks an axis labels: all of them when their labels keep a gap between them, else
+// every stride-th, the smallest stride that does, of the decades on a logarithmic axis or of
+// all ticks on another: a crowded axis shows fewer numbers, never overlapping ones. centres
+// are the labels' places along the axis, extents their lengths along it.
+std::vector<bool> labelledTicks(const FigureAxis& axis, const std::vector<qreal>& centres,
+                                const std::vector<qreal>& extents, qreal gap) {
+    std::vector<std::size_t> candidates;
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        candidates.push_back(k);
+    }
+    const auto apart = [&](std::size_t stride) {
+        for (std::size_t c = 0; c + stride < candidates.size(); c += stride) {
+            const std::size_t a = candidates[c];
+            const std::size_t b = candidates[c + stride];
+            if (std::abs(centres[b] - centres[a]) < (extents[a] + extents[b]) / 2 + gap) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!apart(1) && axis.logarithmic) {
+        std::erase_if(candidates, [&](std::size_t k) {
+            const double decade = std::log10(axis.ticks[k]);
+            return std::abs(decade - std::round(decade)) > 1e-9;
+        });
+    }
+    std::size_t stride = 1;
+    while (!apart(stride)) {
+        ++stride;
+    }
+    std::vector<bool> labelled(centres.size(), false);
+    for (std::size_t c = 0; c < candidates.size(); c += stride) {
+        labelled[candidates[c]] = true;
+    }
+    return labelled;
+}
+
+void drawAxes(QPainter& painter, const FigureData& figure, const Layout& layout,
               const Mapping& map) {
-    const QFont tickFont = figureFont(12);
+    const QRectF& frame = layout.frame;
+    const QFont tickFont = figureFont(kTextSize);
     const QFontMetricsF metrics(tickFont);
     painter.setFont(tickFont);
     const QPen grid(QColor(225, 225, 225), 1);
     const QPen ink(Qt::black, 1);
+
+    std::vector<qreal> centres, extents;
     for (std::size_t k = 0; k < figure.x.ticks.size(); ++k) {
-        const qreal x = map(figure.x.ticks[k], figure.y.min).x();
+        centres.push_back(map(figure.x.ticks[k], figure.y.min).x());
+        extents.push_back(metrics.horizontalAdvance(text(figure.x.tickTexts[k])));
+    }
+    std::vector<bool> labelled =
+        labelledTicks(figure.x, centres, extents, metrics.averageCharWidth());
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        const qreal x = centres[k];
         painter.setPen(grid);
         painter.drawLine(QPointF(x, frame.top()), QPointF(x, frame.bottom()));
         painter.setPen(ink);
         painter.drawLine(QPointF(x, frame.bottom()), QPointF(x, frame.bottom() + kTickLength));
-        const QString label = text(figure.x.tickTexts[k]);
-        const qreal width = metrics.horizontalAdvance(label);
-        painter.drawText(
-            QPointF(x - width / 2, frame.bottom() + kTickLength + metrics.ascent() + 2), label);
+        if (labelled[k]) {
+            painter.drawText(
+                QPointF(x - extents[k] / 2, frame.bottom() + kTickLength + 2 + metrics.ascent()),
+                text(figure.x.tickTexts[k]));
+        }
     }
+    centres.clear();
+    extents.clear();
     for (std::size_t k = 0; k < figure.y.ticks.size(); ++k) {
-        const qreal y = map(figure.x.min, figure.y.ticks[k]).y();
+        centres.push_back(map(figure.x.min, figure.y.ticks[k]).y());
+        extents.push_back(metrics.ascent());
+    }
+    labelled = labelledTicks(figure.y, centres, extents, metrics.ascent() / 2);
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        const qreal y = centres[k];
         painter.setPen(grid);
         painter.drawLine(QPointF(frame.left(), y), QPointF(frame.right(), y));
         painter.setPen(ink);
         painter.drawLine(QPointF(frame.left() - kTickLength, y), QPointF(frame.left(), y));
-        const QString label = text(figure.y.tickTexts[k]);
-        const qreal width = metrics.horizontalAdvance(label);
-        painter.drawText(
-            QPointF(frame.left() - kTickLength - 3 - width, y + metrics.ascent() / 2 - 1), label);
+        if (labelled[k]) {
+            const QString label = text(figure.y.tickTexts[k]);
+            painter.drawText(
+                QPointF(frame.left() - kTickLength - 4 - metrics.horizontalAdvance(label),
+                        y + metrics.capHeight() / 2),
+                label);
+        }
     }
     painter.setPen(QPen(Qt::black, 1.2));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(frame);
 
-    const QFont titleFont = figureFont(13);
+    const QFont titleFont = figureFont(kAxisTitleSize);
     const QFontMetricsF titleMetrics(titleFont);
     painter.setFont(titleFont);
     const QString xTitle = text(figure.x.title);
@@ -135,24 +308,38 @@ void drawAxes(QPainter& painter, const FigureData& figure, const QRectF& frame,
         QPointF(frame.center().x() - titleMetrics.horizontalAdvance(xTitle) / 2,
                 frame.bottom() + kTickLength + metrics.height() + 4 + titleMetrics.ascent()),
         xTitle);
-    const QString yTitle = text(figure.y.title);
+    // Turned a quarter to the left, centred on the frame's height.
     painter.save();
-    painter.translate(18, frame.center().y() + titleMetrics.horizontalAdvance(yTitle) / 2);
+    painter.translate(kMargin, frame.bottom());
     painter.rotate(-90);
-    painter.drawText(QPointF(0, titleMetrics.ascent() - 4), yTitle);
+    painter.drawText(QRectF(0, 0, frame.height(), titleMetrics.height() * 2),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text(figure.y.title));
     painter.restore();
 }
 
-// The colour scale of a family of curves, right-aligned at topRight: its title, then a bar
-// from the first value's colour to the last's with the values at its ends.
+// The colour scale of a family of curves: its title, then a bar from the first value's colour
+// to the last's with the values at its ends.
+struct ColourScaleBox {
+    qreal bar; // the bar's width
+    qreal width;
+    qreal height;
+};
+
+ColourScaleBox colourScaleBox(const FigureColourScale& scale, const QFontMetricsF& metrics) {
+    const qreal bar = std::max<qreal>(120, metrics.horizontalAdvance(text(scale.first)) +
+                                               metrics.horizontalAdvance(text(scale.last)) + 16);
+    return {bar, std::max(bar, metrics.horizontalAdvance(text(scale.title))),
+            2 * metrics.height() + 14};
+}
+
 void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF topRight,
                      const QFontMetricsF& metrics) {
     const QString title = text(scale.title);
     const QString first = text(scale.first);
     const QString last = text(scale.last);
-    const qreal barWidth = std::max<qreal>(120, metrics.horizontalAdvance(first) +
-                                                    metrics.horizontalAdvance(last) + 16);
-    const qreal left = topRight.x() - std::max(barWidth, metrics.horizontalAdvance(title));
+    const ColourScaleBox box = colourScaleBox(scale, metrics);
+    const qreal barWidth = box.bar;
+    const qreal left = topRight.x() - box.width;
     painter.setPen(Qt::black);
     painter.drawText(QPointF(left, topRight.y() + metrics.ascent()), title);
     const QRectF bar(topRight.x() - barWidth, topRight.y() + metrics.height() + 2, barWidth, 10);
@@ -168,111 +355,212 @@ void drawColourScale(QPainter& painter, const FigureColourScale& scale, QPointF 
     painter.drawText(QPointF(bar.right() - metrics.horizontalAdvance(last), baseline), last);
 }
 
-void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame,
-                const Mapping& map) {
-    painter.save();
-    painter.setClipRect(frame.adjusted(-1, -1, 1, 1));
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (const FigureCurve& curve : figure.curves) {
-        if (curve.points.empty()) {
-            continue;
-        }
-        if (curve.markers) {
-            painter.setPen(markerPen(curve));
-            painter.setBrush(Qt::NoBrush);
-            for (const FigurePoint& point : curve.points) {
-                painter.drawEllipse(map(point.x, point.y), 3.0, 3.0);
-            }
-            continue;
-        }
-        QPainterPath path(map(curve.points.front().x, curve.points.front().y));
-        for (const FigurePoint& point : curve.points) {
-            path.lineTo(map(point.x, point.y));
-        }
-        painter.setPen(curvePen(curve));
-        painter.drawPath(path);
+void drawCurve(QPainter& painter, const FigureCurve& curve, const Mapping& map) {
+    if (curve.points.empty()) {
+        return;
     }
-    painter.restore();
+    if (curve.markers) {
+        painter.setPen(markerPen(curve));
+        painter.setBrush(Qt::NoBrush);
+        for (const FigurePoint& point : curve.points) {
+            painter.drawEllipse(map(point.x, point.y), 3.0, 3.0);
+        }
+        return;
+    }
+    QPainterPath path(map(curve.points.front().x, curve.points.front().y));
+    for (const FigurePoint& point : curve.points) {
+        path.lineTo(map(point.x, point.y));
+    }
+    painter.setPen(curvePen(curve));
+    painter.drawPath(path);
+}
 
-    // The legend, top right inside the frame, when the curves have names: framed and filled,
-    // so that the curves and grid lines it covers do not run through its text.
-    const QFont font = figureFont(12);
+// Where the note of a horizontal reference line goes: just above its left end, or below it
+// when the line runs along the frame's top. Empty for a curve without a note.
+QRectF noteRect(const FigureCurve& curve, const QRectF& frame, const Mapping& map) {
+    if (curve.note.empty() || curve.points.empty()) {
+        return {};
+    }
+    const QFontMetricsF metrics(figureFont(kTextSize));
+    const qreal y = map(curve.points.front().x, curve.points.front().y).y();
+    const qreal top = y - metrics.height() - 2 < frame.top() ? y + 2 : y - metrics.height() - 2;
+    return {frame.left() + 6, top, metrics.horizontalAdvance(text(curve.note)), metrics.height()};
+}
+
+void drawNote(QPainter& painter, const FigureCurve& curve, const QRectF& frame,
+              const Mapping& map) {
+    const QRectF place = noteRect(curve, frame, map);
+    if (place.isEmpty()) {
+        return;
+    }
+    painter.setFont(figureFont(kTextSize));
+    painter.setPen(curvePen(curve).color());
+    painter.drawText(place, Qt::AlignLeft | Qt::AlignTop, text(curve.note));
+}
+
+// How much of the curves a box would hide: the places along their lines, every few pixels,
+// and their markers that fall inside it; a note counts as the whole of a curve.
+int coveredPlaces(const FigureData& figure, const QRectF& frame, const Mapping& map,
+                  const QRectF& box) {
+    int covered = 0;
+    for (const FigureCurve& curve : figure.curves) {
+        if (box.intersects(noteRect(curve, frame, map))) {
+            covered += kFigureWidth;
+        }
+        for (std::size_t k = 0; k < curve.points.size(); ++k) {
+            const QPointF to = map(curve.points[k].x, curve.points[k].y);
+            if (k == 0 || curve.markers) {
+                covered += box.contains(to) ? 1 : 0;
+                continue;
+            }
+            const QPointF from = map(curve.points[k - 1].x, curve.points[k - 1].y);
+            const int steps =
+                std::clamp(int(std::ceil(QLineF(from, to).length() / 4)), 1, kFigureWidth);
+            for (int i = 1; i <= steps; ++i) {
+                covered += box.contains(from + (to - from) * (double(i) / steps)) ? 1 : 0;
+            }
+        }
+    }
+    return covered;
+}
+
+// The legend's place: the corner of the frame where it hides the least of the curves, top
+// right when several hide as little.
+QRectF legendBox(const FigureData& figure, const QRectF& frame, const Mapping& map, QSizeF size) {
+    const QRectF inner = frame.adjusted(8, 8, -8, -8);
+    const QPointF corners[] = {inner.topRight() - QPointF(size.width(), 0), inner.topLeft(),
+                               inner.bottomRight() - QPointF(size.width(), size.height()),
+                               inner.bottomLeft() - QPointF(0, size.height())};
+    QRectF best;
+    int least = std::numeric_limits<int>::max();
+    for (const QPointF& corner : corners) {
+        const QRectF box(corner, size);
+        const int covered = coveredPlaces(figure, frame, map, box);
+        if (covered < least) {
+            least = covered;
+            best = box;
+        }
+    }
+    return best;
+}
+
+// The legend, inside the frame, when the curves have names: framed and filled, so
+// that the curves and grid lines it covers do not run through its text. What the frame cannot
+// hold is counted in a last line, "and N more"; a name too long for the frame is shortened.
+void drawLegend(QPainter& painter, const FigureData& figure, const QRectF& frame,
+                const Mapping& map) {
+    const QFont font = figureFont(kTextSize);
     const QFontMetricsF metrics(font);
     painter.setFont(font);
-    qreal widest = 0;
-    int entries = 0;
+    std::vector<const FigureCurve*> named;
     for (const FigureCurve& curve : figure.curves) {
         if (!curve.label.empty()) {
-            widest = std::max(widest, metrics.horizontalAdvance(text(curve.label)));
-            ++entries;
+            named.push_back(&curve);
         }
     }
-    if (entries > 0) {
-        const qreal height = entries * (metrics.height() + 4) - 4;
-        const QRectF box(frame.right() - 10 - widest - 34 - 6, frame.top() + 8 - 5,
-                         widest + 34 + 6 + 6, height + 10);
-        painter.setPen(QPen(QColor(120, 120, 120), 1));
-        painter.setBrush(Qt::white);
-        painter.drawRect(box);
-        painter.setBrush(Qt::NoBrush);
+    if (named.empty() && !figure.colourScale) {
+        return;
     }
-    qreal y = frame.top() + 8;
-    const qreal line = metrics.height() + 4;
-    const qreal scaleHeight = figure.colourScale ? 2 * line + 14 : 0;
-    for (const FigureCurve& curve : figure.curves) {
-        if (curve.label.empty()) {
-            continue;
-        }
-        // The figure models keep their legends short; a longer one is cut at the frame.
-        if (y + line + scaleHeight > frame.bottom()) {
-            break;
-        }
-        const QString label = text(curve.label);
-        const qreal right = frame.right() - 10;
+    constexpr qreal kPadding = 6;
+    constexpr qreal kSample = 28; // the line or marker before a name
+    const qreal line = metrics.height() + 3;
+    const ColourScaleBox scale =
+        figure.colourScale ? colourScaleBox(*figure.colourScale, metrics) : ColourScaleBox{0, 0, 0};
+    const qreal room = frame.height() - 16 - 2 * kPadding - scale.height;
+    const auto fits = std::size_t(std::max(0.0, std::floor(room / line)));
+    const std::size_t shown = named.size() <= fits ? named.size() : fits > 0 ? fits - 1 : 0;
+    const QString more = QStringLiteral("and %1 more").arg(named.size() - shown);
+    const qreal widest = frame.width() - 16 - 2 * kPadding - kSample - 6;
+    qreal width = scale.width;
+    for (std::size_t k = 0; k < shown; ++k) {
+        width =
+            std::max(width, kSample + 6 +
+                                std::min(widest, metrics.horizontalAdvance(text(named[k]->label))));
+    }
+    if (shown < named.size()) {
+        width = std::max(width, metrics.horizontalAdvance(more));
+    }
+    const std::size_t lines = shown + (shown < named.size() ? 1 : 0);
+    const QSizeF size(width + 2 * kPadding,
+                      double(lines) * line - (lines > 0 ? 3 : 0) + scale.height + 2 * kPadding);
+    const QRectF box = legendBox(figure, frame, map, size);
+    painter.setPen(QPen(QColor(120, 120, 120), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(box);
+    painter.setBrush(Qt::NoBrush);
+
+    const qreal right = box.right() - kPadding;
+    qreal y = box.top() + kPadding;
+    for (std::size_t k = 0; k < shown; ++k) {
+        const FigureCurve& curve = *named[k];
+        const QString label = metrics.elidedText(text(curve.label), Qt::ElideRight, widest);
         const qreal textLeft = right - metrics.horizontalAdvance(label);
-        painter.setPen(curvePen(curve));
         const qreal middle = y + metrics.height() / 2;
         if (curve.markers) {
             painter.setPen(markerPen(curve));
-            painter.drawEllipse(QPointF(textLeft - 20, middle), 3.0, 3.0);
+            painter.drawEllipse(QPointF(textLeft - 6 - kSample / 2, middle), 3.0, 3.0);
         } else {
-            painter.drawLine(QPointF(textLeft - 34, middle), QPointF(textLeft - 6, middle));
+            painter.setPen(curvePen(curve));
+            painter.drawLine(QPointF(textLeft - 6 - kSample, middle),
+                             QPointF(textLeft - 6, middle));
         }
         painter.setPen(Qt::black);
         painter.drawText(QPointF(textLeft, y + metrics.ascent()), label);
         y += line;
     }
-    if (figure.colourScale) {
-        drawColourScale(painter, *figure.colourScale, QPointF(frame.right() - 10, y), metrics);
+    if (shown < named.size()) {
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(right - metrics.horizontalAdvance(more), y + metrics.ascent()),
+                         more);
+        y += line;
     }
+    if (figure.colourScale) {
+        drawColourScale(painter, *figure.colourScale, QPointF(right, y), metrics);
+    }
+}
+
+// Reference marks first, then the results over them, then the notes and the legend over all.
+void drawCurves(QPainter& painter, const FigureData& figure, const QRectF& frame,
+                const Mapping& map) {
+    painter.save();
+    painter.setClipRect(frame.adjusted(-1, -1, 1, 1));
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const bool reference : {true, false}) {
+        for (const FigureCurve& curve : figure.curves) {
+            if (curve.reference == reference) {
+                drawCurve(painter, curve, map);
+            }
+        }
+    }
+    for (const FigureCurve& curve : figure.curves) {
+        drawNote(painter, curve, frame, map);
+    }
+    painter.restore();
+    drawLegend(painter, figure, frame, map);
 }
 
 } // namespace
 
 void DrawFigure(QPainter& painter, const FigureData& figure) {
-    const QRectF frame(kLeft, kTop, kFigureWidth - kLeft - kRight, kFigureHeight - kTop - kBottom);
-    const Mapping map(figure, frame);
+    const Layout layout = layOut(figure);
+    const Mapping map(figure, layout.frame);
     painter.setPen(Qt::black);
-    painter.setFont(figureFont(16, true));
-    painter.drawText(QRectF(0, 8, kFigureWidth, 28), Qt::AlignHCenter | Qt::AlignTop,
+    painter.setFont(figureFont(kTitleSize, true));
+    painter.drawText(layout.title, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                      text(figure.title));
-    drawAxes(painter, figure, frame, map);
-    drawCurves(painter, figure, frame, map);
+    drawAxes(painter, figure, layout, map);
+    drawCurves(painter, figure, layout.frame, map);
     if (!figure.message.empty()) {
         painter.setPen(Qt::black);
-        painter.setFont(figureFont(14));
-        painter.drawText(frame.adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap,
-                         text(figure.message));
+        painter.setFont(figureFont(kMessageSize));
+        painter.drawText(layout.frame.adjusted(20, 20, -20, -20),
+                         Qt::AlignCenter | Qt::TextWordWrap, text(figure.message));
     }
 
     painter.setPen(QColor(60, 60, 60));
-    painter.setFont(figureFont(11));
-    QString caption;
-    for (const std::string& line : figure.caption) {
-        caption += (caption.isEmpty() ? QString() : QStringLiteral("\n")) + text(line);
-    }
-    painter.drawText(QRectF(12, kFigureHeight - 50, kFigureWidth - 24, 46),
-                     Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, caption);
+    painter.setFont(figureFont(kTextSize));
+    painter.drawText(layout.caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     layout.captionText);
 }
 
 namespace {
@@ -352,6 +640,19 @@ QByteArray FigureBytes(std::span<const FigureData> figures, FigureFormat format)
                              painter.fillRect(QRect(0, 0, kFigureWidth, kFigureHeight), Qt::white);
                          }
                          DrawFigure(painter, figures[k]);
+                     });
+}
+
+QByteArray FigurePanelBytes(std::span<const FigureData> panels, FigureFormat format) {
+    const QSize size(kFigureWidth, kFigureHeight * int(panels.size()));
+    const QString title = panels.empty() ? QString() : text(panels.front().title);
+    return PageBytes(format, size, panels.empty() ? 0 : 1, title,
+                     [&](QPainter& painter, std::size_t) {
+                         painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+                         for (const FigureData& panel : panels) {
+                             DrawFigure(painter, panel);
+                             painter.translate(0, kFigureHeight);
+                         }
                      });
 }
 

@@ -17,9 +17,12 @@ class QPainter;
 
 namespace orvane {
 
-// The figure's size in logical pixels (1/96 in): 200 mm × 140 mm.
-inline constexpr int kFigureWidth = 756;
-inline constexpr int kFigureHeight = 529;
+// The figure's size in logical pixels (1/96 in): 160 mm × 130 mm. 160 mm is the text width of
+// an A4 report page, so that a figure goes into a report at its own size; the height leaves
+// the plot its room under a caption of several lines. The texts are sized for the narrowest
+// place a figure goes, an 85 mm report column (see FigureRenderer.cpp).
+inline constexpr int kFigureWidth = 605;
+inline constexpr int kFigureHeight = 491;
 
 // Draws the figure into the rectangle (0, 0, kFigureWidth, kFigureHeight) of the painter.
 void DrawFigure(QPainter& painter, const FigureData& figure);
@@ -37,6 +40,10 @@ QByteArray PageBytes(FigureFormat format, QSize size, std::size_t pages, const Q
 
 // The file's bytes: a PDF holds every figure on a page of its own; PNG and SVG take the first.
 QByteArray FigureBytes(std::span<const FigureData> figures, FigureFormat format);
+
+// The bytes of one page holding the panels one above the other: the page keeps one figure's
+// width, so that it fits a report column with the same text sizes as a single figure.
+QByteArray FigurePanelBytes(std::span<const FigureData> panels, FigureFormat format);
 
 // Writes bytes to path whole or not at all. Returns an empty text, or the message naming the
 // file and the reason.

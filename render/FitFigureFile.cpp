@@ -2,8 +2,6 @@
 
 #include "render/FigureRenderer.h"
 
-#include <QPainter>
-
 namespace orvane {
 
 std::string SaveFitFigure(const std::array<FigureData, 2>& panels, const std::string& path) {
@@ -12,15 +10,7 @@ std::string SaveFitFigure(const std::array<FigureData, 2>& panels, const std::st
         return "Cannot write \"" + path + "\": the name must end in .png, .svg or .pdf";
     }
     const std::unique_ptr<QGuiApplication> application = StartOffscreenApplication();
-    constexpr int width = 2 * kFigureWidth;
-    const QByteArray bytes =
-        PageBytes(*format, QSize(width, kFigureHeight), 1, QString::fromStdString(panels[0].title),
-                  [&](QPainter& painter, std::size_t) {
-                      painter.fillRect(QRect(0, 0, width, kFigureHeight), Qt::white);
-                      DrawFigure(painter, panels[0]);
-                      painter.translate(kFigureWidth, 0);
-                      DrawFigure(painter, panels[1]);
-                  });
+    const QByteArray bytes = FigurePanelBytes(panels, *format);
     return SaveWholeFile(QString::fromStdString(path), bytes).toStdString();
 }
 

@@ -9,7 +9,7 @@
 
 namespace orvane {
 
-// Draws the two panels side by side into one PNG, SVG or PDF file, as the name's extension
+// Draws the two panels one above the other into one PNG, SVG or PDF file, as the name's extension
 // asks, whole or not at all. Starts the offscreen platform when no Qt application runs yet.
 // Returns an empty text, or the message naming the file and the reason.
 std::string SaveFitFigure(const std::array<FigureData, 2>& panels, const std::string& path);

@@ -814,7 +814,7 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
             }
             options.figureFile = value;
         },
-        "draws the measured points over the model curve, beside the fitted\n"
+        "draws the measured points over the model curve, above the fitted\n"
         "bond-slip law (FILE-softening.svg and FILE-bilinear.svg with\n"
         "--law both)");
     addSwitch(

@@ -432,7 +432,7 @@ int ReportCapacities(const SampledCsv& sampled, const DesignBasis& basis,
         std::string problem;
         const FigureFunctions* const figures = LoadFigureModule(problem);
         if (figures) {
-            // Two panels side by side, as the fit's figure.
+            // Two panels one above the other, as the fit's figure.
             problem = figures->saveFitFigure(MakeCapacityFigures(sampled.capacities, summary, basis,
                                                                  CapacityCaption(sampled.study)),
                                              *figurePath);

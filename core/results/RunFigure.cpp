@@ -1,5 +1,6 @@
 #include "core/results/RunFigure.h"
 
+#include "core/engine/BondQuantities.h"
 #include "core/numtext/NumberText.h"
 
 #include <algorithm>
@@ -181,8 +182,22 @@ FigureData MakeFigure(const RunRecord& record, FigureKind kind) {
         xHigh = std::max(xHigh, record.n * double(record.params.dl));
         yHigh = std::max(yHigh, double(record.params.tauMax));
     }
+    // The closed-form load of a long bond, as the Bond summary gives it: a short bond stays
+    // below it, a long one levels off at it.
+    const double Pinf = kind == FigureKind::LoadSlip ? ComputeBondQuantities(record.params).Pinf
+                                                     : std::numeric_limits<double>::quiet_NaN();
+    const bool markPinf = std::isfinite(Pinf) && Pinf > 0;
+    if (markPinf) {
+        yHigh = std::max(yHigh, Pinf);
+    }
     figure.x = MakeFigureAxis(std::move(xTitle), xLow, xHigh);
     figure.y = MakeFigureAxis(std::move(yTitle), yLow, yHigh);
+    if (markPinf) {
+        FigureCurve line{{}, true, false, 0, {{figure.x.min, Pinf}, {figure.x.max, Pinf}}};
+        line.reference = true;
+        line.note = "P∞ = " + FormatMask(Pinf, "0.0") + " N";
+        figure.curves.insert(figure.curves.begin(), std::move(line));
+    }
     return figure;
 }
 

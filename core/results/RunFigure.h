@@ -59,6 +59,12 @@ struct FigureCurve {
     // From 0 to 1: the place on the figure's colour scale, which then gives the colour; below
     // 0: none.
     double shade = -1;
+    // A mark of a value the results are read against (P∞, Le, a fractile, the line of equal
+    // values): drawn thin and before every result curve, so that the results lie over it.
+    bool reference = false;
+    // A short text written just above the left end of a horizontal reference line, for a mark
+    // that a figure without a legend names where it stands: "P∞ = 12 345.6 N".
+    std::string note = {};
 };
 
 // Many curves of one family are told apart by a colour scale, not by a legend entry each:

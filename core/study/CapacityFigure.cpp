@@ -16,9 +16,11 @@ std::string newton(double value) {
     return FormatMask(value, "0") + " N";
 }
 
-// The vertical marks shared by both panels, up to the axis top.
+// The vertical marks shared by both panels, up to the axis top: references, drawn under the
+// samples.
 void addMarks(FigureData& figure, const CapacitySummary& summary, const DesignBasis& basis,
               double top) {
+    const std::size_t first = figure.curves.size();
     const double fractile = summary.fractile.value;
     figure.curves.push_back(
         {"5 % fractile " + newton(fractile), true, false, 2, {{fractile, 0}, {fractile, top}}});
@@ -37,6 +39,9 @@ void addMarks(FigureData& figure, const CapacitySummary& summary, const DesignBa
              false,
              5,
              {{*design, 0}, {*design, top}}});
+    }
+    for (std::size_t k = first; k < figure.curves.size(); ++k) {
+        figure.curves[k].reference = true;
     }
 }
 

@@ -2,7 +2,8 @@
 
 // The figures of a sampled study: the histogram of the capacities and their empirical
 // distribution beside the fitted lognormal, each with the 5 % fractile and the design values
-// marked. Drawn as the other figures are (FigureData), side by side.
+// marked. Drawn as the other figures are (FigureData): side by side in a window, one above
+// the other in a file.
 
 #include "core/results/RunFigure.h"
 #include "core/study/CapacityStatistics.h"

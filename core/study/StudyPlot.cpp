@@ -246,8 +246,8 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
                                 : plot.study->base.bondModel == BondModel::PerfectlyBilinear
                                     ? "perfectly bi-linear; "
                                     : "bi-linear softening; ";
-        figure.caption.push_back(law + swept +
-                                 "; P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
+        figure.caption.push_back(law + (swept.empty() ? "" : swept + "; ") +
+                                 "P∞ = b·√(2·Gf·Ef·tf), Le at 97 % of P∞ (closed form)");
     }
     if (!plot.plottable()) {
         figure.title = "Ultimate load";
@@ -290,6 +290,7 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
                          {},
                          shade};
         FigureCurve limit{{}, true, false, colour, {}, shade};
+        limit.reference = true;
         double LeLow = INFINITY, LeHigh = -INFINITY;
         for (const StudyPlotPoint& p : series.points) {
             xLow = std::min(xLow, double(p.x));
@@ -327,8 +328,9 @@ FigureData MakeStudyFigure(const StudyPlot& plot) {
             xHigh = std::max(xHigh, Le);
             if (std::none_of(effectiveLengths.begin(), effectiveLengths.end(),
                              [&](const auto& known) { return known.first == Le; })) {
-                effectiveLengths.push_back(
-                    {Le, FigureCurve{{}, true, false, colour, {{Le, 0}, {Le, 0}}, shade}});
+                FigureCurve length{{}, true, false, colour, {{Le, 0}, {Le, 0}}, shade};
+                length.reference = true;
+                effectiveLengths.push_back({Le, std::move(length)});
             }
         }
     }

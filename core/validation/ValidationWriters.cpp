@@ -198,6 +198,7 @@ FigureData MakeValidationFigure(std::span<const TestResult> results, std::string
                     false,
                     0,
                     {{figure.x.min, figure.x.min}, {figure.x.max, figure.x.max}}});
+    figure.curves.back().reference = true;
     figure.curves.push_back(std::move(points));
     const ModelStatistics orvane = SummarizeValidation(results).groups.front().models.front();
     figure.caption.push_back(std::to_string(orvane.n) + " tests: mean test/predicted " +

@@ -1,4 +1,5 @@
 #include "core/Version.h"
+#include "core/results/BondSummary.h"
 #include "core/results/CsvRunWriter.h"
 #include "core/results/JsonText.h"
 #include "core/results/RunFigure.h"
@@ -239,6 +240,41 @@ TEST(FigureAxis, TicksAtRoundNumbers) {
         EXPECT_DOUBLE_EQ(axis.max, c.max);
         EXPECT_DOUBLE_EQ(axis.step, c.step);
         EXPECT_EQ(axis.tickTexts, c.texts);
+    }
+}
+
+// The load-slip figure carries P∞ as the Bond summary shows it, as a reference line across
+// the frame that the axis reaches; the other run figures carry no reference mark.
+TEST(RunFigure, TheLoadSlipFigureMarksTheRecordsPinfUnderTheCurve) {
+    const RunRecord record = writeRun("P∞").record;
+    const BondQuantities quantities = ComputeBondQuantities(record.params);
+    std::string summaryPinf;
+    for (const BondSummaryLine& line : BondSummaryLines(quantities, 0)) {
+        summaryPinf = line.name == "Pinf" ? line.value : summaryPinf;
+    }
+    for (const FigureKind kind : kFigureKinds) {
+        SCOPED_TRACE(FigureFileName("figure", kind));
+        const FigureData figure = MakeFigure(record, kind);
+        const auto references =
+            std::count_if(figure.curves.begin(), figure.curves.end(),
+                          [](const FigureCurve& curve) { return curve.reference; });
+        if (kind != FigureKind::LoadSlip) {
+            EXPECT_EQ(references, 0);
+            continue;
+        }
+        ASSERT_EQ(references, 1);
+        const FigureCurve& line = figure.curves.front();
+        ASSERT_TRUE(line.reference);
+        ASSERT_EQ(line.points.size(), 2u);
+        EXPECT_EQ(line.points[0].y, quantities.Pinf);
+        EXPECT_EQ(line.points[1].y, quantities.Pinf);
+        EXPECT_EQ(line.points[0].x, figure.x.min);
+        EXPECT_EQ(line.points[1].x, figure.x.max);
+        EXPECT_EQ(line.note, "P∞ = " + summaryPinf + " N");
+        EXPECT_TRUE(line.dashed);
+        // This three-element bond carries far less than a long one: the axis still shows P∞.
+        EXPECT_LT(record.steps.back().Pbumax, 0.5 * quantities.Pinf);
+        EXPECT_GE(figure.y.max, quantities.Pinf);
     }
 }
 

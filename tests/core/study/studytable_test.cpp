@@ -92,6 +92,23 @@ TEST(StudyFigure, TheColourScaleRunsFromTheFirstValueToTheLast) {
     EXPECT_EQ(figure.curves[49].shade, 1);
 }
 
+// P∞ and Le are marks the loads are read against: drawn under the loads, so that a law-only
+// study's P∞ dash does not cross out its marker.
+TEST(StudyFigure, PinfAndLeAreReferenceMarksAndTheLoadsAreNot) {
+    for (const auto& sweeps : std::vector<std::vector<std::string_view>>{
+             {"lb=10:300:30"}, {"law=softening,bilinear"}, {"lb=10:300:20", "Ef=1e5:2.5e5:50"}}) {
+        SCOPED_TRACE(sweeps.front());
+        const auto study = std::make_shared<StudyDefinition>();
+        for (const std::string_view definition : sweeps) {
+            study->sweeps.push_back(ParseSweep(definition).sweep);
+        }
+        const FigureData figure = MakeStudyFigure(plotOf(*study));
+        for (const FigureCurve& curve : figure.curves) {
+            EXPECT_EQ(curve.reference, curve.dashed) << curve.label;
+        }
+    }
+}
+
 TEST(StudyFigure, ALogarithmicSweepIsDrawnOnALogarithmicAxis) {
     const FigureData log = MakeStudyFigure(plotOf(*studyOf({"lb=10:1000:9:log"})));
     EXPECT_TRUE(log.x.logarithmic);
