@@ -72,6 +72,13 @@ QRect availableArea(const QWidget* window) {
     return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
+QSize fittedToScreen(const QWidget* window, const QSize& wanted) {
+    constexpr int kTitleBarRoom = 40; // px, a title bar and the frame's edges
+    const QRect available = availableArea(window);
+    return {std::min(wanted.width(), available.width()),
+            std::min(wanted.height(), available.height() - kTitleBarRoom)};
+}
+
 QPoint besideFrame(const QRect& screen, const QRect& anchor, const QSize& frame) {
     // A coordinate slid along one edge until the frame lies inside the screen on that axis.
     const auto slid = [](int at, int low, int high) {

@@ -27,6 +27,10 @@ void placeByFrame(const QList<QWidget*>& windows, const std::function<void()>& p
 // Centres the window on its screen by its frame, now and once its frame is known.
 void centreByFrame(QWidget* window);
 
+// `wanted` cut to the window's available screen area, with room left for its title bar, so that
+// a large window opens whole on a 1366 × 768 screen.
+QSize fittedToScreen(const QWidget* window, const QSize& wanted);
+
 // The area a window beside another is kept in: the window's screen less its panels.
 QRect availableArea(const QWidget* window);
 

@@ -7,6 +7,7 @@
 #include "gui/forms/FigurePanels.h"
 #include "gui/forms/FormLook.h"
 #include "gui/forms/MessageBoxes.h"
+#include "gui/forms/Placement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -152,7 +153,7 @@ CapacityUncertaintyWindow::CapacityUncertaintyWindow(const AnalysisParameters& p
     layout->addWidget(m_status);
     layout->addWidget(m_summary);
     layout->addWidget(m_figures, 1);
-    resize(1100, 860);
+    resize(fittedToScreen(this, QSize(1100, 860)));
 }
 
 CapacityUncertaintyWindow::~CapacityUncertaintyWindow() {
