@@ -422,9 +422,9 @@ void ParametricStudyWindow::saveCsv(const QString& path) {
     m_saveCsv->setEnabled(false);
     const std::int64_t rows = m_table.size();
     m_status->setText(tr("Saving %1 rows to %2…").arg(rows).arg(QFileInfo(path).fileName()));
-    // The rows so far, copied: 21 bytes a point, so the study goes on while they are written.
-    m_saver =
-        std::jthread([this, table = m_table, path = path.toStdString()](std::stop_token stop) {
+    // The rows so far, shared rather than copied: the study goes on while they are written.
+    m_saver = std::jthread(
+        [this, table = m_table.snapshot(), path = path.toStdString()](std::stop_token stop) {
             RecordStream out(RecordStream::Ends::CsvRecord);
             FileStatus status = out.open(path);
             if (status.ok()) {
