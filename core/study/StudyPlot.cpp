@@ -138,6 +138,41 @@ bool samePoints(const std::vector<FigurePoint>& a, const std::vector<FigurePoint
                       [](FigurePoint p, FigurePoint q) { return p.x == q.x && p.y == q.y; });
 }
 
+// A series keeps at most this many points: a long study's points are merged as they come, so
+// that its plot holds some 100 kB, not 16 bytes a point (16 MB for a million).
+constexpr std::size_t kKeptPerSeries = 8 * kRunsPerCurve;
+
+// Of each run of 16 consecutive points, keeps in their order the first, the last and those
+// with the least and the greatest load and P∞ (the first and last where P∞ is finite as
+// well): every load and P∞ the figure's thinning could choose stays, so its envelope is the
+// one all the points draw. At most half the points are kept.
+void mergeRuns(std::vector<StudyPlotPoint>& points) {
+    constexpr std::size_t kRun = 16;
+    std::size_t kept = 0;
+    for (std::size_t begin = 0; begin < points.size(); begin += kRun) {
+        const std::size_t end = std::min(points.size(), begin + kRun);
+        std::array<std::size_t, 8> chosen{begin, end - 1, begin, begin, end, end, end, end};
+        for (std::size_t k = begin; k < end; ++k) {
+            const StudyPlotPoint& p = points[k];
+            chosen[2] = p.Pbumax < points[chosen[2]].Pbumax ? k : chosen[2];
+            chosen[3] = p.Pbumax > points[chosen[3]].Pbumax ? k : chosen[3];
+            if (std::isfinite(p.Pinf)) {
+                chosen[4] = chosen[4] == end ? k : chosen[4];
+                chosen[5] = chosen[5] == end || p.Pinf < points[chosen[5]].Pinf ? k : chosen[5];
+                chosen[6] = chosen[6] == end || p.Pinf > points[chosen[6]].Pinf ? k : chosen[6];
+                chosen[7] = k;
+            }
+        }
+        std::sort(chosen.begin(), chosen.end());
+        for (std::size_t c = 0; c < chosen.size() && chosen[c] < end; ++c) {
+            if (c == 0 || chosen[c] != chosen[c - 1]) {
+                points[kept++] = points[chosen[c]];
+            }
+        }
+    }
+    points.resize(kept);
+}
+
 bool constantY(const std::vector<FigurePoint>& points) {
     return std::all_of(points.begin(), points.end(),
                        [&](const FigurePoint& p) { return p.y == points.front().y; });
@@ -224,8 +259,12 @@ void StudyPlot::add(const StudyPointResult& result) {
         }
     }
     const double x = lawAxis ? double(result.index + 1) : result.sweptValues[std::size_t(xSweep)];
-    series[s].points.push_back({float(x), float(result.Pbumax), float(result.quantities.Pinf),
-                                float(result.quantities.Le)});
+    std::vector<StudyPlotPoint>& points = series[s].points;
+    points.push_back({float(x), float(result.Pbumax), float(result.quantities.Pinf),
+                      float(result.quantities.Le)});
+    if (points.size() >= kKeptPerSeries) {
+        mergeRuns(points);
+    }
 }
 
 FigureData MakeStudyFigure(const StudyPlot& plot) {

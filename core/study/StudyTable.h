@@ -21,23 +21,40 @@ namespace orvane {
 class StudyTable {
 public:
     StudyTable() = default;
-    // Room for every point of the study, taken at once so that the columns never double.
+    // Room for every point of the study, taken at once: the columns never move, so a snapshot
+    // can read its rows while the table goes on taking points.
     explicit StudyTable(std::shared_ptr<const StudyDefinition> study);
+    // A table is not copied: 21 bytes a point add up. Its rows are shared through snapshot().
+    StudyTable(const StudyTable&) = delete;
+    StudyTable& operator=(const StudyTable&) = delete;
+    StudyTable(StudyTable&&) = default;
+    StudyTable& operator=(StudyTable&&) = default;
 
     const StudyDefinition* study() const { return m_study.get(); }
-    std::int64_t size() const { return std::int64_t(m_steps.size()); }
-    // Appends the next point; points come in order, from 0.
+    std::int64_t size() const { return m_size; }
+    // Appends the next point; points come in order, from 0. Not on a snapshot.
     void add(const StudyPointResult& result);
     // Point k as the run handed it out.
     StudyPointResult point(std::int64_t k) const;
+    // The rows so far, sharing this table's columns rather than copying them; rows added
+    // later stay outside it. It may be read on another thread while this table takes points.
+    StudyTable snapshot() const;
 
 private:
+    // Each column holds every point of the study; only the first `size` are set.
+    struct Columns {
+        std::unique_ptr<std::uint8_t[]> end; // RunEnd
+        std::unique_ptr<std::int32_t[]> steps;
+        std::unique_ptr<double[]> Pbumax; // N
+        std::unique_ptr<double[]> slmax;  // mm
+    };
+
     std::shared_ptr<const StudyDefinition> m_study;
-    std::vector<std::uint8_t> m_end; // RunEnd
-    std::vector<std::int32_t> m_steps;
-    std::vector<double> m_Pbumax; // N
-    std::vector<double> m_slmax;  // mm
-    // Reasons the run gave beyond the run checks' (no memory for the elements): rare.
+    std::shared_ptr<Columns> m_columns;
+    std::int64_t m_size = 0;
+    std::int64_t m_capacity = 0; // zero on a snapshot, which takes no points
+    // Reasons the run gave beyond the run checks' (no memory for the elements): rare, and
+    // copied into a snapshot.
     std::map<std::int64_t, std::string> m_runProblems;
 };
 

@@ -5,6 +5,7 @@
 #include "core/results/OutputFile.h"
 #include "core/results/OutputPolicy.h"
 #include "fit/FitFigure.h"
+#include "gui/forms/Placement.h"
 #include "render/FigureRenderer.h"
 #include "render/FitFigureFile.h"
 
@@ -334,7 +335,7 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     setProperty("workRunning", false);
     specimensChanged();
     m_preview = std::jthread([this](std::stop_token stop) { previewLoop(stop); });
-    resize(1200, 820);
+    resize(fittedToScreen(this, QSize(1200, 820)));
 }
 
 void FitWindow::closeEvent(QCloseEvent* event) {

@@ -9,13 +9,6 @@ namespace orvane {
 
 FigurePanels::FigurePanels(int panels, QWidget* parent) : QWidget(parent), m_count(panels) {
     setMinimumSize(kFigureWidth, kFigureHeight / panels);
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
-}
-
-int FigurePanels::heightForWidth(int width) const {
-    return width * kFigureHeight / (m_count * kFigureWidth);
 }
 
 QSize FigurePanels::sizeHint() const {

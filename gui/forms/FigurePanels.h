@@ -1,7 +1,8 @@
 #pragma once
 
-// Figures drawn side by side in a window, scaled to its width, from the figures it was last
-// given: the report figures' drawing (render/) on the screen.
+// Figures drawn side by side in a window, scaled to fit the room it is given, from the figures
+// it was last given: the report figures' drawing (render/) on the screen. Its height does not
+// follow its width, so that a wide window still fits a 1366 × 768 screen.
 
 #include "core/results/RunFigure.h"
 
@@ -14,8 +15,6 @@ class FigurePanels : public QWidget {
 public:
     explicit FigurePanels(int panels, QWidget* parent = nullptr);
 
-    // As tall as the panels are drawn across the width, no taller.
-    int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     void show(std::vector<FigureData> panels);
     void clear();

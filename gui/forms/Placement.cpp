@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <array>
 
 namespace orvane {
 
@@ -66,17 +67,36 @@ void placeByFrame(const QList<QWidget*>& windows, const std::function<void()>& p
     }
 }
 
+QRect availableArea(const QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+QSize fittedToScreen(const QWidget* window, const QSize& wanted) {
+    constexpr int kTitleBarRoom = 40; // px, a title bar and the frame's edges
+    const QRect available = availableArea(window);
+    return {std::min(wanted.width(), available.width()),
+            std::min(wanted.height(), available.height() - kTitleBarRoom)};
+}
+
 QPoint besideFrame(const QRect& screen, const QRect& anchor, const QSize& frame) {
-    int x = anchor.left() - frame.width();
-    if (x < screen.left()) {
-        x = anchor.right() + 1;
+    // A coordinate slid along one edge until the frame lies inside the screen on that axis.
+    const auto slid = [](int at, int low, int high) {
+        return std::clamp(at, low, std::max(low, high));
+    };
+    const int level = slid(anchor.top(), screen.top(), screen.bottom() + 1 - frame.height());
+    const int flush = slid(anchor.left(), screen.left(), screen.right() + 1 - frame.width());
+    // Beside it first, where a reader's eye moves between the two; below or above it when a
+    // wide anchor leaves no room at its sides; never over it while any side has room.
+    const std::array<QPoint, 4> sides = {
+        QPoint(anchor.left() - frame.width(), level), QPoint(anchor.right() + 1, level),
+        QPoint(flush, anchor.bottom() + 1), QPoint(flush, anchor.top() - frame.height())};
+    for (const QPoint& corner : sides) {
+        if (screen.contains(QRect(corner, frame))) {
+            return corner;
+        }
     }
-    if (x + frame.width() > screen.right() + 1) {
-        x = std::max(screen.left(), screen.right() + 1 - frame.width());
-    }
-    const int y = std::clamp(anchor.top(), screen.top(),
-                             std::max(screen.top(), screen.bottom() + 1 - frame.height()));
-    return {x, y};
+    return {slid(anchor.right() + 1, screen.left(), screen.right() + 1 - frame.width()), level};
 }
 
 void centreByFrame(QWidget* window) {

@@ -27,8 +27,16 @@ void placeByFrame(const QList<QWidget*>& windows, const std::function<void()>& p
 // Centres the window on its screen by its frame, now and once its frame is known.
 void centreByFrame(QWidget* window);
 
-// The top-left corner of a frame of size `frame` beside the frame `anchor`, tops level: on
-// its left where it fits on the screen, else on its right, else as near as the screen allows.
+// `wanted` cut to the window's available screen area, with room left for its title bar, so that
+// a large window opens whole on a 1366 × 768 screen.
+QSize fittedToScreen(const QWidget* window, const QSize& wanted);
+
+// The area a window beside another is kept in: the window's screen less its panels.
+QRect availableArea(const QWidget* window);
+
+// The top-left corner of a frame of size `frame` beside the frame `anchor` inside `screen`:
+// on its left, tops level, where it fits; else on its right; else below it, else above it,
+// lefts level; else on its right as near as the screen allows.
 QPoint besideFrame(const QRect& screen, const QRect& anchor, const QSize& frame);
 
 } // namespace orvane

@@ -33,6 +33,18 @@ double runPbumax(const RunRecord& record) {
     return record.steps.empty() ? 0.0 : record.steps.back().Pbumax;
 }
 
+// The frames of the run's windows together: the summary keeps clear of the graphs as well.
+QRect runFrames(const CalculationWindow& window) {
+    QRect frames = window.frameGeometry();
+    for (const QWidget* plot : {static_cast<const QWidget*>(window.tauSlipPlot()),
+                                static_cast<const QWidget*>(window.distributionPlot())}) {
+        if (plot && plot->isVisible()) {
+            frames |= plot->frameGeometry();
+        }
+    }
+    return frames;
+}
+
 } // namespace
 
 QString BondSummaryTooltip(const RunRecord& record) {
@@ -103,18 +115,23 @@ void RunReport::showBondSummary() {
         ComputeBondQuantities(record.params), runPbumax(record),
         concrete ? std::optional(CheckLawPlausibility(record.params, *concrete)) : std::nullopt,
         concrete ? CheckDesignCodes(record.params, *concrete) : std::vector<CodeCheck>{}, owner);
-    // Shown first, so that it is placed by the size its layout gives it.
+    // Sized by its layout and placed before it is shown: a window manager takes the place a
+    // window asks for when it maps it, but may place a mapping window again by its own rules
+    // and ignore a move that comes while it does.
+    summary->adjustSize();
+    const QPointer<CalculationWindow> run =
+        m_window && m_window->isVisible() ? m_window.data() : nullptr;
+    const QPointer<QWidget> anchor = run ? static_cast<QWidget*>(run.data()) : owner;
+    placeByFrame({summary}, [summary, run, anchor] {
+        // The frame may become known only after the run's windows have closed: the summary
+        // then stays where it stands.
+        if (!anchor || !anchor->isVisible()) {
+            return;
+        }
+        const QRect frames = run ? runFrames(*run) : anchor->frameGeometry();
+        summary->move(besideFrame(availableArea(anchor), frames, summary->frameGeometry().size()));
+    });
     summary->show();
-    QWidget* anchor = m_window && m_window->isVisible() ? m_window.data() : owner;
-    if (anchor) {
-        const QPointer<QWidget> beside = anchor;
-        placeByFrame({summary}, [summary, beside] {
-            if (beside) {
-                summary->move(besideFrame(screenArea(beside), beside->frameGeometry(),
-                                          summary->frameGeometry().size()));
-            }
-        });
-    }
     summary->activateWindow();
 }
 

@@ -7,6 +7,7 @@
 #include "gui/forms/FigurePanels.h"
 #include "gui/forms/FormLook.h"
 #include "gui/forms/MessageBoxes.h"
+#include "gui/forms/Placement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -40,10 +41,12 @@ QString startingInputs(const FieldTexts& texts, const std::string& fcText) {
     if (fc && *fc > 0) {
         lines += fromUtf8("fc=normal:" + ShortestText(*fc) + ":" + ShortestText(*fc * 0.15) + "\n");
     }
-    const double Ef = double(FieldValue(texts[static_cast<int>(NumericField::Ef)]));
-    const double tf = double(FieldValue(texts[static_cast<int>(NumericField::Tf)]));
+    // The fields are singles: their shortest texts are the typed ones ("0.167", not the
+    // widened 0.16699999570846558), and read back they give the same singles.
+    const float Ef = FieldValue(texts[static_cast<int>(NumericField::Ef)]);
+    const float tf = FieldValue(texts[static_cast<int>(NumericField::Tf)]);
     lines += fromUtf8("Ef=lognormal:" + ShortestText(Ef) + ":0.05\n");
-    lines += fromUtf8("tf=normal:" + ShortestText(tf) + ":" + ShortestText(tf * 0.05) + "\n");
+    lines += fromUtf8("tf=normal:" + ShortestText(tf) + ":" + ShortestText(tf * 0.05f) + "\n");
     return lines;
 }
 
@@ -141,7 +144,7 @@ CapacityUncertaintyWindow::CapacityUncertaintyWindow(const AnalysisParameters& p
     m_summary->setObjectName(QStringLiteral("Summary"));
     m_summary->setReadOnly(true);
     m_summary->setFont(QFont(QStringLiteral("Monospace")));
-    m_summary->setMinimumHeight(150);
+    m_summary->setMinimumHeight(100); // with the figures, within a 1366 × 768 screen
     m_summary->setMaximumHeight(170);
     m_figures = new FigurePanels(2, this);
     m_figures->setObjectName(QStringLiteral("CapacityFigures"));
@@ -152,7 +155,7 @@ CapacityUncertaintyWindow::CapacityUncertaintyWindow(const AnalysisParameters& p
     layout->addWidget(m_status);
     layout->addWidget(m_summary);
     layout->addWidget(m_figures, 1);
-    resize(1100, 860);
+    resize(fittedToScreen(this, QSize(1100, 860)));
 }
 
 CapacityUncertaintyWindow::~CapacityUncertaintyWindow() {

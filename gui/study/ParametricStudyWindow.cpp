@@ -2,6 +2,7 @@
 
 #include "core/numtext/NumberText.h"
 #include "core/results/OutputFile.h"
+#include "gui/forms/Placement.h"
 #include "gui/study/StudyPlotView.h"
 #include "gui/study/StudyTableModel.h"
 #include "render/FigureRenderer.h"
@@ -141,11 +142,7 @@ ParametricStudyWindow::ParametricStudyWindow(StudyBaseSource base, QWidget* pare
     now.baseTexts = current.texts;
     showBase(now, current.name);
 
-    // At most the screen's available height, so that the window fits a 1366 × 768 screen.
-    const QRect available = screen()->availableGeometry();
-    const QSize wanted = lastInputs().size.isValid() ? lastInputs().size : QSize(900, 860);
-    resize(std::min(wanted.width(), available.width()),
-           std::min(wanted.height(), available.height() - 40));
+    resize(fittedToScreen(this, lastInputs().size.isValid() ? lastInputs().size : QSize(900, 860)));
 }
 
 QLayout* ParametricStudyWindow::buildInputs() {
@@ -425,9 +422,9 @@ void ParametricStudyWindow::saveCsv(const QString& path) {
     m_saveCsv->setEnabled(false);
     const std::int64_t rows = m_table.size();
     m_status->setText(tr("Saving %1 rows to %2…").arg(rows).arg(QFileInfo(path).fileName()));
-    // The rows so far, copied: 21 bytes a point, so the study goes on while they are written.
-    m_saver =
-        std::jthread([this, table = m_table, path = path.toStdString()](std::stop_token stop) {
+    // The rows so far, shared rather than copied: the study goes on while they are written.
+    m_saver = std::jthread(
+        [this, table = m_table.snapshot(), path = path.toStdString()](std::stop_token stop) {
             RecordStream out(RecordStream::Ends::CsvRecord);
             FileStatus status = out.open(path);
             if (status.ok()) {

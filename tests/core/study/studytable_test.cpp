@@ -9,12 +9,13 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
+#include <type_traits>
 
 using namespace orvane;
 
 namespace {
 
-std::shared_ptr<StudyDefinition> studyOf(std::initializer_list<std::string_view> definitions) {
+std::shared_ptr<StudyDefinition> studyOf(const std::vector<std::string_view>& definitions) {
     auto study = std::make_shared<StudyDefinition>();
     for (const std::string_view definition : definitions) {
         const SweepParse parse = ParseSweep(definition);
@@ -158,6 +159,47 @@ TEST(StudyFigure, ALongSweepIsThinnedToWhatTheFigureShows) {
     EXPECT_EQ(figure.curves[1].points.size(), 2u); // P∞
 }
 
+// A long study's plot is merged as its points come: it holds a few thousand points a series,
+// not one for each run, and its figure keeps the loads' extremes, the ends and P∞.
+TEST(StudyFigure, ALongStudyKeepsItsPlotSmall) {
+    struct Case {
+        std::vector<std::string_view> sweeps;
+        std::size_t series;
+    };
+    for (const Case& c :
+         {Case{{"lb=1:1000:300000"}, 1}, Case{{"lb=1:1000:100000", "b=50,80"}, 2}}) {
+        const auto study = studyOf(c.sweeps);
+        StudyPlot plot = MakeStudyPlot(*study);
+        const std::int64_t count = PointCount(*study);
+        const std::int64_t high = count * 7 / 9, low = count / 8;
+        for (std::int64_t k = 0; k < count; ++k) {
+            StudyPointResult result;
+            result.index = k;
+            result.sweptTexts.assign(c.sweeps.size(), "1");
+            result.sweptValues.assign(1, 1 + double(k / std::int64_t(c.series)) * 0.01);
+            result.end = RunEnd::BondFailure;
+            result.Pbumax = k == high ? 9000.0 : k == low ? 10.0 : double(5000 + k % 7);
+            result.quantities.Pinf = 6000;
+            result.quantities.Le = 70;
+            plot.add(result);
+        }
+        ASSERT_EQ(plot.series.size(), c.series);
+        const FigureData figure = MakeStudyFigure(plot);
+        for (std::size_t s = 0; s < c.series; ++s) {
+            EXPECT_LE(plot.series[s].points.size(), 8000u);
+            const std::vector<FigurePoint>& load = figure.curves[s].points;
+            const auto [least, most] = std::minmax_element(
+                load.begin(), load.end(), [](FigurePoint a, FigurePoint b) { return a.y < b.y; });
+            EXPECT_EQ(most->y, s == std::size_t(high) % c.series ? 9000 : 5006) << s;
+            EXPECT_EQ(least->y, s == std::size_t(low) % c.series ? 10 : 5000) << s;
+            EXPECT_EQ(load.front().x, 1) << s;
+            EXPECT_EQ(load.back().x,
+                      float(1 + double((count - 1) / std::int64_t(c.series)) * 0.01));
+        }
+        EXPECT_EQ(figure.curves[c.series].points.size(), 2u); // P∞, one line for the series
+    }
+}
+
 TEST(StudyFigure, NothingSweptSaysSo) {
     StudyDefinition none;
     const FigureData figure = MakeStudyFigure(MakeStudyPlot(none));
@@ -219,6 +261,32 @@ TEST(StudyTable, KeepsAReasonOnlyTheRunGave) {
     table.add(DescribeStudyPoint(*study, 1));
     EXPECT_EQ(table.point(0).problem, first.problem);
     EXPECT_EQ(table.point(1).problem, "");
+}
+
+// A save writes a snapshot of the rows so far while the study goes on: it shares the
+// table's columns instead of copying them, and rows added after it stay out of it.
+TEST(StudyTable, ASnapshotHoldsTheRowsSoFar) {
+    static_assert(!std::is_copy_constructible_v<StudyTable>, "rows are shared, not copied");
+    const auto study = studyOf({"lb=20:80:4"});
+    StudyTable table(study);
+    StudyTable firstTwo(study);
+    for (std::int64_t k = 0; k < 2; ++k) {
+        StudyPointResult result = DescribeStudyPoint(*study, k);
+        result.end = RunEnd::BondFailure;
+        result.Pbumax = 1000.0 + double(k);
+        table.add(result);
+        firstTwo.add(result);
+    }
+    const StudyTable rows = table.snapshot();
+    for (std::int64_t k = 2; k < 4; ++k) {
+        table.add(DescribeStudyPoint(*study, k));
+    }
+    EXPECT_EQ(rows.size(), 2);
+    EXPECT_EQ(table.size(), 4);
+    std::ostringstream fromSnapshot, fromTable;
+    EXPECT_TRUE(WriteStudyCsv(fromSnapshot, rows));
+    EXPECT_TRUE(WriteStudyCsv(fromTable, firstTwo));
+    EXPECT_EQ(fromSnapshot.str(), fromTable.str());
 }
 
 TEST(StudyTable, AStoppedSaveSaysSo) {

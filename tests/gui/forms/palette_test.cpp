@@ -4,6 +4,7 @@
 #include "core/results/BondSummary.h"
 #include "gui/codes/DesignCodesWindow.h"
 #include "gui/concrete/ConcreteLawWindow.h"
+#include "gui/fit/FitWindow.h"
 #include "gui/forms/FormLook.h"
 #include "gui/help/TheoryWindow.h"
 #include "gui/parameters/ParameterFileDialog.h"
@@ -12,6 +13,10 @@
 #include "gui/run/CalculationWindow.h"
 #include "gui/run/DistributionPlotWindow.h"
 #include "gui/run/TauSlipPlotWindow.h"
+#include "gui/sampling/CapacityUncertaintyWindow.h"
+#include "gui/study/ParametricStudyWindow.h"
+#include "gui/validate/ValidationWindow.h"
+#include "support/DarkPalette.h"
 #include "support/RunSteps.h"
 
 #include <QAbstractButton>
@@ -19,14 +24,20 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 #include <memory>
+#include <numeric>
 
 using namespace orvane;
 
 namespace {
+
+constexpr int kStudyTimeout = 60000; // ms
 
 QPalette paletteOf(const QColor& window, const QColor& base, const QColor& text,
                    const QColor& button) {
@@ -97,9 +108,10 @@ bool hasText(const QWidget* widget) {
 QStringList illegibleTexts(const QWidget& window) {
     QStringList found;
     for (const QWidget* widget : window.findChildren<QWidget*>()) {
-        // Push buttons draw their own face in the button colours; a style sheet fixes both.
+        // Push buttons draw their own face in the button colours; a style sheet fixes both. A
+        // disabled control is greyed out on purpose, so that it does not look usable.
         if (!widget->isVisibleTo(&window) || !hasText(widget) || !widget->styleSheet().isEmpty() ||
-            widget->inherits("QPushButton")) {
+            widget->inherits("QPushButton") || !widget->isEnabled()) {
             continue;
         }
         const QColor text = widget->palette().color(widget->foregroundRole());
@@ -111,6 +123,30 @@ QStringList illegibleTexts(const QWidget& window) {
         }
     }
     return found;
+}
+
+// The toolkit tells where it asked a window to be, the screen shows where it is: the window
+// stands where it is when the screen there shows what the window draws, but for a blinking
+// text cursor or a live figure's few changed pixels.
+bool shownWhereItIs(QWidget& window) {
+    const QRect client = window.geometry();
+    const QImage shown =
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, client.x(), client.y(), client.width(), client.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    const QImage drawn = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (shown.size() != drawn.size()) {
+        return false;
+    }
+    qint64 same = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const auto* a = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+        const auto* b = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        same += std::inner_product(a, a + shown.width(), b, qint64(0), std::plus<>(),
+                                   std::equal_to<>());
+    }
+    return same >= qint64(shown.width()) * shown.height() * 98 / 100;
 }
 
 } // namespace
@@ -167,12 +203,15 @@ private slots:
         QTest::newRow("light") << QApplication::palette();
         QTest::newRow("Fusion dark") << fusionDark();
         QTest::newRow("darker") << darker();
+        QTest::newRow("dark") << DarkTestPalette();
     }
     void everyWindowIsLegible() {
         QFETCH(QPalette, palette);
         QApplication::setPalette(palette);
         QStringList illegible;
-        for (QWidget* window : windowsAfterARun()) {
+        const QList<QWidget*> windows = windowsAfterARun();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_study->running(), kStudyTimeout);
+        for (QWidget* window : windows) {
             illegible << illegibleTexts(*window);
         }
         QVERIFY2(illegible.isEmpty(), qPrintable(illegible.join(QStringLiteral(", "))));
@@ -180,7 +219,9 @@ private slots:
         QApplication::setPalette(m_light);
     }
 
-    // ORVANE_GRAB_DIR=dir: every window of this test after a run, in each palette.
+    // ORVANE_GRAB_DIR=dir: every window of this test after a run, in each palette. Under a
+    // window manager (tools/wm-test.sh) each window is shown alone and taken from the screen
+    // with its frame and title bar, as the user sees it.
     void pictures_data() { everyWindowIsLegible_data(); }
     void pictures() {
         const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
@@ -190,17 +231,48 @@ private slots:
         QFETCH(QPalette, palette);
         QApplication::setPalette(palette);
         const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
-        for (QWidget* window : windowsAfterARun()) {
-            QVERIFY(window->grab().save(
-                QStringLiteral("%1/palette-%2-%3.png").arg(dir, tag, window->objectName())));
+        const bool framed = QGuiApplication::platformName() == "xcb";
+        const QList<QWidget*> windows = windowsAfterARun();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_study->running(), kStudyTimeout);
+        if (framed) {
+            for (QWidget* window : windows) {
+                window->hide();
+            }
+        }
+        for (QWidget* window : windows) {
+            const QString path =
+                QStringLiteral("%1/palette-%2-%3.png").arg(dir, tag, window->objectName());
+            if (!framed) {
+                QVERIFY(window->grab().save(path));
+                continue;
+            }
+            // Placed before it maps, where the window manager takes the place asked for.
+            window->move(0, 0);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            // A window manager may place a mapping window by its own rules and leave the
+            // toolkit unaware: a move of the mapped window puts it where the toolkit thinks.
+            const auto settled = [window] {
+                return window->frameGeometry() != window->geometry() && shownWhereItIs(*window);
+            };
+            for (int nudge = 1; nudge <= 3 && !QTest::qWaitFor(settled, 3000); ++nudge) {
+                window->move(nudge, 0);
+            }
+            QVERIFY2(settled(), qPrintable(window->objectName()));
+            const QRect frame = window->frameGeometry();
+            QVERIFY(QGuiApplication::primaryScreen()
+                        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                        .save(path));
+            window->hide();
         }
         closeWindows();
         QApplication::setPalette(m_light);
     }
 
 private:
-    // Form1, the file dialog, the run's three windows after a run, the Bond summary, and the
-    // concrete, codes and theory windows, all built in the palette in force.
+    // Form1, the file dialog, the run's three windows after a run, the Bond summary, the
+    // concrete, codes and theory windows, the study window after a small study, and the fit,
+    // validation and capacity windows as they open, all built in the palette in force.
     QList<QWidget*> windowsAfterARun() {
         m_params = std::make_unique<AnalysisParameters>(StartupParameters());
         m_params->ds = InitialSlipIncrement("1E-07");
@@ -216,6 +288,15 @@ private:
         m_law = std::make_unique<ConcreteLawWindow>(*m_form1, *m_params);
         m_codes = std::make_unique<DesignCodesWindow>(*m_form1, *m_params);
         m_theory = std::make_unique<TheoryWindow>();
+        m_study = std::make_unique<ParametricStudyWindow>([this] {
+            return StudyBase{*m_params, StartupFieldTexts(), QStringLiteral("beam.kvp")};
+        });
+        m_study->findChild<QLineEdit*>("input1Values")->setText(QStringLiteral("20:200:10"));
+        m_study->findChild<QPushButton*>("start")->click();
+        m_fit = std::make_unique<FitWindow>(*m_form1, *m_params);
+        m_validation = std::make_unique<ValidationWindow>(*m_params, StartupFieldTexts());
+        m_capacity =
+            std::make_unique<CapacityUncertaintyWindow>(*m_params, StartupFieldTexts(), "30");
         const QList<QWidget*> windows = {m_form1.get(),
                                          m_dialog.get(),
                                          m_calculation.get(),
@@ -224,13 +305,21 @@ private:
                                          m_summary.get(),
                                          m_law.get(),
                                          m_codes.get(),
-                                         m_theory.get()};
+                                         m_theory.get(),
+                                         m_study.get(),
+                                         m_fit.get(),
+                                         m_validation.get(),
+                                         m_capacity.get()};
         for (QWidget* window : windows) {
             window->show();
         }
         return windows;
     }
     void closeWindows() {
+        m_capacity.reset();
+        m_validation.reset();
+        m_fit.reset();
+        m_study.reset();
         m_theory.reset();
         m_codes.reset();
         m_law.reset();
@@ -251,6 +340,10 @@ private:
     std::unique_ptr<ConcreteLawWindow> m_law;
     std::unique_ptr<DesignCodesWindow> m_codes;
     std::unique_ptr<TheoryWindow> m_theory;
+    std::unique_ptr<ParametricStudyWindow> m_study;
+    std::unique_ptr<FitWindow> m_fit;
+    std::unique_ptr<ValidationWindow> m_validation;
+    std::unique_ptr<CapacityUncertaintyWindow> m_capacity;
 };
 
 QTEST_MAIN(PaletteTest)
