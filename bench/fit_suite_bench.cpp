@@ -1,7 +1,8 @@
 // The fit against the program's own curves: a suite of synthetic tests over both laws, three
 // extents of the record, 20 to 500 points and 0 to 3 % scatter. For each it fits the law on
-// two threads and compares the misfit with that of the true law; it prints, per case and in
-// total, whether the fit reached the best misfit known (or warned), and the time per fit.
+// two threads and compares the misfit with that of the true law and of the laws one written
+// digit away from it; it prints, per case and in total, whether the fit reached the best misfit
+// known (or warned), and the time per fit.
 // Run: build/bench/fit_suite_bench [cases, default 72] [one case to run alone, from 0]
 
 #include "fit/BondLawFit.h"

@@ -202,10 +202,12 @@ FitTarget shifted(const FitTarget& target, double offset) {
 constexpr double kLeastOffset = -0.1, kLargestOffset = 0.3;
 
 // The seating offset that fits a specimen's points best to a run's path. The path does not
-// depend on the offset, so the offset is profiled out of the misfit at no cost of runs: for
-// every trial law the best offset, found by a scan of the allowed offsets and a golden-section
-// search around the best of them. The searches then see the misfit of the law alone, and the
-// offset no longer trades against smax along a valley of their own.
+// depend on the offset, so the offset is profiled out of the misfit at no cost of runs, as
+// variable projection eliminates the parameters that are cheap to find for given others
+// (Golub and Pereyra 1973): for every trial law the best offset, found by a scan of the
+// allowed offsets and a golden-section search around the best of them (Kiefer 1953). The
+// searches then see the misfit of the law alone, and the offset no longer trades against
+// smax along a valley of their own.
 double bestOffset(const FitTarget& target, const LoadSlipPath& path) {
     constexpr int kScan = 40, kGoldenSteps = 40;
     const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());

@@ -25,6 +25,10 @@
 // its own points, and the misfit is the sum of the specimens' sums of squares, so that each
 // point weighs the same whichever specimen it comes from. A single curve is a series of one.
 //
+// A seating offset, when fitted, is each specimen's own, and is profiled out of the misfit:
+// for every trial law the offset that suits its run best, found on the run's path without
+// another run, so that every stage below searches the law alone.
+//
 // Uncertainty: the Gauss-Newton approximation. J is the central-difference Jacobian of the
 // residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
 // standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj). The 95 % confidence interval of each

@@ -182,8 +182,10 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
                            QStringLiteral("kN"), QStringLiteral("MN"), QStringLiteral("N/mm²")});
     m_decimal = new QComboBox(this);
     m_decimal->setObjectName(QStringLiteral("Decimal"));
-    m_decimal->addItems({QStringLiteral("as the file writes it"), QStringLiteral("point"),
-                         QStringLiteral("comma")});
+    m_decimal->addItems(
+        {QStringLiteral("detect"), QStringLiteral("point"), QStringLiteral("comma")});
+    m_decimal->setToolTip(QStringLiteral("Detect: a comma in a file separated by semicolons "
+                                         "that writes digits around commas, else a point"));
     m_range = new QComboBox(this);
     m_range->setObjectName(QStringLiteral("Range"));
     m_range->addItems({QStringLiteral("every row"), QStringLiteral("up to the peak"),
@@ -194,7 +196,10 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_slipRange->setObjectName(QStringLiteral("SlipRange"));
     m_slipRange->setPlaceholderText(QStringLiteral("0:1.5"));
     m_slipRange->setToolTip(QStringLiteral("The slips to fit, FROM:TO in mm"));
-    m_slipRange->setMaximumWidth(110);
+    // Wide enough for a range of two slips, however full the row.
+    m_slipRange->setMinimumWidth(
+        m_slipRange->fontMetrics().horizontalAdvance(QStringLiteral("0.000:0.000")) + 12);
+    m_slipRange->setMaximumWidth(m_slipRange->minimumWidth() + 40);
     m_slipRange->setEnabled(m_range->currentIndex() == kTypedSlips);
     labelled(QStringLiteral("Sl&ip column:"), m_slipColumn);
     labelled(QStringLiteral("unit (&w)"), m_slipUnit);
