@@ -1258,6 +1258,23 @@ std::vector<std::string> warningsOf(const BondLawFit& fit,
         warnOfUnits(specimen.target, specimen.base, series ? specimen.name : "", warnings);
     }
 
+    // A seating offset at an end of its allowed range (within 1 % of the range): the record
+    // is not a pull-out curve seated by a little slack, or its slips are not the loaded end's.
+    for (std::size_t k = 0; k < fit.specimens.size() && k < specimens.size(); ++k) {
+        const double offset = fit.specimens[k].seatingOffset;
+        const FitTarget& target = specimens[k].target;
+        const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
+        const double low = kLeastOffset * lastSlip, high = kLargestOffset * lastSlip;
+        const double near = 0.01 * (high - low);
+        if (offset != 0 && (offset <= low + near || offset >= high - near)) {
+            warnings.push_back((series ? specimens[k].name + ": " : std::string()) +
+                               "The seating offset is at the end of its range (" +
+                               BriefText(offset) + " mm, from " + BriefText(low) + " to " +
+                               BriefText(high) +
+                               " mm allowed): check that the slips are those of the loaded end.");
+        }
+    }
+
     // A parameter within 5 % of a bound of the search: the best law may lie beyond it.
     constexpr double kNearBound = 1.05;
     const std::array<std::pair<double, double>, kLawParameterCount> bounds = {

@@ -363,7 +363,21 @@ TEST(BondLawFit, FitsASeatingOffset) {
         }
         EXPECT_LT(fit.rmse, 1e-3 * *std::max_element(target.load.begin(), target.load.end()));
         EXPECT_EQ(fit.specimens.front().seatingOffset, fit.seatingOffset);
+        EXPECT_EQ(fit.warnings, std::vector<std::string>{}) << FitSummary(fit);
     }
+    // An offset beyond its range (0.2 mm before a peak at about 0.35 mm: the largest measured
+    // slip is 0.55 mm, the range ends at 0.165 mm) stops at the end of it, with a warning.
+    SyntheticCase slack;
+    slack.law = {6.467f, 0.065f, 0.354f};
+    slack.extent = CurveExtent::PrePeak;
+    slack.points = 30;
+    slack.offset = 0.2;
+    FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    settings.fitSeatingOffset = true;
+    const BondLawFit fit = FitBondLaw(MakeSyntheticCurve(slack).target, settings);
+    EXPECT_TRUE(std::any_of(fit.warnings.begin(), fit.warnings.end(), [](const std::string& w) {
+        return w.starts_with("The seating offset is at the end of its range");
+    })) << FitSummary(fit);
 }
 
 TEST(BondLawFit, QuantitiesOfAnUndeterminedParameterAreNotNumbers) {
