@@ -211,7 +211,8 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
     m_offset = new QCheckBox(QStringLiteral("seating offset (&z)"), this);
     m_offset->setObjectName(QStringLiteral("Offset"));
     m_offset->setToolTip(QStringLiteral(
-        "Fit the slip the record shows before the bond takes load (a single curve only)"));
+        "Fit the slip the record shows before the bond takes load (of a series, one for each "
+        "specimen)"));
     readingRow->addWidget(m_offset);
     readingRow->addStretch();
     layout->addLayout(readingRow);
