@@ -279,6 +279,8 @@ public:
         return shifted(m_specimens[k].target, offset);
     }
     std::size_t points() const { return m_points; }
+    // The seating offsets fitted beside the law: each takes a degree of freedom.
+    std::size_t offsets() const { return m_settings.fitSeatingOffset ? m_specimens.size() : 0; }
 
     // The misfit a search follows, summed over the specimens: the sum of squares, or with
     // guided the guided misfit.
@@ -541,7 +543,9 @@ Matrix estimateUncertainty(Trials& trials, const Law& theta, double ssr,
             normal[a][c] = sum;
         }
     }
-    const double variance = m > p ? ssr / double(m - p) : std::numeric_limits<double>::infinity();
+    const std::size_t fitted = p + trials.offsets();
+    const double variance =
+        m > fitted ? ssr / double(m - fitted) : std::numeric_limits<double>::infinity();
     const std::optional<Matrix> inverted = inverse(normal);
     Matrix covariance(kLawParameterCount, std::vector<double>(kLawParameterCount, 0.0));
     for (std::size_t a = 0; a < moving.size(); ++a) {
@@ -687,7 +691,8 @@ std::vector<std::string> checkFixedParameters(const std::vector<FitSpecimen>& sp
     }
     if (specimens.empty()) {
         problems.push_back("There is no measured curve to fit.");
-    } else if (points <= std::size_t(parameters.count())) {
+    } else if (points <= std::size_t(parameters.count()) +
+                             (settings.fitSeatingOffset ? specimens.size() : 0)) {
         problems.push_back("The curve has no more points than free parameters.");
     }
     return problems;
@@ -1094,7 +1099,7 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                       std::size_t points, int jobs, BondLawFit& fit) {
     constexpr double kMultiples[] = {2, 4};
     constexpr int kProfileEvaluations = 40;
-    const double nu = double(points) - double(parameters.count());
+    const double nu = double(points) - double(parameters.count()) - double(trials.offsets());
     const double t = studentT975(nu);
     struct Task {
         int j;
