@@ -188,6 +188,71 @@ double guidedMisfit(const FitTarget& target, const FailureWindow& window,
     return sum + 100 * std::max(sst, 1e-300) * outside * outside;
 }
 
+// The measured points with every slip less offset (mm); a point that falls below 0 stays at 0.
+FitTarget shifted(const FitTarget& target, double offset) {
+    FitTarget result = target;
+    for (double& slip : result.slip) {
+        slip = std::max(slip - offset, 0.0);
+    }
+    return result;
+}
+
+// The seating offset, the slip the record shows before the bond takes load (slack of the grips,
+// a seating displacement), may lie between −10 % and +30 % of the largest measured slip.
+constexpr double kLeastOffset = -0.1, kLargestOffset = 0.3;
+
+// The seating offset that fits a specimen's points best to a run's path. The path does not
+// depend on the offset, so the offset is profiled out of the misfit at no cost of runs, as
+// variable projection eliminates the parameters that are cheap to find for given others
+// (Golub and Pereyra 1973): for every trial law the best offset, found by a scan of the
+// allowed offsets and a golden-section search around the best of them (Kiefer 1953). The
+// searches then see the misfit of the law alone, and the offset no longer trades against
+// smax along a valley of their own.
+double bestOffset(const FitTarget& target, const LoadSlipPath& path) {
+    constexpr int kScan = 40, kGoldenSteps = 40;
+    const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
+    const double low = kLeastOffset * lastSlip, high = kLargestOffset * lastSlip;
+    const auto ssr = [&](double offset) {
+        double sum = 0;
+        for (std::size_t i = 0; i < target.slip.size(); ++i) {
+            const double residual =
+                target.load[i] - path.loadAt(std::max(target.slip[i] - offset, 0.0));
+            sum += residual * residual;
+        }
+        return sum;
+    };
+    const double step = (high - low) / kScan;
+    double best = 0, bestSsr = ssr(0);
+    for (int i = 0; i <= kScan; ++i) {
+        const double offset = low + step * i;
+        if (const double value = ssr(offset); value < bestSsr) {
+            best = offset;
+            bestSsr = value;
+        }
+    }
+    const double golden = 0.5 * (std::sqrt(5.0) - 1);
+    double a = std::max(low, best - step), b = std::min(high, best + step);
+    double c = b - golden * (b - a), d = a + golden * (b - a);
+    double fc = ssr(c), fd = ssr(d);
+    for (int i = 0; i < kGoldenSteps; ++i) {
+        if (fc < fd) {
+            b = d;
+            d = c;
+            fd = fc;
+            c = b - golden * (b - a);
+            fc = ssr(c);
+        } else {
+            a = c;
+            c = d;
+            fc = fd;
+            d = a + golden * (b - a);
+            fd = ssr(d);
+        }
+    }
+    const double refined = fc < fd ? c : d;
+    return std::min(fc, fd) < bestSsr ? refined : best;
+}
+
 // Trial runs of one fit: counts them and keeps the law of the smallest sum of squares any
 // thread has found. A trial law runs once on each specimen's base set.
 class Trials {
@@ -200,17 +265,22 @@ public:
         }
     }
 
-    // The measured slips of a single curve less a seating offset from here on; the best law
-    // is that of the search so far, its misfit to be met again on the shifted points.
-    void shiftTarget(const FitTarget& shifted) {
-        m_specimens.front().target = shifted;
-        m_windows.front() = failureWindowOf(shifted);
-        const std::lock_guard lock(m_mutex);
-        m_bestSsr = std::numeric_limits<double>::infinity();
-    }
-    const FitTarget& target() const { return m_specimens.front().target; }
     const std::vector<FitSpecimen>& specimens() const { return m_specimens; }
+
+    // Specimen k's points as a run of a trial law meets them: the measured ones, or, when a
+    // seating offset is fitted, those less the specimen's offset that suits the run's path
+    // best (each specimen of a series sits in its grips with a seating of its own).
+    FitTarget pointsFor(std::size_t k, const LoadSlipPath& path, double& offset) const {
+        offset = 0;
+        if (!m_settings.fitSeatingOffset) {
+            return m_specimens[k].target;
+        }
+        offset = bestOffset(m_specimens[k].target, path);
+        return shifted(m_specimens[k].target, offset);
+    }
     std::size_t points() const { return m_points; }
+    // The seating offsets fitted beside the law: each takes a degree of freedom.
+    std::size_t offsets() const { return m_settings.fitSeatingOffset ? m_specimens.size() : 0; }
 
     // The misfit a search follows, summed over the specimens: the sum of squares, or with
     // guided the guided misfit.
@@ -223,9 +293,13 @@ public:
             const ModelCurve curve = RunModelCurve(withLaw(theta, k));
             ++m_runs;
             const LoadSlipPath path(curve.steps);
-            value += SumOfSquares(m_specimens[k].target, path);
+            double offset = 0;
+            const FitTarget points = pointsFor(k, path, offset);
+            value += SumOfSquares(points, path);
             if (guided) {
-                guidedValue += guidedMisfit(m_specimens[k].target, m_windows[k], path);
+                guidedValue += guidedMisfit(
+                    points, m_settings.fitSeatingOffset ? failureWindowOf(points) : m_windows[k],
+                    path);
             }
         }
         const std::lock_guard lock(m_mutex);
@@ -237,16 +311,6 @@ public:
             }
         }
         return guided ? guidedValue : value;
-    }
-
-    // The sum of squares of a law on other points of a single curve (the seating-offset
-    // search), counted.
-    double misfitOf(const Law& theta, const FitTarget& points) {
-        if (m_settings.stop.stop_requested()) {
-            throw nlopt::forced_stop();
-        }
-        ++m_runs;
-        return SumOfSquares(points, LoadSlipPath(RunModelCurve(withLaw(theta, 0)).steps));
     }
 
     // A specimen's base set with the law theta.
@@ -413,7 +477,8 @@ std::vector<double> seriesLoads(Trials& trials, const Law& law, std::vector<doub
         if (failureSlips) {
             failureSlips->push_back(failure);
         }
-        for (const double slip : specimens[k].target.slip) {
+        double offset = 0;
+        for (const double slip : trials.pointsFor(k, path, offset).slip) {
             loads.push_back(slip <= failure ? path.heldLoadAt(slip) : 0);
         }
     }
@@ -478,7 +543,9 @@ Matrix estimateUncertainty(Trials& trials, const Law& theta, double ssr,
             normal[a][c] = sum;
         }
     }
-    const double variance = m > p ? ssr / double(m - p) : std::numeric_limits<double>::infinity();
+    const std::size_t fitted = p + trials.offsets();
+    const double variance =
+        m > fitted ? ssr / double(m - fitted) : std::numeric_limits<double>::infinity();
     const std::optional<Matrix> inverted = inverse(normal);
     Matrix covariance(kLawParameterCount, std::vector<double>(kLawParameterCount, 0.0));
     for (std::size_t a = 0; a < moving.size(); ++a) {
@@ -624,14 +691,9 @@ std::vector<std::string> checkFixedParameters(const std::vector<FitSpecimen>& sp
     }
     if (specimens.empty()) {
         problems.push_back("There is no measured curve to fit.");
-    } else if (points <= std::size_t(parameters.count())) {
+    } else if (points <= std::size_t(parameters.count()) +
+                             (settings.fitSeatingOffset ? specimens.size() : 0)) {
         problems.push_back("The curve has no more points than free parameters.");
-    }
-    // Each specimen of a series sits in its grips with a seating of its own: one offset for
-    // all would be wrong, one each would trade against the shared law.
-    if (settings.fitSeatingOffset && specimens.size() > 1) {
-        problems.push_back("A seating offset is fitted to a single curve only; for a series, "
-                           "take each record's offset off its slips first.");
     }
     return problems;
 }
@@ -964,11 +1026,11 @@ std::pair<Law, std::vector<double>> evaluateFittedSet(Trials& trials, const FitS
     fit.ssr = 0;
     fit.specimens.clear();
     for (std::size_t k = 0; k < specimens.size(); ++k) {
-        const FitTarget& target = specimens[k].target;
         const ModelCurve curve = RunModelCurve(trials.withLaw(fitted, k));
         trials.countRun();
         const LoadSlipPath path(curve.steps);
         SpecimenFit specimen;
+        const FitTarget target = trials.pointsFor(k, path, specimen.seatingOffset);
         specimen.name = specimens[k].name;
         specimen.points = target.slip.size();
         specimen.ssr = SumOfSquares(target, path, &specimen.modelLoad);
@@ -998,6 +1060,7 @@ std::pair<Law, std::vector<double>> evaluateFittedSet(Trials& trials, const FitS
     }
     fit.rmse = std::sqrt(fit.ssr / double(trials.points()));
     fit.r2 = sst > 1e-20 * squares ? 1 - fit.ssr / sst : std::numeric_limits<double>::quiet_NaN();
+    fit.seatingOffset = fit.specimens.front().seatingOffset;
     fit.modelLoad = fit.specimens.front().modelLoad;
     fit.modelPath = fit.specimens.front().modelPath;
     fit.modelEnd = fit.specimens.front().modelEnd;
@@ -1036,7 +1099,7 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                       std::size_t points, int jobs, BondLawFit& fit) {
     constexpr double kMultiples[] = {2, 4};
     constexpr int kProfileEvaluations = 40;
-    const double nu = double(points) - double(parameters.count());
+    const double nu = double(points) - double(parameters.count()) - double(trials.offsets());
     const double t = studentT975(nu);
     struct Task {
         int j;
@@ -1106,73 +1169,6 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
             (side < 0 ? p.lower : p.upper) = side < 0 && std::isinf(end) ? 0 : end;
         }
     }
-}
-
-// The measured points with every slip less offset (mm); a point that falls below 0 stays at 0.
-FitTarget shifted(const FitTarget& target, double offset) {
-    FitTarget result = target;
-    for (double& slip : result.slip) {
-        slip = std::max(slip - offset, 0.0);
-    }
-    return result;
-}
-
-// Stage 4c: the seating offset, the slip the record shows before the bond takes load (slack
-// of the grips, a seating displacement). The offset trades against smax along a long valley,
-// so Subplex searches over the law's coordinates and the offset together start from the
-// global search's law at offsets of 0, 1, 2 and 5 % of the largest measured slip, in
-// parallel; the offset stays within −10 % and +30 % of that slip. Returns the best offset.
-double fitSeatingOffset(Trials& trials, const Coordinates& coordinates, int jobs) {
-    constexpr double kStartOffsets[] = {0, 0.01, 0.02, 0.05};
-    constexpr int kEvaluations = 400;
-    const FitTarget measured = trials.target();
-    const double lastSlip = *std::max_element(measured.slip.begin(), measured.slip.end());
-    const std::vector<double> law = coordinates.coordinates(trials.best().first);
-    std::vector<double> lower = coordinates.lower(), upper = coordinates.upper();
-    lower.push_back(-0.1 * lastSlip);
-    upper.push_back(0.3 * lastSlip);
-    struct Polish {
-        const Coordinates& coordinates;
-        const FitTarget& measured;
-        Trials& trials;
-        double bestSsr = std::numeric_limits<double>::infinity();
-        double bestOffset = 0;
-    };
-    std::vector<Polish> polishes(std::size(kStartOffsets), Polish{coordinates, measured, trials});
-    RunTasks(int(polishes.size()), jobs, [&](int k) {
-        std::vector<double> x = law;
-        x.push_back(kStartOffsets[k] * lastSlip);
-        nlopt::opt optimiser(nlopt::LN_SBPLX, unsigned(x.size()));
-        optimiser.set_lower_bounds(lower);
-        optimiser.set_upper_bounds(upper);
-        optimiser.set_xtol_abs(1e-7);
-        optimiser.set_maxeval(kEvaluations);
-        std::vector<double> step(x.size(), 0.05);
-        step.back() = 0.01 * lastSlip;
-        optimiser.set_initial_step(step);
-        optimiser.set_min_objective(
-            [](const std::vector<double>& v, std::vector<double>&, void* data) {
-                Polish& p = *static_cast<Polish*>(data);
-                const double offset = v.back();
-                const Law trial = p.coordinates.law(std::vector<double>(v.begin(), v.end() - 1));
-                const double value = p.trials.misfitOf(trial, shifted(p.measured, offset));
-                if (value < p.bestSsr) {
-                    p.bestSsr = value;
-                    p.bestOffset = offset;
-                }
-                return value;
-            },
-            &polishes[std::size_t(k)]);
-        double value = 0;
-        try {
-            optimiser.optimize(x, value);
-        } catch (const nlopt::roundoff_limited&) {
-            // The best point evaluated so far stands.
-        }
-    });
-    return std::min_element(polishes.begin(), polishes.end(),
-                            [](const Polish& a, const Polish& b) { return a.bestSsr < b.bestSsr; })
-        ->bestOffset;
 }
 
 // Two optima are told apart when a determined free parameter differs by more than 10 % and by
@@ -1267,6 +1263,23 @@ std::vector<std::string> warningsOf(const BondLawFit& fit,
         warnOfUnits(specimen.target, specimen.base, series ? specimen.name : "", warnings);
     }
 
+    // A seating offset at an end of its allowed range (within 1 % of the range): the record
+    // is not a pull-out curve seated by a little slack, or its slips are not the loaded end's.
+    for (std::size_t k = 0; k < fit.specimens.size() && k < specimens.size(); ++k) {
+        const double offset = fit.specimens[k].seatingOffset;
+        const FitTarget& target = specimens[k].target;
+        const double lastSlip = *std::max_element(target.slip.begin(), target.slip.end());
+        const double low = kLeastOffset * lastSlip, high = kLargestOffset * lastSlip;
+        const double near = 0.01 * (high - low);
+        if (offset != 0 && (offset <= low + near || offset >= high - near)) {
+            warnings.push_back((series ? specimens[k].name + ": " : std::string()) +
+                               "The seating offset is at the end of its range (" +
+                               BriefText(offset) + " mm, from " + BriefText(low) + " to " +
+                               BriefText(high) +
+                               " mm allowed): check that the slips are those of the loaded end.");
+        }
+    }
+
     // A parameter within 5 % of a bound of the search: the best law may lie beyond it.
     constexpr double kNearBound = 1.05;
     const std::array<std::pair<double, double>, kLawParameterCount> bounds = {
@@ -1346,14 +1359,6 @@ BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettin
             trials, coordinates,
             startCandidates(coordinates, parameters, first.base, largestSlip(specimens), seed),
             jobs);
-        if (settings.fitSeatingOffset) {
-            // From here on the points are the measured ones less the fitted offset.
-            fit.seatingOffset = fitSeatingOffset(trials, coordinates, jobs);
-            const Law law = trials.best().first;
-            trials.shiftTarget(shifted(first.target, fit.seatingOffset));
-            search(trials, coordinates, coordinates.coordinates(law), false, nlopt::LN_SBPLX,
-                   kMaxEvaluationsOfPolish, 0.05);
-        }
         snapToTheMasks(trials, parameters, jobs);
         const auto [fitted, failureSlips] =
             evaluateFittedSet(trials, settings, parameters, trials.best().first, fit);
@@ -1426,7 +1431,7 @@ std::string FitSummary(const BondLawFit& fit) {
             text += "  not determined by the curve\n";
         }
     }
-    if (fit.seatingOffset != 0) {
+    if (fit.seatingOffset != 0 && fit.specimens.size() <= 1) {
         text += "offset      " + BriefText(fit.seatingOffset) +
                 " mm (seating, taken off the measured slips)\n";
     }
@@ -1456,7 +1461,11 @@ std::string FitSummary(const BondLawFit& fit) {
         for (const SpecimenFit& specimen : fit.specimens) {
             text += "  " + specimen.name + ": " + std::to_string(specimen.points) +
                     " points, RMSE " + BriefText(specimen.rmse) + " N, R² " +
-                    BriefText(specimen.r2) + "\n";
+                    BriefText(specimen.r2) +
+                    (specimen.seatingOffset != 0
+                         ? ", offset " + BriefText(specimen.seatingOffset) + " mm"
+                         : std::string()) +
+                    "\n";
         }
     }
     text += "model runs  " + std::to_string(fit.modelRuns) + "\n";

@@ -25,6 +25,10 @@
 // its own points, and the misfit is the sum of the specimens' sums of squares, so that each
 // point weighs the same whichever specimen it comes from. A single curve is a series of one.
 //
+// A seating offset, when fitted, is each specimen's own, and is profiled out of the misfit:
+// for every trial law the offset that suits its run best, found on the run's path without
+// another run, so that every stage below searches the law alone.
+//
 // Uncertainty: the Gauss-Newton approximation. J is the central-difference Jacobian of the
 // residuals with respect to the free parameters (steps of 1 %), σ² = SSR/(m − p), and the
 // standard error of parameter j is √(σ²·[(JᵀJ)⁻¹]jj). The 95 % confidence interval of each
@@ -88,7 +92,7 @@ struct FitSettings {
     // A fixed parameter keeps the number of its text, and the text is written as given.
     std::array<std::optional<std::string>, kLawParameterCount> fixedTexts;
     // Fit a seating offset too: the slip the record shows before the bond takes load, taken
-    // off every measured slip.
+    // off every measured slip; of a series, one for each specimen.
     bool fitSeatingOffset = false;
     int jobs = 0; // 0: every core
     std::stop_token stop;
@@ -145,6 +149,7 @@ struct SpecimenFit {
     std::vector<double> modelLoad;     // the model load at each measured slip, N
     std::vector<CurvePoint> modelPath; // this specimen's run of the shared law
     RunEnd modelEnd = RunEnd::None;
+    double seatingOffset = 0; // mm, taken off this specimen's measured slips (when fitted)
 };
 
 struct BondLawFit {
@@ -165,7 +170,7 @@ struct BondLawFit {
     double r2 = 0;             // 1 − SSR/SST; of a series, SST about each specimen's mean
     BondQuantities quantities{};
     QuantityEstimate Gf, Pinf, Le;     // N/mm, N, mm
-    double seatingOffset = 0;          // mm, taken off the measured slips (when fitted)
+    double seatingOffset = 0;          // mm, the first specimen's (when fitted)
     std::vector<double> modelLoad;     // the model load at each measured slip, N
     std::vector<CurvePoint> modelPath; // the fitted run's load-slip path
     RunEnd modelEnd = RunEnd::None;
@@ -178,7 +183,7 @@ struct BondLawFit {
 // One curve on settings.base.
 BondLawFit FitBondLaw(const FitTarget& target, const FitSettings& settings);
 // A series with one shared law; settings.base and baseTexts are not used, each specimen
-// brings its own. A seating offset is fitted to a single curve only.
+// brings its own, and its own seating offset when one is fitted.
 BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettings& settings);
 
 // The model loads at the measured slips and the sum of squared residuals for one set.

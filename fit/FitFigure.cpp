@@ -98,13 +98,15 @@ std::array<FigureData, 2> MakeFitFigures(const std::vector<FitSpecimen>& specime
             continue;
         }
         FigureCurve model{labelOf(specimens, k, "model"), false, false, colourOf(specimens, k), {}};
-        // The model's slips plus the seating offset, on the measured slips' scale.
+        // The model's slips plus the specimen's seating offset, on the measured slips' scale.
+        const double offset =
+            k < fit.specimens.size() ? fit.specimens[k].seatingOffset : fit.seatingOffset;
         for (const CurvePoint& point : path) {
-            model.points.push_back({point.sl + fit.seatingOffset, point.Pl});
+            model.points.push_back({point.sl + offset, point.Pl});
             loadMax = std::max(loadMax, point.Pl);
         }
         // Beyond its largest slip the bond has failed.
-        const double failure = path.back().sl + fit.seatingOffset;
+        const double failure = path.back().sl + offset;
         model.points.push_back({failure, 0});
         const double lastMeasured = *std::max_element(target.slip.begin(), target.slip.end());
         if (lastMeasured > failure) {

@@ -2,6 +2,7 @@
 
 #include "core/files/Cp932.h"
 #include "core/files/InputFile.h"
+#include "core/numtext/NumberText.h"
 
 #include <algorithm>
 #include <array>
@@ -489,6 +490,33 @@ MeasuredCurveRead WithinRange(const MeasuredCurve& curve, const FitRange& range)
                      std::to_string(kMinMeasuredPoints) + ".";
     }
     return read;
+}
+
+std::string ParseFitRange(std::string_view text, FitRange& range) {
+    if (text == "peak" || text == "failure") {
+        range = {text == "peak" ? FitRange::Kind::UpToPeak : FitRange::Kind::UpToFailure, 0, 0};
+        return {};
+    }
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return "takes FROM:TO (mm), peak or failure, not " + QuotedEntry(text);
+    }
+    const auto number = [](std::string_view part, double& value) {
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        return error == std::errc() && end == part.data() + part.size() && std::isfinite(value);
+    };
+    FitRange slips{FitRange::Kind::Slips, 0, 0};
+    for (const auto& [part, value] : {std::pair{text.substr(0, colon), &slips.from},
+                                      std::pair{text.substr(colon + 1), &slips.to}}) {
+        if (!number(part, *value)) {
+            return "needs a number, not " + QuotedEntry(part);
+        }
+    }
+    if (!(slips.from < slips.to)) {
+        return "needs FROM below TO, not " + QuotedEntry(text);
+    }
+    range = slips;
+    return {};
 }
 
 std::string MoreSkippedRows(const MeasuredCurve& curve) {

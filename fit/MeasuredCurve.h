@@ -67,6 +67,11 @@ struct FitRange {
     double from = 0, to = 0; // mm
 };
 
+// Reads a fit range as the batch's --range and the window's range box take it: "FROM:TO"
+// (slips in mm, FROM below TO), "peak" or "failure". Empty on success, else what is wrong,
+// to follow the name of the field or option: "needs FROM below TO, not \"2:1\"".
+std::string ParseFitRange(std::string_view text, FitRange& range);
+
 // The rows left out that are told one by one; the rest are counted, so that a file of bad
 // rows costs no more to report than to read.
 inline constexpr std::size_t kToldSkippedRows = 20;

@@ -760,21 +760,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     addValue(
         fit, "--range", "FROM:TO|peak|failure",
         [&options](const std::string& value) {
-            if (value == "peak" || value == "failure") {
-                options.range.kind =
-                    value == "peak" ? FitRange::Kind::UpToPeak : FitRange::Kind::UpToFailure;
-                return;
-            }
-            const std::size_t colon = value.find(':');
-            if (colon == std::string::npos) {
-                throw Refused{"--range takes FROM:TO (mm), peak or failure, not " +
-                              QuotedEntry(value)};
-            }
-            options.range.kind = FitRange::Kind::Slips;
-            options.range.from = decimalNumber("--range", value.substr(0, colon));
-            options.range.to = decimalNumber("--range", std::string_view(value).substr(colon + 1));
-            if (!(options.range.from < options.range.to)) {
-                throw Refused{"--range needs FROM below TO, not " + QuotedEntry(value)};
+            if (const std::string error = ParseFitRange(value, options.range); !error.empty()) {
+                throw Refused{"--range " + error};
             }
         },
         "the part of the record to fit: the slips FROM:TO (mm), the rows up\n"
@@ -783,7 +770,8 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
     addSwitch(
         fit, "--offset", [&options](std::int64_t) { options.fitSeatingOffset = true; },
         "fit a seating offset as well: the slip the record shows before the\n"
-        "bond takes load, taken off every measured slip");
+        "bond takes load, taken off every measured slip; of a series, one for\n"
+        "each specimen");
     addInitialDs(fit, options.initialDsText);
     addValue(
         fit, "--jobs", "N",
@@ -840,10 +828,6 @@ void AddFitCommand(CLI::App& app, FitOptions& options) {
         if (!options.measuredFile.empty() && !options.specimens.empty()) {
             throw Refused{"--measured FILE and --specimen do not go together: give each curve "
                           "of a series with --specimen"};
-        }
-        if (options.fitSeatingOffset && options.specimens.size() > 1) {
-            throw Refused{"--offset fits a single curve; for a series, take each record's "
-                          "seating offset off its slips first"};
         }
         // Standard input holds one file, and the fitted files' names cannot come from it.
         int fromStandardInput =

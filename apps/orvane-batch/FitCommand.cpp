@@ -103,10 +103,11 @@ void printFit(const BondLawFit& fit, const Written& written) {
 std::string specimensJson(const BondLawFit& fit) {
     std::string json;
     for (const SpecimenFit& specimen : fit.specimens) {
-        json +=
-            std::string(json.empty() ? "" : ",") + "{\"measured\":" + JsonString(specimen.name) +
-            ",\"points\":" + std::to_string(specimen.points) +
-            ",\"rmse\":" + JsonNumber(specimen.rmse) + ",\"r2\":" + JsonNumber(specimen.r2) + "}";
+        json += std::string(json.empty() ? "" : ",") +
+                "{\"measured\":" + JsonString(specimen.name) +
+                ",\"points\":" + std::to_string(specimen.points) +
+                ",\"rmse\":" + JsonNumber(specimen.rmse) + ",\"r2\":" + JsonNumber(specimen.r2) +
+                ",\"seatingOffset\":" + JsonNumber(specimen.seatingOffset) + "}";
     }
     return "[" + json + "]";
 }
@@ -396,9 +397,8 @@ int RunFitCommand(const FitOptions& options) {
         }
     }
     if (options.xlsx) {
-        // Of a series, the workbook holds the first specimen's inputs and points.
-        const Workbook book =
-            FitWorkbook(base.params, base.data.texts, specimens.front().target, fits);
+        // Of a series, the first specimen's inputs and every specimen's points.
+        const Workbook book = FitWorkbook(base.params, base.data.texts, specimens, fits);
         if (const FileStatus status = WriteWorkbook(*options.xlsx, book); !status.ok()) {
             std::cerr << "orvane-batch fit: " << status.message << "\n";
             return kExitFailed;

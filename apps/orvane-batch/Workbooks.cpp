@@ -188,7 +188,9 @@ Workbook StudyWorkbook(const StudyDefinition& study, const std::vector<StudyPoin
 }
 
 Workbook FitWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts,
-                     const FitTarget& target, const std::vector<BondLawFit>& fits) {
+                     const std::vector<FitSpecimen>& specimens,
+                     const std::vector<BondLawFit>& fits) {
+    const bool series = specimens.size() > 1;
     NameValueRows inputs = inputRows(base, baseTexts);
     const char* names[] = {"tauMax", "sMax", "su"};
     const char* units[] = {"N/mm²", "mm", "mm"};
@@ -202,33 +204,71 @@ Workbook FitWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts
         }
         inputs.add(law + " rmse", fit.rmse, "N");
         inputs.add(law + " r2", fit.r2);
+        for (const SpecimenFit& specimen : fit.specimens) {
+            const std::string who = law + (series ? " " + specimen.name : std::string());
+            if (series) {
+                inputs.add(who + " rmse", specimen.rmse, "N");
+                inputs.add(who + " r2", specimen.r2);
+            }
+            if (specimen.seatingOffset != 0) {
+                inputs.add(who + " seating offset", specimen.seatingOffset, "mm");
+            }
+        }
         for (const std::string& warning : fit.warnings) {
             inputs.add(law + " warning", warning);
         }
     }
-    std::vector<SheetColumn> columns = {numbers("slip", "mm"), numbers("measured load", "N")};
-    for (std::size_t i = 0; i < target.slip.size(); ++i) {
-        columns[0].cells.emplace_back(target.slip[i]);
-        columns[1].cells.emplace_back(target.load[i]);
+    // Every specimen's points one after the other, named in a first column as the CSV names
+    // them; a single curve has no such column.
+    std::vector<SheetColumn> columns;
+    if (series) {
+        columns.push_back({"specimen", "", {}});
     }
+    const std::size_t slip = columns.size();
+    columns.push_back(numbers("slip", "mm"));
+    columns.push_back(numbers("measured load", "N"));
     for (const BondLawFit& fit : fits) {
-        SheetColumn model = numbers("model load " + lawName(fit.model), "N");
-        for (const double load : fit.modelLoad) {
-            model.cells.emplace_back(load);
+        columns.push_back(numbers("model load " + lawName(fit.model), "N"));
+    }
+    // Each specimen's rows, first to last, for the chart.
+    std::vector<std::pair<std::size_t, std::size_t>> rows;
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        const FitTarget& target = specimens[k].target;
+        rows.push_back(
+            {columns[slip].cells.size(), columns[slip].cells.size() + target.slip.size()});
+        for (std::size_t i = 0; i < target.slip.size(); ++i) {
+            if (series) {
+                columns[0].cells.emplace_back(specimens[k].name);
+            }
+            columns[slip].cells.emplace_back(target.slip[i]);
+            columns[slip + 1].cells.emplace_back(target.load[i]);
+            for (std::size_t f = 0; f < fits.size(); ++f) {
+                const std::vector<double>& model = k < fits[f].specimens.size()
+                                                       ? fits[f].specimens[k].modelLoad
+                                                       : fits[f].modelLoad;
+                // A model load that is not finite (or missing) is an empty cell.
+                const double load =
+                    i < model.size() ? model[i] : std::numeric_limits<double>::quiet_NaN();
+                columns[slip + 2 + f].cells.emplace_back(load);
+            }
         }
-        columns.push_back(std::move(model));
     }
     Workbook book{{inputs.sheet("Inputs"), {"Points", std::move(columns)}}, {}};
-    if (!target.slip.empty()) {
-        SheetChart chart{"Chart",
-                         "Measured and fitted load-slip curves",
-                         "loaded-end slip (mm)",
-                         "load (N)",
-                         {{"measured", 1, 0, 1, 0, target.slip.size() - 1, true}}};
-        for (std::size_t f = 0; f < fits.size(); ++f) {
-            chart.series.push_back(
-                {"model " + lawName(fits[f].model), 1, 0, 2 + f, 0, target.slip.size() - 1, false});
+    SheetChart chart{
+        "Chart", "Measured and fitted load-slip curves", "loaded-end slip (mm)", "load (N)", {}};
+    for (std::size_t k = 0; k < specimens.size(); ++k) {
+        const auto [first, end] = rows[k];
+        if (first == end) {
+            continue;
         }
+        const std::string who = series ? specimens[k].name + " " : std::string();
+        chart.series.push_back({who + "measured", 1, slip, slip + 1, first, end - 1, true});
+        for (std::size_t f = 0; f < fits.size(); ++f) {
+            chart.series.push_back({who + "model " + lawName(fits[f].model), 1, slip, slip + 2 + f,
+                                    first, end - 1, false});
+        }
+    }
+    if (!chart.series.empty()) {
         book.charts.push_back(std::move(chart));
     }
     return book;

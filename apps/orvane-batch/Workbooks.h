@@ -40,9 +40,11 @@ Workbook RunWorkbook(const AnalysisParameters& params, const FieldTexts& texts,
 Workbook StudyWorkbook(const StudyDefinition& study, const std::vector<StudyPointResult>& points);
 
 // A fit: the base inputs with each law's fitted parameters, the measured points beside each
-// model's loads, and the measured points over the model curves.
+// model's loads, and the measured points over the model curves. Of a series, every specimen's
+// points, named in a first column, each specimen's misfit and one chart line each.
 Workbook FitWorkbook(const AnalysisParameters& base, const FieldTexts& baseTexts,
-                     const FitTarget& target, const std::vector<BondLawFit>& fits);
+                     const std::vector<FitSpecimen>& specimens,
+                     const std::vector<BondLawFit>& fits);
 
 // A validation: the base inputs and the law's model, one row per test with its inputs, its
 // measured load and every model's prediction, and Orvane's predictions against the tests.

@@ -86,6 +86,21 @@ QString fieldName(int field) {
                                                  : QStringLiteral("Text%1").arg(field + 2);
 }
 
+// The fit range of the last window, for the next one while the program runs: the choice of
+// rows and the typed slips.
+struct LastRange {
+    int choice = 0;
+    QString slips;
+};
+
+LastRange& lastRange() {
+    static LastRange last;
+    return last;
+}
+
+// The row of the range list whose slips are typed.
+constexpr int kTypedSlips = 3;
+
 BondModel modelOf(int index) {
     return index == 1 ? BondModel::PerfectlyBilinear : BondModel::BilinearSoftening;
 }
@@ -168,22 +183,37 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
                            QStringLiteral("kN"), QStringLiteral("MN"), QStringLiteral("N/mm²")});
     m_decimal = new QComboBox(this);
     m_decimal->setObjectName(QStringLiteral("Decimal"));
-    m_decimal->addItems({QStringLiteral("as the file writes it"), QStringLiteral("point"),
-                         QStringLiteral("comma")});
+    m_decimal->addItems(
+        {QStringLiteral("detect"), QStringLiteral("point"), QStringLiteral("comma")});
+    m_decimal->setToolTip(QStringLiteral("Detect: a comma in a file separated by semicolons "
+                                         "that writes digits around commas, else a point"));
     m_range = new QComboBox(this);
     m_range->setObjectName(QStringLiteral("Range"));
     m_range->addItems({QStringLiteral("every row"), QStringLiteral("up to the peak"),
-                       QStringLiteral("up to failure")});
+                       QStringLiteral("up to failure"), QStringLiteral("slips from:to")});
+    m_range->setCurrentIndex(lastRange().choice);
+    // The slips as orvane-batch fit --range takes them, read by the same parser.
+    m_slipRange = new QLineEdit(lastRange().slips, this);
+    m_slipRange->setObjectName(QStringLiteral("SlipRange"));
+    m_slipRange->setPlaceholderText(QStringLiteral("0:1.5"));
+    m_slipRange->setToolTip(QStringLiteral("The slips to fit, FROM:TO in mm"));
+    // Wide enough for a range of two slips, however full the row.
+    m_slipRange->setMinimumWidth(
+        m_slipRange->fontMetrics().horizontalAdvance(QStringLiteral("0.000:0.000")) + 12);
+    m_slipRange->setMaximumWidth(m_slipRange->minimumWidth() + 40);
+    m_slipRange->setEnabled(m_range->currentIndex() == kTypedSlips);
     labelled(QStringLiteral("Sl&ip column:"), m_slipColumn);
     labelled(QStringLiteral("unit (&w)"), m_slipUnit);
     labelled(QStringLiteral("Valu&e column:"), m_valueColumn);
     labelled(QStringLiteral("unit (&y)"), m_valueUnit);
     labelled(QStringLiteral("Decimal mar&k:"), m_decimal);
     labelled(QStringLiteral("Fit &rows:"), m_range);
+    labelled(QStringLiteral("mm (&h)"), m_slipRange);
     m_offset = new QCheckBox(QStringLiteral("seating offset (&z)"), this);
     m_offset->setObjectName(QStringLiteral("Offset"));
     m_offset->setToolTip(QStringLiteral(
-        "Fit the slip the record shows before the bond takes load (a single curve only)"));
+        "Fit the slip the record shows before the bond takes load (of a series, one for each "
+        "specimen)"));
     readingRow->addWidget(m_offset);
     readingRow->addStretch();
     layout->addLayout(readingRow);
@@ -316,9 +346,19 @@ FitWindow::FitWindow(QWidget& parameterWindow, AnalysisParameters& params, QWidg
             }
         });
     }
-    for (QComboBox* choice : {m_slipUnit, m_valueUnit, m_decimal, m_range}) {
+    for (QComboBox* choice : {m_slipUnit, m_valueUnit, m_decimal}) {
         connect(choice, &QComboBox::currentIndexChanged, this, &FitWindow::readingChanged);
     }
+    connect(m_range, &QComboBox::currentIndexChanged, this, [this](int choice) {
+        m_slipRange->setEnabled(choice == kTypedSlips);
+        rangeChanged();
+    });
+    connect(m_slipRange, &QLineEdit::editingFinished, this, [this] {
+        if (m_slipRange->isModified()) {
+            m_slipRange->setModified(false);
+            rangeChanged();
+        }
+    });
     connect(m_offset, &QCheckBox::toggled, this, [this] {
         if (fitting()) {
             cancelFit();
@@ -500,19 +540,38 @@ MeasuredFileLayout FitWindow::layout() const {
     return layout;
 }
 
-FitRange FitWindow::range() const {
-    FitRange range;
+QString FitWindow::range(FitRange& range) const {
+    range = {};
     range.kind = m_range->currentIndex() == 1   ? FitRange::Kind::UpToPeak
                  : m_range->currentIndex() == 2 ? FitRange::Kind::UpToFailure
                                                 : FitRange::Kind::All;
-    return range;
+    if (m_range->currentIndex() != kTypedSlips) {
+        return {};
+    }
+    const std::string error = ParseFitRange(m_slipRange->text().trimmed().toStdString(), range);
+    return error.empty() ? QString()
+                         : QStringLiteral("The slip range %1.").arg(QString::fromStdString(error));
+}
+
+void FitWindow::rangeChanged() {
+    lastRange() = {m_range->currentIndex(), m_slipRange->text()};
+    readingChanged();
 }
 
 // Another reading makes other curves: every specimen is read again, and what was fitted goes.
 // A specimen that cannot be read so leaves the series, named in the status line.
+// A range that cannot be read leaves the series as it is, with nothing fitted and Fit off until
+// it is mended.
 void FitWindow::readingChanged() {
     if (fitting()) {
         cancelFit();
+    }
+    FitRange unused;
+    if (const QString error = range(unused); !error.isEmpty()) {
+        resetResults();
+        m_fit->setEnabled(false);
+        m_status->setText(error);
+        return;
     }
     QStringList dropped;
     QString reason;
@@ -533,8 +592,13 @@ void FitWindow::readingChanged() {
 }
 
 bool FitWindow::readCurve(const QString& path, MeasuredCurve& curve) {
+    FitRange fitRange;
+    if (const QString error = range(fitRange); !error.isEmpty()) {
+        m_status->setText(error);
+        return false;
+    }
     const MeasuredCurveRead file = ReadMeasuredCurve(path.toStdString(), layout());
-    const MeasuredCurveRead read = file.error.empty() ? WithinRange(file.curve, range()) : file;
+    const MeasuredCurveRead read = file.error.empty() ? WithinRange(file.curve, fitRange) : file;
     m_messages->clear();
     for (const std::string& skipped : file.curve.skippedRows) {
         m_messages->addItem(QString::fromStdString(skipped));

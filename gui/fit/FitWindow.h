@@ -93,7 +93,9 @@ private:
     bool readCurve(const QString& path, MeasuredCurve& curve);
     // How the files are read, from the reading controls.
     MeasuredFileLayout layout() const;
-    FitRange range() const;
+    // The fit range chosen; empty, else why the typed slips cannot be used.
+    QString range(FitRange& range) const;
+    void rangeChanged();
     void readingChanged();
     void specimensChanged();
     void showOverlay(const BondLawFit& fit);
@@ -116,6 +118,7 @@ private:
     QComboBox* m_valueUnit = nullptr;
     QComboBox* m_decimal = nullptr;
     QComboBox* m_range = nullptr;
+    QLineEdit* m_slipRange = nullptr; // FROM:TO, when the range is typed slips
     QCheckBox* m_offset = nullptr;
     std::array<QCheckBox*, kLawParameterCount> m_fix{};
     std::array<QLineEdit*, kLawParameterCount> m_fixText{};

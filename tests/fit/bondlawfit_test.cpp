@@ -322,27 +322,62 @@ TEST(BondLawFit, WarnsOfWhatMakesAFitDoubtful) {
     EXPECT_TRUE(std::isfinite(sound.Pinf.standardError));
 }
 
-// A seating offset of 0.01 mm inflates smax when it is not fitted; fitted, it takes most of
-// the offset up (it trades against smax along a long, flat valley) and brings smax back
-// towards the truth with a smaller misfit.
+// A seating offset inflates smax when it is not fitted. Fitted, it is profiled out of the
+// misfit (for every trial law the offset that suits its run best), so the search sees the law
+// alone: of a clean curve the offset and the law come back, for both laws and offsets from 0 to
+// 0.02 mm. The limit: on the rising branch the offset trades against smax (sy), and the march's
+// own ripple (about 0.1 % of the peak load) leaves the offset open by about a micrometre and
+// sy by some per cent; the softening law's curved rising branch pins both.
 TEST(BondLawFit, FitsASeatingOffset) {
-    SyntheticCase seated;
-    seated.law = {6.467f, 0.065f, 0.354f};
-    seated.points = 30;
-    seated.offset = 0.01;
-    const FitTarget target = MakeSyntheticCurve(seated).target;
+    const struct {
+        BondModel model;
+        std::array<float, 3> law;
+        double offset;
+    } cases[] = {
+        {BondModel::BilinearSoftening, {6.467f, 0.065f, 0.354f}, 0},
+        {BondModel::BilinearSoftening, {6.467f, 0.065f, 0.354f}, 0.005},
+        {BondModel::BilinearSoftening, {6.467f, 0.065f, 0.354f}, 0.01},
+        {BondModel::BilinearSoftening, {6.467f, 0.065f, 0.354f}, 0.02},
+        {BondModel::PerfectlyBilinear, {4.5f, 0.04f, 0.3f}, 0},
+        {BondModel::PerfectlyBilinear, {4.5f, 0.04f, 0.3f}, 0.005},
+        {BondModel::PerfectlyBilinear, {4.5f, 0.04f, 0.3f}, 0.01},
+        {BondModel::PerfectlyBilinear, {4.5f, 0.04f, 0.3f}, 0.02},
+    };
+    for (const auto& c : cases) {
+        SyntheticCase seated;
+        seated.model = c.model;
+        seated.law = c.law;
+        seated.points = 30;
+        seated.offset = c.offset;
+        const FitTarget target = MakeSyntheticCurve(seated).target;
+        FitSettings settings = settingsFor(c.model);
+        settings.fitSeatingOffset = true;
+        const BondLawFit fit = FitBondLaw(target, settings);
+        ASSERT_TRUE(fit.problems.empty());
+        const bool softening = c.model == BondModel::BilinearSoftening;
+        EXPECT_NEAR(fit.seatingOffset, c.offset, softening ? 1e-5 : 0.0015) << c.offset;
+        for (int j = 0; j < kLawParameterCount; ++j) {
+            const double tolerance = softening ? 0.002 : j == 1 ? 0.1 : 0.01;
+            EXPECT_NEAR(fit.parameters[j].value, c.law[j], tolerance * c.law[j])
+                << int(c.model) << " " << c.offset << " " << j;
+        }
+        EXPECT_LT(fit.rmse, 1e-3 * *std::max_element(target.load.begin(), target.load.end()));
+        EXPECT_EQ(fit.specimens.front().seatingOffset, fit.seatingOffset);
+        EXPECT_EQ(fit.warnings, std::vector<std::string>{}) << FitSummary(fit);
+    }
+    // An offset beyond its range (0.2 mm before a peak at about 0.35 mm: the largest measured
+    // slip is 0.55 mm, the range ends at 0.165 mm) stops at the end of it, with a warning.
+    SyntheticCase slack;
+    slack.law = {6.467f, 0.065f, 0.354f};
+    slack.extent = CurveExtent::PrePeak;
+    slack.points = 30;
+    slack.offset = 0.2;
     FitSettings settings = settingsFor(BondModel::BilinearSoftening);
-    const BondLawFit plain = FitBondLaw(target, settings);
     settings.fitSeatingOffset = true;
-    const BondLawFit fit = FitBondLaw(target, settings);
-    ASSERT_TRUE(fit.problems.empty());
-    EXPECT_EQ(plain.seatingOffset, 0);
-    EXPECT_GT(fit.seatingOffset, 0.005);
-    EXPECT_LT(fit.seatingOffset, 0.015);
-    EXPECT_LT(fit.ssr, plain.ssr);
-    EXPECT_LT(std::abs(fit.parameters[1].value - 0.065),
-              0.5 * std::abs(plain.parameters[1].value - 0.065));
-    EXPECT_NE(FitSummary(fit).find("offset      "), std::string::npos);
+    const BondLawFit fit = FitBondLaw(MakeSyntheticCurve(slack).target, settings);
+    EXPECT_TRUE(std::any_of(fit.warnings.begin(), fit.warnings.end(), [](const std::string& w) {
+        return w.starts_with("The seating offset is at the end of its range");
+    })) << FitSummary(fit);
 }
 
 TEST(BondLawFit, QuantitiesOfAnUndeterminedParameterAreNotNumbers) {
@@ -439,6 +474,38 @@ TEST(BondLawFit, FitsASeriesWithOneSharedLaw) {
     EXPECT_LT(warned.specimens[1].r2, warned.specimens[0].r2);
 }
 
+// Each specimen of a series sits in its grips with a seating of its own: each gets its own
+// offset back, beside the shared law.
+TEST(BondLawFit, FitsEachSpecimensSeatingOffset) {
+    const std::array<float, 3> law = {6.467f, 0.065f, 0.354f};
+    std::vector<FitSpecimen> series = {
+        seriesSpecimen("a.csv", "50", "120", "230000", law),
+        seriesSpecimen("b.csv", "40", "100", "230000", law),
+        seriesSpecimen("c.csv", "60", "150", "165000", law),
+    };
+    const double offsets[] = {0, 0.012, 0.005};
+    for (std::size_t k = 0; k < series.size(); ++k) {
+        for (double& slip : series[k].target.slip) {
+            slip += offsets[k];
+        }
+    }
+    FitSettings settings = settingsFor(BondModel::BilinearSoftening);
+    settings.fitSeatingOffset = true;
+    const BondLawFit fit = FitBondLaw(series, settings);
+    ASSERT_TRUE(fit.problems.empty()) << fit.problems.front();
+    for (int j = 0; j < kLawParameterCount; ++j) {
+        EXPECT_NEAR(fit.parameters[j].value, law[j], 0.01 * law[j]) << j;
+    }
+    ASSERT_EQ(fit.specimens.size(), 3u);
+    for (std::size_t k = 0; k < series.size(); ++k) {
+        EXPECT_NEAR(fit.specimens[k].seatingOffset, offsets[k], 2e-4) << k;
+    }
+    EXPECT_EQ(fit.seatingOffset, fit.specimens[0].seatingOffset);
+    const std::string summary = FitSummary(fit);
+    EXPECT_NE(summary.find("  b.csv: 25 points, RMSE "), std::string::npos) << summary;
+    EXPECT_NE(summary.find(" mm\n  c.csv"), std::string::npos) << summary; // b's offset
+}
+
 TEST(BondLawFit, RefusesASeriesItCannotFit) {
     const std::array<float, 3> law = {6.467f, 0.065f, 0.354f};
     FitSpecimen empty = seriesSpecimen("empty.csv", "50", "120", "230000", law);
@@ -447,8 +514,6 @@ TEST(BondLawFit, RefusesASeriesItCannotFit) {
     badBase.baseTexts[std::size_t(NumericField::B)] = "0";
     CopyFieldTexts(badBase.base, badBase.baseTexts);
     const FitSpecimen good = seriesSpecimen("good.csv", "50", "120", "230000", law);
-    FitSettings withOffset = settingsFor(BondModel::BilinearSoftening);
-    withOffset.fitSeatingOffset = true;
     const struct {
         const char* name;
         std::vector<FitSpecimen> series;
@@ -463,7 +528,6 @@ TEST(BondLawFit, RefusesASeriesItCannotFit) {
          {good, empty},
          settingsFor(BondModel::BilinearSoftening),
          "empty.csv has no measured points."},
-        {"offset", {good, good}, withOffset, "A seating offset is fitted to a single curve only"},
         {"base", {good, badBase}, settingsFor(BondModel::BilinearSoftening), "bad.csv: "},
     };
     for (const auto& c : cases) {

@@ -296,6 +296,35 @@ TEST(MeasuredCurve, FitRangesCutTheRecord) {
     }
 }
 
+// The batch's --range and the window's typed range read through this one parser.
+TEST(MeasuredCurve, FitRangeTexts) {
+    const struct {
+        const char* text;
+        FitRange::Kind kind;
+        double from, to;
+        std::string error;
+    } cases[] = {
+        {"0.01:1.5", FitRange::Kind::Slips, 0.01, 1.5, ""},
+        {"-0.5:2e-1", FitRange::Kind::Slips, -0.5, 0.2, ""},
+        {"peak", FitRange::Kind::UpToPeak, 0, 0, ""},
+        {"failure", FitRange::Kind::UpToFailure, 0, 0, ""},
+        {"2:1", FitRange::Kind::All, 0, 0, "needs FROM below TO, not \"2:1\""},
+        {"1:1", FitRange::Kind::All, 0, 0, "needs FROM below TO, not \"1:1\""},
+        {"0,1:2", FitRange::Kind::All, 0, 0, "needs a number, not \"0,1\""},
+        {":2", FitRange::Kind::All, 0, 0, "needs a number, not \"\""},
+        {"0:inf", FitRange::Kind::All, 0, 0, "needs a number, not \"inf\""},
+        {"0.1 - 0.5", FitRange::Kind::All, 0, 0,
+         "takes FROM:TO (mm), peak or failure, not \"0.1 - 0.5\""},
+    };
+    for (const auto& c : cases) {
+        FitRange range; // left as it was when the text is refused
+        EXPECT_EQ(ParseFitRange(c.text, range), c.error) << c.text;
+        EXPECT_EQ(range.kind, c.kind) << c.text;
+        EXPECT_EQ(range.from, c.from) << c.text;
+        EXPECT_EQ(range.to, c.to) << c.text;
+    }
+}
+
 TEST(MeasuredCurve, ReadingAMissingFileNamesIt) {
     const MeasuredCurveRead read = ReadMeasuredCurve("/nonexistent/test.csv");
     EXPECT_EQ(read.error, "\"/nonexistent/test.csv\" cannot be opened: No such file or directory.");

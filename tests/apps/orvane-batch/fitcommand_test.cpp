@@ -78,7 +78,7 @@ TEST(FitOptions, ReadsTheLabFileOptions) {
 TEST(FitOptions, ReadsASeries) {
     const FitOptionsParse parse =
         ParseFitOptions({"--specimen", "a.csv,a.orv", "--specimen", "b.csv", "--measured", "stress",
-                         "--specimen", "c,d.csv,c.kvp", "base.kvp"});
+                         "--specimen", "c,d.csv,c.kvp", "base.kvp", "--offset"});
     ASSERT_EQ(parse.error, "");
     const std::vector<FitSpecimenFiles>& specimens = parse.options.specimens;
     ASSERT_EQ(specimens.size(), 3u);
@@ -91,6 +91,7 @@ TEST(FitOptions, ReadsASeries) {
     EXPECT_EQ(parse.options.quantity, MeasuredQuantity::AverageStress);
     EXPECT_EQ(parse.options.parameterFile, "base.kvp");
     EXPECT_EQ(parse.options.measuredFile, "");
+    EXPECT_TRUE(parse.options.fitSeatingOffset); // one offset for each specimen
 }
 
 TEST(FitOptions, RefusesWhatItCannotRead) {
@@ -115,9 +116,6 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "a.csv", "--specimen", "b.csv"},
          "--measured FILE and --specimen do not go together: give each curve of a series with "
          "--specimen"},
-        {{"--specimen", "a.csv", "--specimen", "b.csv", "--offset"},
-         "--offset fits a single curve; for a series, take each record's seating offset off its "
-         "slips first"},
         {{"--measured", "t.csv", "a.kvp", "b.kvp"}, "only one base file can be given"},
         {{"--measured", "t.csv", "--fix", "su=1,5"}, "--fix su takes a number, not \"1,5\""},
         {{"--measured", "t.csv", "--fix", "smax=0.05\n"},
@@ -132,6 +130,7 @@ TEST(FitOptions, RefusesWhatItCannotRead) {
         {{"--measured", "t.csv", "--decimal", "dot"},
          "--decimal takes point or comma, not \"dot\""},
         {{"--measured", "t.csv", "--range", "2:1"}, "--range needs FROM below TO, not \"2:1\""},
+        {{"--measured", "t.csv", "--range", "0,1:2"}, "--range needs a number, not \"0,1\""},
         {{"--measured", "t.csv", "--range", "top"},
          "--range takes FROM:TO (mm), peak or failure, not \"top\""},
         {{"--measured", "t.csv", "--slip-scatter", "-1"},

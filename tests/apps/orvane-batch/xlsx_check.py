@@ -110,6 +110,27 @@ with tempfile.TemporaryDirectory() as work:
     check(same(inputs["softening sMax"], fitted["fits"][0]["sMax"]["value"]), "fitted sMax")
     check(series_count(book, "Chart") == 2, "fit chart")
 
+    # A series: every specimen's points, named in a first column as the CSV names them, with
+    # the model loads of the shared law; one measured and one model line per specimen.
+    (folder / "lab2.csv").write_text("slip,load\n" + "".join(
+        f"{row[slip]},{row[load]}\n" for row in rows[4::8] if float(row[slip]) <= 0.5))
+    fitted = json.loads(batch(["fit", "--json", "--specimen", "lab.csv", "--specimen", "lab2.csv",
+                               "--output", "g", "--fix", "tau", "--xlsx", "g.xlsx"], work, (0, 5)))
+    book = openpyxl.load_workbook(folder / "g.xlsx")
+    header, rows = table(folder / fitted["fits"][0]["csv"])
+    sheet_rows = cells(book["Points"])
+    check([c.value for c in book["Points"][1]][:4] ==
+          ["specimen", "slip", "measured load", "model load softening"],
+          f"series headings {[c.value for c in book['Points'][1]]}")
+    check(len(sheet_rows) == len(rows) == sum(s["points"] for s in fitted["fits"][0]["specimens"]),
+          f"{len(sheet_rows)} series rows for {len(rows)} CSV rows")
+    check({row[0] for row in sheet_rows} == {"lab.csv", "lab2.csv"}, "series specimen names")
+    for got, want in zip(sheet_rows, rows):
+        if got[0] != want[0] or not all(same(g, float(w)) for g, w in zip(got[1:4], want[1:4])):
+            failures.append(f"series row {got} is not {want}")
+            break
+    check(series_count(book, "Chart") == 4, f"series chart {series_count(book, 'Chart')}")
+
     # A workbook must be named as one.
     done = subprocess.run([program, "--xlsx", "r.csv"], cwd=work, capture_output=True, text=True)
     check(done.returncode == 2 and "--xlsx" in done.stderr, f"--xlsx r.csv: {done.stderr}")

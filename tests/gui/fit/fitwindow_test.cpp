@@ -1,5 +1,6 @@
 #include "apps/orvane/ParameterMenuBar.h"
 #include "core/files/ParameterFile.h"
+#include "fit/MeasuredCurve.h"
 #include "fit/ModelCurve.h"
 #include "gui/fit/FitWindow.h"
 #include "gui/parameters/ParameterWindow.h"
@@ -108,7 +109,13 @@ private slots:
         InstallFitMenu(*m_form, m_params);
         m_form->show();
     }
-    void cleanup() { m_form.reset(); }
+    void cleanup() {
+        // The fit range is remembered while the program runs: the next test starts on every row.
+        if (auto* window = m_form->findChild<FitWindow*>()) {
+            child<QComboBox>(window, "Range")->setCurrentIndex(0);
+        }
+        m_form.reset();
+    }
 
     void theStudyMenuOpensOneWindow() {
         FitWindow* window = openFitWindow();
@@ -331,6 +338,78 @@ private slots:
                      ->text()
                      .contains(QStringLiteral("No column is named \"Force\"")),
                  qPrintable(child<QLabel>(window, "Status")->text()));
+    }
+
+    // A typed slip range: read by the batch's parser, a bad one told in the status line with the
+    // series kept and nothing fitted, a good one cutting every specimen; remembered for the
+    // next window.
+    void aTypedSlipRangeCutsTheCurveAndIsRemembered() {
+        FitWindow* window = openFitWindow();
+        const std::string csv = startupCurve(20);
+        QVERIFY(window->loadCurve(write("test.txt", csv)));
+        child<QCheckBox>(window, "Fix1")->setChecked(true);
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(kFitTimeout));
+        QCOMPARE(window->fits().size(), std::size_t(1));
+
+        auto* slips = child<QLineEdit>(window, "SlipRange");
+        QVERIFY(!slips->isEnabled());
+        child<QComboBox>(window, "Range")->setCurrentIndex(3);
+        QVERIFY(slips->isEnabled());
+        const auto* status = child<QLabel>(window, "Status");
+        const auto* list = child<QListWidget>(window, "Specimens");
+        FitRange cut;
+        QVERIFY(ParseFitRange("0:0.3", cut).empty());
+        const std::size_t within =
+            WithinRange(ParseMeasuredCurve(csv).curve, cut).curve.points.size();
+        const struct {
+            const char* text;
+            const char* status;
+            const char* points;
+        } typed[] = {
+            {"0.5:0.1", "The slip range needs FROM below TO, not \"0.5:0.1\".", "(20 points)"},
+            {"0:x", "The slip range needs a number, not \"x\".", "(20 points)"},
+            {"0:0.3", "", ""},
+        };
+        for (const auto& t : typed) {
+            slips->selectAll();
+            QTest::keyClicks(slips, QString::fromLatin1(t.text));
+            QTest::keyClick(slips, Qt::Key_Return);
+            QCOMPARE(status->text(), QString::fromUtf8(t.status));
+            QCOMPARE(window->specimenCount(), 1); // the series stays
+            QVERIFY(window->fits().empty());
+            QVERIFY(child<QPlainTextEdit>(window, "Results")->toPlainText().isEmpty());
+            QCOMPARE(child<QPushButton>(window, "Fit")->isEnabled(), *t.status == 0);
+            const QString points = *t.points ? QString::fromLatin1(t.points)
+                                             : QStringLiteral("(%1 points)").arg(within);
+            QVERIFY2(list->item(0)->text().contains(points), qPrintable(list->item(0)->text()));
+        }
+        QVERIFY(within >= 5 && within < 20);
+
+        delete window;
+        window = openFitWindow();
+        QCOMPARE(child<QComboBox>(window, "Range")->currentIndex(), 3);
+        QCOMPARE(child<QLineEdit>(window, "SlipRange")->text(), QStringLiteral("0:0.3"));
+        QVERIFY(child<QLineEdit>(window, "SlipRange")->isEnabled());
+    }
+
+    // The typed slip range after a fit, in a light and a dark palette.
+    void picturesOfATypedRange() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("ORVANE_GRAB_DIR"));
+        if (dir.isEmpty()) {
+            QSKIP("set ORVANE_GRAB_DIR to take the pictures");
+        }
+        FitWindow* window = openFitWindow();
+        child<QComboBox>(window, "Range")->setCurrentIndex(3);
+        child<QLineEdit>(window, "SlipRange")->setText(QStringLiteral("0.02:0.4"));
+        QVERIFY(window->loadCurve(write("specimen-1.csv", startupCurve(40))));
+        QSignalSpy finished(window, &FitWindow::fitFinished);
+        QTest::mouseClick(child<QPushButton>(window, "Fit"), Qt::LeftButton);
+        QVERIFY(finished.wait(2 * kFitTimeout));
+        window->grab().save(dir + QStringLiteral("/FitWindow-range-light.png"));
+        window->setPalette(DarkTestPalette());
+        window->grab().save(dir + QStringLiteral("/FitWindow-range-dark.png"));
     }
 
     // Closing (by Escape too) asks while a fit runs; the answer No keeps the fit going, Yes
