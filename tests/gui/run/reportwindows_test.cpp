@@ -78,6 +78,17 @@ BondSummaryWindow* shownSummary() {
     return nullptr;
 }
 
+// Presses Run > Execute in Form1's menu bar; the calculation window it opened, if any.
+CalculationWindow* executeFromTheMenuBar(const QWidget& form1) {
+    menuEntry(*form1.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "Form2" && widget->isVisible()) {
+            return qobject_cast<CalculationWindow*>(widget);
+        }
+    }
+    return nullptr;
+}
+
 // The frames of a run's three windows together.
 QRect runFrames(const CalculationWindow& calculation) {
     return calculation.frameGeometry() | calculation.tauSlipPlot()->frameGeometry() |
@@ -163,13 +174,7 @@ private slots:
         window.show();
         QAction* exportRun =
             menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Export last run as CSV…");
-        menuEntry(*window.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
-        CalculationWindow* calculation = nullptr;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "Form2" && widget->isVisible()) {
-                calculation = qobject_cast<CalculationWindow*>(widget);
-            }
-        }
+        CalculationWindow* calculation = executeFromTheMenuBar(window);
         QVERIFY(calculation);
         QTRY_VERIFY_WITH_TIMEOUT(calculation->state() == RunState::Finished, kRunTimeout);
         QVERIFY(exportRun->isEnabled());
@@ -321,13 +326,7 @@ private slots:
         QAction* entry =
             menuEntry(*form1.findChild<QMenuBar*>("MenuBar"), "&Bond summary of the last run");
         QVERIFY(entry && !entry->isEnabled());
-        menuEntry(*form1.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
-        QPointer<CalculationWindow> calculation;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "Form2" && widget->isVisible()) {
-                calculation = qobject_cast<CalculationWindow*>(widget);
-            }
-        }
+        QPointer<CalculationWindow> calculation = executeFromTheMenuBar(form1);
         QVERIFY(calculation);
         QTRY_VERIFY_WITH_TIMEOUT(calculation->state() == RunState::Finished, kRunTimeout);
         QVERIFY(entry->isEnabled());
@@ -366,13 +365,7 @@ private slots:
         InstallParameterMenuBar(form1, params);
         connectRunWindows(form1, params);
         form1.show();
-        menuEntry(*form1.findChild<QMenuBar*>("MenuBar"), "&Execute")->trigger();
-        QPointer<CalculationWindow> calculation;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "Form2" && widget->isVisible()) {
-                calculation = qobject_cast<CalculationWindow*>(widget);
-            }
-        }
+        QPointer<CalculationWindow> calculation = executeFromTheMenuBar(form1);
         QVERIFY(calculation);
         QVERIFY(QTest::qWaitForWindowExposed(calculation));
         QTRY_VERIFY(calculation->frameGeometry() != calculation->geometry());
