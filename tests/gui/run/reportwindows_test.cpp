@@ -401,11 +401,16 @@ private slots:
         const auto besideThem = [&] {
             const QRect frame = summary->frameGeometry();
             const QPoint apart = gap(frame, anchor);
-            return frame != summary->geometry() && area.contains(frame) &&
-                   !frame.intersects(calculation->frameGeometry()) &&
-                   !frame.intersects(calculation->tauSlipPlot()->frameGeometry()) &&
-                   !frame.intersects(calculation->distributionPlot()->frameGeometry()) &&
-                   apart.x() <= 1 && apart.y() <= 1 &&
+            // On a screen with no room at any side of the run's windows (1366 × 768 with the
+            // three centred) the summary covers a strip of them, where besideFrame puts it.
+            const bool room =
+                !QRect(besideFrame(area, anchor, frame.size()), frame.size()).intersects(anchor);
+            const bool clear =
+                !frame.intersects(calculation->frameGeometry()) &&
+                !frame.intersects(calculation->tauSlipPlot()->frameGeometry()) &&
+                !frame.intersects(calculation->distributionPlot()->frameGeometry()) &&
+                apart.x() <= 1 && apart.y() <= 1;
+            return frame != summary->geometry() && area.contains(frame) && (clear || !room) &&
                    frame.topLeft() == besideFrame(area, anchor, frame.size()) && onScreen();
         };
         const auto text = [](const QRect& r) {
