@@ -1090,13 +1090,38 @@ double profileStep(const ParameterEstimate& p) {
     return std::max(p.standardError / p.value, 1e-4);
 }
 
+// Where the profile trace of parameter j passes at value: the other free parameters moved by
+// their regression on θj, Σkj/Σjj·(value − θj), the trace the linear approximation predicts
+// (Bates and Watts 1988, § 6.1.2). The parameters trade along a narrow valley (τmax against
+// smax and su, at about constant fracture energy), so a profile point that starts from the
+// fitted values with θj alone moved starts high on the valley's wall, and a short search from
+// there stops above the profile: the interval comes out too narrow.
+Law traceStart(const Law& fitted, const Matrix& covariance,
+               const std::array<ParameterEstimate, kLawParameterCount>& estimates, int j,
+               double value) {
+    Law start = fitted;
+    start[j] = value;
+    const double varianceJ = covariance[std::size_t(j)][std::size_t(j)];
+    for (int k = 0; varianceJ > 0 && k < kLawParameterCount; ++k) {
+        const ParameterEstimate& other = estimates[std::size_t(k)];
+        const double moved = fitted[k] + covariance[std::size_t(k)][std::size_t(j)] / varianceJ *
+                                             (value - fitted[j]);
+        // A parameter the curve does not determine has no trace to follow.
+        if (k != j && !other.fixed && Determined(other) && moved > 0) {
+            start[k] = moved;
+        }
+    }
+    return start;
+}
+
 // Stage 6c: the 95 % profile-likelihood interval of each determined free parameter. The
 // profile is taken at 2 and 4 standard errors on each side (in the logarithm, so that it
-// stays positive), each point a short local search over the other free parameters, all in
-// parallel; √(profile SSR − SSR) is close to linear in the distance, and each end is
-// interpolated in it.
+// stays positive), each point a short local search over the other free parameters from the
+// linear profile trace, with first steps of their standard errors, all in parallel;
+// √(profile SSR − SSR) is close to linear in the distance, and each end is interpolated in
+// it.
 void profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
-                      std::size_t points, int jobs, BondLawFit& fit) {
+                      const Matrix& covariance, std::size_t points, int jobs, BondLawFit& fit) {
     constexpr double kMultiples[] = {2, 4};
     constexpr int kProfileEvaluations = 40;
     const double nu = double(points) - double(parameters.count()) - double(trials.offsets());
@@ -1127,13 +1152,22 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
         Law fixedValues = parameters.fixedValues;
         free[task.j] = false;
         fixedValues[task.j] = task.value;
-        Law start = fitted;
-        start[task.j] = task.value;
+        const Law start = traceStart(fitted, covariance, fit.parameters, task.j, task.value);
+        // The first steps: the largest relative standard error of the others, so that the
+        // search neither overshoots a narrow valley nor crawls along a wide one.
+        double step = 1e-3;
+        for (int k = 0; k < kLawParameterCount; ++k) {
+            const ParameterEstimate& other = fit.parameters[std::size_t(k)];
+            if (free[k] && Determined(other)) {
+                step = std::max(step, other.standardError / other.value);
+            }
+        }
         const Coordinates profile(free, fixedValues);
-        task.ssr = profile.count() == 0 ? trials.misfit(start, false)
-                                        : search(trials, profile, profile.coordinates(start), false,
-                                                 nlopt::LN_BOBYQA, kProfileEvaluations, 0.05)
-                                              .ssr;
+        task.ssr = profile.count() == 0
+                       ? trials.misfit(start, false)
+                       : search(trials, profile, profile.coordinates(start), false,
+                                nlopt::LN_BOBYQA, kProfileEvaluations, std::min(step, 0.05))
+                             .ssr;
     });
     // The fitted texts are rounded to the field masks, so a profile point may fit a little
     // better than they do: the smallest sum of squares met is the reference.
@@ -1365,7 +1399,7 @@ BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettin
         const Matrix covariance =
             estimateUncertainty(trials, fitted, fit.ssr, failureSlips, jobs, fit.parameters);
         estimateQuantities(fit, covariance);
-        profileIntervals(trials, parameters, fitted, trials.points(), jobs, fit);
+        profileIntervals(trials, parameters, fitted, covariance, trials.points(), jobs, fit);
         fit.warnings = warningsOf(fit, trials.specimens(), parameters,
                                   secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
