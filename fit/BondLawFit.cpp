@@ -1017,6 +1017,7 @@ std::pair<Law, std::vector<double>> evaluateFittedSet(Trials& trials, const FitS
         const float value = FieldValue(estimate.text);
         estimate.value = value;
         estimate.standardError = 0;
+        estimate.lower = estimate.upper = std::numeric_limits<double>::quiet_NaN();
         fit.texts[std::size_t(kLawFields[j])] = estimate.text;
         fit.params.value(kLawFields[j]) = value;
         fitted[j] = value;
@@ -1119,8 +1120,10 @@ Law traceStart(const Law& fitted, const Matrix& covariance,
 // stays positive), each point a short local search over the other free parameters from the
 // linear profile trace, with first steps of their standard errors, all in parallel;
 // √(profile SSR − SSR) is close to linear in the distance, and each end is interpolated in
-// it.
-void profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
+// it. Returns whether the profile met a law that fits clearly better than the fitted one:
+// by more than half the allowed rise, so that the fitted law would lie half-way to the edge
+// of that law's region. The search then stopped short of the optimum.
+bool profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
                       const Matrix& covariance, std::size_t points, int jobs, BondLawFit& fit) {
     constexpr double kMultiples[] = {2, 4};
     constexpr int kProfileEvaluations = 40;
@@ -1203,6 +1206,7 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
             (side < 0 ? p.lower : p.upper) = side < 0 && std::isinf(end) ? 0 : end;
         }
     }
+    return fit.ssr - least > 0.5 * rise * rise;
 }
 
 // Two optima are told apart when a determined free parameter differs by more than 10 % and by
@@ -1393,13 +1397,26 @@ BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettin
             trials, coordinates,
             startCandidates(coordinates, parameters, first.base, largestSlip(specimens), seed),
             jobs);
-        snapToTheMasks(trials, parameters, jobs);
-        const auto [fitted, failureSlips] =
-            evaluateFittedSet(trials, settings, parameters, trials.best().first, fit);
-        const Matrix covariance =
-            estimateUncertainty(trials, fitted, fit.ssr, failureSlips, jobs, fit.parameters);
-        estimateQuantities(fit, covariance);
-        profileIntervals(trials, parameters, fitted, covariance, trials.points(), jobs, fit);
+        // The profile searches the misfit too: when it meets a law that fits clearly better,
+        // the search had stopped short of the optimum, and the law, its errors and intervals
+        // are made again from there, once.
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass > 0) {
+                search(trials, coordinates, coordinates.coordinates(trials.best().first), false,
+                       nlopt::LN_SBPLX, kMaxEvaluationsOfPolish, 0.05);
+                walkTheValley(trials, coordinates, jobs);
+            }
+            snapToTheMasks(trials, parameters, jobs);
+            const auto [fitted, failureSlips] =
+                evaluateFittedSet(trials, settings, parameters, trials.best().first, fit);
+            const Matrix covariance =
+                estimateUncertainty(trials, fitted, fit.ssr, failureSlips, jobs, fit.parameters);
+            estimateQuantities(fit, covariance);
+            if (!profileIntervals(trials, parameters, fitted, covariance, trials.points(), jobs,
+                                  fit)) {
+                break;
+            }
+        }
         fit.warnings = warningsOf(fit, trials.specimens(), parameters,
                                   secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {
