@@ -21,6 +21,8 @@ namespace {
 // The display masks of the τmax, smax and su fields.
 constexpr std::array<std::string_view, kLawParameterCount> kLawMasks = {"#0.000", "0.0000",
                                                                         "0.0000"};
+// One step of each mask: the finest change a written law can show.
+constexpr std::array<double, kLawParameterCount> kMaskSteps = {0.001, 0.0001, 0.0001};
 constexpr int kTau = 0, kSMax = 1, kSu = 2;
 
 using Law = std::array<double, kLawParameterCount>;
@@ -947,12 +949,11 @@ Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, 
                   int maxMoves, int jobs);
 
 void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) {
-    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
     constexpr int kMaxMoves = 10;
     Law center = trials.best().first;
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (parameters.free[j]) {
-            center[j] = std::round(center[j] / kSteps[j]) * kSteps[j];
+            center[j] = std::round(center[j] / kMaskSteps[j]) * kMaskSteps[j];
         }
     }
     // Strides of 4, 2 and 1 steps: the misfit ripples a little as the slip front crosses
@@ -964,7 +965,6 @@ void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) 
 
 Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, double stride,
                   int maxMoves, int jobs) {
-    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
     for (int move = 0; move < maxMoves; ++move) {
         std::vector<Law> neighbours = {center};
         for (int j = 0; j < kLawParameterCount; ++j) {
@@ -973,7 +973,7 @@ Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, 
             }
             const std::size_t count = neighbours.size();
             for (std::size_t i = 0; i < count; ++i) {
-                for (const double shift : {-stride * kSteps[j], stride * kSteps[j]}) {
+                for (const double shift : {-stride * kMaskSteps[j], stride * kMaskSteps[j]}) {
                     Law law = neighbours[i];
                     law[j] += shift;
                     neighbours.push_back(law);
@@ -1203,7 +1203,15 @@ bool profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                 lastDistance = distance;
                 lastRise = r;
             }
-            (side < 0 ? p.lower : p.upper) = side < 0 && std::isinf(end) ? 0 : end;
+            // The law is written on the masks' grid and the fitted value is rounded to it by
+            // up to half a step, so each end is rounded outward to the grid: the interval
+            // holds every written value the profile does not reject.
+            const double step = kMaskSteps[std::size_t(j)];
+            if (side < 0) {
+                p.lower = std::isinf(end) ? 0 : std::floor(end / step) * step;
+            } else {
+                p.upper = std::isinf(end) ? end : std::ceil(end / step) * step;
+            }
         }
     }
     return fit.ssr - least > 0.5 * rise * rise;
