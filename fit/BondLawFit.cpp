@@ -21,6 +21,8 @@ namespace {
 // The display masks of the τmax, smax and su fields.
 constexpr std::array<std::string_view, kLawParameterCount> kLawMasks = {"#0.000", "0.0000",
                                                                         "0.0000"};
+// One step of each mask: the finest change a written law can show.
+constexpr std::array<double, kLawParameterCount> kMaskSteps = {0.001, 0.0001, 0.0001};
 constexpr int kTau = 0, kSMax = 1, kSu = 2;
 
 using Law = std::array<double, kLawParameterCount>;
@@ -947,12 +949,11 @@ Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, 
                   int maxMoves, int jobs);
 
 void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) {
-    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
     constexpr int kMaxMoves = 10;
     Law center = trials.best().first;
     for (int j = 0; j < kLawParameterCount; ++j) {
         if (parameters.free[j]) {
-            center[j] = std::round(center[j] / kSteps[j]) * kSteps[j];
+            center[j] = std::round(center[j] / kMaskSteps[j]) * kMaskSteps[j];
         }
     }
     // Strides of 4, 2 and 1 steps: the misfit ripples a little as the slip front crosses
@@ -964,7 +965,6 @@ void snapToTheMasks(Trials& trials, const FreeParameters& parameters, int jobs) 
 
 Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, double stride,
                   int maxMoves, int jobs) {
-    constexpr std::array<double, kLawParameterCount> kSteps = {0.001, 0.0001, 0.0001};
     for (int move = 0; move < maxMoves; ++move) {
         std::vector<Law> neighbours = {center};
         for (int j = 0; j < kLawParameterCount; ++j) {
@@ -973,7 +973,7 @@ Law patternSearch(Trials& trials, const FreeParameters& parameters, Law center, 
             }
             const std::size_t count = neighbours.size();
             for (std::size_t i = 0; i < count; ++i) {
-                for (const double shift : {-stride * kSteps[j], stride * kSteps[j]}) {
+                for (const double shift : {-stride * kMaskSteps[j], stride * kMaskSteps[j]}) {
                     Law law = neighbours[i];
                     law[j] += shift;
                     neighbours.push_back(law);
@@ -1017,6 +1017,7 @@ std::pair<Law, std::vector<double>> evaluateFittedSet(Trials& trials, const FitS
         const float value = FieldValue(estimate.text);
         estimate.value = value;
         estimate.standardError = 0;
+        estimate.lower = estimate.upper = std::numeric_limits<double>::quiet_NaN();
         fit.texts[std::size_t(kLawFields[j])] = estimate.text;
         fit.params.value(kLawFields[j]) = value;
         fitted[j] = value;
@@ -1090,13 +1091,40 @@ double profileStep(const ParameterEstimate& p) {
     return std::max(p.standardError / p.value, 1e-4);
 }
 
+// Where the profile trace of parameter j passes at value: the other free parameters moved by
+// their regression on θj, Σkj/Σjj·(value − θj), the trace the linear approximation predicts
+// (Bates and Watts 1988, § 6.1.2). The parameters trade along a narrow valley (τmax against
+// smax and su, at about constant fracture energy), so a profile point that starts from the
+// fitted values with θj alone moved starts high on the valley's wall, and a short search from
+// there stops above the profile: the interval comes out too narrow.
+Law traceStart(const Law& fitted, const Matrix& covariance,
+               const std::array<ParameterEstimate, kLawParameterCount>& estimates, int j,
+               double value) {
+    Law start = fitted;
+    start[j] = value;
+    const double varianceJ = covariance[std::size_t(j)][std::size_t(j)];
+    for (int k = 0; varianceJ > 0 && k < kLawParameterCount; ++k) {
+        const ParameterEstimate& other = estimates[std::size_t(k)];
+        const double moved = fitted[k] + covariance[std::size_t(k)][std::size_t(j)] / varianceJ *
+                                             (value - fitted[j]);
+        // A parameter the curve does not determine has no trace to follow.
+        if (k != j && !other.fixed && Determined(other) && moved > 0) {
+            start[k] = moved;
+        }
+    }
+    return start;
+}
+
 // Stage 6c: the 95 % profile-likelihood interval of each determined free parameter. The
 // profile is taken at 2 and 4 standard errors on each side (in the logarithm, so that it
-// stays positive), each point a short local search over the other free parameters, all in
-// parallel; √(profile SSR − SSR) is close to linear in the distance, and each end is
-// interpolated in it.
-void profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
-                      std::size_t points, int jobs, BondLawFit& fit) {
+// stays positive), each point a short local search over the other free parameters from the
+// linear profile trace, with first steps of their standard errors, all in parallel;
+// √(profile SSR − SSR) is close to linear in the distance, and each end is interpolated in
+// it. Returns whether the profile met a law that fits clearly better than the fitted one:
+// by more than half the allowed rise, so that the fitted law would lie half-way to the edge
+// of that law's region. The search then stopped short of the optimum.
+bool profileIntervals(Trials& trials, const FreeParameters& parameters, const Law& fitted,
+                      const Matrix& covariance, std::size_t points, int jobs, BondLawFit& fit) {
     constexpr double kMultiples[] = {2, 4};
     constexpr int kProfileEvaluations = 40;
     const double nu = double(points) - double(parameters.count()) - double(trials.offsets());
@@ -1127,13 +1155,22 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
         Law fixedValues = parameters.fixedValues;
         free[task.j] = false;
         fixedValues[task.j] = task.value;
-        Law start = fitted;
-        start[task.j] = task.value;
+        const Law start = traceStart(fitted, covariance, fit.parameters, task.j, task.value);
+        // The first steps: the largest relative standard error of the others, so that the
+        // search neither overshoots a narrow valley nor crawls along a wide one.
+        double step = 1e-3;
+        for (int k = 0; k < kLawParameterCount; ++k) {
+            const ParameterEstimate& other = fit.parameters[std::size_t(k)];
+            if (free[k] && Determined(other)) {
+                step = std::max(step, other.standardError / other.value);
+            }
+        }
         const Coordinates profile(free, fixedValues);
-        task.ssr = profile.count() == 0 ? trials.misfit(start, false)
-                                        : search(trials, profile, profile.coordinates(start), false,
-                                                 nlopt::LN_BOBYQA, kProfileEvaluations, 0.05)
-                                              .ssr;
+        task.ssr = profile.count() == 0
+                       ? trials.misfit(start, false)
+                       : search(trials, profile, profile.coordinates(start), false,
+                                nlopt::LN_BOBYQA, kProfileEvaluations, std::min(step, 0.05))
+                             .ssr;
     });
     // The fitted texts are rounded to the field masks, so a profile point may fit a little
     // better than they do: the smallest sum of squares met is the reference.
@@ -1166,9 +1203,18 @@ void profileIntervals(Trials& trials, const FreeParameters& parameters, const La
                 lastDistance = distance;
                 lastRise = r;
             }
-            (side < 0 ? p.lower : p.upper) = side < 0 && std::isinf(end) ? 0 : end;
+            // The law is written on the masks' grid and the fitted value is rounded to it by
+            // up to half a step, so each end is rounded outward to the grid: the interval
+            // holds every written value the profile does not reject.
+            const double step = kMaskSteps[std::size_t(j)];
+            if (side < 0) {
+                p.lower = std::isinf(end) ? 0 : std::floor(end / step) * step;
+            } else {
+                p.upper = std::isinf(end) ? end : std::ceil(end / step) * step;
+            }
         }
     }
+    return fit.ssr - least > 0.5 * rise * rise;
 }
 
 // Two optima are told apart when a determined free parameter differs by more than 10 % and by
@@ -1359,13 +1405,26 @@ BondLawFit FitBondLaw(const std::vector<FitSpecimen>& specimens, const FitSettin
             trials, coordinates,
             startCandidates(coordinates, parameters, first.base, largestSlip(specimens), seed),
             jobs);
-        snapToTheMasks(trials, parameters, jobs);
-        const auto [fitted, failureSlips] =
-            evaluateFittedSet(trials, settings, parameters, trials.best().first, fit);
-        const Matrix covariance =
-            estimateUncertainty(trials, fitted, fit.ssr, failureSlips, jobs, fit.parameters);
-        estimateQuantities(fit, covariance);
-        profileIntervals(trials, parameters, fitted, trials.points(), jobs, fit);
+        // The profile searches the misfit too: when it meets a law that fits clearly better,
+        // the search had stopped short of the optimum, and the law, its errors and intervals
+        // are made again from there, once.
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass > 0) {
+                search(trials, coordinates, coordinates.coordinates(trials.best().first), false,
+                       nlopt::LN_SBPLX, kMaxEvaluationsOfPolish, 0.05);
+                walkTheValley(trials, coordinates, jobs);
+            }
+            snapToTheMasks(trials, parameters, jobs);
+            const auto [fitted, failureSlips] =
+                evaluateFittedSet(trials, settings, parameters, trials.best().first, fit);
+            const Matrix covariance =
+                estimateUncertainty(trials, fitted, fit.ssr, failureSlips, jobs, fit.parameters);
+            estimateQuantities(fit, covariance);
+            if (!profileIntervals(trials, parameters, fitted, covariance, trials.points(), jobs,
+                                  fit)) {
+                break;
+            }
+        }
         fit.warnings = warningsOf(fit, trials.specimens(), parameters,
                                   secondOptimum(trials, results, coordinates, fit, jobs));
     } catch (const nlopt::forced_stop&) {

@@ -36,7 +36,10 @@
 // Regression Analysis, 1988, § 6.1): the values θj for which the sum of squares, minimised
 // over the other parameters, stays below SSR·(1 + t²/(m − p)), t the 97.5 % quantile of
 // Student's t with m − p degrees of freedom. Unlike the standard error it follows the
-// misfit's real shape: asymmetric, and open where the curve stops deciding.
+// misfit's real shape: asymmetric, and open where the curve stops deciding. Each profile point
+// starts on the linear profile trace (§ 6.1.2); a profile that meets a law fitting clearly
+// better sends the fit back to search from it, once; the ends are rounded outward to the
+// masks' grid, on which the law is written.
 
 #include "core/engine/AnalysisParameters.h"
 #include "core/engine/BondQuantities.h"
@@ -105,8 +108,9 @@ struct ParameterEstimate {
     std::string text; // the field text written to the fitted file
     bool fixed;
     double standardError; // 0 when fixed; +∞ when the curve does not determine it
-    // The 95 % profile-likelihood interval: NaN when fixed or not determined; an end the
-    // profile did not reach within four standard errors is 0 below or +∞ above.
+    // The 95 % profile-likelihood interval, its ends on the field mask's grid: NaN when fixed
+    // or not determined; an end the profile did not reach within four standard errors is 0
+    // below or +∞ above.
     double lower = std::numeric_limits<double>::quiet_NaN();
     double upper = std::numeric_limits<double>::quiet_NaN();
 };

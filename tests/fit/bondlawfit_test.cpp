@@ -1,5 +1,6 @@
 #include "core/engine/PulloutRun.h"
 #include "core/files/ParameterFile.h"
+#include "core/numtext/NumberText.h"
 #include "fit/BondLawFit.h"
 #include "fit/FitFigure.h"
 #include "support/SyntheticCurves.h"
@@ -269,6 +270,48 @@ TEST(BondLawFit, ReachesTheBestMisfitOrWarns) {
         const bool atBest = fit.ssr <= 1.01 * truthSsr + m * std::pow(1e-3 * curve.peak, 2);
         EXPECT_TRUE(atBest || !fit.warnings.empty())
             << k << ": RMSE " << fit.rmse << " against " << std::sqrt(truthSsr / m);
+    }
+}
+
+// The 95 % profile intervals on noisy curves of the benchmark's suite whose parameters trade
+// along a narrow valley: each holds the true law, with ends on the masks' grid. Where the
+// search stopped short of the optimum (case 51), no law with su held at its true value fits
+// better than the fit does.
+TEST(BondLawFit, ProfileIntervalsHoldTheTruthOfNoisyCurves) {
+    const std::vector<SyntheticCase> suite = SyntheticSuite(72);
+    constexpr std::array<double, kLawParameterCount> kGrid = {0.001, 0.0001, 0.0001};
+    const struct {
+        std::size_t k;
+        bool againstFixedSu;
+    } cases[] = {{5, false}, {33, false}, {34, false}, {51, true}};
+    for (const auto& c : cases) {
+        const SyntheticCase& test = suite[c.k];
+        const SyntheticCurve curve = MakeSyntheticCurve(test);
+        FitSettings settings;
+        settings.base = SyntheticBase(test.model);
+        settings.baseTexts = StartupFieldTexts();
+        settings.model = test.model;
+        settings.jobs = 2;
+        const BondLawFit fit = FitBondLaw(curve.target, settings);
+        ASSERT_TRUE(fit.problems.empty()) << c.k;
+        for (std::size_t j = 0; j < kLawParameterCount; ++j) {
+            const ParameterEstimate& p = fit.parameters[j];
+            ASSERT_FALSE(std::isnan(p.lower)) << c.k << " " << j;
+            EXPECT_LE(p.lower, test.law[j]) << c.k << " " << j;
+            EXPECT_GE(p.upper, test.law[j]) << c.k << " " << j;
+            for (const double end : {p.lower, p.upper}) {
+                if (std::isfinite(end)) {
+                    EXPECT_NEAR(end / kGrid[j], std::round(end / kGrid[j]), 1e-6)
+                        << c.k << " " << j;
+                }
+            }
+        }
+        if (c.againstFixedSu) {
+            settings.fixedTexts[2] = FormatMask(test.law[2], "0.0000");
+            const BondLawFit fixed = FitBondLaw(curve.target, settings);
+            ASSERT_TRUE(fixed.problems.empty()) << c.k;
+            EXPECT_LE(fit.ssr, 1.01 * fixed.ssr) << c.k;
+        }
     }
 }
 
