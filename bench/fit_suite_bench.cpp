@@ -68,11 +68,7 @@ int main(int argc, char** argv) {
         }
         const SyntheticCase& c = suite[k];
         const SyntheticCurve curve = MakeSyntheticCurve(c);
-        FitSettings settings;
-        settings.base = SyntheticBase(c.model);
-        settings.baseTexts = StartupFieldTexts();
-        settings.model = c.model;
-        settings.jobs = 2;
+        const FitSettings settings = SyntheticFitSettings(c);
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t cpuStart = std::clock();
         const BondLawFit fit = FitBondLaw(curve.target, settings);

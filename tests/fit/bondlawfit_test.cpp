@@ -257,11 +257,7 @@ TEST(BondLawFit, ReachesTheBestMisfitOrWarns) {
     suite.push_back(larger[53]);
     for (const std::size_t k : {0u, 4u, 5u, 8u, 12u, 13u}) {
         const SyntheticCurve curve = MakeSyntheticCurve(suite[k]);
-        FitSettings settings;
-        settings.base = SyntheticBase(suite[k].model);
-        settings.baseTexts = StartupFieldTexts();
-        settings.model = suite[k].model;
-        settings.jobs = 2;
+        const FitSettings settings = SyntheticFitSettings(suite[k]);
         const BondLawFit fit = FitBondLaw(curve.target, settings);
         ASSERT_TRUE(fit.problems.empty()) << k;
         const double truthSsr =
@@ -287,11 +283,7 @@ TEST(BondLawFit, ProfileIntervalsHoldTheTruthOfNoisyCurves) {
     for (const auto& c : cases) {
         const SyntheticCase& test = suite[c.k];
         const SyntheticCurve curve = MakeSyntheticCurve(test);
-        FitSettings settings;
-        settings.base = SyntheticBase(test.model);
-        settings.baseTexts = StartupFieldTexts();
-        settings.model = test.model;
-        settings.jobs = 2;
+        FitSettings settings = SyntheticFitSettings(test);
         const BondLawFit fit = FitBondLaw(curve.target, settings);
         ASSERT_TRUE(fit.problems.empty()) << c.k;
         for (std::size_t j = 0; j < kLawParameterCount; ++j) {

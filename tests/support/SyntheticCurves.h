@@ -69,6 +69,17 @@ inline AnalysisParameters SyntheticBase(BondModel model) {
     return params;
 }
 
+// The fit of a synthetic case as an engineer would set it up: the case's law on the start-up
+// geometry, on two threads.
+inline FitSettings SyntheticFitSettings(const SyntheticCase& c) {
+    FitSettings settings;
+    settings.base = SyntheticBase(c.model);
+    settings.baseTexts = StartupFieldTexts();
+    settings.model = c.model;
+    settings.jobs = 2;
+    return settings;
+}
+
 inline SyntheticCurve MakeSyntheticCurve(const SyntheticCase& c) {
     SyntheticCurve curve;
     curve.truth = SyntheticBase(c.model);
