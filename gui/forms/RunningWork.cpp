@@ -1,6 +1,9 @@
 #include "gui/forms/RunningWork.h"
 
+#include "gui/forms/MessageBoxes.h"
+
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -36,6 +39,17 @@ bool StopRunningWork(const QList<QWidget*>& windows) {
         }
     }
     return allClosed;
+}
+
+bool CloseOnEscape(QWidget* window, const QKeyEvent* event, const QString& questionWhileRunning) {
+    if (event->key() != Qt::Key_Escape) {
+        return false;
+    }
+    if (!window->property(kWorkRunningProperty).toBool() ||
+        askYesNo(window, window->windowTitle(), questionWhileRunning)) {
+        window->close();
+    }
+    return true;
 }
 
 } // namespace orvane

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+class QKeyEvent;
 class QWidget;
 
 namespace orvane {
@@ -21,5 +22,9 @@ QString RunningWorkQuestion(const QList<QWidget*>& windows);
 
 // Closes the windows, so that each stops its work; false when one of them refused to close.
 bool StopRunningWork(const QList<QWidget*>& windows);
+
+// Escape closes a window of long work, as a dialog's does, asking the question first while its
+// work runs. For the window's keyPressEvent: false for any other key, which it passes on.
+bool CloseOnEscape(QWidget* window, const QKeyEvent* event, const QString& questionWhileRunning);
 
 } // namespace orvane

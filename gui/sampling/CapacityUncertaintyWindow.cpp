@@ -6,8 +6,8 @@
 #include "core/study/SamplingWriters.h"
 #include "gui/forms/FigurePanels.h"
 #include "gui/forms/FormLook.h"
-#include "gui/forms/MessageBoxes.h"
 #include "gui/forms/Placement.h"
+#include "gui/forms/RunningWork.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -341,15 +341,9 @@ void CapacityUncertaintyWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CapacityUncertaintyWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Escape) {
+    if (!CloseOnEscape(this, event, QStringLiteral("A study is running. Stop it and close?"))) {
         QWidget::keyPressEvent(event);
-        return;
     }
-    if (running() &&
-        !askYesNo(this, windowTitle(), QStringLiteral("A study is running. Stop it and close?"))) {
-        return;
-    }
-    close();
 }
 
 CapacityUncertaintyWindow* openCapacityUncertainty(const AnalysisParameters& params,

@@ -5,6 +5,7 @@
 #include "core/study/Study.h"
 #include "core/validation/ValidationWriters.h"
 #include "gui/forms/MessageBoxes.h"
+#include "gui/forms/RunningWork.h"
 #include "render/FigureRenderer.h"
 
 #include <QCloseEvent>
@@ -402,13 +403,9 @@ void ValidationWindow::closeEvent(QCloseEvent* event) {
 }
 
 void ValidationWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Escape) {
+    if (!CloseOnEscape(this, event,
+                       QStringLiteral("A validation is running. Stop it and close?"))) {
         QWidget::keyPressEvent(event);
-        return;
-    }
-    if (!running() || askYesNo(this, windowTitle(),
-                               QStringLiteral("A validation is running. Stop it and close?"))) {
-        close();
     }
 }
 
