@@ -487,21 +487,24 @@ FieldTexts FitWindow::parameterTexts() const {
     return texts;
 }
 
+QString FitWindow::askForCurve(const QString& title, const QString& folder) {
+    return QFileDialog::getOpenFileName(
+        this, title, folder, QStringLiteral("Measured curves (*.csv *.txt *.dat);;All files (*)"));
+}
+
 void FitWindow::chooseCurve() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Measured curve"),
-        m_specimens.empty() ? QString() : QFileInfo(m_specimens.front().path).path(),
-        QStringLiteral("Measured curves (*.csv *.txt *.dat);;All files (*)"));
+    const QString path =
+        askForCurve(QStringLiteral("Measured curve"),
+                    m_specimens.empty() ? QString() : QFileInfo(m_specimens.front().path).path());
     if (!path.isEmpty()) {
         loadCurve(path);
     }
 }
 
 void FitWindow::chooseSpecimen() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Add specimen"),
-        m_specimens.empty() ? QString() : QFileInfo(m_specimens.back().path).path(),
-        QStringLiteral("Measured curves (*.csv *.txt *.dat);;All files (*)"));
+    const QString path =
+        askForCurve(QStringLiteral("Add specimen"),
+                    m_specimens.empty() ? QString() : QFileInfo(m_specimens.back().path).path());
     if (!path.isEmpty()) {
         addSpecimen(path);
     }

@@ -80,6 +80,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The open-file dialog for a measured curve, starting in folder; empty when cancelled.
+    QString askForCurve(const QString& title, const QString& folder);
     void setWorkRunning(bool running);
     QString refusedOutput(const QString& path) const;
     void previewLoop(std::stop_token stop);
